@@ -1,0 +1,24 @@
+# velmora_add_test(tst_name SOURCES a.cpp ... LIBS lib ... [TIMEOUT seconds] [LABELS ...])
+# One QtTest executable and one CTest entry. Each test gets its own HOME and
+# XDG_CONFIG_HOME so that the real per-user store is never touched.
+set(VELMORA_TEST_BIN_DIR ${CMAKE_BINARY_DIR}/tests/bin)
+
+function(velmora_add_test name)
+    cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 120)
+    endif()
+    add_executable(${name} ${T_SOURCES})
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${VELMORA_TEST_BIN_DIR}
+                                             BUILD_RPATH "${VELMORA_BIN_DIR}")
+    target_link_libraries(${name} PRIVATE Qt5::Test ${T_LIBS})
+    target_compile_definitions(${name} PRIVATE VELMORA_BIN_DIR="${VELMORA_BIN_DIR}"
+                                               VELMORA_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+    set(home ${CMAKE_BINARY_DIR}/tests/home/${name})
+    file(MAKE_DIRECTORY ${home}/config)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES
+        TIMEOUT ${T_TIMEOUT}
+        LABELS "${T_LABELS}"
+        ENVIRONMENT "HOME=${home};XDG_CONFIG_HOME=${home}/config;QT_LOGGING_RULES=qt.qpa.*=false")
+endfunction()
