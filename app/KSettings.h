@@ -1,0 +1,212 @@
+#pragma once
+
+#include "KUserData.h"
+
+#include <QMutex>
+#include <QObject>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <QTime>
+#include <QVariant>
+#include <QVector>
+
+#include <functional>
+
+class QSettings;
+class QXmlStreamReader;
+
+// The process-wide settings: identity, installation-wide options from "settings.xml" beside
+// the program, per-user options from the per-user store, window sizes and the colour theme.
+// Create it only after the application object exists (it uses the application's directory).
+class KSettings : public QObject
+{
+    Q_OBJECT
+
+public:
+    using StyleSheetBuilder = std::function<QString(const QStringList &colours)>;
+
+    static KSettings *instance();
+    ~KSettings() override;
+
+    // Registered by the widgets layer before the first instance(); the constructor builds the
+    // application style sheet with it and applies it when the application has widgets.
+    static void setStyleSheetBuilder(StyleSheetBuilder builder);
+
+    // "MTR-HD" for type 1, "Неизвестный тип" otherwise.
+    static QString recorderTypeName(int type);
+
+    // Identity.
+    QString brandTitle() const { return m_brandTitle; }
+    QString applicationName() const { return m_applicationName; }
+    QString applicationVersion() const { return m_applicationVersion; }
+    QString iconPath() const { return m_iconPath; }
+    int objectLimit() const { return m_objectLimit; }
+    QString applicationDir() const { return m_applicationDir; }
+
+    // Installation-wide ("settings.xml"), fixed after start.
+    int connectionThreadLimit() const { return m_connectionThreadLimit; }
+    int diagnosticsThreadLimit() const { return m_diagnosticsThreadLimit; }
+    int videoThreadLimit() const { return m_videoThreadLimit; }
+    int downloadThreadLimit() const { return m_downloadThreadLimit; }
+    int settingsThreadLimit() const { return m_settingsThreadLimit; }
+    int alarmsThreadLimit() const { return m_alarmsThreadLimit; }
+    int archiveInfoThreadLimit() const { return m_archiveInfoThreadLimit; }
+    int geotrackingThreadLimit() const { return m_geotrackingThreadLimit; }
+    int modemConnectionTimeout() const { return m_modemConnectionTimeout; }
+    int recorderConnectionTimeout() const { return m_recorderConnectionTimeout; }
+    int connectionInterval() const { return m_connectionInterval; }
+    bool useProxy() const { return m_useProxy; }
+    bool useSharedTaskDb() const { return m_useSharedTaskDb; }
+
+    // Per-user.
+    KUserData currentUser() const;
+    QString dbHost() const;
+    QString localVideoPath() const;
+    QString remoteVideoPath() const;
+    QString localTaskPath() const;
+    QString localSnapshotsPath() const;
+    QString remoteSnapshotsPath() const;
+    int downloadReliabilityMode() const;
+    QString diagnosticsFileSavePath() const;
+    QString geoTrackingFileSavePath() const;
+    QString recorderConfigFileSavePath() const;
+    QString pasCountFileSavePath() const;
+    QString alarmFileSavePath() const;
+    double defaultMapCenterLongitude() const;
+    double defaultMapCenterLatitude() const;
+    int defaultMapZoom() const;
+    QString eMailServerHost() const;
+    int eMailServerPort() const;
+    int eMailServerConnectionType() const;
+    QString eMailServerLogin() const;
+    QString eMailServerPassword() const;
+    QString eMailClientLogin() const;
+    int snapshotInterval() const;
+    int alarmsStorageInterval() const;
+    bool alarmsEMailEnabled() const;
+    bool alarmsRecorderListeningEnabled() const;
+    int diagnosticsStorageInterval() const;
+    int connectionTrackingStorageInterval() const;
+    int geoTrackingStorageInterval() const;
+    bool geopositionOSDEnabled() const;
+    bool downloadWindowEnabled() const;
+    QTime downloadWindowStartTime() const;
+    QTime downloadWindowStopTime() const;
+    int objectCycleInterval() const;
+    int recorderType() const;
+    QString recorderHost() const;
+    int recorderPort() const;
+    QString recorderLogin() const;
+    QString recorderPassword() const;
+    QRect windowRect() const;
+    QVector<QRect> windowSizes() const { return m_windowSizes; }
+    bool windowMaximized() const;
+    bool autoLoad() const;
+
+    // Theme: 20 colours; themeColor() counts from 1 and gives an empty text out of range.
+    QStringList themeColors() const { return m_themeColors; }
+    QString themeColor(int index) const;
+    // The application style sheet built at construction (empty without a builder).
+    QString styleSheet() const { return m_styleSheet; }
+
+    // Each setter stores the value and writes it to the per-user store at once.
+    void setLocalVideoPath(const QString &path);
+    void setRemoteVideoPath(const QString &path);
+    void setLocalSnapshotsPath(const QString &path);
+    void setDownloadReliabilityMode(int mode);
+    void setRecorderType(int type);
+    void setRecorderHost(const QString &host);
+    void setRecorderPort(int port);
+    void setRecorderLogin(const QString &login);
+    void setRecorderPassword(const QString &encipheredPassword);
+    void setWindowMaximized(bool maximized);
+    void setWindowRect(const QRect &rect);
+
+    // Memory only; nothing is written.
+    void setCurrentUser(const KUserData &user);
+
+protected:
+    // The program uses instance(); tests build fresh objects on a directory of their own.
+    explicit KSettings(const QString &applicationDir, QObject *parent = nullptr);
+
+private:
+    void readUserStore();
+    void readSettingsFile(const QString &filePath);
+    void readConnectionData(QXmlStreamReader &xml);
+    void readStartupData(QXmlStreamReader &xml);
+    void readThreadLimits(QXmlStreamReader &xml);
+    void applyStyleSheet();
+    void store(const QString &key, const QVariant &value);
+
+    QString m_applicationDir;
+
+    QString m_brandTitle;
+    QString m_applicationName;
+    QString m_applicationVersion;
+    QString m_iconPath;
+    int m_objectLimit = 2048;
+
+    int m_connectionThreadLimit = 100;
+    int m_diagnosticsThreadLimit = 10;
+    int m_videoThreadLimit = 64;
+    int m_downloadThreadLimit = 10;
+    int m_settingsThreadLimit = 1;
+    int m_alarmsThreadLimit = 1;
+    int m_archiveInfoThreadLimit = 1;
+    int m_geotrackingThreadLimit = 10;
+    int m_modemConnectionTimeout = 2000;
+    int m_recorderConnectionTimeout = 2000;
+    int m_connectionInterval = 15000;
+    bool m_useProxy = true;
+    bool m_useSharedTaskDb = false;
+
+    // Guards the per-user fields below: the UI thread sets them while workers read them.
+    mutable QMutex m_mutex;
+    KUserData m_currentUser;
+    QString m_dbHost;
+    QString m_localVideoPath;
+    QString m_remoteVideoPath;
+    QString m_localTaskPath;
+    QString m_localSnapshotsPath;
+    QString m_remoteSnapshotsPath;
+    int m_downloadReliabilityMode = 1;
+    QString m_diagnosticsFileSavePath;
+    QString m_geoTrackingFileSavePath;
+    QString m_recorderConfigFileSavePath;
+    QString m_pasCountFileSavePath;
+    QString m_alarmFileSavePath;
+    double m_defaultMapCenterLongitude = 30.1;
+    double m_defaultMapCenterLatitude = 59.95;
+    int m_defaultMapZoom = 2400;
+    QString m_eMailServerHost;
+    int m_eMailServerPort = 0;
+    int m_eMailServerConnectionType = 0;
+    QString m_eMailServerLogin;
+    QString m_eMailServerPassword;
+    QString m_eMailClientLogin;
+    int m_snapshotInterval = 900000;
+    int m_alarmsStorageInterval = 730;
+    bool m_alarmsEMailEnabled = false;
+    bool m_alarmsRecorderListeningEnabled = false;
+    int m_diagnosticsStorageInterval = 730;
+    int m_connectionTrackingStorageInterval = 14;
+    int m_geoTrackingStorageInterval = 14;
+    bool m_geopositionOSDEnabled = false;
+    bool m_downloadWindowEnabled = false;
+    QTime m_downloadWindowStartTime;
+    QTime m_downloadWindowStopTime;
+    int m_objectCycleInterval = 30000;
+    int m_recorderType = 1;
+    QString m_recorderHost;
+    int m_recorderPort = 0;
+    QString m_recorderLogin;
+    QString m_recorderPassword;
+    QRect m_windowRect;
+    bool m_windowMaximized = false;
+    bool m_autoLoad = false;
+
+    QVector<QRect> m_windowSizes;
+    QStringList m_themeColors;
+    QString m_styleSheet;
+};

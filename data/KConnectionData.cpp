@@ -1,0 +1,7 @@
+#include "KConnectionData.h"
+
+KConnectionData::KConnectionData()
+{
+    static const int typeId = qRegisterMetaType<KConnectionData>("KConnectionData");
+    Q_UNUSED(typeId)
+}

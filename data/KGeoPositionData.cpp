@@ -1,0 +1,7 @@
+#include "KGeoPositionData.h"
+
+KGeoPositionData::KGeoPositionData()
+{
+    static const int typeId = qRegisterMetaType<KGeoPositionData>("KGeoPositionData");
+    Q_UNUSED(typeId)
+}

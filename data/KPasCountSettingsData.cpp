@@ -1,0 +1,7 @@
+#include "KPasCountSettingsData.h"
+
+KPasCountSettingsData::KPasCountSettingsData()
+{
+    static const int typeId = qRegisterMetaType<KPasCountSettingsData>("KPasCountSettingsData");
+    Q_UNUSED(typeId)
+}

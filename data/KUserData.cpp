@@ -1,0 +1,7 @@
+#include "KUserData.h"
+
+KUserData::KUserData()
+{
+    static const int typeId = qRegisterMetaType<KUserData>("KUserData");
+    Q_UNUSED(typeId)
+}
