@@ -1,0 +1,48 @@
+#include "KRecorderProtocol.h"
+
+namespace KRecorderProtocol {
+
+bool isKnownType(quint8 type)
+{
+    switch (type) {
+    case Hello:
+    case Login:
+    case Activate:
+    case Attach:
+    case Logout:
+    case GetConfig:
+    case GetWorkState:
+    case FindStart:
+    case FindNext:
+    case FindClose:
+    case StreamOpen:
+    case StreamControl:
+    case Keepalive:
+    case Ok:
+    case LoginOk:
+    case Config:
+    case WorkState:
+    case FindStarted:
+    case FindBatch:
+    case StreamOpened:
+    case VideoFrame:
+    case DownloadBegin:
+    case Data:
+    case StreamEnd:
+    case Error:
+        return true;
+    default:
+        return false;
+    }
+}
+
+quint32 maxPayload(quint8 type)
+{
+    if (type == VideoFrame)
+        return MaxVideoFramePayload;
+    if (type == Data)
+        return MaxDataPayload;
+    return MaxSmallPayload;
+}
+
+} // namespace KRecorderProtocol
