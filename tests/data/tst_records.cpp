@@ -1,0 +1,223 @@
+#include "KAlarmData.h"
+#include "KAutodownloadTaskData.h"
+#include "KMetaTypes.h"
+#include "KObjectData.h"
+#include "KUserData.h"
+
+#include <QThread>
+#include <QtTest>
+
+#include <functional>
+
+using Construct = std::function<void()>;
+Q_DECLARE_METATYPE(Construct)
+
+// Emits records from whatever thread it lives in.
+class RecordSender : public QObject
+{
+    Q_OBJECT
+
+public:
+    void send()
+    {
+        KObjectData object;
+        object.id = 17;
+        object.name = QStringLiteral("Автобус 101");
+        object.host = QStringLiteral("127.0.0.2");
+        object.recorder.type = 1;
+        object.recorder.channels[QStringLiteral("ACAM03")].title = QStringLiteral("Салон");
+        object.connection.checkTime = QDateTime(QDate(2024, 3, 1), QTime(10, 20, 30));
+        QList<KChannelData> channels = object.recorder.channels.values();
+        QList<bool> minutes;
+        for (int i = 0; i < 1440; ++i)
+            minutes.append(i % 3 == 0);
+        emit objectReady(object, channels, minutes, QThread::currentThread());
+    }
+
+signals:
+    void objectReady(KObjectData object, QList<KChannelData> channels, QList<bool> minutes,
+                     QThread *senderThread);
+};
+
+class tst_Records : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void registersUnderClassName_data();
+    void registersUnderClassName();
+    void channelMapHolds64EntriesInKeyOrder();
+    void copiesAreIndependent();
+    void defaults();
+    void travelsThroughQueuedSignalAcrossThreads();
+};
+
+void tst_Records::registersUnderClassName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<Construct>("construct");
+    // Listed so that no row's record is built by an earlier row.
+    QTest::newRow("alarm") << "KAlarmData" << Construct([] { KAlarmData(); });
+    QTest::newRow("task") << "KAutodownloadTaskData" << Construct([] { KAutodownloadTaskData(); });
+    QTest::newRow("connection") << "KConnectionData" << Construct([] { KConnectionData(); });
+    QTest::newRow("group") << "KGroupData" << Construct([] { KGroupData(); });
+    QTest::newRow("user") << "KUserData" << Construct([] { KUserData(); });
+    QTest::newRow("diagnostics") << "KComponentDiagnosticsData"
+                                 << Construct([] { KComponentDiagnosticsData(); });
+    QTest::newRow("modem") << "KModemData" << Construct([] { KModemData(); });
+    QTest::newRow("position") << "KGeoPositionData" << Construct([] { KGeoPositionData(); });
+    QTest::newRow("tracker") << "KGeoTrackerData" << Construct([] { KGeoTrackerData(); });
+    QTest::newRow("counter") << "KPasCountSettingsData"
+                             << Construct([] { KPasCountSettingsData(); });
+    QTest::newRow("channel") << "KChannelData" << Construct([] { KChannelData(); });
+    QTest::newRow("recorder") << "KRecorderData" << Construct([] { KRecorderData(); });
+    QTest::newRow("object") << "KObjectData" << Construct([] { KObjectData(); });
+}
+
+void tst_Records::registersUnderClassName()
+{
+    QFETCH(QString, name);
+    QFETCH(Construct, construct);
+    const QByteArray typeName = name.toLatin1();
+    QCOMPARE(QMetaType::type(typeName.constData()), int(QMetaType::UnknownType));
+    construct();
+    const int id = QMetaType::type(typeName.constData());
+    QVERIFY(id != QMetaType::UnknownType);
+    QCOMPARE(QByteArray(QMetaType::typeName(id)), typeName);
+
+    if (name == QLatin1String("KChannelData")) {
+        QVERIFY(QMetaType::type("QList<KChannelData>") != QMetaType::UnknownType);
+        QVERIFY(QMetaType::type("QFileInfo") != QMetaType::UnknownType);
+    }
+}
+
+void tst_Records::channelMapHolds64EntriesInKeyOrder()
+{
+    const KRecorderData recorder;
+    QCOMPARE(recorder.channels.size(), KRecorderData::channelMapSize);
+    QCOMPARE(recorder.channels.firstKey(), QStringLiteral("ACAM01"));
+    QCOMPARE(recorder.channels.lastKey(), QStringLiteral("DCAM32"));
+
+    QStringList expectedKeys;
+    for (const char *prefix : {"ACAM", "DCAM"})
+        for (int i = 1; i <= 32; ++i)
+            expectedKeys << QString::asprintf("%s%02d", prefix, i);
+    QCOMPARE(recorder.channels.keys(), expectedKeys);
+
+    for (auto it = recorder.channels.cbegin(); it != recorder.channels.cend(); ++it) {
+        QCOMPARE(it.value().name, it.key());
+        QCOMPARE(it.value().kind, it.key().startsWith(QLatin1String("ACAM")) ? 0 : 1);
+        QCOMPARE(it.value().channelNumber, -1);
+        QCOMPARE(it.value().available, 0);
+        QCOMPARE(it.value().reported, 0);
+    }
+}
+
+void tst_Records::copiesAreIndependent()
+{
+    KObjectData original;
+    original.name = QStringLiteral("Трамвай 7");
+    KObjectData copy = original;
+    copy.name = QStringLiteral("Маршрутка 15");
+    copy.recorder.channels[QStringLiteral("DCAM05")].ipAddress = QStringLiteral("10.0.0.5");
+    copy.recorder.channels.remove(QStringLiteral("ACAM01"));
+
+    QCOMPARE(original.name, QStringLiteral("Трамвай 7"));
+    QCOMPARE(original.recorder.channels.size(), 64);
+    QVERIFY(original.recorder.channels.value(QStringLiteral("DCAM05")).ipAddress.isEmpty());
+    QCOMPARE(copy.recorder.channels.size(), 63);
+    QCOMPARE(copy.recorder.channels.value(QStringLiteral("DCAM05")).ipAddress,
+             QStringLiteral("10.0.0.5"));
+
+    // A fresh record does not see changes made to an earlier one.
+    const KRecorderData fresh;
+    QVERIFY(fresh.channels.value(QStringLiteral("DCAM05")).ipAddress.isEmpty());
+    QCOMPARE(fresh.channels.size(), 64);
+}
+
+void tst_Records::defaults()
+{
+    const KObjectData object;
+    QCOMPARE(object.id, -1);
+    QCOMPARE(object.group.id, -1);
+    QCOMPARE(object.connection.objectID, -1);
+    QVERIFY(!object.connection.checkTime.isValid());
+    QCOMPARE(object.recorder.firstAnalogChannel, -1);
+    QCOMPARE(object.recorder.firstIpChannel, -1);
+    QCOMPARE(object.recorder.generalDiagnostics.text, QStringLiteral("NAN"));
+    QCOMPARE(object.modem.diagnostics.text, QStringLiteral("NAN"));
+    QCOMPARE(object.geoTracker.position.latitudeHemisphere, QLatin1Char('X'));
+    QCOMPARE(object.geoTracker.position.satelliteCount, -1);
+
+    const KUserData user;
+    QCOMPARE(user.role, 4);
+    QCOMPARE(user.id, -1);
+
+    const KChannelData channel;
+    QCOMPARE(channel.kind, 2);
+    QVERIFY(!channel.size.isValid());
+    QCOMPARE(channel.pasCountSettings.objectId, -1);
+
+    const KAlarmData alarm;
+    QCOMPARE(alarm.sourceId, -1);
+
+    const KAutodownloadTaskData task;
+    QCOMPARE(task.status, 1);
+    QCOMPARE(task.objectId, -1);
+    const QDateTime noon(QDate::currentDate(), QTime(12, 0, 0));
+    // Around midnight the date may move between the two readings.
+    QVERIFY(task.startTime == noon || task.startTime == noon.addDays(-1));
+    QCOMPARE(task.stopTime, task.startTime);
+    QCOMPARE(task.startTime.timeSpec(), Qt::LocalTime);
+    QVERIFY(!task.currentTime.isValid());
+}
+
+void tst_Records::travelsThroughQueuedSignalAcrossThreads()
+{
+    KMetaTypes::registerAll();
+    QVERIFY(QMetaType::type("QList<bool>") != QMetaType::UnknownType);
+
+    QThread thread;
+    RecordSender sender;
+    sender.moveToThread(&thread);
+    thread.start();
+
+    bool received = false;
+    KObjectData receivedObject;
+    QList<KChannelData> receivedChannels;
+    QList<bool> receivedMinutes;
+    QThread *receivingThread = nullptr;
+    QThread *sendingThread = nullptr;
+    connect(
+        &sender, &RecordSender::objectReady, this,
+        [&](KObjectData object, QList<KChannelData> channels, QList<bool> minutes, QThread *from) {
+            received = true;
+            receivedObject = object;
+            receivedChannels = channels;
+            receivedMinutes = minutes;
+            receivingThread = QThread::currentThread();
+            sendingThread = from;
+        },
+        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(&sender, &RecordSender::send, Qt::QueuedConnection);
+
+    QTRY_VERIFY_WITH_TIMEOUT(received, 10000);
+    thread.quit();
+    QVERIFY(thread.wait(10000));
+
+    QCOMPARE(sendingThread, &thread);
+    QCOMPARE(receivingThread, QThread::currentThread());
+    QCOMPARE(receivedObject.id, 17);
+    QCOMPARE(receivedObject.name, QStringLiteral("Автобус 101"));
+    QCOMPARE(receivedObject.recorder.channels.size(), 64);
+    QCOMPARE(receivedObject.recorder.channels.value(QStringLiteral("ACAM03")).title,
+             QStringLiteral("Салон"));
+    QCOMPARE(receivedObject.connection.checkTime, QDateTime(QDate(2024, 3, 1), QTime(10, 20, 30)));
+    QCOMPARE(receivedChannels.size(), 64);
+    QCOMPARE(receivedChannels.first().name, QStringLiteral("ACAM01"));
+    QCOMPARE(receivedMinutes.size(), 1440);
+    QCOMPARE(receivedMinutes.count(true), 480);
+}
+
+QTEST_GUILESS_MAIN(tst_Records)
+#include "tst_records.moc"
