@@ -201,8 +201,6 @@ void KDBHandler::close()
         delete entry.worker;
     m_workers.clear();
 
-    if (m_mainDb.isValid())
-        unsubscribe();
     dropConnection(m_mainDb);
     if (!m_sharedTaskDbInUse)
         dropConnection(m_taskDb);
@@ -229,8 +227,11 @@ void KDBHandler::unsubscribe()
     QSqlDriver *driver = m_mainDb.driver();
     if (!driver)
         return;
-    for (const QString &name : notificationChannels)
-        driver->unsubscribeFromNotification(name);
+    const QStringList current = driver->subscribedToNotifications();
+    for (const QString &name : notificationChannels) {
+        if (current.contains(name))
+            driver->unsubscribeFromNotification(name);
+    }
 }
 
 bool KDBHandler::checkConnection(bool retry)

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "KDBHandler.h"
+#include "KSqlScript.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QString>
+#include <QStringList>
+#include <QTest>
+
+// Shared set-up of the database tests: schema scripts from the source tree, a database made
+// from them in a test's own folder, and the handler pointed at that folder.
+namespace DbTestSupport {
+
+inline QString sqlFile(const QString &name)
+{
+    return QStringLiteral(VELMORA_SOURCE_DIR "/db/sql/") + name;
+}
+
+// Object database with the schema (and optionally the demo fleet) at dir/fileName.
+inline bool makeObjectDb(const QString &dir, const QString &fileName = QStringLiteral("demo.db"),
+                         bool withFleet = false)
+{
+    QStringList files = {sqlFile(QStringLiteral("objects.sql")),
+                         sqlFile(QStringLiteral("tasks.sql"))};
+    if (withFleet)
+        files << sqlFile(QStringLiteral("demo_fleet.sql"));
+    QString error;
+    const bool ok =
+        KSqlScript::createIfMissing(dir + QLatin1Char('/') + fileName, files, nullptr, &error);
+    if (!ok)
+        qWarning("makeObjectDb: %s", qPrintable(error));
+    return ok;
+}
+
+inline bool makeTaskDb(const QString &dir)
+{
+    return KSqlScript::createIfMissing(dir + QStringLiteral("/tasks.db"),
+                                       {sqlFile(QStringLiteral("tasks.sql"))});
+}
+
+// Runs one statement on a connection of the handler (test data set-up).
+inline bool exec(QSqlDatabase db, const QString &statement, const QVariantList &values = {})
+{
+    QSqlQuery query(db);
+    if (!query.prepare(statement)) {
+        qWarning("prepare: %s", qPrintable(query.lastError().text()));
+        return false;
+    }
+    for (const QVariant &v : values)
+        query.addBindValue(v);
+    if (!query.exec()) {
+        qWarning("exec: %s", qPrintable(query.lastError().text()));
+        return false;
+    }
+    return true;
+}
+
+inline QVariant scalar(QSqlDatabase db, const QString &statement)
+{
+    QSqlQuery query(db);
+    if (!query.exec(statement) || !query.next())
+        return QVariant();
+    return query.value(0);
+}
+
+inline QString readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(file.readAll());
+}
+
+} // namespace DbTestSupport

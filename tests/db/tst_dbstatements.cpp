@@ -1,0 +1,402 @@
+#include "DbTestSupport.h"
+#include "KDBHandler.h"
+#include "KDBWorker.h"
+
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+using namespace DbTestSupport;
+
+// The statements on real SQLite files: mapping, ordering, limits, matching, failure flags, and
+// hostile texts that must be stored as they are without changing what a statement does.
+class tst_dbstatements : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir *m_dir = nullptr;
+    KDBWorker *m_worker = nullptr;
+
+    QSqlDatabase mainDb() { return KDBHandler::instance()->mainDatabase(); }
+    QSqlDatabase taskDb() { return KDBHandler::instance()->taskDatabase(); }
+
+    bool addObject(int id, const QString &name, int group, const QString &host = QString())
+    {
+        return exec(
+            mainDb(),
+            QStringLiteral("INSERT INTO objects (object_id, object_name, group_id, "
+                           "recorder_type, recorder_host, recorder_port, recorder_login, "
+                           "recorder_password) VALUES (?, ?, ?, 1, ?, 8000, 'admin', 'pw')"),
+            {id, name, group, host.isNull() ? QStringLiteral("h") : host});
+    }
+    bool addGroup(int id, const QString &name)
+    {
+        return exec(mainDb(), QStringLiteral("INSERT INTO groups VALUES (?, ?)"), {id, name});
+    }
+    bool addTask(int object, int type, qint64 start, qint64 stop, int status,
+                 const QVariant &current = QVariant())
+    {
+        return exec(taskDb(),
+                    QStringLiteral("INSERT INTO autodownload_tasks (object_id, type, start_time, "
+                                   "stop_time, \"current_time\", channels, pascount_enabled, "
+                                   "autodeletion_enabled, status) VALUES (?, ?, ?, ?, ?, "
+                                   "'ACAM01,ACAM02', 1, 0, ?)"),
+                    {object, type, start, stop, current, status});
+    }
+    // The whole objects table as text, to prove that nothing but the target row changed.
+    QString dumpObjects()
+    {
+        QSqlQuery query(mainDb());
+        if (!query.exec(QStringLiteral("SELECT * FROM objects ORDER BY object_id")))
+            return QStringLiteral("<failed>");
+        QStringList rows;
+        while (query.next()) {
+            QStringList cells;
+            for (int i = 0; i < query.record().count(); ++i)
+                cells << query.value(i).toString();
+            rows << cells.join(QLatin1Char('|'));
+        }
+        return rows.join(QLatin1Char('\n'));
+    }
+    static QStringList names(const QList<KObjectData> &objects)
+    {
+        QStringList result;
+        for (const KObjectData &o : objects)
+            result << o.name;
+        return result;
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = new QTemporaryDir();
+        QVERIFY(m_dir->isValid());
+        QVERIFY(makeObjectDb(m_dir->path()));
+        QVERIFY(makeTaskDb(m_dir->path()));
+        KDBHandler::instance()->setDirectory(m_dir->path());
+        KDBHandler::instance()->setSharedTaskDbOverride(false);
+        KDBHandler::instance()->start();
+        QVERIFY(KDBHandler::instance()->open(m_dir->filePath(QStringLiteral("demo.db"))));
+        m_worker = KDBHandler::instance()->worker(QThread::currentThread());
+        QVERIFY(m_worker);
+    }
+
+    void cleanup()
+    {
+        KDBHandler::instance()->close();
+        m_worker = nullptr;
+        delete m_dir;
+        m_dir = nullptr;
+    }
+
+    void emptyTables()
+    {
+        bool ok = false;
+        QVERIFY(m_worker->selectObjects(2048, &ok).isEmpty());
+        QVERIFY(ok);
+        ok = false;
+        QVERIFY(m_worker->selectGroupObjects(0, 2048, &ok).isEmpty());
+        QVERIFY(ok);
+        // A null flag is allowed everywhere.
+        QVERIFY(m_worker->selectObjects(10).isEmpty());
+        m_worker->updateObject(KObjectData());
+    }
+
+    void objectsOrderedLimitedAndMapped()
+    {
+        QVERIFY(addGroup(0, QStringLiteral("DVR")));
+        QVERIFY(addGroup(5, QStringLiteral("Депо")));
+        QVERIFY(addObject(1, QStringLiteral("Трамвай 7"), 0));
+        QVERIFY(addObject(2, QStringLiteral("Автобус 102"), 5));
+        QVERIFY(addObject(3, QStringLiteral("Автобус 101"), 0));
+        QVERIFY(addObject(4, QStringLiteral("Маршрутка 15"), 9)); // group 9 does not exist
+        QVERIFY(exec(mainDb(),
+                     QStringLiteral("UPDATE objects SET recorder_port = 'abc', recorder_type = "
+                                    "'x' WHERE object_id = 4")));
+
+        bool ok = false;
+        const QList<KObjectData> all = m_worker->selectObjects(2048, &ok);
+        QVERIFY(ok);
+        QCOMPARE(names(all),
+                 QStringList({QStringLiteral("Автобус 101"), QStringLiteral("Автобус 102"),
+                              QStringLiteral("Маршрутка 15"), QStringLiteral("Трамвай 7")}));
+        const KObjectData &first = all.at(0);
+        QCOMPARE(first.id, 3);
+        QCOMPARE(first.group.id, 0);
+        QCOMPARE(first.group.name, QStringLiteral("DVR"));
+        QCOMPARE(first.host, QStringLiteral("h"));
+        QCOMPARE(first.recorder.type, 1);
+        QCOMPARE(first.recorder.port, 8000);
+        QCOMPARE(first.recorder.login, QStringLiteral("admin"));
+        QCOMPARE(first.recorder.password, QStringLiteral("pw"));
+        QCOMPARE(first.kind, 0);
+        QCOMPARE(first.recorder.channels.size(), 64);
+        // Missing group: listed, without a name; text in an integer column gives 0.
+        const KObjectData &orphan = all.at(2);
+        QCOMPARE(orphan.group.id, 9);
+        QVERIFY(orphan.group.name.isEmpty());
+        QCOMPARE(orphan.recorder.port, 0);
+        QCOMPARE(orphan.recorder.type, 0);
+
+        QCOMPARE(names(m_worker->selectObjects(2, &ok)),
+                 QStringList({QStringLiteral("Автобус 101"), QStringLiteral("Автобус 102")}));
+        QVERIFY(ok);
+        QVERIFY(m_worker->selectObjects(0, &ok).isEmpty());
+        QVERIFY(ok);
+
+        QCOMPARE(names(m_worker->selectGroupObjects(0, 2048, &ok)),
+                 QStringList({QStringLiteral("Автобус 101"), QStringLiteral("Трамвай 7")}));
+        QVERIFY(ok);
+        QCOMPARE(names(m_worker->selectGroupObjects(0, 1, &ok)),
+                 QStringList({QStringLiteral("Автобус 101")}));
+        QCOMPARE(names(m_worker->selectGroupObjects(5, 10, &ok)),
+                 QStringList({QStringLiteral("Автобус 102")}));
+        // A group without a row in "groups" matches nothing through the join.
+        QVERIFY(m_worker->selectGroupObjects(9, 10, &ok).isEmpty());
+        QVERIFY(ok);
+    }
+
+    void updateObjectWritesOnlyItsRow()
+    {
+        QVERIFY(addObject(1, QStringLiteral("one"), 0));
+        QVERIFY(addObject(2, QStringLiteral("two"), 0));
+        const QString before = dumpObjects();
+
+        KObjectData object;
+        object.id = 1;
+        object.name = QStringLiteral("10.0.0.9");
+        object.group.id = 3;
+        object.host = QStringLiteral("10.0.0.9");
+        object.recorder.type = 1;
+        object.recorder.port = 8123;
+        object.recorder.login = QStringLiteral("operator");
+        object.recorder.password = QStringLiteral("00ff");
+        bool ok = false;
+        m_worker->updateObject(object, &ok);
+        QVERIFY(ok);
+        QCOMPARE(dumpObjects().section(QLatin1Char('\n'), 1, 1),
+                 before.section(QLatin1Char('\n'), 1, 1));
+        QCOMPARE(dumpObjects().section(QLatin1Char('\n'), 0, 0),
+                 QStringLiteral("1|10.0.0.9|3|1|10.0.0.9|8123|operator|00ff"));
+        // Integer columns keep integers.
+        QCOMPARE(scalar(mainDb(), QStringLiteral("SELECT typeof(recorder_port) FROM objects WHERE "
+                                                 "object_id = 1"))
+                     .toString(),
+                 QStringLiteral("integer"));
+
+        // No such row: nothing changes, no failure.
+        const QString after = dumpObjects();
+        object.id = 99;
+        m_worker->updateObject(object, &ok);
+        QVERIFY(ok);
+        QCOMPARE(dumpObjects(), after);
+    }
+
+    void hostileTexts_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("quote") << QStringLiteral("O'Brien");
+        QTest::newRow("closing quote") << QStringLiteral("x'");
+        QTest::newRow("double quote") << QStringLiteral("say \"hi\"");
+        QTest::newRow("semicolon") << QStringLiteral("a;b");
+        QTest::newRow("line comment") << QStringLiteral("x -- y");
+        QTest::newRow("block comment") << QStringLiteral("/* c */ d");
+        QTest::newRow("injected update")
+            << QStringLiteral("', object_name = 'pwned' WHERE 1=1; --");
+        QTest::newRow("injected drop") << QStringLiteral("'); DROP TABLE objects; --");
+        QTest::newRow("tautology") << QStringLiteral("x' OR '1'='1");
+        QTest::newRow("placeholders") << QStringLiteral("? :name @p $1");
+        QTest::newRow("wildcards and escapes") << QStringLiteral("%_\\n\\'");
+        QTest::newRow("unicode and tab") << QStringLiteral("Ёж\t日本");
+        QTest::newRow("empty") << QString();
+    }
+
+    void hostileTexts()
+    {
+        QFETCH(QString, value);
+        QVERIFY(addGroup(0, QStringLiteral("DVR")));
+        QVERIFY(addObject(1, QStringLiteral("one"), 0));
+        QVERIFY(addObject(2, QStringLiteral("two"), 0));
+        const QString otherRow = dumpObjects().section(QLatin1Char('\n'), 1, 1);
+
+        KObjectData object;
+        object.id = 1;
+        object.group.id = 0;
+        object.name = value + QStringLiteral("-name");
+        object.host = value + QStringLiteral("-host");
+        object.recorder.type = 1;
+        object.recorder.port = 8000;
+        object.recorder.login = value + QStringLiteral("-login");
+        object.recorder.password = value;
+        bool ok = false;
+        m_worker->updateObject(object, &ok);
+        QVERIFY(ok);
+
+        const QList<KObjectData> objects = m_worker->selectGroupObjects(0, 10, &ok);
+        QVERIFY(ok);
+        QCOMPARE(objects.size(), 2);
+        const KObjectData &stored = objects.at(0).id == 1 ? objects.at(0) : objects.at(1);
+        QCOMPARE(stored.name, object.name);
+        QCOMPARE(stored.host, object.host);
+        QCOMPARE(stored.recorder.login, object.recorder.login);
+        QCOMPARE(stored.recorder.password, value.isNull() ? QString(QLatin1String("")) : value);
+        QCOMPARE(dumpObjects().section(QLatin1Char('\n'), 1, 1), otherRow);
+        QCOMPARE(scalar(mainDb(), QStringLiteral("SELECT count(*) FROM objects")).toInt(), 2);
+
+        // The same texts as channel names of counter settings.
+        QVERIFY(
+            exec(mainDb(),
+                 QStringLiteral("INSERT INTO pascounter_settings VALUES (1, ?, 4, 5, 6, 7, 8, 9)"),
+                 {value.isNull() ? QStringLiteral("") : value}));
+        QVERIFY(exec(mainDb(),
+                     QStringLiteral("INSERT INTO pascounter_settings VALUES (1, 'ACAM01', 1, 1, 1, "
+                                    "1, 1, 1)")));
+        const KPasCountSettingsData settings = m_worker->selectPasCountSettings(1, value, &ok);
+        QVERIFY(ok);
+        QCOMPARE(settings.channel, value.isNull() ? QString(QLatin1String("")) : value);
+        QCOMPARE(settings.enterValue, 4);
+        // A hostile channel never widens the match to other rows.
+        const KPasCountSettingsData none =
+            m_worker->selectPasCountSettings(1, value + QStringLiteral("' OR '1'='1"), &ok);
+        QVERIFY(ok);
+        QCOMPARE(none.objectId, -1);
+    }
+
+    void pasCountSettings()
+    {
+        QVERIFY(exec(mainDb(),
+                     QStringLiteral("INSERT INTO pascounter_settings VALUES (3, 'DCAM02', 11, 12, "
+                                    "13, 14, 15, 2)")));
+        bool ok = false;
+        const KPasCountSettingsData settings =
+            m_worker->selectPasCountSettings(3, QStringLiteral("DCAM02"), &ok);
+        QVERIFY(ok);
+        QCOMPARE(settings.kind, 0);
+        QCOMPARE(settings.objectId, 3);
+        QCOMPARE(settings.channel, QStringLiteral("DCAM02"));
+        QCOMPARE(settings.enterValue, 11);
+        QCOMPARE(settings.exitValue, 12);
+        QCOMPARE(settings.trapX, 13);
+        QCOMPARE(settings.trapY, 14);
+        QCOMPARE(settings.trapW, 15);
+        QCOMPARE(settings.version, 2);
+
+        const KPasCountSettingsData missing =
+            m_worker->selectPasCountSettings(3, QStringLiteral("DCAM03"), &ok);
+        QVERIFY(ok);
+        QCOMPARE(missing.objectId, -1);
+        QCOMPARE(missing.enterValue + missing.exitValue + missing.trapX + missing.trapY +
+                     missing.trapW + missing.version,
+                 0);
+    }
+
+    void taskSelectionByStatusAndId()
+    {
+        QVERIFY(addTask(5, 1, 1000, 2000, 3));               // id 1: done, never picked
+        QVERIFY(addTask(5, 2, 3000, 4000, 2, qint64(3500))); // id 2
+        QVERIFY(addTask(5, 3, 5000, 6000, 1));               // id 3
+        QVERIFY(addTask(6, 1, 7000, 8000, 1));               // other object
+
+        bool ok = false;
+        KAutodownloadTaskData task = m_worker->selectAutodownloadTask(5, &ok);
+        QVERIFY(ok);
+        QCOMPARE(task.objectId, 5);
+        QCOMPARE(task.type, 2);
+        QCOMPARE(task.status, 2);
+        QCOMPARE(task.startTime.toSecsSinceEpoch(), qint64(3000));
+        QCOMPARE(task.stopTime.toSecsSinceEpoch(), qint64(4000));
+        QCOMPARE(task.currentTime.toSecsSinceEpoch(), qint64(3500));
+        QCOMPARE(task.channels, QStringLiteral("ACAM01,ACAM02"));
+        QCOMPARE(task.pasCountEnabled, true);
+        QCOMPARE(task.autoDeletionEnabled, false);
+
+        QVERIFY(exec(taskDb(),
+                     QStringLiteral("UPDATE autodownload_tasks SET status = 3 WHERE id = 2")));
+        task = m_worker->selectAutodownloadTask(5, &ok);
+        QCOMPARE(task.type, 3);
+        QVERIFY(!task.currentTime.isValid()); // NULL progress stays unset
+
+        QVERIFY(exec(taskDb(), QStringLiteral("UPDATE autodownload_tasks SET status = 3")));
+        task = m_worker->selectAutodownloadTask(5, &ok);
+        QVERIFY(ok);
+        const KAutodownloadTaskData defaults;
+        QCOMPARE(task.objectId, -1);
+        QCOMPARE(task.status, 1);
+        QCOMPARE(task.startTime, defaults.startTime);
+        QCOMPARE(task.startTime.time(), QTime(12, 0));
+    }
+
+    void taskUpdateMatchesFourColumns()
+    {
+        QVERIFY(addTask(5, 1, 1000, 2000, 1)); // target
+        QVERIFY(addTask(5, 2, 1000, 2000, 1)); // other type
+        QVERIFY(addTask(5, 1, 1000, 2500, 1)); // other stop
+        QVERIFY(addTask(5, 1, 1500, 2000, 1)); // other start
+        QVERIFY(addTask(6, 1, 1000, 2000, 1)); // other object
+
+        KAutodownloadTaskData task;
+        task.objectId = 5;
+        task.type = 1;
+        task.startTime = QDateTime::fromSecsSinceEpoch(1000);
+        task.stopTime = QDateTime::fromSecsSinceEpoch(2000);
+        task.currentTime = QDateTime::fromSecsSinceEpoch(1600);
+        task.status = 2;
+        bool ok = false;
+        m_worker->updateAutodownloadTask(task, &ok);
+        QVERIFY(ok);
+
+        QSqlQuery query(taskDb());
+        QVERIFY(query.exec(QStringLiteral("SELECT id, \"current_time\", status FROM "
+                                          "autodownload_tasks ORDER BY id")));
+        QStringList rows;
+        while (query.next())
+            rows << QStringLiteral("%1:%2:%3")
+                        .arg(query.value(0).toInt())
+                        .arg(query.value(1).isNull() ? QStringLiteral("null")
+                                                     : query.value(1).toString())
+                        .arg(query.value(2).toInt());
+        QCOMPARE(rows, QStringList({QStringLiteral("1:1600:2"), QStringLiteral("2:null:1"),
+                                    QStringLiteral("3:null:1"), QStringLiteral("4:null:1"),
+                                    QStringLiteral("5:null:1")}));
+    }
+
+    void failuresAreFlagged()
+    {
+        QVERIFY(addObject(1, QStringLiteral("one"), 0));
+        QVERIFY(exec(mainDb(), QStringLiteral("DROP TABLE groups")));
+        QVERIFY(exec(taskDb(), QStringLiteral("DROP TABLE autodownload_tasks")));
+        QVERIFY(exec(mainDb(), QStringLiteral("DROP TABLE pascounter_settings")));
+
+        bool ok = true;
+        QVERIFY(m_worker->selectObjects(10, &ok).isEmpty());
+        QVERIFY(!ok);
+        ok = true;
+        QVERIFY(m_worker->selectGroupObjects(0, 10, &ok).isEmpty());
+        QVERIFY(!ok);
+        ok = true;
+        QCOMPARE(m_worker->selectPasCountSettings(1, QStringLiteral("A"), &ok).objectId, -1);
+        QVERIFY(!ok);
+        ok = true;
+        QCOMPARE(m_worker->selectAutodownloadTask(1, &ok).objectId, -1);
+        QVERIFY(!ok);
+        ok = true;
+        m_worker->updateAutodownloadTask(KAutodownloadTaskData(), &ok);
+        QVERIFY(!ok);
+
+        // A read-only rejection leaves the row as it was.
+        QVERIFY(exec(mainDb(), QStringLiteral("CREATE TRIGGER no_update BEFORE UPDATE ON objects "
+                                              "BEGIN SELECT RAISE(ABORT, 'read only'); END")));
+        const QString before = dumpObjects();
+        KObjectData object;
+        object.id = 1;
+        object.name = QStringLiteral("changed");
+        ok = true;
+        m_worker->updateObject(object, &ok);
+        QVERIFY(!ok);
+        QCOMPARE(dumpObjects(), before);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_dbstatements)
+#include "tst_dbstatements.moc"
