@@ -1,0 +1,55 @@
+#pragma once
+
+#include "KFrame.h"
+#include "KRecorderMessages.h"
+#include "KSdkSocket.h"
+
+#include <QByteArray>
+#include <memory>
+#include <mutex>
+
+struct KSdkTimeouts
+{
+    int connectMs = 3000;
+    int tries = 1;
+    int receiveMs = 5000;
+};
+
+// One login on a recorder: the session token and the control connection, which one call at a
+// time uses. A broken control connection is reopened and attached to the same session.
+class KSdkSession
+{
+public:
+    KSdkSession(const QByteArray &host, quint16 port, const QString &user,
+                const QByteArray &password);
+
+    int login(const KSdkTimeouts &timeouts, KMsgDeviceInfo &info);
+    // Sends a request and waits for its reply. An Error reply gives its code (> 0); the
+    // reply must be of expectedType, else error 11.
+    int request(quint8 type, const QByteArray &payload, quint8 expectedType, KFrame &reply,
+                const KSdkTimeouts &timeouts);
+    int logout(const KSdkTimeouts &timeouts);
+
+    // Opens a connection to the same recorder (for streams and activation).
+    static int activate(const QByteArray &host, quint16 port, const QByteArray &password,
+                        const KSdkTimeouts &timeouts);
+
+    const QByteArray &host() const { return m_host; }
+    quint16 port() const { return m_port; }
+    quint64 token() const { return m_token; }
+
+    // Reads the reply to seq from socket, skipping keep-alives; maps Error frames to codes.
+    static int readReply(KSdkSocket &socket, quint32 seq, quint8 expectedType, KFrame &reply,
+                         int timeoutMs);
+
+private:
+    int attach(const KSdkTimeouts &timeouts);
+
+    const QByteArray m_host;
+    const quint16 m_port;
+    const QString m_user;
+    const QByteArray m_password;
+    quint64 m_token = 0;
+    std::mutex m_mutex; // one request at a time on the control connection; guards m_socket
+    std::unique_ptr<KSdkSocket> m_socket;
+};

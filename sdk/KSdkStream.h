@@ -1,0 +1,93 @@
+#pragma once
+
+#include "HCNetSDK.h"
+#include "KFrame.h"
+#include "KRecTime.h"
+#include "KSdkSession.h"
+#include "KSdkSocket.h"
+
+#include <QFile>
+#include <QImage>
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+class KSdkVideoSink;
+
+// One live view, playback or download: its own connection to the recorder and a thread that
+// receives the stream. Control calls are answered through that thread.
+class KSdkStream
+{
+public:
+    enum Kind { Live = 1, Playback = 2, Download = 3 };
+
+    KSdkStream(std::shared_ptr<KSdkSession> session, Kind kind, qint32 channel, quint8 streamType,
+               const KRecTime &from, const KRecTime &to);
+    ~KSdkStream();
+
+    void setVideo(VSDK_WINDOW window, VSDK_REALDATA_CALLBACK callback, void *user, int handle);
+    void setDownloadFile(const QString &path) { m_filePath = path; }
+    // Connects, opens the stream and starts receiving.
+    int open(const KSdkTimeouts &timeouts);
+    int control(quint8 action, qint8 speed, const KSdkTimeouts &timeouts);
+    void stop();
+
+    Kind kind() const { return m_kind; }
+    // 0 while the connection is sound, else the error that ended it.
+    int failure() const { return m_failure.load(); }
+    bool ended() const { return m_ended.load(); }
+    int downloadPos() const;
+    quint64 downloadedBytes() const { return m_received.load(); }
+    // The picture shown now (decoded), with its time.
+    bool picture(KRecTime *time, QByteArray *jpeg, QImage *image) const;
+    KRecTime shownTime() const;
+    quint64 decodedFrames() const;
+    quint64 receivedFrames() const { return m_frames.load(); }
+
+    // Local state of the sound and speed calls (no audio travels).
+    std::atomic<bool> soundOn{false};
+    std::atomic<int> volume{0xFFFF};
+    std::atomic<int> speedLevel{0};
+    std::atomic<bool> paused{false};
+    std::atomic<bool> started{false};
+
+private:
+    void receiveLoop(int receiveTimeoutMs);
+    int handleFrame(const KFrame &frame);
+    void fail(int error);
+
+    const std::shared_ptr<KSdkSession> m_session;
+    const Kind m_kind;
+    const qint32 m_channel;
+    const quint8 m_streamType;
+    const KRecTime m_from;
+    const KRecTime m_to;
+    QString m_filePath;
+    VSDK_WINDOW m_window = 0;
+    VSDK_REALDATA_CALLBACK m_callback = nullptr;
+    void *m_callbackUser = nullptr;
+    int m_handle = -1;
+
+    KSdkSocket m_socket;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_failure{0};
+    std::atomic<bool> m_ended{false};
+    std::atomic<quint64> m_frames{0};
+
+    std::mutex m_controlMutex; // one control call at a time
+    std::mutex m_replyMutex;   // guards the control reply hand-over below
+    std::condition_variable m_replyReady;
+    quint32 m_waitSeq = 0;
+    bool m_hasReply = false;
+    KFrame m_reply;
+
+    QFile m_file; // written by the receiving thread only
+    std::atomic<quint64> m_total{0};
+    std::atomic<quint64> m_received{0};
+    std::atomic<bool> m_complete{false};
+
+    std::unique_ptr<KSdkVideoSink> m_sink;
+};
