@@ -25,9 +25,20 @@ int toInt(const QString &text)
     return text.toInt();
 }
 
-// "true" and "false" set the flag; any other text leaves it as it was.
-void readFlag(const QString &text, bool &flag)
+// The element's text as a number; an element cut short by a parse error changes nothing.
+void readNumber(QXmlStreamReader &xml, int &field)
 {
+    const QString text = xml.readElementText();
+    if (!xml.hasError())
+        field = toInt(text);
+}
+
+// "true" and "false" set the flag; any other text leaves it as it was.
+void readFlag(QXmlStreamReader &xml, bool &flag)
+{
+    const QString text = xml.readElementText();
+    if (xml.hasError())
+        return;
     if (text == QLatin1String("true"))
         flag = true;
     else if (text == QLatin1String("false"))
@@ -235,13 +246,13 @@ void KSettings::readConnectionData(QXmlStreamReader &xml)
         if (xml.name() == QLatin1String("connection_timeout")) {
             const QString type = xml.attributes().value(QLatin1String("type")).toString();
             if (type == QLatin1String("modem"))
-                m_modemConnectionTimeout = toInt(xml.readElementText());
+                readNumber(xml, m_modemConnectionTimeout);
             else if (type == QLatin1String("recorder"))
-                m_recorderConnectionTimeout = toInt(xml.readElementText());
+                readNumber(xml, m_recorderConnectionTimeout);
         } else if (xml.name() == QLatin1String("connection_interval")) {
-            m_connectionInterval = toInt(xml.readElementText());
+            readNumber(xml, m_connectionInterval);
         } else if (xml.name() == QLatin1String("use_proxy")) {
-            readFlag(xml.readElementText(), m_useProxy);
+            readFlag(xml, m_useProxy);
         }
     }
 }
@@ -253,7 +264,7 @@ void KSettings::readStartupData(QXmlStreamReader &xml)
         if (xml.isEndElement() && xml.name() == QLatin1String("startup_data"))
             return;
         if (xml.isStartElement() && xml.name() == QLatin1String("use_shared_task_db"))
-            readFlag(xml.readElementText(), m_useSharedTaskDb);
+            readFlag(xml, m_useSharedTaskDb);
     }
 }
 
@@ -281,7 +292,7 @@ void KSettings::readThreadLimits(QXmlStreamReader &xml)
         const QStringRef type = xml.attributes().value(QLatin1String("type"));
         for (const auto &limit : limits) {
             if (type == QLatin1String(limit.type)) {
-                this->*limit.field = toInt(xml.readElementText());
+                readNumber(xml, this->*limit.field);
                 break;
             }
         }
