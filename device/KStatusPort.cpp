@@ -1,0 +1,75 @@
+#include "KStatusPort.h"
+
+#include "KSettings.h"
+
+#include <QTcpSocket>
+
+QByteArray KStatusPort::request(quint8 command)
+{
+    QByteArray frame;
+    frame.append(char(0x10));
+    frame.append(char(command));
+    frame.append(char(0x10 ^ command));
+    return frame;
+}
+
+bool KStatusPort::isValidAnswer(const QByteArray &answer, quint8 command, int minimumSize)
+{
+    if (answer.size() < minimumSize || answer.size() < 3)
+        return false;
+    if (quint8(answer.at(0)) != 0x01 || quint8(answer.at(1)) != command)
+        return false;
+    quint8 checksum = 0;
+    for (int i = 0; i < answer.size() - 1; ++i)
+        checksum ^= quint8(answer.at(i));
+    return checksum == quint8(answer.at(answer.size() - 1));
+}
+
+int KStatusPort::networkType(quint8 networkCode)
+{
+    switch (networkCode) {
+    case 0:
+        return 2;
+    case 2:
+        return 3;
+    case 7:
+        return 4;
+    default:
+        return 1;
+    }
+}
+
+int KStatusPort::signalLevel(quint8 signalValue)
+{
+    if (signalValue >= 128)
+        return 0;
+    if (signalValue < 51)
+        return 100;
+    if (signalValue < 100)
+        return (100 - signalValue) * 2;
+    return 0;
+}
+
+QNetworkProxy KStatusPort::proxy()
+{
+    if (KSettings::instance()->useProxy())
+        return QNetworkProxy(QNetworkProxy::DefaultProxy);
+    return QNetworkProxy(QNetworkProxy::NoProxy);
+}
+
+QByteArray KStatusPort::exchange(QTcpSocket &socket, const QByteArray &request)
+{
+    QByteArray answer;
+    socket.write(request);
+    socket.flush();
+    if (!socket.waitForReadyRead(250))
+        return answer;
+    for (;;) {
+        answer.append(socket.read(255));
+        if (socket.bytesAvailable() > 0)
+            continue;
+        if (!socket.waitForReadyRead(100))
+            break;
+    }
+    return answer;
+}

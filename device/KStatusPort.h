@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QNetworkProxy>
+
+class QTcpSocket;
+
+// The vehicle status service on the object's host (port 5031): three-byte requests and
+// answers that end with the XOR of all bytes before it.
+class KStatusPort
+{
+public:
+    static constexpr int defaultPort = 5031;
+
+    // 0x10, command, XOR of the two.
+    static QByteArray request(quint8 command);
+    // Byte 0 is 0x01, byte 1 the command, at least minimumSize bytes, last byte the checksum.
+    static bool isValidAnswer(const QByteArray &answer, quint8 command, int minimumSize);
+
+    // Modem status (command 0x03): network code to network type, signal value to percent.
+    static constexpr quint8 modemCommand = 0x03;
+    static constexpr quint8 trackerCommand = 0x02;
+    static int networkType(quint8 networkCode);
+    static int signalLevel(quint8 signalValue);
+
+    // The application's default proxy when useProxy is set, none otherwise.
+    static QNetworkProxy proxy();
+
+    // Sends the request on a connected socket, waits up to 250 ms for the first data, then
+    // keeps reading (255 bytes at a time) while more arrives within 100 ms.
+    static QByteArray exchange(QTcpSocket &socket, const QByteArray &request);
+};
