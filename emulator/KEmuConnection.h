@@ -1,0 +1,92 @@
+#pragma once
+
+#include "KEmuArchive.h"
+
+#include <KFrameReader.h>
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+
+class KEmuLiveStream;
+class KEmuPlayback;
+class KEmuRecorder;
+class QFile;
+class QTcpSocket;
+class QTimer;
+
+// One client connection to a recorder: a control connection (login, configuration, search)
+// or a stream connection (live view, playback, download).
+class KEmuConnection : public QObject
+{
+    Q_OBJECT
+public:
+    KEmuConnection(KEmuRecorder *recorder, QTcpSocket *socket);
+    ~KEmuConnection() override;
+
+    void abort();
+
+private:
+    enum Role { NoRole, ControlRole, StreamRole };
+
+    void readFrames();
+    void handle(const KFrame &frame);
+    void malformed(const QString &why);
+
+    void send(quint8 type, quint32 seq, const QByteArray &payload = QByteArray());
+    void sendNow(const QByteArray &bytes);
+    void replyError(quint32 seq, quint32 code, const QString &message);
+
+    void handleLogin(const KFrame &frame);
+    void handleActivate(const KFrame &frame);
+    void handleAttach(const KFrame &frame);
+    void handleGetConfig(const KFrame &frame);
+    void handleWorkState(const KFrame &frame);
+    void handleFindStart(const KFrame &frame);
+    void handleFindNext(const KFrame &frame);
+    void handleFindClose(const KFrame &frame);
+    void handleStreamOpen(const KFrame &frame);
+    void handleStreamControl(const KFrame &frame);
+
+    void sendVideo(const QDateTime &time, quint32 number, const QSize &size,
+                   const QByteArray &jpeg);
+    void endStream(quint32 reason);
+    void startDownload();
+    void downloadReady(const QString &path, const QString &error);
+    void pumpDownload();
+    void keepaliveTick();
+    void closed();
+
+    QString m_name; // "host:port <- peer:port", for the log
+    KEmuRecorder *m_recorder;
+    QTcpSocket *m_socket;
+    KFrameReader m_reader;
+    QByteArray m_nonce;
+    Role m_role = NoRole;
+    quint64 m_token = 0;
+    bool m_closing = false;
+
+    // Stream state.
+    int m_kind = 0;
+    int m_channel = 0;
+    bool m_sub = false;
+    bool m_started = false;
+    bool m_ended = false;
+    QDateTime m_from;
+    QDateTime m_to;
+    KEmuLiveStream *m_live = nullptr;
+    KEmuPlayback *m_playback = nullptr;
+    QTimer *m_keepalive = nullptr;
+    QElapsedTimer m_lastSend;
+    quint64 m_framesSent = 0;
+    quint64 m_framesDropped = 0;
+
+    // Download state.
+    QList<KEmuArchivePiece> m_pieces;
+    QFile *m_file = nullptr;
+    qint64 m_total = 0;
+    qint64 m_sent = 0;
+    QElapsedTimer m_rateClock;
+    QTimer *m_pump = nullptr;
+};

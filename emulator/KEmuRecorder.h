@@ -1,0 +1,109 @@
+#pragma once
+
+#include "KEmuArchive.h"
+#include "KEmuFaults.h"
+#include "KEmuRecorderConfig.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QObject>
+
+class KEmuClipMaker;
+class KEmuConnection;
+class KEmuLiveStream;
+class KEmuRenderPool;
+class KEmuStatusService;
+class QTcpServer;
+
+// Services one recorder needs from the process: shared threads, the file maker, limits.
+struct KEmuServices
+{
+    KEmuRenderPool *renderPool = nullptr;
+    KEmuClipMaker *clipMaker = nullptr;
+    int downloadRateKBps = 0;
+};
+
+// One emulated recorder: its listening sockets, sessions, searches, live pictures and faults.
+// Lives on the main thread.
+class KEmuRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    struct Search
+    {
+        quint64 token = 0;
+        QList<KEmuArchiveFile> files;
+        int next = 0;
+        int busyLeft = 0;
+    };
+
+    static constexpr int maxSessions = 128;
+    static constexpr int maxSearchesPerSession = 16;
+    static constexpr int maxStreams = 128;
+
+    KEmuRecorder(const KEmuRecorderConfig &config, const KEmuFaults &faults,
+                 const KEmuServices &services, QObject *parent = nullptr);
+    ~KEmuRecorder() override;
+
+    bool start();
+    // Unreachable closes every listening socket and connection; reachable listens again.
+    void setReachable(bool reachable);
+    bool isListening() const;
+
+    KEmuRecorderConfig &config() { return m_config; }
+    const KEmuArchive &archive() const { return m_archive; }
+    KEmuFaults &faults() { return m_faults; }
+    const KEmuServices &services() const { return m_services; }
+    QDateTime clock() const;
+    QString endpoint() const { return m_config.endpoint(); }
+
+    // Activation and sessions.
+    bool isActivated() const { return m_activated; }
+    QByteArray password() const { return m_password; }
+    quint32 activate(const QByteArray &password); // 0 or an error code
+    quint64 openSession(const QString &user);
+    bool hasSession(quint64 token) const { return m_sessions.contains(token); }
+    void closeSession(quint64 token);
+    int sessionCount() const { return m_sessions.size(); }
+
+    // Searches of a session.
+    quint32 startSearch(quint64 token, int channel, int lockFilter, const QDateTime &from,
+                        const QDateTime &to, quint32 *error);
+    Search *search(quint64 token, quint32 id);
+    void closeSearch(quint64 token, quint32 id);
+
+    // Live pictures of a channel, shared by all its viewers.
+    KEmuLiveStream *liveStream(int channel, bool sub);
+    bool streamSlotFree() const { return m_streamCount < maxStreams; }
+    void streamOpened() { ++m_streamCount; }
+    void streamClosed() { --m_streamCount; }
+    int viewers(int channel) const;
+
+    // The pieces of a channel the archive holds in [from, to] now.
+    QList<KEmuArchivePiece> recordedPieces(int channel, const QDateTime &from,
+                                           const QDateTime &to) const;
+    bool isRecordingNow(int channel) const;
+    QString describe() const;
+
+signals:
+    void sessionClosed(quint64 token);
+
+private:
+    void acceptConnections();
+
+    KEmuRecorderConfig m_config;
+    KEmuArchive m_archive;
+    KEmuFaults m_faults;
+    KEmuServices m_services;
+    QTcpServer *m_server;
+    KEmuStatusService *m_status = nullptr;
+    bool m_activated;
+    QByteArray m_password;
+    quint64 m_nextToken;
+    quint32 m_nextSearch = 1;
+    QHash<quint64, QString> m_sessions;  // token -> user
+    QHash<quint32, Search> m_searches;   // id -> search
+    QHash<int, KEmuLiveStream *> m_live; // channel * 2 + sub
+    int m_streamCount = 0;
+};
