@@ -51,7 +51,8 @@ QByteArray KProtocolReader::strBytes(int maxBytes)
     }
     QByteArray b = m_data.mid(m_pos, n);
     m_pos += n;
-    if (b.contains('\0')) {
+    // Texts are UTF-8 without zero bytes; anything else is malformed.
+    if (b.contains('\0') || QString::fromUtf8(b).toUtf8() != b) {
         m_ok = false;
         return QByteArray();
     }

@@ -1,0 +1,155 @@
+#include "KFakeRecorder.h"
+
+#include "KRecorderMessages.h"
+#include "KRecorderProtocol.h"
+
+#include <QElapsedTimer>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+KFakeConnection::KFakeConnection(int fd) : m_fd(fd) {}
+
+KFakeConnection::~KFakeConnection()
+{
+    close();
+}
+
+bool KFakeConnection::sendRaw(const QByteArray &bytes)
+{
+    int sent = 0;
+    while (m_fd >= 0 && sent < bytes.size()) {
+        const ssize_t n =
+            ::send(m_fd, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL);
+        if (n <= 0)
+            return false;
+        sent += int(n);
+    }
+    return m_fd >= 0;
+}
+
+bool KFakeConnection::sendFrame(quint8 type, quint32 seq, const QByteArray &payload)
+{
+    return sendRaw(KFrame::encode(type, seq, payload));
+}
+
+bool KFakeConnection::sendHello()
+{
+    KMsgHello hello;
+    hello.nonce = KRecorderProtocol::randomNonce();
+    return sendFrame(KRecorderProtocol::Hello, 0, hello.encode());
+}
+
+bool KFakeConnection::readFrame(KFrame &frame, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        if (m_buffer.size() >= KRecorderProtocol::HeaderSize) {
+            quint32 length = 0;
+            if (KFrame::parseHeader(m_buffer.constData(), frame.type, frame.seq, length) !=
+                KFrame::HeaderOk)
+                return false;
+            if (m_buffer.size() >= KRecorderProtocol::HeaderSize + int(length)) {
+                frame.payload = m_buffer.mid(KRecorderProtocol::HeaderSize, int(length));
+                m_buffer.remove(0, KRecorderProtocol::HeaderSize + int(length));
+                return true;
+            }
+        }
+        const qint64 left = timeoutMs - clock.elapsed();
+        if (m_fd < 0 || left <= 0)
+            return false;
+        pollfd p = {m_fd, POLLIN, 0};
+        if (::poll(&p, 1, int(left)) <= 0)
+            return false;
+        char chunk[65536];
+        const ssize_t n = ::recv(m_fd, chunk, sizeof(chunk), 0);
+        if (n <= 0)
+            return false;
+        m_buffer.append(chunk, int(n));
+    }
+}
+
+bool KFakeConnection::waitClosed(int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (m_fd >= 0 && clock.elapsed() < timeoutMs) {
+        pollfd p = {m_fd, POLLIN, 0};
+        if (::poll(&p, 1, 50) > 0) {
+            char chunk[4096];
+            if (::recv(m_fd, chunk, sizeof(chunk), 0) <= 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+void KFakeConnection::close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+KFakeRecorder::KFakeRecorder(Handler handler, const QString &host)
+    : m_handler(std::move(handler)), m_host(host)
+{
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_port = 0;
+    ::inet_pton(AF_INET, host.toLatin1().constData(), &addr.sin_addr);
+    const int one = 1;
+    ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+    socklen_t len = sizeof(addr);
+    if (::bind(m_fd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)) != 0 ||
+        ::listen(m_fd, 64) != 0 ||
+        ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&addr), &len) != 0) {
+        ::close(m_fd);
+        m_fd = -1;
+        return;
+    }
+    m_port = ntohs(addr.sin_port);
+    m_acceptThread = std::thread([this] { acceptLoop(); });
+}
+
+KFakeRecorder::~KFakeRecorder()
+{
+    m_stop.store(true);
+    if (m_acceptThread.joinable())
+        m_acceptThread.join();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (int fd : m_fds)
+            ::shutdown(fd, SHUT_RDWR);
+    }
+    for (std::thread &t : m_threads)
+        t.join();
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void KFakeRecorder::acceptLoop()
+{
+    while (!m_stop.load()) {
+        pollfd p = {m_fd, POLLIN, 0};
+        if (::poll(&p, 1, 50) <= 0)
+            continue;
+        const int fd = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0)
+            continue;
+        const int index = m_count++;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_fds.push_back(fd);
+        m_threads.emplace_back([this, fd, index] {
+            KFakeConnection connection(fd);
+            m_handler(connection, index);
+            std::lock_guard<std::mutex> guard(m_mutex);
+            m_fds.remove(fd);
+        });
+    }
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "KFrame.h"
+
+#include <QByteArray>
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <list>
+#include <mutex>
+#include <thread>
+
+// One accepted connection of the fake recorder, used by a scripted handler on its own thread.
+class KFakeConnection
+{
+public:
+    explicit KFakeConnection(int fd);
+    ~KFakeConnection();
+
+    bool sendRaw(const QByteArray &bytes);
+    bool sendFrame(quint8 type, quint32 seq, const QByteArray &payload = QByteArray());
+    bool sendHello();
+    // Reads one frame (false on close, malformed input or time-out).
+    bool readFrame(KFrame &frame, int timeoutMs = 5000);
+    // Waits until the client closes the connection (or the time-out passes).
+    bool waitClosed(int timeoutMs);
+    void close();
+
+private:
+    int m_fd;
+    QByteArray m_buffer;
+};
+
+// A TCP server on a loopback address and a free port that runs a scripted handler for every
+// connection, so tests can play a recorder that misbehaves in exact ways.
+class KFakeRecorder
+{
+public:
+    using Handler = std::function<void(KFakeConnection &connection, int index)>;
+
+    explicit KFakeRecorder(Handler handler, const QString &host = QStringLiteral("127.0.0.1"));
+    ~KFakeRecorder();
+
+    bool isListening() const { return m_fd >= 0; }
+    quint16 port() const { return m_port; }
+    QByteArray host() const { return m_host.toUtf8(); }
+    int connections() const { return m_count.load(); }
+
+private:
+    void acceptLoop();
+
+    Handler m_handler;
+    QString m_host;
+    int m_fd = -1;
+    quint16 m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_count{0};
+    std::thread m_acceptThread;
+    std::mutex m_mutex; // guards m_threads and m_fds
+    std::list<std::thread> m_threads;
+    std::list<int> m_fds;
+};
