@@ -1,0 +1,389 @@
+#include "DbTestSupport.h"
+#include "KDBHandler.h"
+#include "KDBWorker.h"
+#include "KLoginWidget.h"
+#include "KMessageWidget.h"
+#include "KPasswordCipher.h"
+#include "KPortValidator.h"
+#include "KProgressWidget.h"
+#include "KSettings.h"
+#include "KStandInMainWidget.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QtTest>
+
+using namespace DbTestSupport;
+
+namespace {
+
+// Answers the next message window that appears; remembers its kind and text.
+struct MessageAnswer
+{
+    QString text;
+    int kind = -1;
+    bool seen = false;
+
+    void arm()
+    {
+        auto *timer = new QTimer();
+        timer->setInterval(20);
+        QObject::connect(timer, &QTimer::timeout, [this, timer]() {
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                auto *message = qobject_cast<KMessageWidget *>(w);
+                if (message && message->isVisible() && !message->result()) {
+                    text = message->text();
+                    kind = message->kind();
+                    seen = true;
+                    timer->stop();
+                    timer->deleteLater();
+                    message->confirm();
+                    return;
+                }
+            }
+        });
+        timer->start();
+    }
+};
+
+// Runs the application's event loop, as main() does, until quit() or at most timeoutMs.
+// True when it ended by quit(). (The application loop, not a local one: quit() leaves a flag
+// that only the application loop clears again.)
+bool loopUntilQuit(int timeoutMs)
+{
+    bool timedOut = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&timedOut]() {
+        timedOut = true;
+        QCoreApplication::exit(1);
+    });
+    guard.start(timeoutMs);
+    const int code = QCoreApplication::exec();
+    return !timedOut && code == 0;
+}
+
+} // namespace
+
+// The login window under Xvfb: the form, its keyboard behaviour, failures, and the whole trip
+// from login through the main window to the end of the event loop.
+class tst_loginwidget : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir *m_dir = nullptr;
+
+    void storeEntries(const QString &host, int port, const QString &login,
+                      const QString &cipherText)
+    {
+        KSettings *settings = KSettings::instance();
+        settings->setRecorderHost(host);
+        settings->setRecorderPort(port);
+        settings->setRecorderLogin(login);
+        settings->setRecorderPassword(cipherText);
+    }
+
+    static void showAndWait(QWidget *w)
+    {
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w, 2000));
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = new QTemporaryDir();
+        QVERIFY(m_dir->isValid());
+        KDBHandler::instance()->setDirectory(m_dir->path());
+        KDBHandler::instance()->setSharedTaskDbOverride(false);
+        KLoginWidget::setDefaultHooks(KLoginHooks());
+    }
+
+    void cleanup()
+    {
+        KDBHandler::instance()->close();
+        delete m_dir;
+        m_dir = nullptr;
+    }
+
+    void formPrefilledFromStore()
+    {
+        storeEntries(QStringLiteral("10.1.2.3"), 8001, QStringLiteral("op'er"),
+                     KPasswordCipher::encipher(QStringLiteral("s3;cret")));
+        KLoginWidget login;
+        QVERIFY(KDBHandler::instance()->isStarted());
+        QCOMPARE(login.addressEdit()->text(), QStringLiteral("10.1.2.3"));
+        QCOMPARE(login.portEdit()->text(), QStringLiteral("8001"));
+        QCOMPARE(login.loginEdit()->text(), QStringLiteral("op'er"));
+        QCOMPARE(login.passwordEdit()->text(), QStringLiteral("s3;cret"));
+        QCOMPARE(login.passwordEdit()->echoMode(), QLineEdit::Password);
+        QCOMPARE(login.loginButton()->text(), QStringLiteral("Вход"));
+        QCOMPARE(login.cancelButton()->text(), QStringLiteral("Отмена"));
+        QCOMPARE(login.width(), 350);
+        QCOMPARE(login.title(), QStringLiteral("Tarnwick VMS"));
+        QCOMPARE(login.currentPage(), int(KAbstractLoginWidget::FormPage));
+
+        // A stored text that does not decipher leaves the password field empty.
+        KSettings::instance()->setRecorderPassword(QStringLiteral("not a cipher"));
+        KLoginWidget second;
+        QVERIFY(second.passwordEdit()->text().isEmpty());
+        QCOMPARE(second.addressEdit()->text(), QStringLiteral("10.1.2.3"));
+    }
+
+    void focusAndTabOrder_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("login");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("focused");
+        QTest::newRow("fresh") << QString() << QString() << QString()
+                               << QStringLiteral("addressEdit");
+        QTest::newRow("user missing") << QStringLiteral("1.2.3.4") << QString()
+                                      << QStringLiteral("x") << QStringLiteral("loginEdit");
+        QTest::newRow("password missing") << QStringLiteral("1.2.3.4") << QStringLiteral("u")
+                                          << QString() << QStringLiteral("passwordEdit");
+        QTest::newRow("all filled") << QStringLiteral("1.2.3.4") << QStringLiteral("u")
+                                    << QStringLiteral("p") << QStringLiteral("loginButton");
+    }
+
+    void focusAndTabOrder()
+    {
+        QFETCH(QString, host);
+        QFETCH(QString, login);
+        QFETCH(QString, password);
+        QFETCH(QString, focused);
+        storeEntries(host, 8000, login,
+                     password.isEmpty() ? QString() : KPasswordCipher::encipher(password));
+        KLoginWidget widget;
+        showAndWait(&widget);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(),
+            focused, 2000);
+
+        widget.addressEdit()->setFocus();
+        QTRY_VERIFY_WITH_TIMEOUT(widget.addressEdit()->hasFocus(), 2000);
+        const QStringList expected = {QStringLiteral("portEdit"), QStringLiteral("loginEdit"),
+                                      QStringLiteral("passwordEdit"),
+                                      QStringLiteral("loginButton")};
+        for (const QString &name : expected) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget()->objectName(), name);
+        }
+    }
+
+    void portValidator_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<int>("state");
+        QTest::newRow("empty") << QString() << int(QValidator::Intermediate);
+        QTest::newRow("zero") << QStringLiteral("0") << int(QValidator::Acceptable);
+        QTest::newRow("max") << QStringLiteral("65535") << int(QValidator::Acceptable);
+        QTest::newRow("above") << QStringLiteral("65536") << int(QValidator::Invalid);
+        QTest::newRow("far above") << QStringLiteral("99999") << int(QValidator::Invalid);
+        QTest::newRow("six digits") << QStringLiteral("100000") << int(QValidator::Invalid);
+        QTest::newRow("negative") << QStringLiteral("-1") << int(QValidator::Invalid);
+        QTest::newRow("letters") << QStringLiteral("80a") << int(QValidator::Invalid);
+        QTest::newRow("blank") << QStringLiteral(" 80") << int(QValidator::Invalid);
+    }
+
+    void portValidator()
+    {
+        QFETCH(QString, input);
+        QFETCH(int, state);
+        KPortValidator validator;
+        int pos = input.size();
+        QCOMPARE(int(validator.validate(input, pos)), state);
+    }
+
+    void portFieldRefusesTyping()
+    {
+        storeEntries(QString(), 0, QString(), QString());
+        KLoginWidget widget;
+        showAndWait(&widget);
+        QLineEdit *port = widget.portEdit();
+        port->clear();
+        port->setFocus();
+        QTest::keyClicks(port, QStringLiteral("70000"));
+        QCOMPARE(port->text(), QStringLiteral("7000"));
+        port->clear();
+        QTest::keyClicks(port, QStringLiteral("-8a0:8"));
+        QCOMPARE(port->text(), QStringLiteral("808"));
+        port->clear();
+        QTest::keyClicks(port, QStringLiteral("655351"));
+        QCOMPARE(port->text(), QStringLiteral("65535"));
+    }
+
+    void missingDatabaseKeepsTheForm()
+    {
+        storeEntries(QStringLiteral("127.0.0.2"), 8000, QStringLiteral("admin"),
+                     KPasswordCipher::encipher(QStringLiteral("demo12345")));
+        KLoginWidget widget;
+        bool started = false;
+        KLoginHooks hooks;
+        hooks.startHandlers = [&started]() { started = true; };
+        widget.setHooks(hooks);
+        showAndWait(&widget);
+
+        MessageAnswer answer;
+        answer.arm();
+        QTest::mouseClick(widget.loginButton(), Qt::LeftButton);
+        QVERIFY(answer.seen);
+        QCOMPARE(answer.text, QStringLiteral("Подключение к БД не удалось!"));
+        QCOMPARE(answer.kind, int(KMessageWidget::Error));
+        QVERIFY(!started);
+        QVERIFY(!widget.mainWidget());
+        QVERIFY(!KDBHandler::instance()->isOpen());
+        QCOMPARE(widget.currentPage(), int(KAbstractLoginWidget::FormPage));
+        QVERIFY(widget.isVisible());
+        QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("demo.db"))));
+
+        // Usable again: the database appears and Enter in a field logs in.
+        QVERIFY(makeObjectDb(m_dir->path(), QStringLiteral("demo.db"), true));
+        widget.addressEdit()->setFocus();
+        QTest::keyClick(widget.addressEdit(), Qt::Key_Return);
+        QVERIFY(started);
+        QVERIFY(widget.mainWidget());
+        QVERIFY(!widget.isVisible());
+    }
+
+    void cancelOpensNothing()
+    {
+        QVERIFY(makeObjectDb(m_dir->path(), QStringLiteral("demo.db"), true));
+        KLoginWidget widget;
+        showAndWait(&widget);
+        QTimer::singleShot(50, widget.cancelButton(), &QPushButton::click);
+        QVERIFY(loopUntilQuit(10000));
+        QVERIFY(!KDBHandler::instance()->isOpen());
+        QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("tasks.db"))));
+        QVERIFY(!widget.mainWidget());
+    }
+
+    void loginToExitRoundTrip()
+    {
+        QVERIFY(makeObjectDb(m_dir->path(), QStringLiteral("demo.db"), true));
+        storeEntries(QString(), 0, QString(), QString());
+
+        QStringList calls;
+        QString shutdownText;
+        bool loginShownAtStop = false;
+        bool mouseBlockedAtStop = false;
+        QPointer<KToolWindow> main;
+        auto *widget = new KLoginWidget();
+        KLoginHooks hooks;
+        hooks.initSdk = [&calls]() {
+            calls << QStringLiteral("initSdk");
+            return true;
+        };
+        hooks.startHandlers = [&calls]() { calls << QStringLiteral("startHandlers"); };
+        hooks.createMainWidget = [&]() -> KToolWindow * {
+            calls << QStringLiteral("createMainWidget");
+            main = new KStandInMainWidget();
+            return main;
+        };
+        hooks.stopHandlers = [&]() {
+            calls << QStringLiteral("stopHandlers");
+            shutdownText = widget->progressWidget()->text();
+            loginShownAtStop = widget->isVisible();
+            mouseBlockedAtStop = widget->testAttribute(Qt::WA_TransparentForMouseEvents);
+        };
+        hooks.cleanupSdk = [&calls]() { calls << QStringLiteral("cleanupSdk"); };
+        widget->setHooks(hooks);
+        showAndWait(widget);
+
+        QTest::keyClicks(widget->addressEdit(), QStringLiteral("127.0.0.9"));
+        widget->portEdit()->clear();
+        QTest::keyClicks(widget->portEdit(), QStringLiteral("8010"));
+        QTest::keyClicks(widget->loginEdit(), QStringLiteral("o'neil; --"));
+        QTest::keyClicks(widget->passwordEdit(), QStringLiteral("pa'ss;--"));
+        QTest::keyClick(widget->passwordEdit(), Qt::Key_Enter);
+
+        QCOMPARE(calls, QStringList({QStringLiteral("initSdk"), QStringLiteral("startHandlers"),
+                                     QStringLiteral("createMainWidget")}));
+        QVERIFY(main);
+        QCOMPARE(widget->mainWidget(), main.data());
+        QVERIFY(main->isVisible());
+        QVERIFY(!widget->isVisible());
+        QCOMPARE(widget->progressWidget()->text(), QStringLiteral("Загрузка..."));
+
+        // The demonstration user and object, and the entries for the next start.
+        KSettings *settings = KSettings::instance();
+        QCOMPARE(settings->currentUser().login, QStringLiteral("Demo"));
+        QCOMPARE(settings->currentUser().role, 4);
+        QCOMPARE(settings->currentUser().group.id, 0);
+        QCOMPARE(settings->currentUser().group.name, QStringLiteral("DVR"));
+        QCOMPARE(settings->recorderType(), 1);
+        QCOMPARE(settings->recorderHost(), QStringLiteral("127.0.0.9"));
+        QCOMPARE(settings->recorderPort(), 8010);
+        QCOMPARE(settings->recorderLogin(), QStringLiteral("o'neil; --"));
+        QCOMPARE(settings->recorderPassword().size(), 32);
+        QCOMPARE(KPasswordCipher::decipher(settings->recorderPassword()),
+                 QStringLiteral("pa'ss;--"));
+        QSettings store(QStringLiteral("Tarnwick"), QStringLiteral("Velmora Viewer"));
+        QCOMPARE(store.value(QStringLiteral("recorderPassword")).toString(),
+                 settings->recorderPassword());
+
+        bool ok = false;
+        const QList<KObjectData> objects = KDBHandler::instance()
+                                               ->worker(QThread::currentThread())
+                                               ->selectGroupObjects(0, 2048, &ok);
+        QVERIFY(ok);
+        QCOMPARE(objects.size(), 4);
+        const KObjectData first = objects.at(0); // "127.0.0.9" sorts before the Cyrillic names
+        QCOMPARE(first.id, 1);
+        QCOMPARE(first.name, QStringLiteral("127.0.0.9"));
+        QCOMPARE(first.host, QStringLiteral("127.0.0.9"));
+        QCOMPARE(first.recorder.port, 8010);
+        QCOMPARE(first.recorder.type, 1);
+        QCOMPARE(first.recorder.login, QStringLiteral("o'neil; --"));
+        QCOMPARE(KPasswordCipher::decipher(first.recorder.password), QStringLiteral("pa'ss;--"));
+        QCOMPARE(objects.at(1).name, QStringLiteral("Автобус 102")); // others untouched
+
+        // The operator closes the main window: shutdown page, handlers stop, the loop ends.
+        QTimer::singleShot(50, main.data(), [&main]() { main->closeButton()->click(); });
+        QVERIFY(loopUntilQuit(10000));
+        QCOMPARE(calls,
+                 QStringList({QStringLiteral("initSdk"), QStringLiteral("startHandlers"),
+                              QStringLiteral("createMainWidget"), QStringLiteral("stopHandlers"),
+                              QStringLiteral("cleanupSdk")}));
+        QCOMPARE(shutdownText, QStringLiteral("Завершение работы..."));
+        QVERIFY(loginShownAtStop);
+        QVERIFY(mouseBlockedAtStop);
+        QVERIFY(main.isNull());
+        QVERIFY(!widget->mainWidget());
+
+        // Destroying the login window closes the databases.
+        QVERIFY(KDBHandler::instance()->isOpen());
+        delete widget;
+        QVERIFY(!KDBHandler::instance()->isOpen());
+        QVERIFY(!KDBHandler::instance()->isStarted());
+    }
+
+    void standInWithoutHooks()
+    {
+        QVERIFY(makeObjectDb(m_dir->path(), QStringLiteral("demo.db"), true));
+        storeEntries(QStringLiteral("127.0.0.2"), 8000, QStringLiteral("admin"),
+                     KPasswordCipher::encipher(QStringLiteral("demo12345")));
+        KLoginWidget widget;
+        showAndWait(&widget);
+        QTest::mouseClick(widget.loginButton(), Qt::LeftButton);
+        auto *standIn = qobject_cast<KStandInMainWidget *>(widget.mainWidget());
+        QVERIFY(standIn);
+        QVERIFY(QTest::qWaitForWindowExposed(standIn));
+        QTimer::singleShot(50, standIn, [standIn]() { standIn->close(); });
+        QVERIFY(loopUntilQuit(10000));
+        QVERIFY(!widget.mainWidget());
+    }
+};
+
+QTEST_MAIN(tst_loginwidget)
+#include "tst_loginwidget.moc"
