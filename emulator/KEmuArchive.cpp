@@ -61,13 +61,13 @@ QList<QPair<int, int>> KEmuArchive::sessions(const QDate &day) const
         result << qMakePair(t, end);
         t = end + rng.range(15, 90) * 60 + rng.range(0, 59);
     }
-    // A late run past midnight every other day at least; it ends before 01:45 so that
-    // it never meets the next day's first session.
+    // A late run past midnight every other day at least; it ends before 01:41 so that
+    // it never meets the next day's first session (05:00 at the earliest).
     const bool night =
         ((day.toJulianDay() + qint64(seedOf(m_host) % 2)) % 2 == 0) || rng.chance(30);
     if (night) {
         const int start = 22 * 3600 + 15 * 60 + rng.range(0, 90) * 60 + rng.range(0, 59);
-        const int end = qMin(start + rng.range(40, 120) * 60, 25 * 3600 + 45 * 60);
+        const int end = 24 * 3600 + rng.range(10, 100) * 60 + rng.range(0, 59);
         result << qMakePair(start, end);
     }
     return result;
