@@ -1,8 +1,8 @@
 #include "KApplication.h"
+#include "KLoginWidget.h"
 #include "KMessageWidget.h"
 #include "KSettings.h"
 #include "KStyleSheet.h"
-#include "KToolWindow.h"
 
 int main(int argc, char *argv[])
 {
@@ -19,9 +19,11 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    // Stand-in until the login window takes over here.
-    KToolWindow window;
-    window.setTitle(KSettings::instance()->brandTitle());
-    window.show();
-    return application.exec();
+    int code = 0;
+    {
+        KLoginWidget login;
+        login.show();
+        code = application.exec();
+    } // the login window's destructor closes the databases
+    return code;
 }
