@@ -181,8 +181,9 @@ bool KConnectionWorker_HIKVISION::login()
         VSDK_ACTIVATION activation;
         std::memset(&activation, 0, sizeof(activation));
         activation.size = sizeof(activation);
-        const int length = std::min({int(record.recorder.password.size()),
-                                     int(sizeof(activation.password)), int(password.size())});
+        // Counted in bytes: a count in characters would cut a non-ASCII password short and
+        // activate the recorder with a password no later login sends.
+        const int length = std::min(int(sizeof(activation.password)), int(password.size()));
         std::memcpy(activation.password, password.constData(), size_t(length));
         if (!NET_DVR_ActivateDevice(host.constData(), port, &activation)) {
             const int activationError = int(NET_DVR_GetLastError());
