@@ -124,6 +124,12 @@ void KToolWindow::show()
 void KToolWindow::close()
 {
     emit closed();
+    if (m_externalClose) {
+        // Inside closeEvent() of a close started elsewhere: Qt closes the window when that
+        // event is accepted (a nested QWidget::close() would be ignored).
+        m_externalCloseAccepted = true;
+        return;
+    }
     m_closing = true;
     QLabel::close();
     m_closing = false;
@@ -136,7 +142,13 @@ void KToolWindow::closeEvent(QCloseEvent *event)
         return;
     }
     // A close request from elsewhere (window system, QWidget::close()) takes the same way as the
-    // close button, so subclasses see every close in close().
-    event->ignore();
+    // close button, so subclasses see every close in close() and may refuse it there.
+    m_externalClose = true;
+    m_externalCloseAccepted = false;
     close();
+    m_externalClose = false;
+    if (m_externalCloseAccepted)
+        QLabel::closeEvent(event);
+    else
+        event->ignore();
 }

@@ -77,4 +77,6 @@ private:
     KTitleWidget *m_titleWidget = nullptr;
     QWidget *m_contentWidget = nullptr;
     bool m_closing = false;
+    bool m_externalClose = false;
+    bool m_externalCloseAccepted = false;
 };
