@@ -150,9 +150,8 @@ bool KDBHandler::open(const QString &path)
         QSqlQuery probe(m_mainDb);
         if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
             opened = false;
-            error = probe.lastError().driverText();
-            if (error.isEmpty())
-                error = probe.lastError().text();
+            // The driver text alone ("Unable to execute statement") does not say why.
+            error = probe.lastError().text();
         }
     }
     if (!opened) {

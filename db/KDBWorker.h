@@ -20,6 +20,10 @@ class QSqlQuery;
 // by KDBHandler::worker(); every caller shares one worker, and its one-permit lock keeps the
 // statements from overlapping. Values are bound as parameters, never pasted into the text.
 //
+// The connections belong to the thread that opened them (the user-interface thread, at login),
+// so the worker stays in that thread and is called directly; a call from another thread finds
+// no connection and fails with ok false instead of sharing one across threads.
+//
 // Each operation takes an optional flag that receives whether the statement executed without
 // error; a failed statement yields an empty list or a default record and changes nothing.
 class KDBWorker : public QObject
@@ -77,5 +81,7 @@ private:
     quint64 m_threadKey = 0;
     QString m_mainConnectionName;
     QString m_taskConnectionName;
+    // One permit: statements from every caller of the shared worker run one at a time; also
+    // guards the connection names against a re-login.
     QSemaphore m_lock{1};
 };

@@ -176,6 +176,16 @@ private slots:
 
         QThread other;
         QCOMPARE(handler()->worker(&other), early);
+        // Used from a thread that does not own the connections, a statement fails cleanly.
+        bool okElsewhere = true;
+        QThread *caller = QThread::create([&]() { early->selectObjects(10, &okElsewhere); });
+        caller->start();
+        QVERIFY(caller->wait(10000));
+        delete caller;
+        QVERIFY(!okElsewhere);
+        bool okHere = false;
+        early->selectObjects(10, &okHere);
+        QVERIFY(okHere);
         QCOMPARE(handler()->worker(QThread::currentThread()), early);
         QCOMPARE(handler()->worker(nullptr), early);
     }
