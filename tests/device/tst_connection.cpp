@@ -11,7 +11,10 @@
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -88,6 +91,7 @@ private slots:
     void statusPortClosedRecorderPortOpen();
     void unreachableObject();
     void unsupportedTypeNeverLogsIn();
+    void readersSeeWholeRecordsWhileJobsWrite();
 
 private:
     // Runs one connection job for the object and returns the reported state (-1 on time-out).
@@ -471,6 +475,54 @@ void tst_Connection::unsupportedTypeNeverLogsIn()
     QVERIFY(!object.isInfoObtained());
     QVERIFY(logLines().isEmpty());
     QCOMPARE(object.recorder().deviceTime, QDateTime());
+}
+
+void tst_Connection::readersSeeWholeRecordsWhileJobsWrite()
+{
+    const QString host = KTestEmulator::randomHost();
+    const int port = KTestEmulator::freePort(host);
+    KTestEmulator emulator;
+    QVERIFY2(emulator.start({"--host", host, "--port", QString::number(port), "--status-port", "0",
+                             "--analog", "8", "--ip", "4"}),
+             qPrintable(emulator.errorText()));
+    std::vector<std::unique_ptr<KObjectHandler_HIKVISION>> objects;
+    for (int i = 0; i < 4; ++i)
+        objects.push_back(std::make_unique<KObjectHandler_HIKVISION>(
+            objectRecord(host, port, KTestEmulator::freePort(host))));
+
+    // Other threads (views, downloads, the UI) read while the jobs write.
+    std::atomic<bool> stop{false};
+    std::atomic<int> reads{0};
+    std::atomic<int> torn{0};
+    std::thread reader([&]() {
+        while (!stop.load()) {
+            for (const auto &object : objects) {
+                const KObjectData record = object->record();
+                const QMap<QString, KChannelData> channels = object->channels();
+                const int state = object->connectionState();
+                if (record.recorder.channels.size() != 64 || channels.size() != 64 || state < 0 ||
+                    state > 4 ||
+                    (record.connection.state == 2 &&
+                     !record.recorder.channels.value("ACAM08").reported))
+                    ++torn;
+                if (object->loginID() >= 0 && object->deviceInfo().size() != 80)
+                    ++torn;
+                ++reads;
+            }
+        }
+    });
+    for (int round = 0; round < 3; ++round) {
+        QSignalSpy results(KConnectionHandler::instance(), &KConnectionHandler::resultReceived);
+        for (const auto &object : objects)
+            KConnectionHandler::instance()->addJob(KDeviceJob{object.get(), round == 1 ? 0 : 1});
+        QTRY_COMPARE_WITH_TIMEOUT(results.count(), int(objects.size()), 30000);
+    }
+    stop.store(true);
+    reader.join();
+    QVERIFY(reads.load() > 0);
+    QCOMPARE(torn.load(), 0);
+    for (const auto &object : objects)
+        QCOMPARE(object->connectionState(), 2);
 }
 
 QTEST_GUILESS_MAIN(tst_Connection)
