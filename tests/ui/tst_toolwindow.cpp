@@ -100,6 +100,13 @@ void TestToolWindow::contentGoesBelowTheTitleBar()
                       window.titleWidget()->size());
     const QRect body(content->mapTo(&window, QPoint(0, 0)), content->size());
     QVERIFY(title.bottom() < body.top());
+    // The bar is as tall as its contents: nothing in it is cut off.
+    QVERIFY(window.titleWidget()->rect().contains(window.closeButton()->geometry()));
+    QVERIFY(window.titleWidget()->height() >= window.titleWidget()->minimumSizeHint().height());
+    QVERIFY(window.titleWidget()->titleLabel()->height() >=
+            window.titleWidget()->titleLabel()->sizeHint().height());
+    QVERIFY(window.width() >= window.sizeHint().width());
+    QVERIFY(window.height() >= window.sizeHint().height());
     QVERIFY(window.rect().contains(body));
     QVERIFY(window.frameWidget()->isAncestorOf(content));
 

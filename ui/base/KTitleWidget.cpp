@@ -37,6 +37,16 @@ void KTitleWidget::setTitle(const QString &text)
     m_titleLabel->setText(text);
 }
 
+QSize KTitleWidget::sizeHint() const
+{
+    return m_layout->totalSizeHint();
+}
+
+QSize KTitleWidget::minimumSizeHint() const
+{
+    return m_layout->totalMinimumSize();
+}
+
 void KTitleWidget::addWidget(QWidget *widget)
 {
     m_layout->insertWidget(m_insertIndex++, widget);

@@ -31,6 +31,10 @@ public:
     // The bar's horizontal layout, for windows that need more control (spacing, stretches).
     QHBoxLayout *barLayout() const { return m_layout; }
 
+    // Sized by its layout, not by the (empty) label text.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
     // The press position in the bar's own coordinates (null when no drag is in progress).
     QPoint pressPosition() const { return m_pressPosition; }
 

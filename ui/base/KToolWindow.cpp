@@ -63,6 +63,16 @@ void KToolWindow::setTitle(const QString &text)
     setWindowTitle(text);
 }
 
+QSize KToolWindow::sizeHint() const
+{
+    return layout()->totalSizeHint();
+}
+
+QSize KToolWindow::minimumSizeHint() const
+{
+    return layout()->totalMinimumSize();
+}
+
 QPushButton *KToolWindow::closeButton() const
 {
     return m_titleWidget->closeButton();

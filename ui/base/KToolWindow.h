@@ -52,6 +52,10 @@ public:
     void setTitleBarVisible(bool visible);
     void setCloseButtonVisible(bool visible);
 
+    // Sized by its layout, not by the (empty) label text.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
     // Moves the window: over the centre of its parent, or to the centre of the primary screen's
     // available area without one; a window at least as tall as that area goes to 1/16 of it.
     void centre();
