@@ -529,7 +529,7 @@ void KIconPainter::arrow(QPainter &p, const QColor &ink, int direction)
     p.save();
     p.translate(5, 5);
     p.rotate(90 * direction);
-    fillSoft(p, polygonPath({{-1.6, -3}, {-1.6, 3}, {1.9, 0}}), ink, 0.8);
+    fillSoft(p, polygonPath({{-1.9, -3.5}, {-1.9, 3.5}, {2.1, 0}}), ink, 0.8);
     p.restore();
 }
 
