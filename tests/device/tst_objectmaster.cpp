@@ -1,9 +1,14 @@
 #include "KConnectionHandler.h"
+#include "KDBHandler.h"
 #include "KObjectHandler_HIKVISION.h"
 #include "KObjectMaster.h"
 #include "KPasswordCipher.h"
+#include "KSettings.h"
+#include "KSqlScript.h"
 
 #include <QSignalSpy>
+#include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -41,6 +46,9 @@ private slots:
     void resultOfOtherJobIsIgnored();
     void startLoadsOnceWithFixedPorts();
     void stopDestroysHandlers();
+    void loadsObjectsByRole_data();
+    void loadsObjectsByRole();
+    void databaseFailureGivesNoObjects();
 
 private:
     KConnectionHandler *handler() { return KConnectionHandler::instance(); }
@@ -239,6 +247,93 @@ void tst_ObjectMaster::stopDestroysHandlers()
     QVERIFY(!master.isStarted());
     master.stop();
     QCOMPARE(unloaded.count(), 1);
+}
+
+void tst_ObjectMaster::loadsObjectsByRole_data()
+{
+    QTest::addColumn<int>("role");
+    QTest::addColumn<int>("group");
+    QTest::addColumn<QList<int>>("ids");
+    QTest::newRow("role 1 sees all") << 1 << 2 << QList<int>{1, 2, 3};
+    QTest::newRow("group 1") << 4 << 1 << QList<int>{1, 3};
+    QTest::newRow("group 2") << 2 << 2 << QList<int>{2};
+    QTest::newRow("empty group") << 4 << 9 << QList<int>{};
+}
+
+void tst_ObjectMaster::loadsObjectsByRole()
+{
+    QFETCH(int, role);
+    QFETCH(int, group);
+    QFETCH(QList<int>, ids);
+    QTemporaryDir dir;
+    const QString sql = QStringLiteral(VELMORA_SOURCE_DIR "/db/sql/");
+    const QString path = dir.filePath(QStringLiteral("demo.db"));
+    QString error;
+    QVERIFY2(KSqlScript::createIfMissing(path, {sql + "objects.sql"}, nullptr, &error),
+             qPrintable(error));
+    QVERIFY2(KSqlScript::createIfMissing(dir.filePath(QStringLiteral("tasks.db")),
+                                         {sql + "tasks.sql"}, nullptr, &error),
+             qPrintable(error));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "fill");
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec("INSERT INTO groups VALUES (1, 'DVR'), (2, 'Трамваи')"));
+        QVERIFY(query.prepare("INSERT INTO objects VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+        const QVariantList rows[] = {{1, "Автобус 101", 1, 1, "127.0.0.2", 8000, "admin",
+                                      KPasswordCipher::encipher("demo12345")},
+                                     {2, "Трамвай 7", 2, 1, "127.0.0.4", 8000, "admin", ""},
+                                     {3, "Маршрутка 15", 1, 0, "127.0.0.5", 8000, "admin", "zz"}};
+        for (const QVariantList &row : rows) {
+            for (int i = 0; i < row.size(); ++i)
+                query.bindValue(i, row.at(i));
+            QVERIFY(query.exec());
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("fill");
+
+    KDBHandler *db = KDBHandler::instance();
+    db->setDirectory(dir.path());
+    db->setSharedTaskDbOverride(false);
+    db->start();
+    QVERIFY(db->open(path));
+    KUserData user;
+    user.role = role;
+    user.group.id = group;
+    KSettings::instance()->setCurrentUser(user);
+
+    {
+        KObjectMaster master;
+        QSignalSpy loaded(&master, &KObjectMaster::objectsLoaded);
+        master.start();
+        QCOMPARE(loaded.count(), 1);
+        QCOMPARE(master.objects().keys(), ids);
+        if (ids.contains(1)) {
+            const KObjectData bus = master.object(1)->record();
+            QCOMPARE(bus.name, QStringLiteral("Автобус 101"));
+            QCOMPARE(bus.recorder.password, QStringLiteral("demo12345"));
+            QCOMPARE(bus.modem.statusPort, 5031);
+            QVERIFY(qobject_cast<KObjectHandler_HIKVISION *>(master.object(1)));
+        }
+        if (ids.contains(3)) {
+            QCOMPARE(master.object(3)->record().recorder.password, QString());
+            QVERIFY(!qobject_cast<KObjectHandler_HIKVISION *>(master.object(3)));
+        }
+    }
+    db->close();
+}
+
+void tst_ObjectMaster::databaseFailureGivesNoObjects()
+{
+    KDBHandler::instance()->close();
+    KObjectMaster master;
+    QSignalSpy loaded(&master, &KObjectMaster::objectsLoaded);
+    master.start();
+    QVERIFY(master.isStarted());
+    QCOMPARE(loaded.count(), 1);
+    QVERIFY(master.objects().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_ObjectMaster)
