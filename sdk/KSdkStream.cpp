@@ -212,6 +212,7 @@ int KSdkStream::control(quint8 action, qint8 speed, const KSdkTimeouts &timeouts
 
 void KSdkStream::stop()
 {
+    std::lock_guard<std::mutex> lock(m_stopMutex);
     m_stop.store(true);
     m_socket.shutdown();
     if (m_thread.joinable())

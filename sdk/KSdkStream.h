@@ -77,6 +77,7 @@ private:
     std::atomic<bool> m_ended{false};
     std::atomic<quint64> m_frames{0};
 
+    std::mutex m_stopMutex;    // stop() may come from two calls at once (control 2, stop)
     std::mutex m_controlMutex; // one control call at a time
     std::mutex m_replyMutex;   // guards the control reply hand-over below
     std::condition_variable m_replyReady;
