@@ -197,6 +197,10 @@ void KEmuClipMaker::startNext()
                         qInfo("clip made %s in %lld ms (%lld bytes)", qPrintable(key), ms,
                               QFileInfo(output).size());
                         m_cache.insert(key, output);
+                        m_cacheOrder << key;
+                        // A file being sent stays readable after its name is removed.
+                        while (m_cacheOrder.size() > maxCachedFiles)
+                            QFile::remove(m_cache.take(m_cacheOrder.takeFirst()));
                         finish(key, output, QString());
                     }
                     startNext();

@@ -46,6 +46,7 @@ public:
     int cachedCount() const { return m_cache.size(); }
 
     // The ffmpeg arguments and filter script for a request (the script text goes to a file).
+    static constexpr int maxCachedFiles = 200;
     static QString filterScript(const KEmuClipRequest &request, const QString &titleFile);
 
 private:
@@ -68,6 +69,7 @@ private:
     QTemporaryDir m_dir;
     int m_counter = 0;
     QHash<QString, QString> m_cache; // key -> finished file
+    QList<QString> m_cacheOrder;     // oldest first, for eviction
     QHash<QString, Job> m_jobs;      // key -> waiting or running
     QList<QString> m_queue;          // keys not started yet
     QList<QProcess *> m_running;

@@ -75,7 +75,7 @@ private:
     bool m_ended = false;
     QDateTime m_from;
     QDateTime m_to;
-    KEmuLiveStream *m_live = nullptr;
+    QPointer<KEmuLiveStream> m_live;
     KEmuPlayback *m_playback = nullptr;
     QTimer *m_keepalive = nullptr;
     QElapsedTimer m_lastSend;

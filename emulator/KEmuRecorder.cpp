@@ -30,7 +30,11 @@ KEmuRecorder::KEmuRecorder(const KEmuRecorderConfig &config, const KEmuFaults &f
     }
 }
 
-KEmuRecorder::~KEmuRecorder() = default;
+KEmuRecorder::~KEmuRecorder()
+{
+    // Connections first, while the streams and counters they give back to still exist.
+    qDeleteAll(findChildren<KEmuConnection *>(QString(), Qt::FindDirectChildrenOnly));
+}
 
 bool KEmuRecorder::start()
 {

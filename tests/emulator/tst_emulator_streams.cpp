@@ -134,9 +134,11 @@ QList<KMsgVideoFrame> tst_emulator_streams::frames(KEmuTestClient &client, int c
 
 bool tst_emulator_streams::findGap(Gap &gap)
 {
+    // The last three days: the vehicle may have stayed in the depot yesterday.
     const QDate day = QDate::currentDate().addDays(-1);
-    const QStringList lines = m_emu.control(QStringLiteral("files %1 1 %2T00:00:00 %2T23:59:59")
-                                                .arg(m_host, day.toString(Qt::ISODate)));
+    const QStringList lines = m_emu.control(
+        QStringLiteral("files %1 1 %2T00:00:00 %3T23:59:59")
+            .arg(m_host, day.addDays(-2).toString(Qt::ISODate), day.toString(Qt::ISODate)));
     struct F
     {
         QDateTime begin;
