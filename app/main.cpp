@@ -2,6 +2,7 @@
 #include "KLoginWidget.h"
 #include "KMessageWidget.h"
 #include "KSettings.h"
+#include "KShell.h"
 #include "KStyleSheet.h"
 
 int main(int argc, char *argv[])
@@ -19,6 +20,7 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    KShell::install();
     int code = 0;
     {
         KLoginWidget login;

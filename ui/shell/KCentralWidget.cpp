@@ -1,0 +1,252 @@
+#include "KCentralWidget.h"
+
+#include "KArchiveVideoWidget.h"
+#include "KCentralTabWidget.h"
+#include "KMessageWidget.h"
+#include "KObjectHandler.h"
+#include "KOnlineVideoWidget.h"
+#include "KSettings.h"
+#include "KUnavailableSectionWidget.h"
+
+#include <QIcon>
+#include <QLabel>
+#include <QPointer>
+#include <QStackedLayout>
+#include <QVBoxLayout>
+
+namespace {
+const QString kInProgressText = QStringLiteral("Загрузка в процессе!");
+} // namespace
+
+KCentralWidget::KCentralWidget(const QMap<int, KObjectHandler *> &objects, QWidget *parent)
+    : KAbstractCentralWidget(parent), m_objects(objects)
+{
+    if (!m_objects.isEmpty())
+        m_currentObject = m_objects.first();
+
+    KSettings *settings = KSettings::instance();
+    m_placeholder = new QWidget;
+    auto *nameLabel = new QLabel(settings->applicationName());
+    nameLabel->setObjectName(QStringLiteral("titleLabel_L"));
+    nameLabel->setAlignment(Qt::AlignCenter);
+    auto *versionLabel = new QLabel(QStringLiteral("v") + settings->applicationVersion());
+    versionLabel->setStyleSheet(QStringLiteral("font: 8pt;"));
+    versionLabel->setAlignment(Qt::AlignCenter);
+    auto *placeholderLayout = new QVBoxLayout(m_placeholder);
+    placeholderLayout->addStretch();
+    placeholderLayout->addWidget(nameLabel);
+    placeholderLayout->addWidget(versionLabel);
+    placeholderLayout->addStretch();
+
+    m_tabWidget = new KCentralTabWidget;
+    m_stack = new QStackedLayout(this);
+    m_stack->setContentsMargins(0, 0, 0, 0);
+    m_stack->addWidget(m_placeholder);
+    m_stack->addWidget(m_tabWidget);
+    m_stack->setCurrentWidget(m_placeholder);
+
+    connect(m_tabWidget, &QTabWidget::currentChanged, this, &KCentralWidget::handleTabChange);
+    connect(m_tabWidget, &QTabWidget::tabCloseRequested, this, &KCentralWidget::closeTab);
+}
+
+KCentralWidget::~KCentralWidget()
+{
+    // The pages go first, while the objects they use still exist.
+    disconnect(m_tabWidget, nullptr, this, nullptr);
+    while (m_tabWidget->count() > 0) {
+        QWidget *page = m_tabWidget->widget(0);
+        m_tabWidget->removeTab(0);
+        delete page;
+    }
+}
+
+bool KCentralWidget::isPlaceholderShown() const
+{
+    return m_stack->currentWidget() == m_placeholder;
+}
+
+template<class T> T *KCentralWidget::findTab() const
+{
+    for (int i = 0; i < m_tabWidget->count(); ++i) {
+        if (auto *page = qobject_cast<T *>(m_tabWidget->widget(i)))
+            return page;
+    }
+    return nullptr;
+}
+
+KOnlineVideoWidget *KCentralWidget::onlineVideoTab() const
+{
+    return findTab<KOnlineVideoWidget>();
+}
+
+KArchiveVideoWidget *KCentralWidget::archiveVideoTab() const
+{
+    return findTab<KArchiveVideoWidget>();
+}
+
+KDownloadStandInWidget *KCentralWidget::downloadVideoTab() const
+{
+    return findTab<KDownloadStandInWidget>();
+}
+
+KVideoStandInWidget *KCentralWidget::videoTab() const
+{
+    return findTab<KVideoStandInWidget>();
+}
+
+int KCentralWidget::addTab(QWidget *page, const QString &iconPath, const QString &title)
+{
+    const int index = m_tabWidget->addTab(page, QIcon(iconPath), title);
+    m_tabWidget->setCurrentIndex(index);
+    return index;
+}
+
+void KCentralWidget::addOnlineVideoTab()
+{
+    KOnlineVideoWidget *page = onlineVideoTab();
+    if (page) {
+        m_tabWidget->setCurrentWidget(page);
+    } else {
+        page = new KOnlineVideoWidget;
+        addTab(page, QStringLiteral(":/object_preview.png"), QStringLiteral("Онлайн-трансляция"));
+    }
+    if (m_currentObject)
+        page->setObject(m_currentObject);
+}
+
+void KCentralWidget::addArchiveVideoTab()
+{
+    KArchiveVideoWidget *page = archiveVideoTab();
+    if (page) {
+        m_tabWidget->setCurrentWidget(page);
+    } else {
+        page = new KArchiveVideoWidget;
+        connect(
+            page, &KArchiveVideoWidget::prepareDownloadRequested, this,
+            QOverload<KObjectHandler *const, QDateTime>::of(&KCentralWidget::addDownloadVideoTab));
+        addTab(page, QStringLiteral(":/object_playback.png"),
+               QStringLiteral("Просмотр видеоархива"));
+    }
+    if (m_currentObject)
+        page->setObject(m_currentObject);
+}
+
+void KCentralWidget::addDownloadVideoTab()
+{
+    KDownloadStandInWidget *page = downloadVideoTab();
+    if (page) {
+        m_tabWidget->setCurrentWidget(page);
+    } else {
+        page = new KDownloadStandInWidget;
+        addTab(page, QStringLiteral(":/object_download.png"),
+               QStringLiteral("Загрузка видеоархива"));
+    }
+    if (!m_currentObject)
+        return;
+    if (isDownloadInProgress(page)) {
+        KMessageWidget::execMessage(KMessageWidget::Warning, kInProgressText, window());
+        return;
+    }
+    page->setObject(m_currentObject);
+}
+
+void KCentralWidget::addDownloadVideoTab(KObjectHandler *const objectHandler, QDateTime dateTime)
+{
+    KDownloadStandInWidget *page = downloadVideoTab();
+    if (page) {
+        m_tabWidget->setCurrentWidget(page);
+    } else {
+        page = new KDownloadStandInWidget;
+        addTab(page, QStringLiteral(":/object_download.png"),
+               QStringLiteral("Загрузка видеоархива"));
+    }
+    if (isDownloadInProgress(page)) {
+        KMessageWidget::execMessage(KMessageWidget::Warning, kInProgressText, window());
+        return;
+    }
+    page->setObject(objectHandler);
+    page->setDateTime(dateTime);
+}
+
+void KCentralWidget::addVideoTab()
+{
+    KVideoStandInWidget *page = videoTab();
+    if (page) {
+        m_tabWidget->setCurrentWidget(page);
+        return;
+    }
+    addTab(new KVideoStandInWidget, QStringLiteral(":/videoplayer.png"),
+           QStringLiteral("Видеоплеер"));
+}
+
+void KCentralWidget::setCurrentObject(KObjectHandler *const objectHandler)
+{
+    if (objectHandler && !m_objects.values().contains(objectHandler))
+        return;
+    const bool changed = objectHandler != m_currentObject;
+    m_currentObject = objectHandler;
+    // Every open tab follows, the one on screen included: the object list chooses objects from
+    // outside the tabs, and a tab that already shows the object ignores it.
+    for (int i = 0; i < m_tabWidget->count(); ++i) {
+        QWidget *page = m_tabWidget->widget(i);
+        if (auto *online = qobject_cast<KOnlineVideoWidget *>(page)) {
+            online->setObject(objectHandler);
+        } else if (auto *archive = qobject_cast<KArchiveVideoWidget *>(page)) {
+            archive->setObject(objectHandler);
+        } else if (auto *download = qobject_cast<KDownloadStandInWidget *>(page)) {
+            // A running download keeps its object.
+            if (!isDownloadInProgress(download))
+                download->setObject(objectHandler);
+        }
+    }
+    if (changed)
+        emit currentObjectChanged(objectHandler);
+}
+
+void KCentralWidget::handleTabChange(int index)
+{
+    m_stack->setCurrentWidget(index < 0 ? m_placeholder : static_cast<QWidget *>(m_tabWidget));
+    for (int i = 0; i < m_tabWidget->count(); ++i) {
+        if (i == index)
+            continue;
+        QWidget *page = m_tabWidget->widget(i);
+        if (auto *online = qobject_cast<KOnlineVideoWidget *>(page))
+            online->stopPlayback();
+        else if (auto *archive = qobject_cast<KArchiveVideoWidget *>(page))
+            archive->stopPlayback();
+        else if (auto *video = qobject_cast<KVideoStandInWidget *>(page))
+            video->pause();
+    }
+}
+
+void KCentralWidget::closeTab(int index)
+{
+    QPointer<QWidget> page = m_tabWidget->widget(index);
+    if (!page)
+        return;
+    if (qobject_cast<KDownloadStandInWidget *>(page) && isDownloadInProgress(page)) {
+        const bool confirmed = KMessageWidget::execMessage(
+            KMessageWidget::Question,
+            QStringLiteral("Текущие загрузки будут прерваны.\nЗакрыть загрузчик?"), window());
+        // The question runs its own loop; the tab may have gone meanwhile.
+        if (!confirmed || !page)
+            return;
+    }
+    const int current = m_tabWidget->indexOf(page);
+    if (current < 0)
+        return;
+    m_tabWidget->removeTab(current);
+    page->deleteLater();
+}
+
+void KCentralWidget::closeCurrentTab()
+{
+    if (m_tabWidget->currentIndex() >= 0)
+        closeTab(m_tabWidget->currentIndex());
+}
+
+bool KCentralWidget::isDownloadInProgress(QWidget *downloadTab) const
+{
+    auto *download = qobject_cast<KDownloadStandInWidget *>(downloadTab);
+    return download && download->isDownloading();
+}

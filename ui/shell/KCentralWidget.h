@@ -1,0 +1,68 @@
+#pragma once
+
+#include "KAbstractCentralWidget.h"
+
+#include <QDateTime>
+#include <QMap>
+
+class QLabel;
+class QStackedLayout;
+class KArchiveVideoWidget;
+class KCentralTabWidget;
+class KDownloadStandInWidget;
+class KObjectHandler;
+class KOnlineVideoWidget;
+class KVideoStandInWidget;
+
+// The tab area of the main window: at most one tab of each kind (online view, archive view,
+// archive download, local video player), a placeholder page while no tab is open, and the
+// current object the online, archive and download tabs work on.
+class KCentralWidget : public KAbstractCentralWidget
+{
+    Q_OBJECT
+
+public:
+    // objects: the object master's map; the first object (lowest id) becomes current.
+    explicit KCentralWidget(const QMap<int, KObjectHandler *> &objects, QWidget *parent = nullptr);
+    ~KCentralWidget() override;
+
+    KCentralTabWidget *tabWidget() const { return m_tabWidget; }
+    QWidget *placeholderWidget() const { return m_placeholder; }
+    bool isPlaceholderShown() const;
+    KObjectHandler *currentObject() const { return m_currentObject; }
+
+    KOnlineVideoWidget *onlineVideoTab() const;
+    KArchiveVideoWidget *archiveVideoTab() const;
+    KDownloadStandInWidget *downloadVideoTab() const;
+    KVideoStandInWidget *videoTab() const;
+
+signals:
+    void currentObjectChanged(KObjectHandler *objectHandler);
+
+public slots:
+    void addOnlineVideoTab();
+    void addArchiveVideoTab();
+    void addDownloadVideoTab();
+    void addDownloadVideoTab(KObjectHandler *const objectHandler, QDateTime dateTime);
+    void addVideoTab();
+    void setCurrentObject(KObjectHandler *const objectHandler);
+    void handleTabChange(int index);
+    void closeTab(int index);
+    // Closes the tab on screen (keyboard shortcut).
+    void closeCurrentTab();
+
+protected:
+    // Whether the download tab has a download running (its tab then keeps its object and asks
+    // before closing).
+    virtual bool isDownloadInProgress(QWidget *downloadTab) const;
+
+private:
+    template<class T> T *findTab() const;
+    int addTab(QWidget *page, const QString &iconPath, const QString &title);
+
+    QMap<int, KObjectHandler *> m_objects;
+    KObjectHandler *m_currentObject = nullptr;
+    KCentralTabWidget *m_tabWidget = nullptr;
+    QWidget *m_placeholder = nullptr;
+    QStackedLayout *m_stack = nullptr;
+};

@@ -1,0 +1,158 @@
+#include "KMainWidget.h"
+
+#include "KAppSettingsWidget.h"
+#include "KCentralTabWidget.h"
+#include "KCentralWidget.h"
+#include "KObjectHandler.h"
+#include "KObjectListWidget.h"
+#include "KObjectMaster.h"
+
+#include <QDateTime>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QShortcut>
+#include <QSplitter>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+KMainWidget::KMainWidget(QWidget *parent) : KMainWindow(parent)
+{
+    m_objectMaster = new KObjectMaster(this);
+    m_objectMaster->start();
+
+    m_centralWidget = new KCentralWidget(m_objectMaster->objects());
+    m_objectList = new KObjectListWidget(m_objectMaster->objects());
+    m_objectList->setMinimumWidth(260);
+    m_objectList->setMaximumWidth(420);
+    m_objectList->setCurrentObject(m_centralWidget->currentObject());
+    connect(m_objectList, &KObjectListWidget::objectChosen, m_centralWidget,
+            &KCentralWidget::setCurrentObject);
+    connect(m_centralWidget, &KCentralWidget::currentObjectChanged, m_objectList,
+            &KObjectListWidget::setCurrentObject);
+    // The list lets go of the handlers before the master destroys them.
+    connect(m_objectMaster, &KObjectMaster::objectsUnloaded, m_objectList,
+            &KObjectListWidget::clear);
+
+    struct Tool
+    {
+        QString icon;
+        QString toolTip;
+        QString shortcut;
+    };
+    const Tool tools[] = {
+        {QStringLiteral(":/object_preview.png"), QStringLiteral("Онлайн трансляция"),
+         QStringLiteral("Ctrl+1")},
+        {QStringLiteral(":/object_playback.png"), QStringLiteral("Просмотр видеоархива"),
+         QStringLiteral("Ctrl+2")},
+        {QStringLiteral(":/object_download.png"), QStringLiteral("Загрузка видеоархива"),
+         QStringLiteral("Ctrl+3")},
+        {QStringLiteral(":/videoplayer.png"), QStringLiteral("Видеоплеер"),
+         QStringLiteral("Ctrl+4")},
+        {QStringLiteral(":/system_settings.png"), QStringLiteral("Настройки"), QString()},
+    };
+    for (const Tool &tool : tools) {
+        QString toolTip = tool.toolTip;
+        if (!tool.shortcut.isEmpty())
+            toolTip += QStringLiteral(" (") + tool.shortcut + QStringLiteral(")");
+        QToolButton *button = addToolButton(tool.icon, toolTip);
+        if (!tool.shortcut.isEmpty()) {
+            auto *shortcut = new QShortcut(QKeySequence(tool.shortcut), this);
+            shortcut->setContext(Qt::WindowShortcut);
+            connect(shortcut, &QShortcut::activated, button, &QToolButton::click);
+        }
+    }
+    connect(m_toolButtons.at(0), &QToolButton::clicked, m_centralWidget,
+            &KCentralWidget::addOnlineVideoTab);
+    connect(m_toolButtons.at(1), &QToolButton::clicked, m_centralWidget,
+            &KCentralWidget::addArchiveVideoTab);
+    connect(m_toolButtons.at(2), &QToolButton::clicked, m_centralWidget,
+            QOverload<>::of(&KCentralWidget::addDownloadVideoTab));
+    connect(m_toolButtons.at(3), &QToolButton::clicked, m_centralWidget,
+            &KCentralWidget::addVideoTab);
+    connect(m_toolButtons.at(4), &QToolButton::clicked, this, &KMainWidget::openSettingsWindow);
+
+    auto *closeShortcut = new QShortcut(QKeySequence(QStringLiteral("Ctrl+W")), this);
+    closeShortcut->setContext(Qt::WindowShortcut);
+    connect(closeShortcut, &QShortcut::activated, m_centralWidget,
+            &KCentralWidget::closeCurrentTab);
+
+    m_timeLabel = new QLabel;
+    m_timeLabel->setObjectName(QStringLiteral("titleLabel_S"));
+    m_dateLabel = new QLabel;
+    m_dateLabel->setObjectName(QStringLiteral("titleLabel_S"));
+
+    auto *toolRow = new QHBoxLayout;
+    toolRow->setSpacing(5);
+    for (int i = 0; i < m_toolButtons.size(); ++i) {
+        if (i == m_toolButtons.size() - 1) {
+            auto *separator = new QFrame;
+            separator->setFrameShape(QFrame::VLine);
+            toolRow->addWidget(separator);
+        }
+        toolRow->addWidget(m_toolButtons.at(i));
+    }
+    toolRow->addStretch();
+    toolRow->addWidget(m_timeLabel);
+    toolRow->addSpacing(10);
+    toolRow->addWidget(m_dateLabel);
+
+    auto *splitter = new QSplitter(Qt::Horizontal);
+    splitter->setChildrenCollapsible(false);
+    splitter->setHandleWidth(6);
+    splitter->addWidget(m_objectList);
+    splitter->addWidget(m_centralWidget);
+    splitter->setStretchFactor(0, 0);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({300, 1000});
+
+    auto *layout = new QVBoxLayout(contentWidget());
+    layout->setContentsMargins(5, 5, 5, 5);
+    layout->setSpacing(5);
+    layout->addLayout(toolRow);
+    layout->addWidget(splitter, 1);
+
+    m_timer = new QTimer(this);
+    m_timer->setInterval(1000);
+    connect(m_timer, &QTimer::timeout, this, &KMainWidget::updateTime);
+    updateTime();
+    m_timer->start();
+}
+
+KMainWidget::~KMainWidget()
+{
+    m_timer->stop();
+    // Tabs and list go before the handlers they point to.
+    delete m_centralWidget;
+    m_centralWidget = nullptr;
+    delete m_objectList;
+    m_objectList = nullptr;
+    m_objectMaster->stop();
+}
+
+void KMainWidget::openSettingsWindow()
+{
+    auto *settings = new KAppSettingsWidget(this);
+    settings->setAttribute(Qt::WA_DeleteOnClose);
+    settings->show();
+}
+
+void KMainWidget::updateTime()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    m_timeLabel->setText(now.toString(QStringLiteral("HH:mm")));
+    m_dateLabel->setText(now.toString(QStringLiteral("dd.MM.yyyy")));
+}
+
+QToolButton *KMainWidget::addToolButton(const QString &iconPath, const QString &toolTip)
+{
+    auto *button = new QToolButton;
+    button->setFixedSize(35, 35);
+    button->setIcon(QIcon(iconPath));
+    button->setIconSize(QSize(31, 31));
+    button->setToolTip(toolTip);
+    button->setFocusPolicy(Qt::NoFocus);
+    m_toolButtons.append(button);
+    return button;
+}

@@ -1,0 +1,146 @@
+#include "KObjectListWidget.h"
+
+#include "KConnectionStateStyle.h"
+#include "KObjectHandler.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int kObjectRole = Qt::UserRole + 1;
+} // namespace
+
+KObjectListWidget::KObjectListWidget(const QMap<int, KObjectHandler *> &objects, QWidget *parent)
+    : QWidget(parent)
+{
+    m_headerLabel = new QLabel;
+    m_headerLabel->setObjectName(QStringLiteral("titleLabel_S"));
+
+    m_tree = new QTreeWidget;
+    m_tree->setObjectName(QStringLiteral("objectList"));
+    m_tree->setColumnCount(3);
+    m_tree->setHeaderLabels(
+        {QStringLiteral("Объект"), QStringLiteral("Группа"), QStringLiteral("Связь")});
+    m_tree->setRootIsDecorated(false);
+    m_tree->setUniformRowHeights(true);
+    m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_tree->setIconSize(QSize(12, 12));
+    m_tree->header()->setStretchLastSection(false);
+    m_tree->header()->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
+    m_tree->header()->setSectionResizeMode(GroupColumn, QHeaderView::ResizeToContents);
+    m_tree->header()->setSectionResizeMode(StateColumn, QHeaderView::ResizeToContents);
+    m_tree->header()->setSectionsClickable(false);
+
+    for (auto it = objects.cbegin(); it != objects.cend(); ++it) {
+        KObjectHandler *object = it.value();
+        if (!object)
+            continue;
+        auto *item = new QTreeWidgetItem(m_tree);
+        item->setData(NameColumn, kObjectRole, QVariant::fromValue(static_cast<void *>(object)));
+        m_items.insert(object, item);
+        connect(object, &KObjectHandler::connectionStateChanged, this,
+                [this, object] { updateObject(object); });
+        connect(object, &QObject::destroyed, this, [this, object] {
+            delete m_items.take(object);
+            if (m_currentObject == object)
+                m_currentObject = nullptr;
+            updateCounter();
+        });
+        updateObject(object);
+    }
+    updateCounter();
+
+    connect(m_tree, &QTreeWidget::itemClicked, this, &KObjectListWidget::chooseItem);
+    connect(m_tree, &QTreeWidget::itemActivated, this, &KObjectListWidget::chooseItem);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    layout->addWidget(m_headerLabel);
+    layout->addWidget(m_tree, 1);
+}
+
+QTreeWidgetItem *KObjectListWidget::itemFor(KObjectHandler *objectHandler) const
+{
+    return m_items.value(objectHandler);
+}
+
+KObjectHandler *KObjectListWidget::objectAt(QTreeWidgetItem *item) const
+{
+    if (!item)
+        return nullptr;
+    auto *object =
+        static_cast<KObjectHandler *>(item->data(NameColumn, kObjectRole).value<void *>());
+    // Only handlers still listed count; the pointer of a removed row is never followed.
+    return m_items.value(object) == item ? object : nullptr;
+}
+
+void KObjectListWidget::setCurrentObject(KObjectHandler *objectHandler)
+{
+    if (QTreeWidgetItem *old = m_items.value(m_currentObject)) {
+        for (int column = 0; column < m_tree->columnCount(); ++column) {
+            QFont font = old->font(column);
+            font.setBold(false);
+            old->setFont(column, font);
+        }
+    }
+    m_currentObject = m_items.contains(objectHandler) ? objectHandler : nullptr;
+    QTreeWidgetItem *item = m_items.value(m_currentObject);
+    if (!item) {
+        m_tree->clearSelection();
+        return;
+    }
+    for (int column = 0; column < m_tree->columnCount(); ++column) {
+        QFont font = item->font(column);
+        font.setBold(true);
+        item->setFont(column, font);
+    }
+    m_tree->setCurrentItem(item);
+}
+
+void KObjectListWidget::clear()
+{
+    for (KObjectHandler *object : m_items.keys())
+        disconnect(object, nullptr, this, nullptr);
+    m_items.clear();
+    m_tree->clear();
+    m_currentObject = nullptr;
+    updateCounter();
+}
+
+void KObjectListWidget::updateObject(KObjectHandler *objectHandler)
+{
+    QTreeWidgetItem *item = m_items.value(objectHandler);
+    if (!item)
+        return;
+    const KObjectData record = objectHandler->record();
+    const int state = record.connection.state;
+    item->setText(NameColumn, record.name);
+    item->setIcon(NameColumn, KConnectionStateStyle::icon(state));
+    item->setText(GroupColumn, record.group.name);
+    item->setText(StateColumn, KConnectionStateStyle::text(state));
+    item->setData(StateColumn, Qt::UserRole, state);
+
+    QString toolTip = record.name;
+    if (!record.group.name.isEmpty())
+        toolTip += QStringLiteral(" [") + record.group.name + QStringLiteral("]");
+    if (!record.host.isEmpty())
+        toolTip += QStringLiteral("\nАдрес: ") + record.host;
+    toolTip += QStringLiteral("\n") + KConnectionStateStyle::details(record.connection);
+    for (int column = 0; column < m_tree->columnCount(); ++column)
+        item->setToolTip(column, toolTip);
+}
+
+void KObjectListWidget::chooseItem(QTreeWidgetItem *item)
+{
+    if (KObjectHandler *object = objectAt(item))
+        emit objectChosen(object);
+}
+
+void KObjectListWidget::updateCounter()
+{
+    m_headerLabel->setText(QStringLiteral("Объекты (") + QString::number(m_items.size()) +
+                           QStringLiteral(")"));
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QDateTime>
+#include <QWidget>
+
+class QLabel;
+class KObjectHandler;
+
+// The page of a tab whose section is not built yet: its name and "Раздел в разработке".
+class KUnavailableSectionWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit KUnavailableSectionWidget(const QString &section, QWidget *parent = nullptr);
+
+    QString section() const { return m_section; }
+    QLabel *messageLabel() const { return m_messageLabel; }
+    QLabel *detailLabel() const { return m_detailLabel; }
+
+protected:
+    void setDetail(const QString &text);
+
+private:
+    QString m_section;
+    QLabel *m_messageLabel = nullptr;
+    QLabel *m_detailLabel = nullptr;
+};
+
+// Download tab page until the download window lands: takes the object and moment the way the
+// download window does and never has a download running.
+class KDownloadStandInWidget : public KUnavailableSectionWidget
+{
+    Q_OBJECT
+
+public:
+    explicit KDownloadStandInWidget(QWidget *parent = nullptr);
+
+    KObjectHandler *object() const { return m_object; }
+    QDateTime dateTime() const { return m_dateTime; }
+    bool isDownloading() const { return false; }
+
+public slots:
+    void setObject(KObjectHandler *const objectHandler);
+    void setDateTime(QDateTime dateTime);
+
+private:
+    void updateDetail();
+
+    KObjectHandler *m_object = nullptr;
+    QDateTime m_dateTime;
+};
+
+// Local video player tab page until the player lands.
+class KVideoStandInWidget : public KUnavailableSectionWidget
+{
+    Q_OBJECT
+
+public:
+    explicit KVideoStandInWidget(QWidget *parent = nullptr);
+
+public slots:
+    // Nothing plays here yet; the tab area pauses the player of a tab it leaves.
+    void pause() {}
+};
