@@ -42,7 +42,7 @@ quint64 KProtocolReader::u64()
     return (hi << 32) | u32();
 }
 
-QByteArray KProtocolReader::strBytes(int maxBytes)
+QByteArray KProtocolReader::strBytes(int maxBytes, bool requireUtf8)
 {
     const int n = u16();
     if (!m_ok || n > maxBytes || !take(n)) {
@@ -52,7 +52,7 @@ QByteArray KProtocolReader::strBytes(int maxBytes)
     QByteArray b = m_data.mid(m_pos, n);
     m_pos += n;
     // Texts are UTF-8 without zero bytes; anything else is malformed.
-    if (b.contains('\0') || QString::fromUtf8(b).toUtf8() != b) {
+    if (b.contains('\0') || (requireUtf8 && QString::fromUtf8(b).toUtf8() != b)) {
         m_ok = false;
         return QByteArray();
     }

@@ -19,7 +19,8 @@ public:
     qint32 i32() { return qint32(u32()); }
     quint64 u64();
     QString str(int maxBytes);
-    QByteArray strBytes(int maxBytes);
+    // requireUtf8 false: any bytes but zero (a password cut at 16 bytes may split a letter).
+    QByteArray strBytes(int maxBytes, bool requireUtf8 = true);
     QByteArray bytes(quint32 maxBytes);
     QByteArray raw(int count);
     KRecTime time();

@@ -116,7 +116,7 @@ QByteArray KMsgActivate::encode() const
 bool KMsgActivate::decode(const QByteArray &payload)
 {
     KProtocolReader r(payload);
-    password = r.strBytes(16);
+    password = r.strBytes(16, false);
     return r.finish();
 }
 

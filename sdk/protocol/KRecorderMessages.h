@@ -56,7 +56,7 @@ struct KMsgLoginOk
 
 struct KMsgActivate
 {
-    QByteArray password; // UTF-8, 1..16 bytes
+    QByteArray password; // 1..16 bytes, no zero byte; stored by the recorder as given
     QByteArray encode() const;
     bool decode(const QByteArray &payload);
 };

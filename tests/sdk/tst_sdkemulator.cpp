@@ -204,7 +204,10 @@ void tst_SdkEmulator::factoryNewRecorderIsActivatedThenLogsIn()
                          {QStringLiteral("--inactive"), QStringLiteral("--password"),
                           QStringLiteral("unused")}),
              qPrintable(fresh.log()));
-    const QByteArray password = "A-new-password-longer-than-16";
+    // 23 bytes of UTF-8: the 16 the recorder keeps end inside a letter.
+    const QByteArray password = QStringLiteral("77Пароль-Зима").toUtf8();
+    QCOMPARE(password.size(), 23);
+    QVERIFY(QString::fromUtf8(password.left(16)).toUtf8() != password.left(16));
     QCOMPARE(login(fresh, password.constData()), -1);
     QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_NOT_ACTIVATED));
 
@@ -217,7 +220,7 @@ void tst_SdkEmulator::factoryNewRecorderIsActivatedThenLogsIn()
     QVERIFY(NET_DVR_ActivateDevice("127.0.0.42", fresh.port(), &activation));
     QVERIFY(!NET_DVR_ActivateDevice("127.0.0.42", fresh.port(), &activation));
     QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_ALREADY_ACTIVATED));
-    // The recorder keeps the 16 bytes it was given.
+    // The recorder keeps the 16 bytes it was given, whole letters or not.
     const int user = login(fresh, password.left(16).constData());
     QVERIFY2(user >= 0, qPrintable(QString::number(NET_DVR_GetLastError())));
     QVERIFY(NET_DVR_Logout_V30(user));
