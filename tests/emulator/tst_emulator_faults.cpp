@@ -26,6 +26,7 @@ private slots:
     void badCommandLines_data();
     void badCommandLines();
     void severalRecordersInOneProcess();
+    void helpNamesEveryDocumentedFlag();
 
 private:
     // Bytes of a download of 5 recorded minutes, until the stream ends or the link breaks.
@@ -359,6 +360,32 @@ void tst_emulator_faults::severalRecordersInOneProcess()
     QCOMPARE(emu.control(QStringLiteral("unreachable %1").arg(b)).last(), QStringLiteral("ok"));
     QVERIFY(!connects(b, port));
     QVERIFY(connects(a, port));
+}
+
+void tst_emulator_faults::helpNamesEveryDocumentedFlag()
+{
+    QProcess process;
+    process.start(QStringLiteral(VELMORA_BIN_DIR "/recorder-emulator"), {QStringLiteral("--help")});
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitCode(), 0);
+    const QString help = QString::fromUtf8(process.readAllStandardOutput());
+    QFile readme(QStringLiteral(EMULATOR_README));
+    QVERIFY(readme.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(readme.readAll());
+    const QRegularExpression flag(QStringLiteral("`(--[a-z-]+)"));
+    QSet<QString> documented;
+    for (auto it = flag.globalMatch(text); it.hasNext();)
+        documented << it.next().captured(1);
+    QVERIFY(documented.size() >= 30);
+    QSet<QString> offered;
+    const QRegularExpression helpFlag(QStringLiteral("^  (--[a-z-]+)"),
+                                      QRegularExpression::MultilineOption);
+    for (auto it = helpFlag.globalMatch(help); it.hasNext();)
+        offered << it.next().captured(1);
+    QCOMPARE(offered, documented);
+    // The control commands are listed too.
+    for (const char *command : {"unreachable", "break-download", "set-signal", "files"})
+        QVERIFY(help.contains(QLatin1String(command)));
 }
 
 QTEST_GUILESS_MAIN(tst_emulator_faults)
