@@ -5,10 +5,13 @@
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <functional>
 #include <map>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -124,6 +127,7 @@ private slots:
     void windowRectFromStore();
     void settersWriteStoreAtOnce();
     void currentUserIsNotWritten();
+    void settersWhileWorkersRead();
     void styleSheetBuiltAndApplied();
     void themeColors();
 
@@ -497,6 +501,40 @@ void tst_Settings::currentUserIsNotWritten()
     QCOMPARE(settings.currentUser().group.id, 3);
     QVERIFY(!QFile::exists(userStore().fileName()));
     QVERIFY(TestSettings(m_dir->path()).currentUser().login.isEmpty());
+}
+
+void tst_Settings::settersWhileWorkersRead()
+{
+    TestSettings settings(m_dir->path());
+    const QStringList paths{QStringLiteral("/data/видео/первый-путь-достаточно-длинный"),
+                            QStringLiteral("/mnt/second")};
+    settings.setLocalVideoPath(paths.first());
+
+    QAtomicInt stop(0);
+    QAtomicInt foreign(0);
+    QAtomicInt reads(0);
+    std::vector<std::unique_ptr<QThread>> readers;
+    for (int i = 0; i < 3; ++i) {
+        readers.emplace_back(QThread::create([&] {
+            while (!stop.loadAcquire()) {
+                const QString path = settings.localVideoPath();
+                const QRect rect = settings.windowRect();
+                if (!paths.contains(path) || (rect.width() != 1280 && rect.width() != 1440))
+                    foreign.fetchAndAddOrdered(1);
+                reads.fetchAndAddOrdered(1);
+            }
+        }));
+        readers.back()->start();
+    }
+    for (int i = 0; i < 200; ++i) {
+        settings.setLocalVideoPath(paths.at(i % 2));
+        settings.setWindowRect(i % 2 ? QRect(2, 0, 1280, 720) : QRect(1, 0, 1440, 800));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(reads.loadAcquire() > 1000, 10000);
+    stop.storeRelease(1);
+    for (auto &reader : readers)
+        QVERIFY(reader->wait(10000));
+    QCOMPARE(foreign.loadAcquire(), 0);
 }
 
 void tst_Settings::styleSheetBuiltAndApplied()
