@@ -30,7 +30,8 @@ class KTitleWidget;
 //     request from the window system goes through close() as well, so an override may refuse it
 //     by not calling the base.
 //
-// The constructor makes sure the picture bundle is registered (KResources::init()).
+// The first constructor call installs the theme builder (KStyleSheet::install()) in case main()
+// has not, and every call makes sure the picture bundle is registered (KResources::init()).
 class KToolWindow : public QLabel
 {
     Q_OBJECT
