@@ -5,10 +5,8 @@
 
 KRecorderSDK::KRecorderSDK() = default;
 
-KRecorderSDK::~KRecorderSDK()
-{
-    cleanup();
-}
+// No clean-up here: at process exit the SDK's own state may already be gone; logout cleans up.
+KRecorderSDK::~KRecorderSDK() = default;
 
 KRecorderSDK *KRecorderSDK::instance()
 {

@@ -1,5 +1,7 @@
 #include "KAbstractViewWorker.h"
 
+#include "KObjectHandler.h"
+
 KAbstractViewWorker::KAbstractViewWorker(KObjectHandler *object, int windowHandle, QObject *parent)
     : KAbstractDeviceWorker(object, parent), m_windowHandle(windowHandle)
 {
@@ -12,18 +14,18 @@ void KAbstractViewWorker::run(QString channelID, int streamType, QDateTime dateT
 {
     if (isActive())
         return;
+    m_channel = m_object ? m_object->channel(channelID) : KChannelData();
+    if (!m_channel.available)
+        return;
     setActive(true);
+    m_streamType = streamType;
+    play(dateTime);
     emit started();
-    start(channelID, streamType, dateTime);
 }
 
 void KAbstractViewWorker::quit()
 {
-    stopJob();
-}
-
-void KAbstractViewWorker::stopJob()
-{
+    stop();
     setActive(false);
     emit finished();
 }
