@@ -107,7 +107,9 @@ void tst_SdkEmulator::initTestCase()
         qPrintable(m_emulator.log()));
     qputenv("VELMORA_SDK_RECEIVE_TIMEOUT_MS", "3000");
     QVERIFY(NET_DVR_Init());
+    QVERIFY(NET_DVR_Init()); // a second call changes nothing
     QVERIFY(NET_DVR_SetConnectTime(2000, 1));
+    QVERIFY(NET_DVR_SetAudioMode(2));
     m_user = login(m_emulator);
     QVERIFY2(m_user >= 0, qPrintable(QString::number(NET_DVR_GetLastError())));
 }
