@@ -14,6 +14,8 @@
 #include <QtTest>
 #include <cstring>
 #include <memory>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -76,6 +78,7 @@ private slots:
     void downloadOfAnIntervalWithoutRecordingGivesErrorZero();
     void downloadCutByTheRecorderReports200();
     void recorderStopsAnsweringMidCall();
+    void oneLoginServesManyThreadsAtOnce();
     void liveViewDeliversPicturesOfBothStreams();
     void playbackTimeFollowsSpeedAndPause();
 
@@ -511,6 +514,38 @@ void tst_SdkEmulator::recorderStopsAnsweringMidCall()
     QVERIFY(waitFor([&] {
         return NET_DVR_GetDVRConfig(m_user, VSDK_GET_TIME, -1, &time, sizeof(time), nullptr);
     }));
+}
+
+void tst_SdkEmulator::oneLoginServesManyThreadsAtOnce()
+{
+    // View, search and download workers share one login: each thread must get the answer
+    // to its own request, and its own last error.
+    std::atomic<int> wrong{0};
+    std::atomic<int> failed{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 40; ++i) {
+                if ((t + i) % 2 == 0) {
+                    VSDK_TIME time;
+                    if (!NET_DVR_GetDVRConfig(m_user, VSDK_GET_TIME, -1, &time, sizeof(time),
+                                              nullptr))
+                        ++failed;
+                    else if (!fromSdk(time).isValid())
+                        ++wrong;
+                } else {
+                    VSDK_PICTURE_CONFIG picture;
+                    if (NET_DVR_GetDVRConfig(m_user, VSDK_GET_PICTURE, 99, &picture,
+                                             sizeof(picture), nullptr) ||
+                        NET_DVR_GetLastError() != VSDK_ERR_CHANNEL)
+                        ++wrong;
+                }
+            }
+        });
+    for (std::thread &t : threads)
+        t.join();
+    QCOMPARE(failed.load(), 0);
+    QCOMPARE(wrong.load(), 0);
 }
 
 void tst_SdkEmulator::liveViewDeliversPicturesOfBothStreams()

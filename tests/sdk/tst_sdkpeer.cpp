@@ -113,6 +113,7 @@ private slots:
     void downloadWithoutRecordingGivesErrorZeroAndNoFile();
     void silentLiveStreamKeepsLastPictureAndStopsPromptly();
     void hostilePictureIsSkipped();
+    void burstOfPicturesEndsOnTheNewest();
     void playbackCaptureIsThePictureOfTheOsdTime();
     void callsWithBadArgumentsFailCleanly();
     void fuzzedAnswersNeverCrashTheClient();
@@ -520,6 +521,48 @@ void tst_SdkPeer::hostilePictureIsSkipped()
     QVERIFY(!NET_DVR_CapturePicture(
         handle, QFile::encodeName(dir.filePath(QStringLiteral("x.jpg"))).constData()));
     QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_NO_PICTURE));
+    QVERIFY(NET_DVR_StopRealPlay(handle));
+    NET_DVR_Logout_V30(user);
+}
+
+void tst_SdkPeer::burstOfPicturesEndsOnTheNewest()
+{
+    // Far more pictures than a decoder can take: older ones are replaced, none queue up, and
+    // the picture shown at the end is the last one sent.
+    QList<QByteArray> pictures;
+    for (int i = 0; i < 8; ++i)
+        pictures.append(jpeg(QColor::fromHsv(i * 40, 255, 255), 640, 360));
+    KFakeRecorder server(
+        [pictures](KFakeConnection &c, int) {
+            if (!serveLogin(c))
+                return;
+            for (int i = 0; i < 400; ++i) {
+                KMsgVideoFrame frame;
+                frame.time = recTime(8, i / 60, i % 60);
+                frame.picture = pictures[i % pictures.size()];
+                if (!c.sendFrame(VideoFrame, 0, frame.encode()))
+                    return;
+            }
+            KMsgVideoFrame last;
+            last.time = recTime(9, 0, 0);
+            last.picture = jpeg(Qt::white, 640, 360);
+            c.sendFrame(VideoFrame, 0, last.encode());
+            c.waitClosed(10000);
+        },
+        QStringLiteral("127.0.0.41"));
+    const int user = login(server);
+    QVERIFY(user >= 0);
+    VSDK_PREVIEW_INFO preview = {};
+    const int handle = NET_DVR_RealPlay_V40(user, &preview, nullptr, nullptr);
+    QVERIFY(handle >= 0);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("last.bmp"));
+    QVERIFY(NET_DVR_SetCapturePictureMode(VSDK_CAPTURE_BMP));
+    QVERIFY(waitFor([&] {
+        if (!NET_DVR_CapturePicture(handle, QFile::encodeName(path).constData()))
+            return false;
+        return QImage(path).pixelColor(320, 180).lightness() > 240;
+    }));
     QVERIFY(NET_DVR_StopRealPlay(handle));
     NET_DVR_Logout_V30(user);
 }
