@@ -24,8 +24,8 @@ KMainWidget::KMainWidget(QWidget *parent) : KMainWindow(parent)
 
     m_centralWidget = new KCentralWidget(m_objectMaster->objects());
     m_objectList = new KObjectListWidget(m_objectMaster->objects());
-    m_objectList->setMinimumWidth(260);
-    m_objectList->setMaximumWidth(420);
+    m_objectList->setMinimumWidth(300);
+    m_objectList->setMaximumWidth(480);
     m_objectList->setCurrentObject(m_centralWidget->currentObject());
     connect(m_objectList, &KObjectListWidget::objectChosen, m_centralWidget,
             &KCentralWidget::setCurrentObject);
@@ -105,7 +105,7 @@ KMainWidget::KMainWidget(QWidget *parent) : KMainWindow(parent)
     splitter->addWidget(m_centralWidget);
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({300, 1000});
+    splitter->setSizes({370, 1000});
 
     auto *layout = new QVBoxLayout(contentWidget());
     layout->setContentsMargins(5, 5, 5, 5);

@@ -27,10 +27,11 @@ KObjectListWidget::KObjectListWidget(const QMap<int, KObjectHandler *> &objects,
     m_tree->setUniformRowHeights(true);
     m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
     m_tree->setIconSize(QSize(12, 12));
-    m_tree->header()->setStretchLastSection(false);
-    m_tree->header()->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
+    // Names first: the state column takes what is left and elides.
+    m_tree->header()->setStretchLastSection(true);
+    m_tree->header()->setSectionResizeMode(NameColumn, QHeaderView::ResizeToContents);
     m_tree->header()->setSectionResizeMode(GroupColumn, QHeaderView::ResizeToContents);
-    m_tree->header()->setSectionResizeMode(StateColumn, QHeaderView::ResizeToContents);
+    m_tree->header()->setSectionResizeMode(StateColumn, QHeaderView::Stretch);
     m_tree->header()->setSectionsClickable(false);
 
     for (auto it = objects.cbegin(); it != objects.cend(); ++it) {
