@@ -9,14 +9,20 @@ KWorkerThread::~KWorkerThread()
 
 void KWorkerThread::start()
 {
+    m_context = std::make_unique<QObject>();
+    m_context->moveToThread(&m_thread);
     m_thread.start(QThread::InheritPriority);
     m_busy = false;
 }
 
 void KWorkerThread::stop()
 {
-    if (!m_thread.isRunning())
-        return;
-    m_thread.quit();
-    m_thread.wait();
+    if (m_thread.isRunning()) {
+        QThread *thread = &m_thread;
+        QMetaObject::invokeMethod(
+            m_context.get(), [thread]() { thread->quit(); }, Qt::QueuedConnection);
+        m_thread.wait();
+    }
+    // The thread has ended; nothing can touch the context any more.
+    m_context.reset();
 }
