@@ -4,6 +4,7 @@
 #include "KRecorderProtocol.h"
 
 #include <QElapsedTimer>
+#include <chrono>
 
 using namespace KRecorderProtocol;
 
@@ -46,7 +47,7 @@ int KSdkSession::readReply(KSdkSocket &socket, quint32 seq, quint8 expectedType,
 
 int KSdkSession::login(const KSdkTimeouts &timeouts, KMsgDeviceInfo &info)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<std::timed_mutex> lock(m_mutex);
     auto socket = std::make_unique<KSdkSocket>();
     QByteArray nonce;
     int rc = socket->open(m_host, m_port, timeouts.connectMs, timeouts.tries, timeouts.receiveMs,
@@ -95,7 +96,9 @@ int KSdkSession::attach(const KSdkTimeouts &timeouts)
 int KSdkSession::request(quint8 type, const QByteArray &payload, quint8 expectedType, KFrame &reply,
                          const KSdkTimeouts &timeouts)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::unique_lock<std::timed_mutex> lock(m_mutex, std::defer_lock);
+    if (!lock.try_lock_for(std::chrono::milliseconds(timeouts.receiveMs)))
+        return VSDK_ERR_RECEIVE_TIMEOUT;
     // A connection kept from an earlier call may have been closed by the recorder meanwhile;
     // then one fresh attempt on a new connection follows.
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -122,7 +125,9 @@ int KSdkSession::request(quint8 type, const QByteArray &payload, quint8 expected
 
 int KSdkSession::logout(const KSdkTimeouts &timeouts)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::unique_lock<std::timed_mutex> lock(m_mutex, std::defer_lock);
+    if (!lock.try_lock_for(std::chrono::milliseconds(timeouts.receiveMs)))
+        return VSDK_ERR_RECEIVE_TIMEOUT;
     if (!m_socket)
         return 0;
     quint32 seq = 0;

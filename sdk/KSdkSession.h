@@ -50,6 +50,9 @@ private:
     const QString m_user;
     const QByteArray m_password;
     quint64 m_token = 0;
-    std::mutex m_mutex; // one request at a time on the control connection; guards m_socket
+    // One request at a time on the control connection; guards m_socket. Timed, so that a
+    // call queued behind a slow one gives up after the receive time-out instead of waiting
+    // for every call before it.
+    std::timed_mutex m_mutex;
     std::unique_ptr<KSdkSocket> m_socket;
 };

@@ -15,6 +15,8 @@
 #include <QtTest>
 #include <cstring>
 #include <functional>
+#include <thread>
+#include <vector>
 
 using namespace KRecorderProtocol;
 
@@ -108,6 +110,7 @@ private slots:
     void brokenConfigAndSearchAnswers_data();
     void brokenConfigAndSearchAnswers();
     void controlConnectionDroppedBetweenCallsIsReopened();
+    void callsQueuedBehindASilentRecorderGiveUpInTime();
     void downloadCutOrOverrunReportsFailure_data();
     void downloadCutOrOverrunReportsFailure();
     void downloadWithoutRecordingGivesErrorZeroAndNoFile();
@@ -354,6 +357,52 @@ void tst_SdkPeer::controlConnectionDroppedBetweenCallsIsReopened()
     QVERIFY(NET_DVR_Logout_V30(user));
     QVERIFY(!NET_DVR_Logout_V30(user));
     QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_USER_ID));
+}
+
+void tst_SdkPeer::callsQueuedBehindASilentRecorderGiveUpInTime()
+{
+    // The recorder reads requests and never answers. Eight threads share the login: were they
+    // served one after the other, the last would wait eight receive time-outs.
+    std::atomic<int> requests{0};
+    KFakeRecorder server(
+        [&requests](KFakeConnection &c, int index) {
+            if (index == 0) {
+                serveLogin(c);
+            } else {
+                c.sendHello();
+                KFrame f;
+                if (c.readFrame(f) && f.type == Attach)
+                    c.sendFrame(Ok, f.seq);
+            }
+            KFrame f;
+            while (c.readFrame(f, 20000))
+                ++requests;
+        },
+        QStringLiteral("127.0.0.42"));
+    const int user = login(server);
+    QVERIFY(user >= 0);
+    std::vector<std::thread> threads;
+    std::atomic<qint64> longest{0};
+    std::atomic<int> timeouts{0};
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&] {
+            QElapsedTimer clock;
+            clock.start();
+            VSDK_TIME time;
+            if (!NET_DVR_GetDVRConfig(user, VSDK_GET_TIME, -1, &time, sizeof(time), nullptr) &&
+                NET_DVR_GetLastError() == VSDK_ERR_RECEIVE_TIMEOUT)
+                ++timeouts;
+            qint64 previous = longest.load();
+            while (clock.elapsed() > previous &&
+                   !longest.compare_exchange_weak(previous, clock.elapsed())) {
+            }
+        });
+    for (std::thread &t : threads)
+        t.join();
+    QCOMPARE(timeouts.load(), 8);
+    QVERIFY2(longest.load() < 6 * ReceiveTimeoutMs, qPrintable(QString::number(longest.load())));
+    QVERIFY(requests.load() < 8);
+    NET_DVR_Logout_V30(user);
 }
 
 void tst_SdkPeer::downloadCutOrOverrunReportsFailure_data()
