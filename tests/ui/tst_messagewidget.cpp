@@ -6,19 +6,24 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
+#include <QWindow>
 #include <QtTest>
 
 #include <functional>
 
 namespace {
 
-// Runs answer on the message as soon as it is shown and active (from inside its exec()).
-void answerWhenActive(KMessageWidget *message, std::function<void(KMessageWidget *)> answer)
+// Runs answer on the message as soon as it is on screen (from inside its exec()). The tests do
+// not wait for the window to become active: GUI tests share one display, and another test may
+// hold the focus. Keys go to the window's focus widget directly, as the active window would
+// send them.
+void answerWhenShown(KMessageWidget *message, std::function<void(KMessageWidget *)> answer)
 {
     auto *poll = new QTimer(message);
     poll->setInterval(20);
     QObject::connect(poll, &QTimer::timeout, message, [message, poll, answer]() {
-        if (!message->isVisible() || !message->isActiveWindow())
+        if (!message->isVisible() || !message->windowHandle() ||
+            !message->windowHandle()->isExposed())
             return;
         poll->stop();
         answer(message);
@@ -121,7 +126,7 @@ void TestMessageWidget::execReturnsTheAnswer()
     QPointer<KMessageWidget> message = new KMessageWidget(kind, QStringLiteral("Вы уверены?"));
     QSignalSpy confirmed(message.data(), &KMessageWidget::confirmed);
     QSignalSpy discarded(message.data(), &KMessageWidget::discarded);
-    answerWhenActive(message, [reject](KMessageWidget *m) {
+    answerWhenShown(message, [reject](KMessageWidget *m) {
         QTest::mouseClick(reject ? m->rejectButton() : m->acceptButton(), Qt::LeftButton);
     });
     QTimer failsafe;
@@ -162,12 +167,11 @@ void TestMessageWidget::keyboardAnswers()
 
     QPointer<KMessageWidget> message = new KMessageWidget(kind, QStringLiteral("Текст"));
     bool focusWasOnAccept = false;
-    answerWhenActive(message, [&](KMessageWidget *m) {
-        focusWasOnAccept = QApplication::focusWidget() == m->acceptButton();
+    answerWhenShown(message, [&](KMessageWidget *m) {
+        focusWasOnAccept = m->focusWidget() == m->acceptButton();
         if (tabFirst)
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        // Keys go where the keyboard focus is, as a real key press would.
-        QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : m;
+            QTest::keyClick(m->focusWidget(), Qt::Key_Tab);
+        QWidget *target = m->focusWidget() ? m->focusWidget() : m;
         QTest::keyClick(target, Qt::Key(key));
     });
     QTimer::singleShot(10000, message.data(), &KMessageWidget::discard);
@@ -195,15 +199,15 @@ void TestMessageWidget::closingWithoutAnswerIsARefusal()
     // The close button.
     QPointer<KMessageWidget> message = new KMessageWidget(2, QStringLiteral("Внимание"));
     QSignalSpy discarded(message.data(), &KMessageWidget::discarded);
-    answerWhenActive(
-        message, [](KMessageWidget *m) { QTest::mouseClick(m->closeButton(), Qt::LeftButton); });
+    answerWhenShown(message,
+                    [](KMessageWidget *m) { QTest::mouseClick(m->closeButton(), Qt::LeftButton); });
     QTimer::singleShot(10000, message.data(), &KMessageWidget::confirm);
     QCOMPARE(message->exec(), false);
     QCOMPARE(discarded.count(), 1);
 
     // A close request of the window system.
     QPointer<KMessageWidget> second = new KMessageWidget(1, QStringLiteral("Вопрос"));
-    answerWhenActive(second, [](KMessageWidget *m) {
+    answerWhenShown(second, [](KMessageWidget *m) {
         QCloseEvent event;
         QApplication::sendEvent(m, &event);
     });
