@@ -116,6 +116,28 @@ int main(int argc, char *argv[])
             NET_DVR_StopRealPlay(h);
         waitMs(300);
     }
+    // The same 16 channels without windows: every picture decoded at full size.
+    {
+        std::atomic<int> received{0};
+        QList<int> handles;
+        for (int i = 0; i < 16; ++i) {
+            VSDK_PREVIEW_INFO p;
+            std::memset(&p, 0, sizeof(p));
+            p.channel = i + 1;
+            handles.append(NET_DVR_RealPlay_V40(user, &p, callback, &received));
+        }
+        waitMs(1500);
+        received = 0;
+        const double cpu0 = cpuSeconds();
+        waitMs(seconds * 1000);
+        const double cpu = cpuSeconds() - cpu0;
+        std::printf("16 channel(s), no window (full-size decoding): %.1f received/s per channel, "
+                    "client CPU %.1f %% of one core per channel (%.0f %% total)\n",
+                    double(received.load()) / seconds / 16, 100.0 * cpu / seconds / 16,
+                    100.0 * cpu / seconds);
+        for (int h : handles)
+            NET_DVR_StopRealPlay(h);
+    }
     NET_DVR_Logout_V30(user);
     NET_DVR_Cleanup();
     return 0;
