@@ -16,7 +16,7 @@ function(velmora_add_test name)
                                                VELMORA_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
     set(home ${CMAKE_BINARY_DIR}/tests/home/${name})
     file(MAKE_DIRECTORY ${home}/config)
-    add_test(NAME ${name} COMMAND ${name})
+    add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/cmake/run-with-xvfb.sh $<TARGET_FILE:${name}>)
     set_tests_properties(${name} PROPERTIES
         TIMEOUT ${T_TIMEOUT}
         LABELS "${T_LABELS}"
