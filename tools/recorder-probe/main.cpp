@@ -21,10 +21,9 @@ int printError(int error, const QString &message, int exitCode)
 
 QDateTime parseTime(const QString &text)
 {
-    QDateTime t = QDateTime::fromString(text, Qt::ISODate);
-    if (t.isValid())
-        t = QDateTime(t.date(), t.time(), Qt::LocalTime);
-    return t;
+    // Without a zone the text is the recorder's wall-clock time; with one it is converted.
+    const QDateTime t = QDateTime::fromString(text, Qt::ISODate);
+    return t.isValid() ? t.toLocalTime() : t;
 }
 
 } // namespace
