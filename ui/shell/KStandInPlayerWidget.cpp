@@ -144,8 +144,6 @@ void KStandInPlayerWidget::play()
 {
     if (!m_populated)
         return;
-    for (QLabel *tile : qAsConst(m_tiles))
-        tile->setEnabled(true);
     m_playButton->setEnabled(false);
     m_stopButton->setEnabled(true);
     setPlaybackState(0);
