@@ -13,7 +13,7 @@ bool KSdkRegistry::initialize()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_initialized) {
-        m_timeouts = KSdkTimeouts();
+        // The connect time-out set before initialisation is kept.
         bool ok = false;
         const int receiveMs = qEnvironmentVariableIntValue("VELMORA_SDK_RECEIVE_TIMEOUT_MS", &ok);
         if (ok && receiveMs > 0)
