@@ -68,7 +68,8 @@ struct PassResult
 {
     qint64 milliseconds = 0;
     qint64 longestStall = 0;
-    QMap<int, int> states; // state -> objects
+    QMap<int, int> states;     // state -> objects
+    QMap<int, qint64> slowest; // state -> latest answer in the pass, ms
 };
 
 // One poll pass: waits until every object reported a result (or the limit passed).
@@ -78,15 +79,19 @@ PassResult pollPass(KObjectMaster &master, bool demand, int limitMs)
     int pending = objects.size();
     QList<QMetaObject::Connection> connections;
     QEventLoop loop;
+    QElapsedTimer clock;
+    PassResult result;
     for (KObjectHandler *object : objects) {
         connections << QObject::connect(object, &KObjectHandler::connectionStateChanged, &loop,
-                                        [&pending, &loop]() {
+                                        [&pending, &loop, &clock, &result, object]() {
+                                            qint64 &slowest =
+                                                result.slowest[object->connectionState()];
+                                            slowest = std::max(slowest, clock.elapsed());
                                             if (--pending == 0)
                                                 loop.quit();
                                         });
     }
     StallWatchdog watchdog;
-    QElapsedTimer clock;
     watchdog.start();
     clock.start();
     for (KObjectHandler *object : objects) {
@@ -98,7 +103,6 @@ PassResult pollPass(KObjectMaster &master, bool demand, int limitMs)
     QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
     if (pending > 0)
         loop.exec();
-    PassResult result;
     result.milliseconds = clock.elapsed();
     result.longestStall = watchdog.stop();
     for (const auto &connection : connections)
@@ -114,7 +118,10 @@ void printPass(const char *title, const PassResult &result)
 {
     QStringList states;
     for (auto it = result.states.cbegin(); it != result.states.cend(); ++it)
-        states << QStringLiteral("state %1: %2").arg(it.key()).arg(it.value());
+        states << QStringLiteral("state %1: %2 by %3 ms")
+                      .arg(it.key())
+                      .arg(it.value())
+                      .arg(result.slowest.value(it.key()));
     std::printf("%-44s %7lld ms   longest UI stall %4lld ms   (%s)\n", title,
                 static_cast<long long>(result.milliseconds),
                 static_cast<long long>(result.longestStall), qPrintable(states.join(", ")));
