@@ -16,8 +16,10 @@ const QImage &KEmuFrameRenderer::background(const KEmuFrameRequest &request)
     auto it = m_backgrounds.find(key);
     if (it != m_backgrounds.end())
         return *it;
-    if (m_backgrounds.size() > 64)
-        m_backgrounds.clear();
+    // Bounded: a fleet has more channel backgrounds than memory should hold.
+    while (!m_order.isEmpty() && m_cacheBytes > maxCacheBytes) {
+        m_cacheBytes -= m_backgrounds.take(m_order.takeFirst()).sizeInBytes();
+    }
 
     const int w = request.size.width();
     const int h = request.size.height();
@@ -61,6 +63,8 @@ const QImage &KEmuFrameRenderer::background(const KEmuFrameRequest &request)
                    .arg(request.recorder)
                    .arg(request.channel, 2, 10, QLatin1Char('0')));
     p.end();
+    m_order << key;
+    m_cacheBytes += image.sizeInBytes();
     return *m_backgrounds.insert(key, image);
 }
 

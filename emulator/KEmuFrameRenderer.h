@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QImage>
+#include <QList>
 #include <QString>
 
 // What one picture shows.
@@ -28,5 +29,8 @@ public:
 
 private:
     const QImage &background(const KEmuFrameRequest &request);
+    static constexpr qint64 maxCacheBytes = 48 * 1024 * 1024;
     QHash<QString, QImage> m_backgrounds;
+    QList<QString> m_order; // oldest first
+    qint64 m_cacheBytes = 0;
 };

@@ -6,6 +6,7 @@
 #include <functional>
 
 class KEmuRenderPool;
+class KEmuRenderWorker;
 class QTimer;
 
 // The live picture of one channel and stream type. It draws and encodes each picture once
@@ -43,7 +44,7 @@ private:
     void tick();
 
     Source m_source;
-    KEmuRenderPool *m_pool;
+    KEmuRenderWorker *m_worker;
     QTimer *m_timer;
     int m_clients = 0;
     bool m_inFlight = false;

@@ -7,6 +7,7 @@
 #include <QObject>
 
 class KEmuRenderPool;
+class KEmuRenderWorker;
 class QTimer;
 
 // Playback of one channel's archive from one moment to another: pictures paced in real time,
@@ -47,7 +48,7 @@ private:
     KEmuLiveStream::Source m_source;
     QDateTime m_from;
     QDateTime m_to;
-    KEmuRenderPool *m_pool;
+    KEmuRenderWorker *m_worker;
     QTimer *m_timer;
     QDateTime m_position; // millisecond precision
     QDateTime m_pieceEnd; // end of the recording the position is in

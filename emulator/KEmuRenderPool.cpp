@@ -23,12 +23,9 @@ KEmuRenderPool::~KEmuRenderPool()
     }
 }
 
-KEmuRenderWorker *KEmuRenderPool::worker()
+KEmuRenderWorker *KEmuRenderPool::assign()
 {
-    KEmuRenderWorker *best = m_workers.first();
-    for (KEmuRenderWorker *w : m_workers) {
-        if (w->pending() < best->pending())
-            best = w;
-    }
-    return best;
+    KEmuRenderWorker *w = m_workers.at(m_next);
+    m_next = (m_next + 1) % m_workers.size();
+    return w;
 }

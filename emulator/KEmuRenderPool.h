@@ -12,10 +12,12 @@ public:
     explicit KEmuRenderPool(int threads = 2);
     ~KEmuRenderPool();
 
-    // The least busy worker; a stream keeps asking the same one while it can.
-    KEmuRenderWorker *worker();
+    // The worker for a new stream: streams are spread evenly and each keeps its worker, so
+    // that a worker's cached backgrounds are those of its own streams.
+    KEmuRenderWorker *assign();
 
 private:
     QList<QThread *> m_threads;
     QList<KEmuRenderWorker *> m_workers;
+    int m_next = 0;
 };
