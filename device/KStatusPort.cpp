@@ -2,6 +2,7 @@
 
 #include "KSettings.h"
 
+#include <QElapsedTimer>
 #include <QTcpSocket>
 
 QByteArray KStatusPort::request(quint8 command)
@@ -64,8 +65,14 @@ QByteArray KStatusPort::exchange(QTcpSocket &socket, const QByteArray &request)
     socket.flush();
     if (!socket.waitForReadyRead(250))
         return answer;
+    // A peer that keeps sending must not hold the job or its memory: the frames are a few
+    // bytes, so anything this long or this slow is no answer at all.
+    QElapsedTimer clock;
+    clock.start();
     for (;;) {
         answer.append(socket.read(255));
+        if (answer.size() > maximumAnswerSize || clock.elapsed() > maximumAnswerTime)
+            return QByteArray();
         if (socket.bytesAvailable() > 0)
             continue;
         if (!socket.waitForReadyRead(100))

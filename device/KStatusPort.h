@@ -26,6 +26,10 @@ public:
     // The application's default proxy when useProxy is set, none otherwise.
     static QNetworkProxy proxy();
 
+    // Longest answer and longest time spent reading one; beyond them the answer is dropped.
+    static constexpr int maximumAnswerSize = 4096;
+    static constexpr int maximumAnswerTime = 2000;
+
     // Sends the request on a connected socket, waits up to 250 ms for the first data, then
     // keeps reading (255 bytes at a time) while more arrives within 100 ms.
     static QByteArray exchange(QTcpSocket &socket, const QByteArray &request);

@@ -416,6 +416,9 @@ void tst_Connection::modemFrames_data()
     QTest::newRow("wrong first byte") << withChecksum(QByteArray::fromHex("0203003207")) << 0 << 0;
     QTest::newRow("wrong command") << withChecksum(QByteArray::fromHex("0102003207")) << 0 << 0;
     QTest::newRow("silent") << QByteArray() << 0 << 0;
+    QByteArray flood = QByteArray::fromHex("0103003207");
+    flood.append(QByteArray(8000, 'x'));
+    QTest::newRow("flood") << withChecksum(flood) << 0 << 0;
 }
 
 void tst_Connection::modemFrames()
