@@ -35,6 +35,9 @@ KMainWindow::KMainWindow(QWidget *parent) : KToolWindow(parent)
     m_dbStateTextLabel->setObjectName(QStringLiteral("titleLabel_S"));
     bar->addWidget(m_dbStateIconLabel);
     bar->addWidget(m_dbStateTextLabel);
+    auto *gap = new QLabel;
+    gap->setFixedWidth(15);
+    bar->addWidget(gap);
 
     m_windowSizeLabel = new QLabel(QStringLiteral("Размер окна:"));
     m_windowSizeBox = new QComboBox;
