@@ -73,6 +73,7 @@ private slots:
     void toolButtonTwiceOpensOneTab_data();
     void toolButtonTwiceOpensOneTab();
     void shortcutsOpenAndCloseTabs();
+    void clockFollowsTime();
     void lastClosedTabShowsPlaceholder();
     void contextMenuCloses_data();
     void contextMenuCloses();
@@ -160,6 +161,20 @@ void tst_ShellTabs::shortcutsOpenAndCloseTabs()
     // Nothing left to close.
     QTest::keyClick(&window, Qt::Key_W, Qt::ControlModifier);
     QVERIFY(window.isVisible());
+}
+
+void tst_ShellTabs::clockFollowsTime()
+{
+    KMainWidget window;
+    const QDateTime now = QDateTime::currentDateTime();
+    // Either side of a minute's turn.
+    QVERIFY(QStringList({now.toString(QStringLiteral("HH:mm")),
+                         now.addSecs(60).toString(QStringLiteral("HH:mm"))})
+                .contains(window.timeLabel()->text()));
+    QCOMPARE(window.dateLabel()->text(), now.toString(QStringLiteral("dd.MM.yyyy")));
+    // The one-second timer writes it again.
+    window.timeLabel()->clear();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.timeLabel()->text().isEmpty(), 3000);
 }
 
 void tst_ShellTabs::lastClosedTabShowsPlaceholder()

@@ -27,6 +27,7 @@ class tst_ShellWindow : public QObject
 
 private slots:
     void initTestCase();
+    void damagedStoredSizeFallsBack();
     void sizeBoxStoresChosenSize();
     void maximiseDisablesSizeBoxAndDragRestores();
     void exitQuestion_data();
@@ -45,9 +46,15 @@ private:
 void tst_ShellWindow::initTestCase()
 {
     KStyleSheet::install();
+    // A damaged store, read once by the settings object: no such size entry, no usable size.
+    {
+        QSettings store = userStore();
+        store.clear();
+        store.setValue(QStringLiteral("windowID"), 7);
+        store.setValue(QStringLiteral("windowWidth"), QStringLiteral("abc"));
+        store.setValue(QStringLiteral("windowHeight"), 0);
+    }
     QVERIFY(KSettings::instance());
-    // Each test starts from an empty store (the test harness gives this binary its own HOME).
-    userStore().clear();
 }
 
 void tst_ShellWindow::dragTitle(KTitleWidget *title, const QPoint &by)
@@ -65,6 +72,17 @@ void tst_ShellWindow::dragTitle(KTitleWidget *title, const QPoint &by)
     QApplication::sendEvent(title, &release);
 }
 
+void tst_ShellWindow::damagedStoredSizeFallsBack()
+{
+    KMainWindow window;
+    QCOMPARE(window.windowSizeBox()->currentIndex(), 2);
+    QCOMPARE(window.size(), QSize(1280, 720));
+    QSettings store = userStore();
+    QCOMPARE(store.value(QStringLiteral("windowID")).toInt(), 2);
+    QCOMPARE(store.value(QStringLiteral("windowWidth")).toInt(), 1280);
+    QCOMPARE(store.value(QStringLiteral("windowHeight")).toInt(), 720);
+}
+
 void tst_ShellWindow::sizeBoxStoresChosenSize()
 {
     KMainWindow window;
@@ -76,7 +94,6 @@ void tst_ShellWindow::sizeBoxStoresChosenSize()
     QCOMPARE(box->itemText(0), QStringLiteral("1680 x 900"));
     QCOMPARE(box->itemText(1), QStringLiteral("1440 x 800"));
     QCOMPARE(box->itemText(2), QStringLiteral("1280 x 720"));
-    // An empty store gives the last entry.
     QCOMPARE(box->currentIndex(), 2);
     QCOMPARE(window.size(), QSize(1280, 720));
 
