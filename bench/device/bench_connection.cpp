@@ -18,6 +18,8 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <memory>
+#include <vector>
 
 #include <algorithm>
 #include <cstdio>
@@ -231,8 +233,20 @@ int main(int argc, char *argv[])
         addRecord(fleetHost(i));
     for (int i = 0; i < refused; ++i)
         addRecord(QStringLiteral("127.0.99.%1").arg(2 + i));
-    for (int i = 0; i < silent; ++i)
-        addRecord(QStringLiteral("192.0.2.%1").arg(1 + i));
+    // Silent recorders: local listeners that take connections and never answer, so the
+    // time-outs are exercised without sending anything off this machine.
+    std::vector<std::unique_ptr<QTcpServer>> silentServers;
+    for (int i = 0; i < silent; ++i) {
+        const QString host = QStringLiteral("127.0.98.%1").arg(2 + i);
+        for (const quint16 silentPort : {quint16(5031), quint16(port)}) {
+            auto server = std::make_unique<QTcpServer>();
+            if (server->listen(QHostAddress(host), silentPort)) {
+                server->pauseAccepting();
+                silentServers.push_back(std::move(server));
+            }
+        }
+        addRecord(host);
+    }
 
     KRecorderSDK::instance()->initialize();
     KConnectionHandler::instance()->initialize(threads);
