@@ -5,7 +5,8 @@
 #include <QTimer>
 
 KEmuLiveStream::KEmuLiveStream(const Source &source, KEmuRenderPool *pool, QObject *parent)
-    : QObject(parent), m_source(source), m_worker(pool->assign()), m_timer(new QTimer(this))
+    : QObject(parent), m_source(source), m_pool(pool), m_worker(pool->assign()),
+      m_timer(new QTimer(this))
 {
     m_timer->setTimerType(Qt::PreciseTimer);
     m_timer->setInterval(1000 / qMax(1, m_source.fps));
@@ -44,7 +45,7 @@ void KEmuLiveStream::tick()
     request.signalLost = m_source.signalLost && m_source.signalLost();
     const quint32 number = ++m_number;
     const QDateTime moment = now.addMSecs(-now.time().msec());
-    m_worker->submit(request, this, [this, moment, number](const QByteArray &jpeg) {
+    m_pool->submit(m_worker, request, this, [this, moment, number](const QByteArray &jpeg) {
         m_inFlight = false;
         if (m_clients > 0)
             emit frameReady(moment, number, m_source.size, jpeg);

@@ -44,6 +44,7 @@ private:
     void tick();
 
     Source m_source;
+    KEmuRenderPool *m_pool;
     KEmuRenderWorker *m_worker;
     QTimer *m_timer;
     int m_clients = 0;

@@ -7,7 +7,7 @@
 KEmuPlayback::KEmuPlayback(const KEmuArchive &archive, const KEmuLiveStream::Source &source,
                            const QDateTime &from, const QDateTime &to, KEmuRenderPool *pool,
                            QObject *parent)
-    : QObject(parent), m_archive(archive), m_source(source), m_from(from), m_to(to),
+    : QObject(parent), m_archive(archive), m_source(source), m_from(from), m_to(to), m_pool(pool),
       m_worker(pool->assign()), m_timer(new QTimer(this))
 {
     m_timer->setTimerType(Qt::PreciseTimer);
@@ -106,7 +106,7 @@ void KEmuPlayback::tick()
     request.mode = QStringLiteral("PLAY %1").arg(QLatin1String(speeds[m_level + 3]));
     const quint32 number = ++m_number;
     const QDateTime moment = m_position.addMSecs(-m_position.time().msec());
-    m_worker->submit(request, this, [this, moment, number](const QByteArray &jpeg) {
+    m_pool->submit(m_worker, request, this, [this, moment, number](const QByteArray &jpeg) {
         m_inFlight = false;
         if (!m_finished)
             emit frameReady(moment, number, m_source.size, jpeg);

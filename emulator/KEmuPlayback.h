@@ -48,6 +48,7 @@ private:
     KEmuLiveStream::Source m_source;
     QDateTime m_from;
     QDateTime m_to;
+    KEmuRenderPool *m_pool;
     KEmuRenderWorker *m_worker;
     QTimer *m_timer;
     QDateTime m_position; // millisecond precision

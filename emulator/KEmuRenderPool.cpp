@@ -1,6 +1,6 @@
 #include "KEmuRenderPool.h"
 
-KEmuRenderPool::KEmuRenderPool(int threads)
+KEmuRenderPool::KEmuRenderPool(int threads, QObject *parent) : QObject(parent)
 {
     for (int i = 0; i < qMax(1, threads); ++i) {
         auto *thread = new QThread;
@@ -16,7 +16,7 @@ KEmuRenderPool::KEmuRenderPool(int threads)
 
 KEmuRenderPool::~KEmuRenderPool()
 {
-    for (QThread *thread : m_threads) {
+    for (QThread *thread : qAsConst(m_threads)) {
         thread->quit();
         thread->wait();
         delete thread;
@@ -28,4 +28,19 @@ KEmuRenderWorker *KEmuRenderPool::assign()
     KEmuRenderWorker *w = m_workers.at(m_next);
     m_next = (m_next + 1) % m_workers.size();
     return w;
+}
+
+void KEmuRenderPool::submit(KEmuRenderWorker *worker, const KEmuFrameRequest &request,
+                            QObject *context, Done done)
+{
+    const quint64 ticket = ++m_ticket;
+    m_pending.insert(ticket, Pending{context, std::move(done)});
+    worker->submit(request, ticket, this);
+}
+
+void KEmuRenderPool::deliver(quint64 ticket, const QByteArray &jpeg)
+{
+    const Pending p = m_pending.take(ticket);
+    if (p.context)
+        p.done(jpeg);
 }

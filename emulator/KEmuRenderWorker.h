@@ -4,17 +4,16 @@
 
 #include <QAtomicInt>
 #include <QObject>
-#include <functional>
 
-// Draws and encodes pictures on its own thread; results go back to the asker's thread.
+class KEmuRenderPool;
+
+// Draws and encodes pictures on its own thread; each result goes back to the pool.
 class KEmuRenderWorker : public QObject
 {
     Q_OBJECT
 public:
-    using Done = std::function<void(const QByteArray &jpeg)>;
-
-    // Queues one picture. done runs in context's thread unless context is gone by then.
-    void submit(const KEmuFrameRequest &request, QObject *context, Done done);
+    // Queues one picture; the pool receives it in its own thread under the ticket.
+    void submit(const KEmuFrameRequest &request, quint64 ticket, KEmuRenderPool *pool);
     int pending() const { return m_pending.loadRelaxed(); }
 
 private:

@@ -25,7 +25,11 @@ public:
     void stop();
     QString log() const { return m_log; }
     bool waitForLog(const QString &text, int timeoutMs);
-    int exitCode() const { return m_process.exitCode(); }
+    // 0 only after a normal end with code 0; a crash gives -1.
+    int exitCode() const
+    {
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
 
     // One control command; the answer lines, the last starting with "ok" or "error".
     QStringList control(const QString &line, int timeoutMs = 5000);

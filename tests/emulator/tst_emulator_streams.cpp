@@ -24,6 +24,7 @@ private slots:
     void playbackPauseSpeedAndEnd();
     void downloadMakesTheRecordedPartsAsMp4();
     void downloadWithoutRecordingIsRefused();
+    void streamsComeAndGoWhileDrawing();
 
 private:
     struct Gap
@@ -400,6 +401,52 @@ void tst_emulator_streams::downloadWithoutRecordingIsRefused()
     QVERIFY(openStream(reversed, token, StreamPlayback, 1, 0, now, now.addSecs(-60), reply));
     QVERIFY(error.decode(reply.payload));
     QCOMPARE(error.code, 17u);
+}
+
+void tst_emulator_streams::streamsComeAndGoWhileDrawing()
+{
+    // Viewers that vanish while their pictures are being drawn, then an ordinary stop.
+    KEmuTestProcess emu;
+    const QString host = KEmuTestProcess::freeHost();
+    const quint16 port = KEmuTestProcess::freePort(host);
+    QVERIFY(emu.start({QStringLiteral("--host"), host, QStringLiteral("--port"),
+                       QString::number(port), QStringLiteral("--status-port"), QStringLiteral("0"),
+                       QStringLiteral("--fps"), QStringLiteral("30"), QStringLiteral("--size"),
+                       QStringLiteral("1280x720"), QStringLiteral("--quiet")}));
+    KEmuTestClient control;
+    QVERIFY(control.connectTo(host, port));
+    const quint64 token = control.login(QStringLiteral("admin"), QStringLiteral("demo12345"));
+    QVERIFY(token);
+    const QDateTime now = QDateTime::currentDateTime();
+    for (int round = 0; round < 4; ++round) {
+        QList<KEmuTestClient *> streams;
+        for (int i = 0; i < 12; ++i) {
+            auto *c = new KEmuTestClient;
+            streams << c;
+            if (!c->connectTo(host, port))
+                continue;
+            KMsgStreamOpen open;
+            open.token = token;
+            open.kind = i % 2 ? StreamLive : StreamPlayback;
+            open.channel = 1 + i % 4;
+            open.from = KRecTime::fromDateTime(now.addDays(-2));
+            open.to = KRecTime::fromDateTime(now);
+            c->send(StreamOpen, open.encode());
+            KMsgStreamControl start;
+            start.action = ControlStart;
+            c->send(StreamControl, start.encode());
+        }
+        QTest::qWait(60 + round * 40);
+        for (KEmuTestClient *c : streams)
+            c->socket().abort();
+        qDeleteAll(streams);
+    }
+    KEmuTestClient after;
+    QVERIFY(after.connectTo(host, port));
+    QVERIFY(after.login(QStringLiteral("admin"), QStringLiteral("demo12345")));
+    emu.stop();
+    QCOMPARE(emu.exitCode(), 0);
+    QVERIFY(!emu.log().contains(QLatin1String("Segmentation")));
 }
 
 QTEST_GUILESS_MAIN(tst_emulator_streams)
