@@ -1,12 +1,17 @@
 #include "KEmuClipMaker.h"
 
 #include <QColor>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTimeZone>
+
+#include <cerrno>
+#include <signal.h>
 
 QString KEmuClipRequest::key() const
 {
@@ -22,8 +27,30 @@ QString KEmuClipRequest::key() const
 
 KEmuClipMaker::KEmuClipMaker(const QString &ffmpeg, int maxJobs, QObject *parent)
     : QObject(parent), m_ffmpeg(ffmpeg), m_maxJobs(qMax(1, maxJobs)),
-      m_dir(QDir::tempPath() + QStringLiteral("/recorder-emulator-XXXXXX"))
-{}
+      m_dir(QDir::tempPath() +
+            QStringLiteral("/recorder-emulator-%1-XXXXXX").arg(QCoreApplication::applicationPid()))
+{
+    removeStaleFolders();
+}
+
+void KEmuClipMaker::removeStaleFolders()
+{
+    // Folders of emulators that were killed outright (no clean exit) are removed by the next.
+    const QRegularExpression name(QStringLiteral("^recorder-emulator-(\\d+)-\\w{6}$"));
+    QDir temp(QDir::tempPath());
+    for (const QString &entry : temp.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QRegularExpressionMatch m = name.match(entry);
+        if (!m.hasMatch())
+            continue;
+        const qint64 pid = m.captured(1).toLongLong();
+        if (pid == QCoreApplication::applicationPid() || pid <= 0)
+            continue;
+        if (::kill(pid_t(pid), 0) == 0 || errno != ESRCH)
+            continue;
+        if (QDir(temp.filePath(entry)).removeRecursively())
+            qInfo("removed the stale folder %s", qPrintable(temp.filePath(entry)));
+    }
+}
 
 KEmuClipMaker::~KEmuClipMaker()
 {

@@ -61,6 +61,7 @@ private:
         QList<Waiter> waiters;
     };
 
+    void removeStaleFolders();
     void startNext();
     void finish(const QString &key, const QString &path, const QString &error);
 
