@@ -3,8 +3,10 @@
 #include "KEmuFleet.h"
 #include "KEmuRecorder.h"
 
+#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace {
 
@@ -53,8 +55,9 @@ QString KEmuControlServer::helpText()
         "TARGET is all, an address (every recorder on it) or address:port; where it is\n"
         "optional, all is meant.\n"
         "  status                          one line per recorder\n"
-        "  unreachable TARGET              close its ports and connections\n"
+        "  unreachable TARGET [SECS]       close its ports and connections (back after SECS)\n"
         "  reachable TARGET                listen again\n"
+        "  cut TARGET                      close its open connections, keep listening\n"
         "  refuse TARGET on|off            accept and close connections at once\n"
         "  garble TARGET on|off            corrupt every answer\n"
         "  drop TARGET on|off              close connections at their next request\n"
@@ -113,8 +116,27 @@ QStringList KEmuControlServer::execute(const QString &line)
         for (KEmuRecorder *r : recorders)
             out << r->describe();
     } else if (command == QLatin1String("unreachable") || command == QLatin1String("reachable")) {
+        const bool reachable = command == QLatin1String("reachable");
+        int seconds = 0;
+        if (!reachable && !args.isEmpty()) {
+            if (args.size() != 1 || !isNumber(args[0]) || args[0].toInt() < 1)
+                return error(QStringLiteral("usage: unreachable TARGET [SECONDS]"));
+            seconds = args[0].toInt();
+        }
+        for (KEmuRecorder *r : recorders) {
+            r->setReachable(reachable);
+            if (seconds > 0) {
+                // Back on its own: the vehicle drives out of the dead zone.
+                QPointer<KEmuRecorder> guard(r);
+                QTimer::singleShot(seconds * 1000, r, [guard]() {
+                    if (guard && guard->faults().unreachable)
+                        guard->setReachable(true);
+                });
+            }
+        }
+    } else if (command == QLatin1String("cut")) {
         for (KEmuRecorder *r : recorders)
-            r->setReachable(command == QLatin1String("reachable"));
+            r->cutConnections();
     } else if (command == QLatin1String("refuse") || command == QLatin1String("garble") ||
                command == QLatin1String("drop")) {
         if (args.size() != 1 || !onOff(args[0], &flag))

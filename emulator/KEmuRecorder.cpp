@@ -79,6 +79,15 @@ void KEmuRecorder::setReachable(bool reachable)
     qInfo("%s unreachable", qPrintable(endpoint()));
 }
 
+void KEmuRecorder::cutConnections()
+{
+    const QList<KEmuConnection *> open =
+        findChildren<KEmuConnection *>(QString(), Qt::FindDirectChildrenOnly);
+    for (KEmuConnection *c : open)
+        c->abort();
+    qInfo("%s %d connections cut", qPrintable(endpoint()), int(open.size()));
+}
+
 void KEmuRecorder::acceptConnections()
 {
     while (QTcpSocket *socket = m_server->nextPendingConnection()) {

@@ -49,6 +49,8 @@ public:
     bool start();
     // Unreachable closes every listening socket and connection; reachable listens again.
     void setReachable(bool reachable);
+    // Closes every open connection (a dropped link); sessions stay, new connects work.
+    void cutConnections();
     bool isListening() const;
 
     KEmuRecorderConfig &config() { return m_config; }

@@ -16,6 +16,8 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void unreachableAndBack();
+    void unreachableForAWhile();
+    void cutKeepsSessions();
     void refuseGarbleDrop();
     void stall();
     void breakDownload_data();
@@ -80,6 +82,38 @@ void tst_emulator_faults::unreachableAndBack()
     QVERIFY(again.connectTo(m_host, m_port));
     QVERIFY(again.login(QStringLiteral("admin"), QStringLiteral("demo12345")));
     QVERIFY(connects(m_host, m_statusPort));
+}
+
+void tst_emulator_faults::unreachableForAWhile()
+{
+    QCOMPARE(m_emu.control(QStringLiteral("unreachable %1 2").arg(m_host)).last(),
+             QStringLiteral("ok"));
+    QVERIFY(!connects(m_host, m_port));
+    // Back by itself within a bounded wait.
+    QTRY_VERIFY_WITH_TIMEOUT(connects(m_host, m_port), 8000);
+    QVERIFY(connects(m_host, m_statusPort));
+    QVERIFY(m_emu.control(QStringLiteral("unreachable %1 soon").arg(m_host))
+                .last()
+                .startsWith("error"));
+    QVERIFY(connects(m_host, m_port));
+}
+
+void tst_emulator_faults::cutKeepsSessions()
+{
+    KEmuTestClient control;
+    QVERIFY(control.connectTo(m_host, m_port));
+    const quint64 token = control.login(QStringLiteral("admin"), QStringLiteral("demo12345"));
+    QVERIFY(token);
+    QCOMPARE(m_emu.control(QStringLiteral("cut %1").arg(m_host)).last(), QStringLiteral("ok"));
+    QVERIFY(control.waitClosed(3000));
+    // The link is back at once and the session goes on.
+    KEmuTestClient again;
+    QVERIFY(again.connectTo(m_host, m_port));
+    KMsgAttach attach;
+    attach.token = token;
+    KFrame reply;
+    QVERIFY(again.request(Attach, attach.encode(), reply));
+    QCOMPARE(int(reply.type), int(Ok));
 }
 
 void tst_emulator_faults::refuseGarbleDrop()
