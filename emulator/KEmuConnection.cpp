@@ -70,11 +70,23 @@ KEmuConnection::KEmuConnection(KEmuRecorder *recorder, QTcpSocket *socket)
 
 KEmuConnection::~KEmuConnection()
 {
+    hold(0);
     if (m_live)
         m_live->removeClient();
     if (m_role == StreamRole)
         m_recorder->streamClosed();
     delete m_file;
+}
+
+void KEmuConnection::hold(quint64 token)
+{
+    if (m_held == token)
+        return;
+    if (m_held)
+        m_recorder->releaseSession(m_held);
+    m_held = token;
+    if (m_held)
+        m_recorder->holdSession(m_held);
 }
 
 void KEmuConnection::abort()
@@ -176,6 +188,7 @@ void KEmuConnection::handle(const KFrame &frame)
             return;
         }
         qInfo("%s logout (session %llu)", qPrintable(m_name), m_token);
+        hold(0);
         m_recorder->closeSession(m_token);
         m_token = 0;
         m_role = NoRole;
@@ -239,6 +252,7 @@ void KEmuConnection::handleLogin(const KFrame &frame)
         m_recorder->closeSession(m_token);
     m_role = ControlRole;
     m_token = token;
+    hold(token);
     const KEmuRecorderConfig &c = m_recorder->config();
     KMsgLoginOk ok;
     ok.token = token;
@@ -287,6 +301,7 @@ void KEmuConnection::handleAttach(const KFrame &frame)
     }
     m_role = ControlRole;
     m_token = attach.token;
+    hold(attach.token);
     qInfo("%s attach: ok (session %llu)", qPrintable(m_name), attach.token);
     send(Ok, frame.seq);
 }
@@ -556,6 +571,7 @@ void KEmuConnection::handleStreamOpen(const KFrame &frame)
         }
     }
     m_role = StreamRole;
+    hold(m_token);
     m_recorder->streamOpened();
     const QSize size = m_kind == StreamDownload || m_sub ? c.subSize() : c.size;
     opened.width = quint16(size.width());

@@ -57,6 +57,7 @@ private:
     void pumpDownload();
     void keepaliveTick();
     void closed();
+    void hold(quint64 token); // the session this connection uses, 0 none
 
     QString m_name; // "host:port <- peer:port", for the log
     KEmuRecorder *m_recorder;
@@ -65,6 +66,7 @@ private:
     QByteArray m_nonce;
     Role m_role = NoRole;
     quint64 m_token = 0;
+    quint64 m_held = 0;
     bool m_closing = false;
 
     // Stream state.

@@ -135,12 +135,45 @@ quint32 KEmuRecorder::activate(const QByteArray &password)
 
 quint64 KEmuRecorder::openSession(const QString &user)
 {
-    if (m_sessions.size() >= maxSessions)
-        return 0;
+    if (m_sessions.size() >= maxSessions) {
+        quint64 oldest = 0;
+        quint64 oldestUse = ~0ull;
+        for (auto it = m_sessions.cbegin(); it != m_sessions.cend(); ++it) {
+            if (it->connections == 0 && it->lastUse < oldestUse) {
+                oldest = it.key();
+                oldestUse = it->lastUse;
+            }
+        }
+        if (oldest == 0)
+            return 0;
+        qInfo("%s session %llu given up for a new login", qPrintable(endpoint()), oldest);
+        closeSession(oldest);
+    }
     const quint64 token = m_nextToken;
     m_nextToken += 1 + QRandomGenerator::global()->bounded(1000);
-    m_sessions.insert(token, user);
+    Session session;
+    session.user = user;
+    session.lastUse = ++m_useCounter;
+    m_sessions.insert(token, session);
     return token;
+}
+
+void KEmuRecorder::holdSession(quint64 token)
+{
+    auto it = m_sessions.find(token);
+    if (it == m_sessions.end())
+        return;
+    ++it->connections;
+    it->lastUse = ++m_useCounter;
+}
+
+void KEmuRecorder::releaseSession(quint64 token)
+{
+    auto it = m_sessions.find(token);
+    if (it == m_sessions.end())
+        return;
+    it->connections = qMax(0, it->connections - 1);
+    it->lastUse = ++m_useCounter;
 }
 
 void KEmuRecorder::closeSession(quint64 token)

@@ -68,6 +68,10 @@ public:
     bool hasSession(quint64 token) const { return m_sessions.contains(token); }
     void closeSession(quint64 token);
     int sessionCount() const { return m_sessions.size(); }
+    // Connections using a session. A full login table gives up the session unused longest
+    // that no connection holds, as a recorder forgets clients that went silent.
+    void holdSession(quint64 token);
+    void releaseSession(quint64 token);
 
     // Searches of a session.
     quint32 startSearch(quint64 token, int channel, int lockFilter, const QDateTime &from,
@@ -104,7 +108,14 @@ private:
     QByteArray m_password;
     quint64 m_nextToken;
     quint32 m_nextSearch = 1;
-    QHash<quint64, QString> m_sessions;  // token -> user
+    struct Session
+    {
+        QString user;
+        int connections = 0;
+        quint64 lastUse = 0;
+    };
+    QHash<quint64, Session> m_sessions; // token -> session
+    quint64 m_useCounter = 0;
     QHash<quint32, Search> m_searches;   // id -> search
     QHash<int, KEmuLiveStream *> m_live; // channel * 2 + sub
     int m_streamCount = 0;

@@ -26,6 +26,7 @@ private slots:
     void searchErrors();
     void attachAndLogout();
     void activation();
+    void loginTable();
 
 private:
     bool config(KEmuTestClient &client, quint32 command, qint32 channel, KMsgConfig &out,
@@ -383,6 +384,41 @@ void tst_emulator_session::activation()
     QCOMPARE(again.login(QStringLiteral("admin"), QStringLiteral("demo12345"), &code), 0ull);
     QCOMPARE(code, 1u);
     QVERIFY(again.login(QStringLiteral("admin"), QStringLiteral("Tarnwick2026")) != 0);
+}
+
+void tst_emulator_session::loginTable()
+{
+    KEmuTestProcess emu;
+    const QString host = KEmuTestProcess::freeHost();
+    const quint16 port = KEmuTestProcess::freePort(host);
+    QVERIFY(emu.start({QStringLiteral("--host"), host, QStringLiteral("--port"),
+                       QString::number(port), QStringLiteral("--status-port"), QStringLiteral("0"),
+                       QStringLiteral("--quiet")}));
+    // 128 clients that stay connected fill the table.
+    QList<KEmuTestClient *> held;
+    for (int i = 0; i < 128; ++i) {
+        auto *c = new KEmuTestClient;
+        held << c;
+        QVERIFY(c->connectTo(host, port));
+        QVERIFY(c->login(QStringLiteral("admin"), QStringLiteral("demo12345")));
+    }
+    KEmuTestClient extra;
+    QVERIFY(extra.connectTo(host, port));
+    quint32 code = 0;
+    QCOMPARE(extra.login(QStringLiteral("admin"), QStringLiteral("demo12345"), &code), 0ull);
+    QCOMPARE(code, 4u);
+    // Clients that went away without a logout give their places up, oldest first.
+    for (int i = 0; i < 3; ++i) {
+        held[i]->socket().abort();
+    }
+    QTest::qWait(200);
+    for (int i = 0; i < 3; ++i) {
+        KEmuTestClient c;
+        QVERIFY(c.connectTo(host, port));
+        QVERIFY2(c.login(QStringLiteral("admin"), QStringLiteral("demo12345"), &code),
+                 qPrintable(QString::number(code)));
+    }
+    qDeleteAll(held);
 }
 
 QTEST_GUILESS_MAIN(tst_emulator_session)
