@@ -457,8 +457,8 @@ void KEmuConnection::handleFindStart(const KFrame &frame)
     quint32 error = 0;
     const QDateTime from = find.from.toDateTime();
     const QDateTime to = find.to.toDateTime();
-    const quint32 id =
-        m_recorder->startSearch(m_token, find.channel, find.lockFilter, from, to, &error);
+    const quint32 id = m_recorder->startSearch(m_token, find.channel, find.fileType,
+                                               find.lockFilter, from, to, &error);
     if (id == 0) {
         qInfo("%s search ch%d %s .. %s: error %u", qPrintable(m_name), find.channel,
               qPrintable(timeText(from)), qPrintable(timeText(to)), error);
@@ -603,8 +603,13 @@ void KEmuConnection::handleStreamOpen(const KFrame &frame)
         qInfo("%s playback ch%d %s .. %s opened", qPrintable(m_name), m_channel,
               qPrintable(timeText(m_from)), qPrintable(timeText(m_to)));
         send(StreamOpened, frame.seq, opened.encode());
-        m_playback = new KEmuPlayback(m_recorder->archive(), source, m_from, m_to,
-                                      m_recorder->services().renderPool, this);
+        const int channelNumber = m_channel;
+        KEmuRecorder *recorder = m_recorder;
+        auto pieces = [recorder, channelNumber](const QDateTime &from, const QDateTime &to) {
+            return recorder->recordedPieces(channelNumber, from, to);
+        };
+        m_playback =
+            new KEmuPlayback(pieces, source, m_from, m_to, m_recorder->services().renderPool, this);
         connect(m_playback, &KEmuPlayback::frameReady, this, &KEmuConnection::sendVideo);
         connect(m_playback, &KEmuPlayback::ended, this, [this]() {
             qInfo("%s playback ch%d reached its end at %s", qPrintable(m_name), m_channel,

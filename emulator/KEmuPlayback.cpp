@@ -4,11 +4,11 @@
 
 #include <QTimer>
 
-KEmuPlayback::KEmuPlayback(const KEmuArchive &archive, const KEmuLiveStream::Source &source,
+KEmuPlayback::KEmuPlayback(PieceSource pieces, const KEmuLiveStream::Source &source,
                            const QDateTime &from, const QDateTime &to, KEmuRenderPool *pool,
                            QObject *parent)
-    : QObject(parent), m_archive(archive), m_source(source), m_from(from), m_to(to), m_pool(pool),
-      m_worker(pool->assign()), m_timer(new QTimer(this))
+    : QObject(parent), m_pieces(std::move(pieces)), m_source(source), m_from(from), m_to(to),
+      m_pool(pool), m_worker(pool->assign()), m_timer(new QTimer(this))
 {
     m_timer->setTimerType(Qt::PreciseTimer);
     m_timer->setInterval(1000 / qMax(1, m_source.fps));
@@ -17,12 +17,11 @@ KEmuPlayback::KEmuPlayback(const KEmuArchive &archive, const KEmuLiveStream::Sou
 
 bool KEmuPlayback::locate(const QDateTime &t)
 {
-    const QDateTime now = m_source.clock();
     QDateTime from = t;
     // A day at a time, so that a long gap costs a few schedule computations only.
     while (from < m_to) {
         const QDateTime until = qMin(m_to, from.addDays(1));
-        for (const KEmuArchivePiece &p : m_archive.pieces(m_source.channel, from, until, now)) {
+        for (const KEmuArchivePiece &p : m_pieces(from, until)) {
             if (p.end <= t)
                 continue;
             m_position = qMax(p.begin, t);

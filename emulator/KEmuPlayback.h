@@ -16,9 +16,12 @@ class KEmuPlayback : public QObject
 {
     Q_OBJECT
 public:
-    KEmuPlayback(const KEmuArchive &archive, const KEmuLiveStream::Source &source,
-                 const QDateTime &from, const QDateTime &to, KEmuRenderPool *pool,
-                 QObject *parent = nullptr);
+    // The recorded pieces of the channel inside [from, to], as the recorder holds them now.
+    using PieceSource =
+        std::function<QList<KEmuArchivePiece>(const QDateTime &from, const QDateTime &to)>;
+
+    KEmuPlayback(PieceSource pieces, const KEmuLiveStream::Source &source, const QDateTime &from,
+                 const QDateTime &to, KEmuRenderPool *pool, QObject *parent = nullptr);
 
     // Starts at the first recorded moment at or after from; false (and ended()) when the
     // range holds nothing.
@@ -44,7 +47,7 @@ private:
     void tick();
     void finish();
 
-    const KEmuArchive &m_archive;
+    PieceSource m_pieces;
     KEmuLiveStream::Source m_source;
     QDateTime m_from;
     QDateTime m_to;

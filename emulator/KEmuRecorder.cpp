@@ -189,8 +189,8 @@ void KEmuRecorder::closeSession(quint64 token)
     emit sessionClosed(token);
 }
 
-quint32 KEmuRecorder::startSearch(quint64 token, int channel, int lockFilter, const QDateTime &from,
-                                  const QDateTime &to, quint32 *error)
+quint32 KEmuRecorder::startSearch(quint64 token, int channel, int fileType, int lockFilter,
+                                  const QDateTime &from, const QDateTime &to, quint32 *error)
 {
     const KEmuChannelConfig *c = m_config.channel(channel);
     if (!c) {
@@ -213,7 +213,8 @@ quint32 KEmuRecorder::startSearch(quint64 token, int channel, int lockFilter, co
     Search s;
     s.token = token;
     s.busyLeft = m_faults.busySearches;
-    if (c->recording) {
+    // Every file is a continuous (type 0) recording.
+    if (c->recording && (fileType == 255 || fileType == 0)) {
         for (const KEmuArchiveFile &f : m_archive.files(channel, from, to, clock())) {
             if (lockFilter == 255 || int(f.locked) == lockFilter)
                 s.files << f;

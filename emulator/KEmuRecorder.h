@@ -74,8 +74,8 @@ public:
     void releaseSession(quint64 token);
 
     // Searches of a session.
-    quint32 startSearch(quint64 token, int channel, int lockFilter, const QDateTime &from,
-                        const QDateTime &to, quint32 *error);
+    quint32 startSearch(quint64 token, int channel, int fileType, int lockFilter,
+                        const QDateTime &from, const QDateTime &to, quint32 *error);
     Search *search(quint64 token, quint32 id);
     void closeSearch(quint64 token, quint32 id);
 

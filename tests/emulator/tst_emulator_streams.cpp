@@ -25,6 +25,8 @@ private slots:
     void downloadMakesTheRecordedPartsAsMp4();
     void downloadWithoutRecordingIsRefused();
     void streamsComeAndGoWhileDrawing();
+    void channelNotRecordingHasNoArchive();
+    void downloadWithoutFfmpegEndsWithAFailure();
 
 private:
     struct Gap
@@ -447,6 +449,90 @@ void tst_emulator_streams::streamsComeAndGoWhileDrawing()
     emu.stop();
     QCOMPARE(emu.exitCode(), 0);
     QVERIFY(!emu.log().contains(QLatin1String("Segmentation")));
+}
+
+void tst_emulator_streams::channelNotRecordingHasNoArchive()
+{
+    Gap gap;
+    QVERIFY(findGap(gap));
+    QCOMPARE(
+        m_emu.control(QStringLiteral("set-channel %1 ACAM01 recording off").arg(m_host)).last(),
+        QStringLiteral("ok"));
+    KEmuTestClient control;
+    const quint64 token = login(control);
+    QVERIFY(token);
+    KEmuTestClient play;
+    KFrame reply;
+    QVERIFY(openStream(play, token, StreamPlayback, 1, 0, gap.fileBegin, gap.nextEnd, reply));
+    QVERIFY(sendControl(play, ControlStart));
+    bool ended = false;
+    QVERIFY(frames(play, 1, 5000, &ended).isEmpty());
+    QVERIFY(ended);
+    KEmuTestClient download;
+    QVERIFY(openStream(download, token, StreamDownload, 1, 0, gap.fileBegin, gap.nextEnd, reply));
+    KMsgError error;
+    QVERIFY(error.decode(reply.payload));
+    QCOMPARE(error.code, 1001u);
+    KMsgFindStart find;
+    find.channel = 1;
+    find.from = KRecTime::fromDateTime(gap.fileBegin);
+    find.to = KRecTime::fromDateTime(gap.nextEnd);
+    QVERIFY(control.request(FindStart, find.encode(), reply));
+    KMsgSearchId id;
+    QVERIFY(id.decode(reply.payload));
+    KMsgFindBatch batch;
+    do {
+        QVERIFY(control.request(FindNext, id.encode(), reply));
+        QVERIFY(batch.decode(reply.payload));
+    } while (batch.status == FindBusy);
+    QCOMPARE(int(batch.status), int(FindDone));
+    m_emu.control(QStringLiteral("set-channel %1 ACAM01 recording on").arg(m_host));
+
+    // Another file type than continuous recording finds nothing either.
+    find.fileType = 1;
+    QVERIFY(control.request(FindStart, find.encode(), reply));
+    QVERIFY(id.decode(reply.payload));
+    do {
+        QVERIFY(control.request(FindNext, id.encode(), reply));
+        QVERIFY(batch.decode(reply.payload));
+    } while (batch.status == FindBusy);
+    QCOMPARE(int(batch.status), int(FindDone));
+}
+
+void tst_emulator_streams::downloadWithoutFfmpegEndsWithAFailure()
+{
+    KEmuTestProcess emu;
+    const QString host = KEmuTestProcess::freeHost();
+    const quint16 port = KEmuTestProcess::freePort(host);
+    QVERIFY(emu.start({QStringLiteral("--host"), host, QStringLiteral("--port"),
+                       QString::number(port), QStringLiteral("--status-port"), QStringLiteral("0"),
+                       QStringLiteral("--ffmpeg"), QStringLiteral("/nonexistent/ffmpeg")}));
+    KEmuTestClient control;
+    QVERIFY(control.connectTo(host, port));
+    const quint64 token = control.login(QStringLiteral("admin"), QStringLiteral("demo12345"));
+    QVERIFY(token);
+    // Whatever was recorded in the last three days.
+    const QDateTime now = QDateTime::currentDateTime();
+    KEmuTestClient stream;
+    QVERIFY(stream.connectTo(host, port));
+    KMsgStreamOpen open;
+    open.token = token;
+    open.kind = StreamDownload;
+    open.channel = 1;
+    open.from = KRecTime::fromDateTime(now.addDays(-3));
+    open.to = KRecTime::fromDateTime(now.addDays(-3).addSecs(86400 * 2));
+    KFrame reply;
+    QVERIFY(stream.request(StreamOpen, open.encode(), reply));
+    QCOMPARE(int(reply.type), int(StreamOpened));
+    KMsgStreamControl start;
+    start.action = ControlStart;
+    QVERIFY(stream.request(StreamControl, start.encode(), reply));
+    QVERIFY(stream.next(reply, 10000));
+    QCOMPARE(int(reply.type), int(StreamEnd));
+    KMsgStreamEnd end;
+    QVERIFY(end.decode(reply.payload));
+    QCOMPARE(end.reason, 49u);
+    QVERIFY(emu.waitForLog(QStringLiteral("ffmpeg could not be started"), 3000));
 }
 
 QTEST_GUILESS_MAIN(tst_emulator_streams)
