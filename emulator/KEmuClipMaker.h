@@ -15,7 +15,7 @@ class QProcess;
 // What a downloaded file holds: the recorded pieces of one channel inside an interval.
 struct KEmuClipRequest
 {
-    QString host;
+    QString host; // the recorder's address:port
     int channel = 0;
     QDateTime begin;
     QDateTime end;

@@ -720,7 +720,7 @@ void KEmuConnection::keepaliveTick()
 void KEmuConnection::startDownload()
 {
     KEmuClipRequest request;
-    request.host = m_recorder->config().host;
+    request.host = m_recorder->endpoint();
     request.channel = m_channel;
     request.begin = m_from;
     request.end = m_to;
