@@ -293,7 +293,8 @@ void tst_emulator_streams::playbackPauseSpeedAndEnd()
     QVERIFY(fast.size() >= 10);
     const qint64 span = fast.first().time.toDateTime().secsTo(fast.last().time.toDateTime());
     const double perFrame = double(span) / (fast.size() - 1);
-    QVERIFY2(perFrame > 0.4 && perFrame < 1.2, qPrintable(QString::number(perFrame)));
+    // 0.8 s at 10 pictures per second; more when a loaded machine draws fewer pictures.
+    QVERIFY2(perFrame > 0.4 && perFrame < 2.5, qPrintable(QString::number(perFrame)));
 
     // The range's end ends the stream.
     bool ended = false;
