@@ -16,18 +16,14 @@
 
 namespace {
 
-const QString startLine =
-    QStringLiteral("Приложение запущено: Velmora Viewer v190514 (64-bit) ===================>");
-const QString versionLine = QStringLiteral("Версия приложения: выпуск");
 const QString errorHeading = QStringLiteral("Ошибка!");
 const int waitLimit = 20000;
 
 } // namespace
 
-// Real processes of the program, on an X server of the test's own so that keyboard focus is
-// not shared with other GUI tests. The program file is hard-linked into a directory of its own
-// with its libraries, so that its log and settings.xml are the test's, and the guard's key
-// files live in a private TMPDIR.
+// Real processes of the program. The program file is linked into a directory of its own with its
+// libraries, so that its log and settings.xml are the test's; the guard's key files live in a
+// private TMPDIR.
 class tst_SingleInstance : public QObject
 {
     Q_OBJECT
@@ -37,25 +33,22 @@ private slots:
     void cleanupTestCase();
     void init();
     void cleanup();
-
-    void derivedKeys();
     void secondInstanceRefused_data();
     void secondInstanceRefused();
-    void newStartAfterNormalEnd();
-    void newStartAfterKill();
+    void newStartAfterEnd_data();
+    void newStartAfterEnd();
 
 private:
     QProcess *startProgram();
-    // Visible top-level windows of the process: id and name.
-    QList<QPair<unsigned long, QString>> windowsOf(const QProcess *process);
-    // Waits until the process shows a window; returns its id and name, or 0.
+    QList<unsigned long> windowsOf(const QProcess *process);
+    // Waits until the process shows a window; returns its id (0 if none) and name.
     QPair<unsigned long, QString> waitForWindow(const QProcess *process);
-    bool runTool(const QStringList &arguments, QByteArray *output = nullptr);
+    bool xdotool(const QStringList &arguments, QByteArray *output = nullptr);
+    // Starts one more instance, checks it is refused and answers its message with key.
+    void startRefused(const QString &key);
     QStringList logLines() const;
-    bool segmentKeyFileExists() const;
     void closeNormally(QProcess *process);
 
-    QProcess m_xserver;
     QByteArray m_display;
     std::unique_ptr<QTemporaryDir> m_runDir;
     std::unique_ptr<QTemporaryDir> m_ipcDir;
@@ -66,32 +59,16 @@ private:
 
 void tst_SingleInstance::initTestCase()
 {
-    // The X server picks a free display and tells its number on standard output; without
-    // -noreset it restarts whenever its last client leaves and refuses connections meanwhile.
-    m_xserver.setProgram(QStringLiteral("Xvfb"));
-    m_xserver.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"),
-                            QStringLiteral("-screen"), QStringLiteral("0"),
-                            QStringLiteral("1280x1024x24"), QStringLiteral("-noreset"),
-                            QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    m_xserver.start();
-    QVERIFY2(m_xserver.waitForStarted(waitLimit), "Xvfb does not start");
-    QElapsedTimer timer;
-    timer.start();
-    while (!m_xserver.canReadLine() && timer.elapsed() < waitLimit)
-        m_xserver.waitForReadyRead(500);
-    m_display = ':' + m_xserver.readLine().trimmed();
-    QVERIFY2(m_display.size() > 1, "Xvfb gave no display number");
-
-    // The program's own directory: the same program file, its libraries and settings.xml.
+    // The test runner gives the test an X server of its own.
+    m_display = qgetenv("DISPLAY");
+    QVERIFY2(!m_display.isEmpty(), "no X server");
     const QString binDir = QStringLiteral(VELMORA_BIN_DIR);
     m_runDir.reset(new QTemporaryDir(binDir + QStringLiteral("/../tests/singleinstance-XXXXXX")));
     QVERIFY(m_runDir->isValid());
-    m_program = m_runDir->path() + QStringLiteral("/velmora-viewer");
+    m_program = m_runDir->filePath(QStringLiteral("velmora-viewer"));
     const QString original = binDir + QStringLiteral("/velmora-viewer");
-    QVERIFY2(QFile::exists(original), qPrintable(original));
-    if (::link(QFile::encodeName(original).constData(), QFile::encodeName(m_program).constData()) !=
-        0)
-        QVERIFY(QFile::copy(original, m_program));
+    if (::link(QFile::encodeName(original).constData(), QFile::encodeName(m_program).constData()))
+        QVERIFY2(QFile::copy(original, m_program), qPrintable(original));
     const QDir bin(binDir);
     for (const QString &library : bin.entryList({QStringLiteral("*.so*")}, QDir::Files))
         QVERIFY(QFile::link(bin.filePath(library), m_runDir->filePath(library)));
@@ -99,11 +76,9 @@ void tst_SingleInstance::initTestCase()
                         m_runDir->filePath(QStringLiteral("settings.xml"))));
 
     m_ipcDir.reset(new QTemporaryDir);
-    QVERIFY(m_ipcDir->isValid());
     QVERIFY(QDir(m_ipcDir->path()).mkdir(QStringLiteral("runtime")));
     QFile::setPermissions(m_ipcDir->filePath(QStringLiteral("runtime")),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-
     // HOME and XDG_CONFIG_HOME stay the test's own, as given by the test runner.
     m_environment = QProcessEnvironment::systemEnvironment();
     m_environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_display));
@@ -126,10 +101,6 @@ void tst_SingleInstance::cleanupTestCase()
     }
     for (const QString &suffix : {QStringLiteral("_memLockKey"), QStringLiteral("_sharedMemKey")})
         QSystemSemaphore(KApplication::deriveKey(key, suffix), 1, QSystemSemaphore::Create);
-
-    m_xserver.terminate();
-    if (!m_xserver.waitForFinished(5000))
-        m_xserver.kill();
 }
 
 void tst_SingleInstance::init()
@@ -140,12 +111,11 @@ void tst_SingleInstance::init()
 void tst_SingleInstance::cleanup()
 {
     for (QProcess *process : m_processes) {
-        if (process->state() != QProcess::NotRunning) {
+        if (process->state() != QProcess::NotRunning)
             closeNormally(process);
-            if (process->state() != QProcess::NotRunning) {
-                process->kill();
-                process->waitForFinished(5000);
-            }
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(5000);
         }
         delete process;
     }
@@ -157,15 +127,14 @@ QProcess *tst_SingleInstance::startProgram()
     auto *process = new QProcess;
     m_processes.append(process);
     process->setProcessEnvironment(m_environment);
-    process->setProgram(m_program);
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process->setStandardOutputFile(QProcess::nullDevice());
-    process->start();
+    process->start(m_program, {});
     process->waitForStarted(waitLimit);
     return process;
 }
 
-bool tst_SingleInstance::runTool(const QStringList &arguments, QByteArray *output)
+bool tst_SingleInstance::xdotool(const QStringList &arguments, QByteArray *output)
 {
     QProcess tool;
     tool.setProcessEnvironment(m_environment);
@@ -176,24 +145,19 @@ bool tst_SingleInstance::runTool(const QStringList &arguments, QByteArray *outpu
         return false;
     }
     if (output)
-        *output = tool.readAllStandardOutput();
+        *output = tool.readAllStandardOutput().trimmed();
     return tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
 }
 
-QList<QPair<unsigned long, QString>> tst_SingleInstance::windowsOf(const QProcess *process)
+QList<unsigned long> tst_SingleInstance::windowsOf(const QProcess *process)
 {
-    QList<QPair<unsigned long, QString>> windows;
+    QList<unsigned long> windows;
     QByteArray ids;
-    if (!runTool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                  QStringLiteral("--pid"), QString::number(process->processId())},
-                 &ids))
-        return windows;
-    for (const QByteArray &id : ids.split('\n')) {
-        if (id.trimmed().isEmpty())
-            continue;
-        QByteArray name;
-        runTool({QStringLiteral("getwindowname"), QString::fromLatin1(id.trimmed())}, &name);
-        windows.append({id.trimmed().toULong(), QString::fromUtf8(name).trimmed()});
+    if (xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                 QString::number(process->processId())},
+                &ids)) {
+        for (const QByteArray &id : ids.split('\n'))
+            windows.append(id.trimmed().toULong());
     }
     return windows;
 }
@@ -203,12 +167,29 @@ QPair<unsigned long, QString> tst_SingleInstance::waitForWindow(const QProcess *
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < waitLimit && process->state() == QProcess::Running) {
-        const auto windows = windowsOf(process);
-        if (!windows.isEmpty())
-            return windows.first();
+        const QList<unsigned long> windows = windowsOf(process);
+        if (!windows.isEmpty()) {
+            QByteArray name;
+            xdotool({QStringLiteral("getwindowname"), QString::number(windows.first())}, &name);
+            return {windows.first(), QString::fromUtf8(name)};
+        }
         QThread::msleep(200);
     }
     return {0, QString()};
+}
+
+void tst_SingleInstance::startRefused(const QString &key)
+{
+    QProcess *refused = startProgram();
+    const auto message = waitForWindow(refused);
+    QCOMPARE(message.second, errorHeading);
+    QCOMPARE(refused->state(), QProcess::Running); // waits for the answer
+    QVERIFY(xdotool(
+        {QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::number(message.first)}));
+    QVERIFY(xdotool({QStringLiteral("key"), key}));
+    QVERIFY2(refused->waitForFinished(waitLimit), "the refused instance does not end");
+    QCOMPARE(refused->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(refused->exitCode(), 0);
 }
 
 QStringList tst_SingleInstance::logLines() const
@@ -224,29 +205,11 @@ QStringList tst_SingleInstance::logLines() const
     return lines;
 }
 
-bool tst_SingleInstance::segmentKeyFileExists() const
-{
-    return !QDir(m_ipcDir->path())
-                .entryList({QStringLiteral("qipc_sharedmemory_*")}, QDir::Files)
-                .isEmpty();
-}
-
 void tst_SingleInstance::closeNormally(QProcess *process)
 {
-    for (const auto &window : windowsOf(process))
-        sendCloseRequest(m_display.constData(), window.first);
+    for (unsigned long window : windowsOf(process))
+        sendCloseRequest(m_display.constData(), window);
     process->waitForFinished(waitLimit);
-}
-
-void tst_SingleInstance::derivedKeys()
-{
-    // Expected values from sha1sum of the concatenated texts.
-    QCOMPARE(
-        KApplication::deriveKey(QStringLiteral("VELMORA_VIEWER"), QStringLiteral("_sharedMemKey")),
-        QStringLiteral("101b0d13dc6a79c5faae7555fa022d680e3c5f92"));
-    QCOMPARE(
-        KApplication::deriveKey(QStringLiteral("VELMORA_VIEWER"), QStringLiteral("_memLockKey")),
-        QStringLiteral("fa3f28cac2ba424f654c23973d7f8c4b0785bc27"));
 }
 
 void tst_SingleInstance::secondInstanceRefused_data()
@@ -259,89 +222,52 @@ void tst_SingleInstance::secondInstanceRefused_data()
 void tst_SingleInstance::secondInstanceRefused()
 {
     QFETCH(QString, key);
-
     QProcess *first = startProgram();
-    const auto firstWindow = waitForWindow(first);
-    QVERIFY2(firstWindow.first != 0, "the first instance shows no window");
-    QVERIFY(firstWindow.second != errorHeading);
-    QVERIFY(segmentKeyFileExists());
+    const auto window = waitForWindow(first);
+    QVERIFY2(window.first != 0, "the first instance shows no window");
+    QVERIFY(window.second != errorHeading);
 
-    QProcess *second = startProgram();
-    const auto message = waitForWindow(second);
-    QVERIFY2(message.first != 0, "the second instance shows no window");
-    QCOMPARE(message.second, errorHeading);
-    QCOMPARE(second->state(), QProcess::Running); // waits for the answer
-
-    QVERIFY(runTool(
-        {QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::number(message.first)}));
-    QVERIFY(runTool({QStringLiteral("key"), key}));
-    QVERIFY2(second->waitForFinished(waitLimit), "the refused instance does not end");
-    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(second->exitCode(), 0);
-
-    // The first keeps running and still holds the guard.
+    startRefused(key);
     QCOMPARE(first->state(), QProcess::Running);
-    QVERIFY(segmentKeyFileExists());
-
     // Both starts, the refused one too, wrote their start lines.
-    QCOMPARE(logLines(), QStringList({startLine, versionLine, startLine, versionLine}));
+    const QString start =
+        QStringLiteral("Приложение запущено: Velmora Viewer v190514 (64-bit) ===================>");
+    const QString version = QStringLiteral("Версия приложения: выпуск");
+    QCOMPARE(logLines(), QStringList({start, version, start, version}));
 
     closeNormally(first);
-    QCOMPARE(first->state(), QProcess::NotRunning);
     QCOMPARE(first->exitStatus(), QProcess::NormalExit);
     QCOMPARE(first->exitCode(), 0);
 }
 
-void tst_SingleInstance::newStartAfterNormalEnd()
+void tst_SingleInstance::newStartAfterEnd_data()
 {
+    QTest::addColumn<bool>("killed");
+    QTest::newRow("normal end") << false;
+    QTest::newRow("SIGKILL") << true; // nobody detached: the segment outlives the process
+}
+
+void tst_SingleInstance::newStartAfterEnd()
+{
+    QFETCH(bool, killed);
     QProcess *first = startProgram();
     QVERIFY(waitForWindow(first).first != 0);
-    closeNormally(first);
+    if (killed)
+        ::kill(pid_t(first->processId()), SIGKILL);
+    else
+        closeNormally(first);
+    first->waitForFinished(waitLimit);
     QCOMPARE(first->state(), QProcess::NotRunning);
-    QCOMPARE(first->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(first->exitCode(), 0);
-    // The last detach removed the segment.
-    QVERIFY(!segmentKeyFileExists());
+    QCOMPARE(first->exitStatus(), killed ? QProcess::CrashExit : QProcess::NormalExit);
 
     QProcess *next = startProgram();
     const auto window = waitForWindow(next);
     QVERIFY2(window.first != 0, "the new start shows no window");
-    QVERIFY(window.second != errorHeading);
-    QCOMPARE(next->state(), QProcess::Running);
-    closeNormally(next);
-    QCOMPARE(next->exitCode(), 0);
-}
-
-void tst_SingleInstance::newStartAfterKill()
-{
-    QProcess *first = startProgram();
-    QVERIFY(waitForWindow(first).first != 0);
-    ::kill(pid_t(first->processId()), SIGKILL);
-    QVERIFY(first->waitForFinished(waitLimit));
-    QCOMPARE(first->exitStatus(), QProcess::CrashExit);
-    // Nobody detached: the segment outlives the killed instance.
-    QVERIFY(segmentKeyFileExists());
-
-    QProcess *next = startProgram();
-    const auto window = waitForWindow(next);
-    QVERIFY2(window.first != 0, "the start after a kill shows no window");
-    QVERIFY2(window.second != errorHeading, "the start after a kill was refused");
-    QCOMPARE(next->state(), QProcess::Running);
-
+    QVERIFY2(window.second != errorHeading, "the new start was refused");
     // The new instance holds the guard properly: one more start is refused.
-    QProcess *third = startProgram();
-    const auto message = waitForWindow(third);
-    QCOMPARE(message.second, errorHeading);
-    QVERIFY(runTool(
-        {QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::number(message.first)}));
-    QVERIFY(runTool({QStringLiteral("key"), QStringLiteral("Return")}));
-    QVERIFY(third->waitForFinished(waitLimit));
-    QCOMPARE(third->exitCode(), 0);
-
+    startRefused(QStringLiteral("Return"));
     closeNormally(next);
-    QCOMPARE(next->state(), QProcess::NotRunning);
     QCOMPARE(next->exitCode(), 0);
-    QVERIFY(!segmentKeyFileExists());
 }
 
 QTEST_GUILESS_MAIN(tst_SingleInstance)

@@ -23,12 +23,10 @@ void tst_Format::bitRateText_data()
     QTest::newRow("127 bytes stay bits") << qint64(127) << QStringLiteral("1016.0 бит");
     QTest::newRow("128 bytes are 1024 bits") << qint64(128) << QStringLiteral("1.0 Кбит");
     QTest::newRow("1023") << qint64(1023) << QStringLiteral("8.0 Кбит");
-    QTest::newRow("1024") << qint64(1024) << QStringLiteral("8.0 Кбит");
     QTest::newRow("1536") << qint64(1536) << QStringLiteral("12.0 Кбит");
     QTest::newRow("just below a megabit") << qint64(131071) << QStringLiteral("1024.0 Кбит");
     QTest::newRow("one megabit") << qint64(131072) << QStringLiteral("1.0 Мбит");
     QTest::newRow("one and a half megabit") << qint64(196608) << QStringLiteral("1.5 Мбит");
-    QTest::newRow("one gigabit") << (qint64(1) << 27) << QStringLiteral("1.0 Гбит");
     QTest::newRow("one terabit") << (qint64(1) << 37) << QStringLiteral("1.0 Тбит");
     QTest::newRow("terabits do not roll over")
         << (qint64(1) << 47) << QStringLiteral("1024.0 Тбит");
@@ -52,11 +50,9 @@ void tst_Format::byteSizeText_data()
     QTest::addColumn<QString>("text");
     QTest::newRow("zero") << qint64(0) << QStringLiteral("0.0 б");
     QTest::newRow("127") << qint64(127) << QStringLiteral("127.0 б");
-    QTest::newRow("128") << qint64(128) << QStringLiteral("128.0 б");
     QTest::newRow("1023") << qint64(1023) << QStringLiteral("1023.0 б");
     QTest::newRow("1024") << qint64(1024) << QStringLiteral("1.0 Кб");
     QTest::newRow("1536 drops the remainder") << qint64(1536) << QStringLiteral("1.0 Кб");
-    QTest::newRow("2047") << qint64(2047) << QStringLiteral("1.0 Кб");
     QTest::newRow("just below a megabyte") << qint64(1048575) << QStringLiteral("1023.0 Кб");
     QTest::newRow("one megabyte") << qint64(1048576) << QStringLiteral("1.0 Мб");
     QTest::newRow("one and a half gigabyte") << qint64(1610612736) << QStringLiteral("1.5 Гб");
@@ -64,7 +60,6 @@ void tst_Format::byteSizeText_data()
     QTest::newRow("largest count")
         << std::numeric_limits<qint64>::max() << QStringLiteral("8388608.0 Тб");
     QTest::newRow("minus one") << qint64(-1) << QStringLiteral("-");
-    QTest::newRow("minus 1024") << qint64(-1024) << QStringLiteral("-");
 }
 
 void tst_Format::byteSizeText()

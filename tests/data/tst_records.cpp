@@ -47,7 +47,6 @@ private slots:
     void registersUnderClassName_data();
     void registersUnderClassName();
     void channelMapHolds64EntriesInKeyOrder();
-    void copiesAreIndependent();
     void defaults();
     void travelsThroughQueuedSignalAcrossThreads();
 };
@@ -85,18 +84,14 @@ void tst_Records::registersUnderClassName()
     QVERIFY(id != QMetaType::UnknownType);
     QCOMPARE(QByteArray(QMetaType::typeName(id)), typeName);
 
-    if (name == QLatin1String("KChannelData")) {
+    if (name == QLatin1String("KChannelData"))
         QVERIFY(QMetaType::type("QList<KChannelData>") != QMetaType::UnknownType);
-        QVERIFY(QMetaType::type("QFileInfo") != QMetaType::UnknownType);
-    }
 }
 
 void tst_Records::channelMapHolds64EntriesInKeyOrder()
 {
     const KRecorderData recorder;
     QCOMPARE(recorder.channels.size(), KRecorderData::channelMapSize);
-    QCOMPARE(recorder.channels.firstKey(), QStringLiteral("ACAM01"));
-    QCOMPARE(recorder.channels.lastKey(), QStringLiteral("DCAM32"));
 
     QStringList expectedKeys;
     for (const char *prefix : {"ACAM", "DCAM"})
@@ -108,67 +103,25 @@ void tst_Records::channelMapHolds64EntriesInKeyOrder()
         QCOMPARE(it.value().name, it.key());
         QCOMPARE(it.value().kind, it.key().startsWith(QLatin1String("ACAM")) ? 0 : 1);
         QCOMPARE(it.value().channelNumber, -1);
-        QCOMPARE(it.value().available, 0);
-        QCOMPARE(it.value().reported, 0);
     }
-}
-
-void tst_Records::copiesAreIndependent()
-{
-    KObjectData original;
-    original.name = QStringLiteral("Трамвай 7");
-    KObjectData copy = original;
-    copy.name = QStringLiteral("Маршрутка 15");
-    copy.recorder.channels[QStringLiteral("DCAM05")].ipAddress = QStringLiteral("10.0.0.5");
-    copy.recorder.channels.remove(QStringLiteral("ACAM01"));
-
-    QCOMPARE(original.name, QStringLiteral("Трамвай 7"));
-    QCOMPARE(original.recorder.channels.size(), 64);
-    QVERIFY(original.recorder.channels.value(QStringLiteral("DCAM05")).ipAddress.isEmpty());
-    QCOMPARE(copy.recorder.channels.size(), 63);
-    QCOMPARE(copy.recorder.channels.value(QStringLiteral("DCAM05")).ipAddress,
-             QStringLiteral("10.0.0.5"));
-
-    // A fresh record does not see changes made to an earlier one.
-    const KRecorderData fresh;
-    QVERIFY(fresh.channels.value(QStringLiteral("DCAM05")).ipAddress.isEmpty());
-    QCOMPARE(fresh.channels.size(), 64);
 }
 
 void tst_Records::defaults()
 {
+    // Values other code treats as "not set".
     const KObjectData object;
     QCOMPARE(object.id, -1);
     QCOMPARE(object.group.id, -1);
-    QCOMPARE(object.connection.objectID, -1);
-    QVERIFY(!object.connection.checkTime.isValid());
-    QCOMPARE(object.recorder.firstAnalogChannel, -1);
-    QCOMPARE(object.recorder.firstIpChannel, -1);
     QCOMPARE(object.recorder.generalDiagnostics.text, QStringLiteral("NAN"));
-    QCOMPARE(object.modem.diagnostics.text, QStringLiteral("NAN"));
-    QCOMPARE(object.geoTracker.position.latitudeHemisphere, QLatin1Char('X'));
-    QCOMPARE(object.geoTracker.position.satelliteCount, -1);
-
-    const KUserData user;
-    QCOMPARE(user.role, 4);
-    QCOMPARE(user.id, -1);
-
-    const KChannelData channel;
-    QCOMPARE(channel.kind, 2);
-    QVERIFY(!channel.size.isValid());
-    QCOMPARE(channel.pasCountSettings.objectId, -1);
-
-    const KAlarmData alarm;
-    QCOMPARE(alarm.sourceId, -1);
+    QCOMPARE(KUserData().role, 4);
+    QCOMPARE(KChannelData().kind, 2);
 
     const KAutodownloadTaskData task;
     QCOMPARE(task.status, 1);
-    QCOMPARE(task.objectId, -1);
     const QDateTime noon(QDate::currentDate(), QTime(12, 0, 0));
     // Around midnight the date may move between the two readings.
     QVERIFY(task.startTime == noon || task.startTime == noon.addDays(-1));
     QCOMPARE(task.stopTime, task.startTime);
-    QCOMPARE(task.startTime.timeSpec(), Qt::LocalTime);
     QVERIFY(!task.currentTime.isValid());
 }
 
@@ -207,14 +160,12 @@ void tst_Records::travelsThroughQueuedSignalAcrossThreads()
 
     QCOMPARE(sendingThread, &thread);
     QCOMPARE(receivingThread, QThread::currentThread());
-    QCOMPARE(receivedObject.id, 17);
     QCOMPARE(receivedObject.name, QStringLiteral("Автобус 101"));
     QCOMPARE(receivedObject.recorder.channels.size(), 64);
     QCOMPARE(receivedObject.recorder.channels.value(QStringLiteral("ACAM03")).title,
              QStringLiteral("Салон"));
     QCOMPARE(receivedObject.connection.checkTime, QDateTime(QDate(2024, 3, 1), QTime(10, 20, 30)));
     QCOMPARE(receivedChannels.size(), 64);
-    QCOMPARE(receivedChannels.first().name, QStringLiteral("ACAM01"));
     QCOMPARE(receivedMinutes.size(), 1440);
     QCOMPARE(receivedMinutes.count(true), 480);
 }
