@@ -120,11 +120,28 @@ void KEmuConnection::send(quint8 type, quint32 seq, const QByteArray &payload)
         bytes[1] = char(bytes[1] ^ 0x2A);
     }
     const int stall = m_recorder->faults().stallMs;
-    if (stall > 0) {
-        QTimer::singleShot(stall, this, [this, bytes]() { sendNow(bytes); });
+    if (stall > 0 || !m_heldBack.isEmpty()) {
+        // Held back frames leave in order, also when the stall changes meanwhile.
+        if (!m_clock.isValid())
+            m_clock.start();
+        const qint64 due =
+            qMax(m_clock.elapsed() + stall, m_heldBack.isEmpty() ? 0 : m_heldBack.last().first);
+        m_heldBack.append(qMakePair(due, bytes));
+        if (m_heldBack.size() == 1)
+            QTimer::singleShot(int(due - m_clock.elapsed()), this,
+                               &KEmuConnection::releaseHeldBack);
         return;
     }
     sendNow(bytes);
+}
+
+void KEmuConnection::releaseHeldBack()
+{
+    while (!m_heldBack.isEmpty() && m_heldBack.first().first <= m_clock.elapsed())
+        sendNow(m_heldBack.takeFirst().second);
+    if (!m_heldBack.isEmpty())
+        QTimer::singleShot(int(qMax<qint64>(0, m_heldBack.first().first - m_clock.elapsed())), this,
+                           &KEmuConnection::releaseHeldBack);
 }
 
 void KEmuConnection::sendNow(const QByteArray &bytes)

@@ -36,6 +36,7 @@ private:
 
     void send(quint8 type, quint32 seq, const QByteArray &payload = QByteArray());
     void sendNow(const QByteArray &bytes);
+    void releaseHeldBack();
     void replyError(quint32 seq, quint32 code, const QString &message);
 
     void handleLogin(const KFrame &frame);
@@ -68,6 +69,8 @@ private:
     quint64 m_token = 0;
     quint64 m_held = 0;
     bool m_closing = false;
+    QElapsedTimer m_clock;                       // for frames held back by a stall
+    QList<QPair<qint64, QByteArray>> m_heldBack; // due time, frame; in sending order
 
     // Stream state.
     int m_kind = 0;

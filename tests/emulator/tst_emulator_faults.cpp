@@ -174,6 +174,41 @@ void tst_emulator_faults::stall()
     // Hello and the login answer, each held back.
     QVERIFY2(timer.elapsed() >= 2900, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(m_emu.control(QStringLiteral("stall %1 0").arg(m_host)).last(), QStringLiteral("ok"));
+
+    // Answers held back leave in order even when the stall ends meanwhile.
+    QCOMPARE(m_emu.control(QStringLiteral("stall 800")).last(), QStringLiteral("ok"));
+    QTcpSocket raw;
+    raw.connectToHost(m_host, m_port);
+    QVERIFY(raw.waitForConnected(2000));
+    KMsgSearchId id;
+    id.searchId = 77;
+    raw.write(KFrame::encode(Attach, 1, KMsgAttach{}.encode()));
+    raw.flush();
+    QTest::qWait(100);
+    QCOMPARE(m_emu.control(QStringLiteral("stall 0")).last(), QStringLiteral("ok"));
+    // Sent after the stall ended, answered after the held-back ones.
+    raw.write(KFrame::encode(FindClose, 2, id.encode()));
+    raw.flush();
+    QByteArray bytes;
+    QElapsedTimer wait;
+    wait.start();
+    QList<quint8> types;
+    while (types.size() < 3 && wait.elapsed() < 5000) {
+        raw.waitForReadyRead(100);
+        bytes += raw.readAll();
+        while (bytes.size() >= HeaderSize) {
+            quint8 type = 0;
+            quint32 seq = 0;
+            quint32 length = 0;
+            QCOMPARE(KFrame::parseHeader(bytes.constData(), type, seq, length), KFrame::HeaderOk);
+            if (quint32(bytes.size()) < HeaderSize + length)
+                break;
+            types << type;
+            bytes.remove(0, HeaderSize + int(length));
+        }
+    }
+    // Hello, the refused attach, then the refused search close (no session).
+    QCOMPARE(types, (QList<quint8>{Hello, Error, Error}));
     timer.restart();
     KEmuTestClient quick;
     QVERIFY(quick.connectTo(m_host, m_port));
