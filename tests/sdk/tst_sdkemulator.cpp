@@ -2,7 +2,7 @@
 // search compared with the recorder's own file list, download checked with ffprobe, live
 // view and playback with their controls, and faults switched on through the emulator.
 #include "HCNetSDK.h"
-#include "KEmulatorProcess.h"
+#include "KTestEmulator.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -84,16 +84,16 @@ private slots:
     void playbackTimeFollowsSpeedAndPause();
 
 private:
-    int login(KEmulatorProcess &emulator, const char *password = "demo12345");
+    int login(KTestEmulator &emulator, const char *password = "demo12345");
     QList<FoundFile> search(int channel, const QDateTime &from, const QDateTime &to,
                             int *status = nullptr);
     QList<FoundFile> recorderFiles(int channel, const QDateTime &from, const QDateTime &to);
 
-    KEmulatorProcess m_emulator;
+    KTestEmulator m_emulator;
     int m_user = -1;
 };
 
-int tst_SdkEmulator::login(KEmulatorProcess &emulator, const char *password)
+int tst_SdkEmulator::login(KTestEmulator &emulator, const char *password)
 {
     VSDK_DEVICE_INFO info;
     return NET_DVR_Login_V30(emulator.host().toUtf8().constData(), emulator.port(), "admin",
@@ -103,8 +103,8 @@ int tst_SdkEmulator::login(KEmulatorProcess &emulator, const char *password)
 void tst_SdkEmulator::initTestCase()
 {
     QVERIFY2(
-        m_emulator.start(QStringLiteral("127.0.0.41"),
-                         {QStringLiteral("--analog"), QStringLiteral("4"), QStringLiteral("--ip"),
+        m_emulator.start({QStringLiteral("--host"), QStringLiteral("127.0.0.41"),
+                          QStringLiteral("--analog"), QStringLiteral("4"), QStringLiteral("--ip"),
                           QStringLiteral("2"), QStringLiteral("--ip-off"), QStringLiteral("DCAM02"),
                           QStringLiteral("--size"), QStringLiteral("640x360"),
                           QStringLiteral("--search-busy"), QStringLiteral("2")}),
@@ -184,15 +184,15 @@ void tst_SdkEmulator::workStateFollowsTheRecorder()
     VSDK_WORK_STATE state;
     QVERIFY(NET_DVR_GetDVRWorkState_V30(m_user, &state));
     QCOMPARE(int(state.channels[1].signalState), 0);
-    QVERIFY(m_emulator.control(QStringLiteral("set-channel 127.0.0.41 ACAM02 signal-lost on")));
-    QVERIFY(m_emulator.control(QStringLiteral("set-disk 127.0.0.41 1 2")));
+    QVERIFY(m_emulator.commandOk(QStringLiteral("set-channel 127.0.0.41 ACAM02 signal-lost on")));
+    QVERIFY(m_emulator.commandOk(QStringLiteral("set-disk 127.0.0.41 1 2")));
     QVERIFY(NET_DVR_GetDVRWorkState_V30(m_user, &state));
     QCOMPARE(int(state.channels[1].signalState), 1);
     VSDK_DISKS disks;
     QVERIFY(NET_DVR_GetDVRConfig(m_user, VSDK_GET_DISKS, -1, &disks, sizeof(disks), nullptr));
     QCOMPARE(disks.disks[0].status, 2u);
-    QVERIFY(m_emulator.control(QStringLiteral("set-channel 127.0.0.41 ACAM02 signal-lost off")));
-    QVERIFY(m_emulator.control(QStringLiteral("set-disk 127.0.0.41 1 0")));
+    QVERIFY(m_emulator.commandOk(QStringLiteral("set-channel 127.0.0.41 ACAM02 signal-lost off")));
+    QVERIFY(m_emulator.commandOk(QStringLiteral("set-disk 127.0.0.41 1 0")));
 }
 
 void tst_SdkEmulator::wrongPasswordGivesError1()
@@ -205,9 +205,9 @@ void tst_SdkEmulator::wrongPasswordGivesError1()
 
 void tst_SdkEmulator::factoryNewRecorderIsActivatedThenLogsIn()
 {
-    KEmulatorProcess fresh;
-    QVERIFY2(fresh.start(QStringLiteral("127.0.0.42"),
-                         {QStringLiteral("--inactive"), QStringLiteral("--password"),
+    KTestEmulator fresh;
+    QVERIFY2(fresh.start({QStringLiteral("--host"), QStringLiteral("127.0.0.42"),
+                          QStringLiteral("--inactive"), QStringLiteral("--password"),
                           QStringLiteral("unused")}),
              qPrintable(fresh.log()));
     // 23 bytes of UTF-8: the 16 the recorder keeps end inside a letter.
@@ -236,7 +236,7 @@ void tst_SdkEmulator::unreachableRecorderFailsWithinTheConnectTimeout()
 {
     QVERIFY(NET_DVR_SetConnectTime(1000, 1));
     VSDK_DEVICE_INFO info;
-    const quint16 closed = KEmulatorProcess::freePort(QStringLiteral("127.0.0.43"));
+    const quint16 closed = KTestEmulator::freePort(QStringLiteral("127.0.0.43"));
     QCOMPARE(NET_DVR_Login_V30("127.0.0.43", closed, "admin", "x", &info), -1);
     QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_CONNECT));
     // A peer on this machine that takes the connection and never answers: a network error
@@ -251,13 +251,13 @@ void tst_SdkEmulator::unreachableRecorderFailsWithinTheConnectTimeout()
             NET_DVR_GetLastError() == VSDK_ERR_RECEIVE_TIMEOUT);
     QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
     // The recorder's ports closed while logged in: calls fail with a network error.
-    QVERIFY(m_emulator.control(QStringLiteral("unreachable 127.0.0.41")));
+    QVERIFY(m_emulator.commandOk(QStringLiteral("unreachable 127.0.0.41")));
     VSDK_TIME time;
     QVERIFY(!NET_DVR_GetDVRConfig(m_user, VSDK_GET_TIME, -1, &time, sizeof(time), nullptr));
     const uint32_t error = NET_DVR_GetLastError();
     QVERIFY2(error >= VSDK_ERR_CONNECT && error <= VSDK_ERR_RECEIVE_TIMEOUT,
              qPrintable(QString::number(error)));
-    QVERIFY(m_emulator.control(QStringLiteral("reachable 127.0.0.41")));
+    QVERIFY(m_emulator.commandOk(QStringLiteral("reachable 127.0.0.41")));
     QVERIFY(NET_DVR_SetConnectTime(2000, 1));
     // The session survived on the recorder: the next call reattaches.
     QVERIFY(waitFor([&] {
@@ -305,10 +305,10 @@ QList<FoundFile> tst_SdkEmulator::recorderFiles(int channel, const QDateTime &fr
 {
     QStringList lines;
     const QString format = QStringLiteral("yyyy-MM-ddTHH:mm:ss");
-    m_emulator.control(QStringLiteral("files 127.0.0.41 %1 %2 %3")
-                           .arg(channel)
-                           .arg(from.toString(format), to.toString(format)),
-                       &lines);
+    m_emulator.commandOk(QStringLiteral("files 127.0.0.41 %1 %2 %3")
+                             .arg(channel)
+                             .arg(from.toString(format), to.toString(format)),
+                         &lines);
     QList<FoundFile> files;
     for (const QString &line : lines) {
         const QStringList f = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
@@ -472,7 +472,7 @@ void tst_SdkEmulator::downloadCutByTheRecorderReports200()
     QVERIFY(!files.isEmpty());
     const QDateTime from = files.first().begin;
     const QDateTime to = from.addSecs(qMin<qint64>(600, from.secsTo(files.first().end)));
-    QVERIFY(m_emulator.control(QStringLiteral("break-download 127.0.0.41 40")));
+    QVERIFY(m_emulator.commandOk(QStringLiteral("break-download 127.0.0.41 40")));
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("cut.mp4"));
     const VSDK_TIME start = sdkTime(from);
@@ -488,7 +488,7 @@ void tst_SdkEmulator::downloadCutByTheRecorderReports200()
             return pos == 100 || pos == 200;
         },
         120000));
-    QVERIFY(m_emulator.control(QStringLiteral("break-download 127.0.0.41 off")));
+    QVERIFY(m_emulator.commandOk(QStringLiteral("break-download 127.0.0.41 off")));
     QCOMPARE(pos, 200);
     const uint32_t error = NET_DVR_GetLastError();
     QVERIFY2(error >= VSDK_ERR_SEND && error <= VSDK_ERR_RECEIVE_TIMEOUT,
@@ -499,7 +499,7 @@ void tst_SdkEmulator::downloadCutByTheRecorderReports200()
 void tst_SdkEmulator::recorderStopsAnsweringMidCall()
 {
     // Requests are read, and the connection is closed without an answer.
-    QVERIFY(m_emulator.control(QStringLiteral("drop 127.0.0.41 on")));
+    QVERIFY(m_emulator.commandOk(QStringLiteral("drop 127.0.0.41 on")));
     VSDK_TIME time;
     QElapsedTimer clock;
     clock.start();
@@ -507,12 +507,12 @@ void tst_SdkEmulator::recorderStopsAnsweringMidCall()
     const uint32_t error = NET_DVR_GetLastError();
     QVERIFY2(error >= VSDK_ERR_CONNECT && error <= VSDK_ERR_RECEIVE_TIMEOUT,
              qPrintable(QString::number(error)));
-    QVERIFY(m_emulator.control(QStringLiteral("drop 127.0.0.41 off")));
+    QVERIFY(m_emulator.commandOk(QStringLiteral("drop 127.0.0.41 off")));
     // Answers held back beyond the receive time-out: a time-out, not a hang.
-    QVERIFY(m_emulator.control(QStringLiteral("stall 127.0.0.41 6000")));
+    QVERIFY(m_emulator.commandOk(QStringLiteral("stall 127.0.0.41 6000")));
     QVERIFY(!NET_DVR_GetDVRConfig(m_user, VSDK_GET_TIME, -1, &time, sizeof(time), nullptr));
     QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_RECEIVE_TIMEOUT));
-    QVERIFY(m_emulator.control(QStringLiteral("stall 127.0.0.41 0")));
+    QVERIFY(m_emulator.commandOk(QStringLiteral("stall 127.0.0.41 0")));
     QVERIFY(clock.elapsed() < 3 * HangLimitMs);
     QVERIFY(waitFor([&] {
         return NET_DVR_GetDVRConfig(m_user, VSDK_GET_TIME, -1, &time, sizeof(time), nullptr);

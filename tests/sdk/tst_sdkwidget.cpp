@@ -1,7 +1,7 @@
 // Pictures painted into the window given by its native id: the surface follows the window's
 // size, shows the stream and disappears when the stream stops.
 #include "HCNetSDK.h"
-#include "KEmulatorProcess.h"
+#include "KTestEmulator.h"
 
 #include <QApplication>
 #include <QImage>
@@ -20,14 +20,14 @@ private slots:
     void unknownWindowStillDecodes();
 
 private:
-    KEmulatorProcess m_emulator;
+    KTestEmulator m_emulator;
     int m_user = -1;
 };
 
 void tst_SdkWidget::initTestCase()
 {
-    QVERIFY2(m_emulator.start(QStringLiteral("127.0.0.44"),
-                              {QStringLiteral("--size"), QStringLiteral("640x360")}),
+    QVERIFY2(m_emulator.start({QStringLiteral("--host"), QStringLiteral("127.0.0.44"),
+                               QStringLiteral("--size"), QStringLiteral("640x360")}),
              qPrintable(m_emulator.log()));
     QVERIFY(NET_DVR_Init());
     VSDK_DEVICE_INFO info;

@@ -1,5 +1,5 @@
 // recorder-probe against a running emulator: each command's JSON, and error exits.
-#include "KEmulatorProcess.h"
+#include "KTestEmulator.h"
 
 #include <QImage>
 #include <QJsonArray>
@@ -30,14 +30,14 @@ private:
     int run(const QStringList &args, QJsonDocument *json, bool withTarget = true);
     QStringList target() const;
 
-    KEmulatorProcess m_emulator;
+    KTestEmulator m_emulator;
     QTemporaryDir m_dir;
 };
 
 void tst_RecorderProbe::initTestCase()
 {
-    QVERIFY2(m_emulator.start(QStringLiteral("127.0.0.45"),
-                              {QStringLiteral("--ip"), QStringLiteral("1"),
+    QVERIFY2(m_emulator.start({QStringLiteral("--host"), QStringLiteral("127.0.0.45"),
+                               QStringLiteral("--ip"), QStringLiteral("1"),
                                QStringLiteral("--size"), QStringLiteral("640x360")}),
              qPrintable(m_emulator.log()));
 }
@@ -173,8 +173,8 @@ void tst_RecorderProbe::statusDecodesTheModemAnswer()
     QFETCH(int, network);
     QFETCH(int, networkType);
     QFETCH(int, signalLevel);
-    QVERIFY(m_emulator.control(QStringLiteral("set-signal 127.0.0.45 %1").arg(signal)));
-    QVERIFY(m_emulator.control(QStringLiteral("set-network 127.0.0.45 %1").arg(network)));
+    QVERIFY(m_emulator.commandOk(QStringLiteral("set-signal 127.0.0.45 %1").arg(signal)));
+    QVERIFY(m_emulator.commandOk(QStringLiteral("set-network 127.0.0.45 %1").arg(network)));
     QJsonDocument json;
     QCOMPARE(run({QStringLiteral("status")}, &json), 0);
     QCOMPARE(json.object()[QStringLiteral("networkType")].toInt(), networkType);
