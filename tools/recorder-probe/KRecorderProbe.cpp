@@ -1,7 +1,7 @@
 #include "KRecorderProbe.h"
 
 #include "HCNetSDK.h"
-#include "KResolutionTable.h"
+#include "KSdkResolutionTable.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -215,7 +215,7 @@ bool KRecorderProbe::info(QJsonValue &result)
         QSize size;
         if (NET_DVR_GetDVRConfig(m_userId, VSDK_GET_COMPRESSION, number, &compression,
                                  sizeof(compression), &returned))
-            size = KResolutionTable::size(compression.main.resolution);
+            size = KSdkResolutionTable::size(compression.main.resolution);
         c[QStringLiteral("title")] = title;
         c[QStringLiteral("width")] = size.isValid() ? size.width() : 0;
         c[QStringLiteral("height")] = size.isValid() ? size.height() : 0;
