@@ -2,100 +2,28 @@
 
 #include "KArchiveVideoPlayerWidget.h"
 #include "KObjectHandler.h"
-#include "KProgressWidget.h"
 
-#include <QCoreApplication>
-#include <QHBoxLayout>
-#include <QStackedLayout>
-
-KArchiveVideoWidget::KArchiveVideoWidget(QWidget *parent) : QWidget(parent)
+KArchiveVideoWidget::KArchiveVideoWidget(QWidget *parent)
+    : KAbstractVideoTabWidget(new KArchiveVideoPlayerWidget, parent)
 {
-    m_player = new KArchiveVideoPlayerWidget;
-    m_progressWidget = new KProgressWidget;
-    m_progressWidget->setText(QStringLiteral("Объект в/н не выбран"));
-    m_progressWidget->setEnabled(false);
-    m_progressWidget->setPictureVisible(false);
-    m_progressWidget->setAnimated(false);
-
-    auto *stackHolder = new QWidget;
-    m_stack = new QStackedLayout(stackHolder);
-    m_stack->setContentsMargins(0, 0, 0, 0);
-    m_stack->addWidget(m_player);
-    m_stack->addWidget(m_progressWidget);
-    m_stack->setCurrentIndex(1);
-
-    auto *layout = new QHBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(stackHolder);
-
-    connect(m_player, &KArchiveVideoPlayerWidget::populated, this,
-            &KArchiveVideoWidget::handlePlayerPopulation);
-    connect(m_player, &KArchiveVideoPlayerWidget::prepareDownloadRequested, this,
+    connect(player(), &KArchiveVideoPlayerWidget::prepareDownloadRequested, this,
             &KArchiveVideoWidget::prepareDownloadRequested);
 }
 
-int KArchiveVideoWidget::currentPage() const
+KArchiveVideoPlayerWidget *KArchiveVideoWidget::player() const
 {
-    return m_stack->currentIndex();
-}
-
-void KArchiveVideoWidget::setObject(KObjectHandler *const objectHandler)
-{
-    if (objectHandler == m_object)
-        return;
-    if (objectHandler) {
-        const KObjectData record = objectHandler->record();
-        if (record.recorder.type != 0) {
-            m_progressWidget->setText(record.name + QStringLiteral(" - подключение к ВР..."));
-            m_progressWidget->setEnabled(true);
-            m_progressWidget->setPictureVisible(true);
-            m_progressWidget->setAnimated(true);
-        } else {
-            m_progressWidget->setText(record.name + QStringLiteral(" - ВР не поддерживается"));
-            m_progressWidget->setEnabled(false);
-            m_progressWidget->setPictureVisible(false);
-            m_progressWidget->setAnimated(false);
-        }
-    } else {
-        m_progressWidget->setText(QStringLiteral("Объект в/н не выбран"));
-        m_progressWidget->setEnabled(false);
-        m_progressWidget->setPictureVisible(false);
-        m_progressWidget->setAnimated(false);
-    }
-    m_stack->setCurrentIndex(1);
-    QCoreApplication::processEvents();
-
-    m_object = objectHandler;
-    m_populated = false;
-    m_player->setObject(objectHandler);
+    return static_cast<KArchiveVideoPlayerWidget *>(standInPlayer());
 }
 
 void KArchiveVideoWidget::startPlayback(QDateTime dateTime)
 {
-    if (!m_populated) {
-        m_playbackRequested = true;
+    if (deferPlayback())
         m_requestedDateTime = dateTime;
-        return;
-    }
-    m_player->play(dateTime);
+    else
+        player()->play(dateTime);
 }
 
-void KArchiveVideoWidget::stopPlayback()
+void KArchiveVideoWidget::playRequested()
 {
-    // A request made before the channels arrived is dropped with the tab left behind.
-    m_playbackRequested = false;
-    if (m_player->playbackState() == 0)
-        m_player->stop();
-}
-
-void KArchiveVideoWidget::handlePlayerPopulation()
-{
-    m_populated = true;
-    m_progressWidget->setAnimated(false);
-    m_stack->setCurrentIndex(0);
-    QCoreApplication::processEvents();
-    if (m_playbackRequested) {
-        m_playbackRequested = false;
-        m_player->play(m_requestedDateTime);
-    }
+    player()->play(m_requestedDateTime);
 }

@@ -189,10 +189,8 @@ void KCentralWidget::setCurrentObject(KObjectHandler *const objectHandler)
     // outside the tabs, and a tab that already shows the object ignores it.
     for (int i = 0; i < m_tabWidget->count(); ++i) {
         QWidget *page = m_tabWidget->widget(i);
-        if (auto *online = qobject_cast<KOnlineVideoWidget *>(page)) {
-            online->setObject(objectHandler);
-        } else if (auto *archive = qobject_cast<KArchiveVideoWidget *>(page)) {
-            archive->setObject(objectHandler);
+        if (auto *video = qobject_cast<KAbstractVideoTabWidget *>(page)) {
+            video->setObject(objectHandler);
         } else if (auto *download = qobject_cast<KDownloadStandInWidget *>(page)) {
             // A running download keeps its object.
             if (!isDownloadInProgress(download))
@@ -210,10 +208,8 @@ void KCentralWidget::handleTabChange(int index)
         if (i == index)
             continue;
         QWidget *page = m_tabWidget->widget(i);
-        if (auto *online = qobject_cast<KOnlineVideoWidget *>(page))
-            online->stopPlayback();
-        else if (auto *archive = qobject_cast<KArchiveVideoWidget *>(page))
-            archive->stopPlayback();
+        if (auto *tab = qobject_cast<KAbstractVideoTabWidget *>(page))
+            tab->stopPlayback();
         else if (auto *video = qobject_cast<KVideoStandInWidget *>(page))
             video->pause();
     }

@@ -1,0 +1,90 @@
+#include "KAbstractVideoTabWidget.h"
+
+#include "KObjectHandler.h"
+#include "KProgressWidget.h"
+#include "KStandInPlayerWidget.h"
+
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QStackedLayout>
+
+KAbstractVideoTabWidget::KAbstractVideoTabWidget(KStandInPlayerWidget *player, QWidget *parent)
+    : QWidget(parent), m_player(player)
+{
+    m_progressWidget = new KProgressWidget;
+    m_progressWidget->setText(QStringLiteral("Объект в/н не выбран"));
+    m_progressWidget->setEnabled(false);
+    m_progressWidget->setPictureVisible(false);
+    m_progressWidget->setAnimated(false);
+
+    auto *stackHolder = new QWidget;
+    m_stack = new QStackedLayout(stackHolder);
+    m_stack->setContentsMargins(0, 0, 0, 0);
+    m_stack->addWidget(m_player);
+    m_stack->addWidget(m_progressWidget);
+    m_stack->setCurrentIndex(1);
+
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(stackHolder);
+
+    connect(m_player, &KStandInPlayerWidget::populated, this,
+            &KAbstractVideoTabWidget::handlePlayerPopulation);
+}
+
+int KAbstractVideoTabWidget::currentPage() const
+{
+    return m_stack->currentIndex();
+}
+
+void KAbstractVideoTabWidget::setObject(KObjectHandler *const objectHandler)
+{
+    if (objectHandler == m_object)
+        return;
+    // Objects without a recorder driver never connect: a still page says so.
+    const KObjectData record = objectHandler ? objectHandler->record() : KObjectData();
+    const bool supported = objectHandler && record.recorder.type != 0;
+    if (!objectHandler)
+        m_progressWidget->setText(QStringLiteral("Объект в/н не выбран"));
+    else
+        m_progressWidget->setText(record.name + (supported
+                                                     ? QStringLiteral(" - подключение к ВР...")
+                                                     : QStringLiteral(" - ВР не поддерживается")));
+    m_progressWidget->setEnabled(supported);
+    m_progressWidget->setPictureVisible(supported);
+    m_progressWidget->setAnimated(supported);
+    m_stack->setCurrentIndex(1);
+    QCoreApplication::processEvents();
+
+    m_object = objectHandler;
+    m_populated = false;
+    m_player->setObject(objectHandler);
+}
+
+bool KAbstractVideoTabWidget::deferPlayback()
+{
+    if (m_populated)
+        return false;
+    m_playbackRequested = true;
+    return true;
+}
+
+void KAbstractVideoTabWidget::stopPlayback()
+{
+    // A request made before the channels arrived is dropped with the tab left behind.
+    m_playbackRequested = false;
+    if (m_player->playbackState() == 0)
+        m_player->stop();
+}
+
+void KAbstractVideoTabWidget::handlePlayerPopulation()
+{
+    m_populated = true;
+    m_progressWidget->setAnimated(false);
+    m_stack->setCurrentIndex(0);
+    QCoreApplication::processEvents();
+    if (m_playbackRequested) {
+        m_playbackRequested = false;
+        playRequested();
+    }
+}
