@@ -1,10 +1,11 @@
+// The worker pools shared by every job kind, with workers that wait at a gate.
 #include "KConnectionHandler.h"
+#include "KObjectHandler.h"
+#include "KViewHandler.h"
 
-#include <QMutex>
 #include <QPointer>
 #include <QSemaphore>
 #include <QSignalSpy>
-#include <QStringList>
 #include <QThread>
 #include <QtTest>
 
@@ -13,24 +14,12 @@
 namespace {
 
 // Shared by the test workers of all pool threads.
-QMutex eventMutex;
-QStringList events;
 QSemaphore gate;
 std::atomic<int> alive{0};
-std::atomic<int> running{0};
+std::atomic<int> startedJobs{0};
+std::atomic<int> endedJobs{0};
 std::atomic<int> wrongThreadDeletes{0};
-
-void addEvent(const QString &event)
-{
-    QMutexLocker locker(&eventMutex);
-    events << event;
-}
-
-QStringList takeEvents()
-{
-    QMutexLocker locker(&eventMutex);
-    return events;
-}
+std::atomic<int> stopsInOwnThread{0};
 
 } // namespace
 
@@ -40,10 +29,9 @@ class GateWorker : public KAbstractConnectionWorker
     Q_OBJECT
 
 public:
-    explicit GateWorker(int tag) : KAbstractConnectionWorker(nullptr), m_tag(tag) { ++alive; }
+    GateWorker() : KAbstractConnectionWorker(nullptr) { ++alive; }
     ~GateWorker() override
     {
-        // Must die in the thread it lives in.
         if (QThread::currentThread() != thread())
             ++wrongThreadDeletes;
         --alive;
@@ -51,20 +39,16 @@ public:
 
     void run(int options) override
     {
-        if (state() == 1)
-            return;
         setActive(true);
         emit started();
         setState(1);
-        ++running;
-        addEvent(QStringLiteral("start %1").arg(m_tag));
+        ++startedJobs;
         QDeadlineTimer deadline(20000);
         while (isActive() && !deadline.hasExpired() && !gate.tryAcquire(1, 10)) {
         }
         if (!isActive())
             QThread::msleep(300); // a job that takes a while to wind down
-        addEvent(QStringLiteral("end %1").arg(m_tag));
-        --running;
+        ++endedJobs;
         emit resultReceived(options);
         setState(2);
         emit finished();
@@ -78,9 +62,21 @@ protected:
     bool updateDeviceTime() override { return false; }
     bool updateDeviceInfo() override { return false; }
     bool updateChannels() override { return false; }
+};
 
-private:
-    int m_tag;
+// A view worker that notes where its stop() runs.
+class StopViewWorker : public KAbstractViewWorker
+{
+    Q_OBJECT
+
+public:
+    using KAbstractViewWorker::KAbstractViewWorker;
+    void play(QDateTime) override { ++startedJobs; }
+    void stop() override
+    {
+        if (QThread::currentThread() == thread() && thread() != qApp->thread())
+            ++stopsInOwnThread;
+    }
 };
 
 class tst_WorkerFramework : public QObject
@@ -90,26 +86,25 @@ class tst_WorkerFramework : public QObject
 private slots:
     void initTestCase();
     void cleanup();
-    void refusedBeforeInitialize();
-    void firstJobGetsOne();
     void limitOfTwoStartsThirdOnFinish();
     void jobFinishedWhileQueued();
     void limitOfZeroQueuesEverything();
     void jobIdsNeverRepeatWhileLive();
     void shutdownWaitsAndSilences();
-    void initializeTwiceKeepsPool();
+    void viewStopRunsInWorkerThreadAtShutdown();
 
 private:
     KConnectionHandler *handler() { return KConnectionHandler::instance(); }
-    int addGateJob(int tag, int options = 0);
-    int m_nextTag = 0;
-    QList<int> m_tags;
+    int addGateJob() { return handler()->addJob(KDeviceJob{nullptr, 0}); }
 };
 
 void tst_WorkerFramework::initTestCase()
 {
-    handler()->setWorkerFactory([this](const KDeviceJob &job) -> KAbstractConnectionWorker * {
-        return new GateWorker(m_tags.isEmpty() ? job.options : m_tags.takeFirst());
+    QCOMPARE(addGateJob(), -1); // refused before initialize
+    handler()->setWorkerFactory(
+        [](const KDeviceJob &) -> KAbstractConnectionWorker * { return new GateWorker; });
+    KViewHandler::instance()->setWorkerFactory([](const KViewJob &job) -> KAbstractViewWorker * {
+        return new StopViewWorker(job.object, job.windowHandle);
     });
 }
 
@@ -117,65 +112,31 @@ void tst_WorkerFramework::cleanup()
 {
     gate.release(100);
     handler()->shutdown();
+    KViewHandler::instance()->shutdown();
     gate.acquire(gate.available());
     QTRY_COMPARE_WITH_TIMEOUT(alive.load(), 0, 10000);
     QCOMPARE(wrongThreadDeletes.load(), 0);
-    QMutexLocker locker(&eventMutex);
-    events.clear();
-}
-
-int tst_WorkerFramework::addGateJob(int tag, int options)
-{
-    m_tags << tag;
-    return handler()->addJob(KDeviceJob{nullptr, options});
-}
-
-void tst_WorkerFramework::refusedBeforeInitialize()
-{
-    handler()->shutdown(); // nothing to do, must not fail
-    QCOMPARE(handler()->addJob(KDeviceJob{nullptr, 0}), -1);
-    QCOMPARE(alive.load(), 0);
-    m_tags.clear();
-}
-
-void tst_WorkerFramework::firstJobGetsOne()
-{
-    handler()->initialize(1);
-    QSignalSpy results(handler(), &KConnectionHandler::resultReceived);
-    QCOMPARE(addGateJob(1, 7), 1);
-    gate.release();
-    QTRY_COMPARE_WITH_TIMEOUT(results.count(), 1, 10000);
-    QCOMPARE(results.at(0).at(0).toInt(), 1);
-    QCOMPARE(results.at(0).at(1).toInt(), 7);
+    startedJobs = 0;
+    endedJobs = 0;
 }
 
 void tst_WorkerFramework::limitOfTwoStartsThirdOnFinish()
 {
     handler()->initialize(2);
+    handler()->initialize(5); // a second call keeps the pool
     QCOMPARE(handler()->threadCount(), 2);
     QSignalSpy results(handler(), &KConnectionHandler::resultReceived);
-    const int first = addGateJob(1);
-    const int second = addGateJob(2);
-    const int third = addGateJob(3);
-    QVERIFY(first > 0 && second > first && third > second);
-
-    QTRY_COMPARE_WITH_TIMEOUT(running.load(), 2, 10000);
+    addGateJob();
+    addGateJob();
+    const int third = addGateJob();
+    QTRY_COMPARE_WITH_TIMEOUT(startedJobs.load(), 2, 10000);
     QCOMPARE(handler()->pendingJobs(), QList<int>{third});
-    QCOMPARE(handler()->busyThreadCount(), 2);
     QTest::qWait(100);
-    QCOMPARE(running.load(), 2); // the third waits for a free thread
+    QCOMPARE(startedJobs.load(), 2); // the third waits for a free thread
 
-    gate.release();
-    QTRY_VERIFY_WITH_TIMEOUT(takeEvents().contains(QStringLiteral("start 3")), 10000);
-    const QStringList order = takeEvents();
-    const int firstEnd = std::min(
-        order.indexOf(QStringLiteral("end 1")) < 0 ? INT_MAX
-                                                   : order.indexOf(QStringLiteral("end 1")),
-        order.indexOf(QStringLiteral("end 2")) < 0 ? INT_MAX
-                                                   : order.indexOf(QStringLiteral("end 2")));
-    QVERIFY2(firstEnd < order.indexOf(QStringLiteral("start 3")), qPrintable(order.join(',')));
-    QVERIFY(handler()->pendingJobs().isEmpty());
-
+    gate.release(); // one ends, the third starts in its thread
+    QTRY_COMPARE_WITH_TIMEOUT(startedJobs.load(), 3, 10000);
+    QCOMPARE(endedJobs.load(), 1);
     gate.release(2);
     QTRY_COMPARE_WITH_TIMEOUT(results.count(), 3, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(handler()->busyThreadCount(), 0, 10000);
@@ -185,48 +146,42 @@ void tst_WorkerFramework::limitOfTwoStartsThirdOnFinish()
 void tst_WorkerFramework::jobFinishedWhileQueued()
 {
     handler()->initialize(1);
-    const int runningJob = addGateJob(1);
-    const int queuedJob = addGateJob(2);
-    QTRY_COMPARE_WITH_TIMEOUT(running.load(), 1, 10000);
-    QCOMPARE(handler()->pendingJobs(), QList<int>{queuedJob});
-
+    const int runningJob = addGateJob();
+    const int queuedJob = addGateJob();
+    QTRY_COMPARE_WITH_TIMEOUT(startedJobs.load(), 1, 10000);
     QPointer<GateWorker> queued = static_cast<GateWorker *>(handler()->worker(queuedJob));
     QVERIFY(queued);
     queued->finishWithoutRun();
-
     QVERIFY(handler()->pendingJobs().isEmpty());
     QVERIFY(!handler()->hasJob(queuedJob));
-    QVERIFY(handler()->hasJob(runningJob));
     QCOMPARE(handler()->busyThreadCount(), 1); // the running job keeps its thread
     QTRY_VERIFY_WITH_TIMEOUT(queued.isNull(), 5000);
-    QVERIFY(!takeEvents().contains(QStringLiteral("start 2")));
+    gate.release();
+    QTRY_VERIFY_WITH_TIMEOUT(!handler()->hasJob(runningJob), 10000);
+    QCOMPARE(startedJobs.load(), 1);
 }
 
 void tst_WorkerFramework::limitOfZeroQueuesEverything()
 {
     handler()->initialize(0);
     QVERIFY(handler()->isInitialized());
-    QCOMPARE(handler()->threadCount(), 0);
-    const int a = addGateJob(1);
-    const int b = addGateJob(2);
-    QVERIFY(a >= 1);
-    QVERIFY(b > a);
+    const int a = addGateJob();
+    const int b = addGateJob();
+    QVERIFY(a >= 1 && b > a);
     QCOMPARE(handler()->pendingJobs(), (QList<int>{a, b}));
     QTest::qWait(100);
-    QCOMPARE(running.load(), 0);
-    QVERIFY(takeEvents().isEmpty());
+    QCOMPARE(startedJobs.load(), 0);
 }
 
 void tst_WorkerFramework::jobIdsNeverRepeatWhileLive()
 {
     handler()->initialize(2);
+    QSignalSpy results(handler(), &KConnectionHandler::resultReceived);
     QSet<int> live;
     int last = 0;
-    QSignalSpy results(handler(), &KConnectionHandler::resultReceived);
     for (int i = 0; i < 6; ++i) {
-        const int id = addGateJob(i);
+        const int id = addGateJob();
         QVERIFY(id > last);
-        QVERIFY(!live.contains(id));
         live.insert(id);
         last = id;
     }
@@ -240,7 +195,7 @@ void tst_WorkerFramework::jobIdsNeverRepeatWhileLive()
     // A new pool after logout goes on counting.
     handler()->shutdown();
     handler()->initialize(1);
-    QVERIFY(addGateJob(99) > last);
+    QVERIFY(addGateJob() > last);
 }
 
 void tst_WorkerFramework::shutdownWaitsAndSilences()
@@ -248,38 +203,41 @@ void tst_WorkerFramework::shutdownWaitsAndSilences()
     handler()->initialize(2);
     QSignalSpy states(handler(), &KConnectionHandler::stateChanged);
     QSignalSpy results(handler(), &KConnectionHandler::resultReceived);
-    addGateJob(1);
-    addGateJob(2);
-    const int queued = addGateJob(3);
-    QTRY_COMPARE_WITH_TIMEOUT(running.load(), 2, 10000);
+    addGateJob();
+    addGateJob();
+    const int queued = addGateJob();
+    QTRY_COMPARE_WITH_TIMEOUT(startedJobs.load(), 2, 10000);
     QTRY_VERIFY_WITH_TIMEOUT(states.count() >= 2, 5000); // both reported state 1
     const int statesBefore = states.count();
 
     handler()->shutdown();
-    // Every running run() has returned (each took 300 ms to wind down after quit).
-    QCOMPARE(running.load(), 0);
-    const QStringList order = takeEvents();
-    QVERIFY(order.contains(QStringLiteral("end 1")));
-    QVERIFY(order.contains(QStringLiteral("end 2")));
-    QVERIFY(!order.contains(QStringLiteral("start 3")));
-    QVERIFY(!handler()->isInitialized());
+    // Every running run() has returned (each took 300 ms to wind down), the third never ran.
+    QCOMPARE(endedJobs.load(), 2);
+    QCOMPARE(startedJobs.load(), 2);
     QVERIFY(!handler()->hasJob(queued));
     QCOMPARE(handler()->threadCount(), 0);
-
     QTest::qWait(300);
     QCOMPARE(states.count(), statesBefore);
     QCOMPARE(results.count(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(alive.load(), 0, 5000);
-    QCOMPARE(handler()->addJob(KDeviceJob{nullptr, 0}), -1);
-    m_tags.clear();
+    QCOMPARE(addGateJob(), -1);
 }
 
-void tst_WorkerFramework::initializeTwiceKeepsPool()
+void tst_WorkerFramework::viewStopRunsInWorkerThreadAtShutdown()
 {
-    handler()->initialize(3);
-    handler()->initialize(5);
-    handler()->initialize();
-    QCOMPARE(handler()->threadCount(), 3);
+    KObjectData record;
+    record.recorder.type = 1;
+    record.recorder.channels[QStringLiteral("ACAM01")].available = 1;
+    KObjectHandler object(record);
+    KViewHandler *views = KViewHandler::instance();
+    views->initialize(2);
+    const int jobID = views->addJob(KViewJob{&object, 0, 7, "ACAM01", 0, {}});
+    QTRY_COMPARE_WITH_TIMEOUT(startedJobs.load(), 1, 10000);
+    QPointer<KAbstractViewWorker> worker = views->worker(jobID);
+    QVERIFY(worker);
+    views->shutdown();
+    // The queued stop ran in the worker's own thread before that thread ended.
+    QCOMPARE(stopsInOwnThread.load(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(worker.isNull(), 5000);
 }
 
 QTEST_GUILESS_MAIN(tst_WorkerFramework)
