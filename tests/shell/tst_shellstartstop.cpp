@@ -19,6 +19,7 @@
 #include "KViewHandler.h"
 
 #include <QLineEdit>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -29,35 +30,24 @@ class tst_ShellStartStop : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void loginStartsAndCloseStops();
-
-private:
-    QTemporaryDir m_dir;
 };
-
-void tst_ShellStartStop::initTestCase()
-{
-    KStyleSheet::install();
-    QVERIFY(KSettings::instance());
-    QVERIFY(m_dir.isValid());
-    QString error;
-    QVERIFY2(
-        KSqlScript::createIfMissing(m_dir.filePath(QStringLiteral("demo.db")),
-                                    {QStringLiteral(VELMORA_SOURCE_DIR "/db/sql/objects.sql"),
-                                     QStringLiteral(VELMORA_SOURCE_DIR "/db/sql/demo_fleet.sql")},
-                                    nullptr, &error),
-        qPrintable(error));
-    KDBHandler::instance()->setDirectory(m_dir.path());
-}
 
 void tst_ShellStartStop::loginStartsAndCloseStops()
 {
+    KStyleSheet::install();
+    QVERIFY(KSettings::instance());
+    QTemporaryDir dir;
+    QString error;
+    QVERIFY2(KSqlScript::createIfMissing(dir.filePath(QStringLiteral("demo.db")),
+                                         {VELMORA_SOURCE_DIR "/db/sql/objects.sql",
+                                          VELMORA_SOURCE_DIR "/db/sql/demo_fleet.sql"},
+                                         nullptr, &error),
+             qPrintable(error));
+    KDBHandler::instance()->setDirectory(dir.path());
+
     KShell::install();
     const KLoginHooks installed = KLoginWidget::defaultHooks();
-    QVERIFY(installed.initSdk && installed.startHandlers && installed.createMainWidget &&
-            installed.stopHandlers && installed.cleanupSdk);
-
     KLoginWidget login;
     // What the operator sees while the handlers stop.
     QString shutdownText;
@@ -85,31 +75,29 @@ void tst_ShellStartStop::loginStartsAndCloseStops()
 
     QPointer<KMainWidget> main = qobject_cast<KMainWidget *>(login.mainWidget());
     QVERIFY(main);
-    QVERIFY(waitFor([&] { return main->isVisible() && !login.isVisible(); }));
-    QVERIFY(KRecorderSDK::instance()->isInitialized());
-    QVERIFY(KConnectionHandler::instance()->isInitialized());
-    QVERIFY(KViewHandler::instance()->isInitialized());
-    QVERIFY(KArchiveInfoHandler::instance()->isInitialized());
-    QVERIFY(KDownloadHandler::instance()->isInitialized());
+    QVERIFY(QTest::qWaitFor([&] { return main->isVisible() && !login.isVisible(); }, 5000));
+    auto running = [] {
+        return QVector<bool>{KRecorderSDK::instance()->isInitialized(),
+                             KConnectionHandler::instance()->isInitialized(),
+                             KViewHandler::instance()->isInitialized(),
+                             KArchiveInfoHandler::instance()->isInitialized(),
+                             KDownloadHandler::instance()->isInitialized()};
+    };
+    QCOMPARE(running(), QVector<bool>(5, true));
     // The object list holds what the database gave for the demonstration user's group.
-    QVERIFY(!main->objectMaster()->objects().isEmpty());
     QCOMPARE(main->objectMaster()->object(1)->name(), QStringLiteral("127.0.0.1"));
 
     auto question = answerNextMessage(true);
     QTest::mouseClick(main->closeButton(), Qt::LeftButton);
     QVERIFY(question->seen);
     // The login window takes the end up from its own event.
-    QVERIFY(waitFor([&] { return main.isNull(); }));
+    QVERIFY(QTest::qWaitFor([&] { return main.isNull(); }, 5000));
     QCOMPARE(shutdownText, QStringLiteral("Завершение работы..."));
     QVERIFY(loginShown);
     QVERIFY(mainHidden);
     // The SDK goes after the handlers, then the main window.
     QVERIFY(sdkUpWhileStopping);
-    QVERIFY(!KRecorderSDK::instance()->isInitialized());
-    QVERIFY(!KConnectionHandler::instance()->isInitialized());
-    QVERIFY(!KViewHandler::instance()->isInitialized());
-    QVERIFY(!KArchiveInfoHandler::instance()->isInitialized());
-    QVERIFY(!KDownloadHandler::instance()->isInitialized());
+    QCOMPARE(running(), QVector<bool>(5, false));
 }
 
 QTEST_MAIN(tst_ShellStartStop)
