@@ -1,6 +1,7 @@
 // Figures of recorder-emulator: start-up and memory of a large fleet, logins and status
 // answers across it, live pictures per second, and the time to make download files.
-#include "KEmuTestProcess.h"
+#include <KTestEmulator.h>
+#include <KTestRecorderClient.h>
 
 #include <KRecorderMessages.h>
 #include <KRecorderProtocol.h>
@@ -62,19 +63,18 @@ int main(int argc, char *argv[])
     const int fleet = argc > 1 ? QString::fromLatin1(argv[1]).toInt() : 200;
 
     // 1. A fleet in one process.
-    const quint16 port = KEmuTestProcess::freePort(fleetHost(0));
-    const quint16 statusPort = KEmuTestProcess::freePort(fleetHost(0));
+    const quint16 port = KTestEmulator::freePort(fleetHost(0));
+    const quint16 statusPort = KTestEmulator::freePort(fleetHost(0));
     QStringList hosts;
     for (int i = 0; i < fleet; ++i)
         hosts << fleetHost(i);
-    KEmuTestProcess emu;
+    KTestEmulator emu;
     QElapsedTimer clock;
     clock.start();
     if (!emu.start({QStringLiteral("--host"), hosts.join(QLatin1Char(',')),
                     QStringLiteral("--port"), QString::number(port),
-                    QStringLiteral("--status-port"), QString::number(statusPort),
-                    QStringLiteral("--quiet")},
-                   60000)) {
+                    QStringLiteral("--status-port"), QString::number(statusPort)},
+                   KTestEmulator::Quiet, 60000)) {
         std::fprintf(stderr, "emulator did not start\n%s\n", qPrintable(emu.log()));
         return 1;
     }
@@ -99,10 +99,10 @@ int main(int argc, char *argv[])
                 answered, fleet, double(clock.elapsed()) / fleet);
 
     clock.restart();
-    QList<KEmuTestClient *> clients;
+    QList<KTestRecorderClient *> clients;
     int logins = 0;
     for (const QString &host : hosts) {
-        auto *c = new KEmuTestClient;
+        auto *c = new KTestRecorderClient;
         if (c->connectTo(host, port) &&
             c->login(QStringLiteral("admin"), QStringLiteral("demo12345")))
             ++logins;
@@ -114,17 +114,17 @@ int main(int argc, char *argv[])
 
     // 2. Live pictures: main streams of the first recorders' channels, one viewer each.
     const int watched = qMin(8, fleet) * 4;
-    QList<KEmuTestClient *> viewers;
+    QList<KTestRecorderClient *> viewers;
     for (int i = 0; i < watched; ++i) {
-        auto *v = new KEmuTestClient;
+        auto *v = new KTestRecorderClient;
         const int r = i / 4;
         KMsgStreamOpen open;
         open.token = 0;
         KFrame reply;
-        KEmuTestClient *control = clients[r];
+        KTestRecorderClient *control = clients[r];
         Q_UNUSED(control);
         // A session of its own per recorder (the control client's token is not kept here).
-        KEmuTestClient session;
+        KTestRecorderClient session;
         if (!session.connectTo(hosts[r], port))
             continue;
         open.token = session.login(QStringLiteral("admin"), QStringLiteral("demo12345"));
@@ -137,7 +137,7 @@ int main(int argc, char *argv[])
     // A second to settle, reading and discarding, then the measured five.
     clock.restart();
     while (clock.elapsed() < 1000) {
-        for (KEmuTestClient *v : viewers) {
+        for (KTestRecorderClient *v : viewers) {
             KFrame f;
             while (v->next(f, 1)) {
             }
@@ -147,7 +147,7 @@ int main(int argc, char *argv[])
     qint64 frames = 0;
     qint64 bytes = 0;
     while (clock.elapsed() < 5000) {
-        for (KEmuTestClient *v : viewers) {
+        for (KTestRecorderClient *v : viewers) {
             KFrame f;
             while (v->next(f, 1) && f.type == VideoFrame) {
                 ++frames;
@@ -164,7 +164,7 @@ int main(int argc, char *argv[])
     qDeleteAll(viewers);
 
     // 3. Download files: 5, 15 and 60 minutes of one recording (cold), then 15 again (cached).
-    const QStringList files = emu.control(
+    const QStringList files = emu.command(
         QStringLiteral("files %1 1 %2 %3")
             .arg(hosts[0], QDateTime::currentDateTime().addDays(-3).toString(Qt::ISODate),
                  QDateTime::currentDateTime().addDays(-1).toString(Qt::ISODate)));
@@ -177,8 +177,8 @@ int main(int argc, char *argv[])
         }
     }
     for (int minutes : {5, 15, 60, 15}) {
-        KEmuTestClient session;
-        KEmuTestClient stream;
+        KTestRecorderClient session;
+        KTestRecorderClient stream;
         if (!start.isValid() || !session.connectTo(hosts[0], port) ||
             !stream.connectTo(hosts[0], port))
             break;
