@@ -129,7 +129,7 @@ QProcess *tst_SingleInstance::startProgram()
     process->setProcessEnvironment(m_environment);
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process->setStandardOutputFile(QProcess::nullDevice());
-    process->start(m_program, {});
+    process->start(m_program, QStringList());
     process->waitForStarted(waitLimit);
     return process;
 }
