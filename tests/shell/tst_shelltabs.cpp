@@ -1,5 +1,5 @@
-// The tab area: one tab of each kind, the placeholder, the waiting texts of the online and
-// archive tabs, and the download tab's rules.
+// The tab area: one tab of each kind, the placeholder, and the waiting texts of the online and
+// archive tabs.
 #include "KArchiveVideoPlayerWidget.h"
 #include "KArchiveVideoWidget.h"
 #include "KCentralTabWidget.h"
@@ -10,32 +10,14 @@
 #include "KOnlineVideoWidget.h"
 #include "KProgressWidget.h"
 #include "KSettings.h"
-#include "KShellTestSupport.h"
 #include "KStyleSheet.h"
-#include "KUnavailableSectionWidget.h"
 
 #include <QLabel>
 #include <QTabBar>
 #include <QToolButton>
 #include <QtTest>
 
-using namespace KShellTest;
-
 namespace {
-
-// A tab area whose download tab can be told that a download is running.
-class KBusyDownloadCentralWidget : public KCentralWidget
-{
-public:
-    using KCentralWidget::KCentralWidget;
-    bool downloading = false;
-
-protected:
-    bool isDownloadInProgress(QWidget *downloadTab) const override
-    {
-        return downloading && qobject_cast<KDownloadStandInWidget *>(downloadTab);
-    }
-};
 
 KObjectData objectRecord(int id, const QString &name, int type)
 {
@@ -59,7 +41,6 @@ private slots:
     void toolButtonTwiceOpensOneTab();
     void lastClosedTabShowsPlaceholder();
     void waitingTexts();
-    void downloadTabRules();
 };
 
 void tst_ShellTabs::initTestCase()
@@ -166,46 +147,6 @@ void tst_ShellTabs::waitingTexts()
     // Closing the tabs lets go of the recorder.
     central.tabWidget()->closeAllTabs();
     QTRY_COMPARE_WITH_TIMEOUT(unreachable.demand(), 0, 5000);
-}
-
-void tst_ShellTabs::downloadTabRules()
-{
-    KObjectHandler first(objectRecord(1, QStringLiteral("Автобус 1"), 0));
-    KObjectHandler second(objectRecord(2, QStringLiteral("Автобус 2"), 0));
-    KBusyDownloadCentralWidget central({{1, &first}, {2, &second}});
-    central.resize(900, 500);
-    central.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&central));
-
-    // The archive tab's download request hands over object and moment.
-    const QDateTime moment(QDate(2019, 5, 14), QTime(8, 0));
-    central.addArchiveVideoTab();
-    emit central.archiveVideoTab()->prepareDownloadRequested(&second, moment);
-    KDownloadStandInWidget *download = central.downloadVideoTab();
-    QCOMPARE(central.tabWidget()->currentWidget(), download);
-    QCOMPARE(download->object(), &second);
-    QCOMPARE(download->dateTime(), moment);
-
-    // While downloading the tab keeps its object and says why; other tabs move on.
-    central.downloading = true;
-    auto warning = answerNextMessage(true);
-    central.addDownloadVideoTab(&first, moment.addSecs(3600));
-    QCOMPARE(warning->text, QStringLiteral("Загрузка в процессе!"));
-    QCOMPARE(download->dateTime(), moment);
-    central.setCurrentObject(&first);
-    QCOMPARE(download->object(), &second);
-    QCOMPARE(central.archiveVideoTab()->object(), &first);
-
-    // Closing asks first; "Нет" keeps the tab.
-    auto question = answerNextMessage(false);
-    central.tabWidget()->closeTab(central.tabWidget()->indexOf(download));
-    QCOMPARE(question->text,
-             QStringLiteral("Текущие загрузки будут прерваны.\nЗакрыть загрузчик?"));
-    QVERIFY(central.downloadVideoTab());
-    question = answerNextMessage(true);
-    central.tabWidget()->closeTab(central.tabWidget()->indexOf(download));
-    QVERIFY(question->seen);
-    QVERIFY(!central.downloadVideoTab());
 }
 
 QTEST_MAIN(tst_ShellTabs)

@@ -82,13 +82,6 @@ void tst_ShellWindow::maximiseDisablesSizeBox()
     QVERIFY(!window.windowSizeBox()->isEnabled());
     QCOMPARE(window.size(), window.screen()->availableGeometry().size());
     QCOMPARE(userStore().value(QStringLiteral("windowMaximized")).toInt(), 1);
-    {
-        // A window opened while the stored state is maximised opens maximised.
-        KMainWindow next;
-        next.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&next));
-        QVERIFY(next.isMaximizedMode());
-    }
     // The button toggles back to the size in the box.
     QTest::mouseClick(window.maximizeButton(), Qt::LeftButton);
     QVERIFY(window.windowSizeBox()->isEnabled());
