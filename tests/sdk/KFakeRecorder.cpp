@@ -142,12 +142,11 @@ void KFakeRecorder::acceptLoop()
         const int fd = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0)
             continue;
-        const int index = m_count++;
         std::lock_guard<std::mutex> lock(m_mutex);
         m_fds.push_back(fd);
-        m_threads.emplace_back([this, fd, index] {
+        m_threads.emplace_back([this, fd] {
             KFakeConnection connection(fd);
-            m_handler(connection, index);
+            m_handler(connection);
             std::lock_guard<std::mutex> guard(m_mutex);
             m_fds.remove(fd);
         });

@@ -36,7 +36,7 @@ private:
 class KFakeRecorder
 {
 public:
-    using Handler = std::function<void(KFakeConnection &connection, int index)>;
+    using Handler = std::function<void(KFakeConnection &connection)>;
 
     explicit KFakeRecorder(Handler handler, const QString &host = QStringLiteral("127.0.0.1"));
     ~KFakeRecorder();
@@ -44,7 +44,6 @@ public:
     bool isListening() const { return m_fd >= 0; }
     quint16 port() const { return m_port; }
     QByteArray host() const { return m_host.toUtf8(); }
-    int connections() const { return m_count.load(); }
 
 private:
     void acceptLoop();
@@ -54,7 +53,6 @@ private:
     int m_fd = -1;
     quint16 m_port = 0;
     std::atomic<bool> m_stop{false};
-    std::atomic<int> m_count{0};
     std::thread m_acceptThread;
     std::mutex m_mutex; // guards m_threads and m_fds
     std::list<std::thread> m_threads;
