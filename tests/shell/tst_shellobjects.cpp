@@ -152,7 +152,11 @@ void tst_ShellObjects::choosingObjectMovesTabs()
     QTest::keyClick(m_window.get(), Qt::Key_1, Qt::ControlModifier);
     KOnlineVideoWidget *online = m_window->centralWidget()->onlineVideoTab();
     QVERIFY(online);
+    // A playback asked for before the channels arrive starts once they do.
+    QVERIFY(!online->isPopulated());
+    online->startPlayback();
     QVERIFY(QTest::qWaitFor([&] { return online->isPopulated(); }, 20000));
+    QCOMPARE(online->player()->playbackState(), 0);
     QCOMPARE(shownState(1), 2);
     QCOMPARE(marker(1), theme(14));
     QCOMPARE(online->player()->channelIDs(), (QStringList{"ACAM01", "ACAM02", "ACAM03", "ACAM04"}));
@@ -186,7 +190,6 @@ void tst_ShellObjects::leavingTabStopsPlayback()
     QVERIFY(archive);
     QCOMPARE(online->player()->playbackState(), 2);
 
-    // A playback asked for before the channels arrive starts once they do.
     const QDateTime moment(QDate::currentDate().addDays(-1), QTime(10, 15));
     archive->startPlayback(moment);
     QVERIFY(QTest::qWaitFor([&] { return archive->isPopulated(); }, 20000));
