@@ -1,20 +1,15 @@
 #pragma once
 
-#include "KDBHandler.h"
 #include "KSqlScript.h"
 
-#include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlRecord>
-#include <QString>
-#include <QStringList>
-#include <QTest>
+#include <QVariant>
 
-// Shared set-up of the database tests: schema scripts from the source tree, a database made
-// from them in a test's own folder, and the handler pointed at that folder.
+// Shared set-up of the database tests: databases made from the schema scripts of the source
+// tree in a test's own folder.
 namespace DbTestSupport {
 
 inline QString sqlFile(const QString &name)
