@@ -98,13 +98,10 @@ void tst_SdkWidget::unknownOrVanishedWindowIsSafe()
     QVERIFY(NET_DVR_SetCapturePictureMode(VSDK_CAPTURE_JPEG));
     QVERIFY(
         QTest::qWaitFor([&] { return NET_DVR_CapturePicture(handle, path.constData()); }, 10000));
-    // A window destroyed while its stream runs.
-    auto window = std::make_unique<QWidget>();
-    window->resize(200, 100);
+    auto window = std::make_unique<QWidget>(); // destroyed while its stream runs
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     const int second = play(2, quint32(window->winId()));
-    QVERIFY(second >= 0);
     QVERIFY(QTest::qWaitFor([&] { return surfaceOf(window.get()) != nullptr; }, 10000));
     window.reset();
     QTest::qWait(300);
