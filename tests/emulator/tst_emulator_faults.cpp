@@ -30,8 +30,8 @@ private slots:
     void helpMatchesTheReadme();
 
 private:
-    // Bytes of a download of 5 recorded minutes until it ends or the link breaks; -1 when it
-    // could not start. *announced gets the file size, *complete whether StreamEnd came.
+    // Bytes of a 5-minute download until it ends or the link breaks; -1 when it could not
+    // start. *announced gets the file size, *complete whether StreamEnd came.
     qint64 download(quint64 *announced, bool *complete);
 
     KTestEmulator m_emu;
@@ -155,15 +155,8 @@ qint64 tst_emulator_faults::download(quint64 *announced, bool *complete)
                                   now.addDays(-1).toString(Qt::ISODate)),
                          &files))
         return -1;
-    QDateTime from;
-    for (const QString &line : files) {
-        const QStringList parts = line.split(QLatin1Char(' '));
-        const QDateTime begin = QDateTime::fromString(parts.value(2), Qt::ISODate);
-        if (begin.secsTo(QDateTime::fromString(parts.value(3), Qt::ISODate)) >= 600) {
-            from = begin;
-            break;
-        }
-    }
+    // Five minutes from the first recording listed.
+    const QDateTime from = QDateTime::fromString(files.value(0).section(' ', 2, 2), Qt::ISODate);
     Client control;
     Client stream;
     if (!from.isValid() || !control.connectTo(m_emu.host(), m_emu.port()) ||

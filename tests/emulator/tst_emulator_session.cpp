@@ -191,10 +191,6 @@ void tst_emulator_session::attachAndLogout()
     QVERIFY(third.connectTo(m_emu.host(), m_emu.port()));
     QVERIFY(third.request(Attach, attach.encode(), reply));
     QCOMPARE(Client::errorCode(reply), 47u);
-    Client refused;
-    QVERIFY(
-        !refused.openStream(m_emu.host(), m_emu.port(), token, StreamLive, 1, {}, {}, 0, &reply));
-    QCOMPARE(Client::errorCode(reply), 47u);
 }
 
 void tst_emulator_session::activation()
