@@ -25,12 +25,7 @@ inline bool makeObjectDb(const QString &dir, const QString &fileName = QStringLi
                          sqlFile(QStringLiteral("tasks.sql"))};
     if (withFleet)
         files << sqlFile(QStringLiteral("demo_fleet.sql"));
-    QString error;
-    const bool ok =
-        KSqlScript::createIfMissing(dir + QLatin1Char('/') + fileName, files, nullptr, &error);
-    if (!ok)
-        qWarning("makeObjectDb: %s", qPrintable(error));
-    return ok;
+    return KSqlScript::createIfMissing(dir + QLatin1Char('/') + fileName, files);
 }
 
 inline bool makeTaskDb(const QString &dir)
@@ -43,17 +38,13 @@ inline bool makeTaskDb(const QString &dir)
 inline bool exec(QSqlDatabase db, const QString &statement, const QVariantList &values = {})
 {
     QSqlQuery query(db);
-    if (!query.prepare(statement)) {
-        qWarning("prepare: %s", qPrintable(query.lastError().text()));
-        return false;
-    }
+    bool ok = query.prepare(statement);
     for (const QVariant &v : values)
         query.addBindValue(v);
-    if (!query.exec()) {
+    ok = ok && query.exec();
+    if (!ok)
         qWarning("exec: %s", qPrintable(query.lastError().text()));
-        return false;
-    }
-    return true;
+    return ok;
 }
 
 inline QVariant scalar(QSqlDatabase db, const QString &statement)

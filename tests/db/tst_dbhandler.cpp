@@ -93,23 +93,6 @@ private slots:
         QCOMPARE(worker->selectAutodownloadTask(7, &ok).status, 2);
         QVERIFY(ok);
     }
-
-    void closeAndLoginAgain()
-    {
-        QVERIFY(makeObjectDb(m_dir->path()));
-        handler()->start();
-        QVERIFY(handler()->open(path(QStringLiteral("demo.db"))));
-        handler()->close();
-        QVERIFY(!handler()->isOpen());
-        QVERIFY(handler()->worker(QThread::currentThread()) == nullptr);
-        QVERIFY(!QSqlDatabase::contains(KDBHandler::taskConnectionName));
-
-        handler()->start();
-        QVERIFY(handler()->open(path(QStringLiteral("demo.db"))));
-        bool ok = false;
-        handler()->worker(QThread::currentThread())->selectObjects(10, &ok);
-        QVERIFY(ok);
-    }
 };
 
 QTEST_GUILESS_MAIN(tst_dbhandler)
