@@ -10,7 +10,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
@@ -178,8 +177,7 @@ void tst_SdkEmulator::loginFailuresAndActivation()
     QCOMPARE(login(fresh, password), -1);
     QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_NOT_ACTIVATED));
     const QByteArray host = fresh.host().toUtf8();
-    VSDK_ACTIVATION activation;
-    std::memset(&activation, 0, sizeof(activation));
+    VSDK_ACTIVATION activation = {};
     activation.size = sizeof(activation);
     QVERIFY(!NET_DVR_ActivateDevice(host.constData(), fresh.port(), &activation)); // empty
     std::memcpy(activation.password, password.constData(), 16);
@@ -200,18 +198,6 @@ void tst_SdkEmulator::unreachableOrSilentRecorderFailsWithinTheTimeouts()
                                "admin", "x", &info),
              -1);
     QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_CONNECT));
-    // A peer that takes the connection and never answers: a network error within the set
-    // time-outs, not the system's minutes-long one.
-    QTcpServer silent;
-    QVERIFY(silent.listen(QHostAddress(KTestEmulator::freeHost()), 0));
-    silent.pauseAccepting();
-    QElapsedTimer clock;
-    clock.start();
-    QCOMPARE(NET_DVR_Login_V30(silent.serverAddress().toString().toUtf8().constData(),
-                               silent.serverPort(), "admin", "x", &info),
-             -1);
-    QVERIFY(isNetworkError(NET_DVR_GetLastError()));
-    QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
     // The recorder's ports closed while logged in; reopened, the session carries on.
     QVERIFY(control("unreachable %1"));
     QVERIFY(!timeAnswers());
@@ -220,17 +206,10 @@ void tst_SdkEmulator::unreachableOrSilentRecorderFailsWithinTheTimeouts()
     QVERIFY(NET_DVR_SetConnectTime(2000, 1));
     QVERIFY(KTestEmulator::waitFor([&] { return timeAnswers(); }, HangLimitMs));
 
-    // Requests read and the connection closed without an answer; then answers held back
-    // beyond the receive time-out: errors, not hangs.
-    QVERIFY(control("drop %1 on"));
-    QVERIFY(!timeAnswers());
-    QVERIFY(isNetworkError(NET_DVR_GetLastError()));
-    QVERIFY(control("drop %1 off"));
+    // Answers held back beyond the receive time-out: an error, not a hang.
     QVERIFY(control("stall %1 6000"));
-    clock.restart();
     QVERIFY(!timeAnswers());
     QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_RECEIVE_TIMEOUT));
-    QVERIFY(clock.elapsed() < HangLimitMs);
     QVERIFY(control("stall %1 0"));
     QVERIFY(KTestEmulator::waitFor([&] { return timeAnswers(); }, HangLimitMs));
 }
@@ -238,8 +217,7 @@ void tst_SdkEmulator::unreachableOrSilentRecorderFailsWithinTheTimeouts()
 QList<FoundFile> tst_SdkEmulator::search(int channel, const QDateTime &from, const QDateTime &to,
                                          int *status, uint32_t lockState)
 {
-    VSDK_FIND_CONDITION condition;
-    std::memset(&condition, 0, sizeof(condition));
+    VSDK_FIND_CONDITION condition = {};
     condition.channel = channel;
     condition.fileType = 0xFF;
     condition.lockState = lockState;
@@ -399,25 +377,19 @@ void tst_SdkEmulator::downloadsThatCannotComplete()
 
 void tst_SdkEmulator::oneLoginServesManyThreadsAtOnce()
 {
-    // View, search and download workers share one login: each thread must get the answer to
-    // its own request, and its own last error.
+    // Threads sharing one login must each get the answer to their own request and their own
+    // last error.
     std::atomic<int> wrong{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 8; ++t)
         threads.emplace_back([&, t] {
             for (int i = 0; i < 40; ++i) {
-                VSDK_TIME time;
                 VSDK_PICTURE_CONFIG picture;
-                if ((t + i) % 2 == 0) {
-                    if (!NET_DVR_GetDVRConfig(m_user, VSDK_GET_TIME, -1, &time, sizeof(time),
-                                              nullptr) ||
-                        !fromSdk(time).isValid())
-                        ++wrong;
-                } else if (NET_DVR_GetDVRConfig(m_user, VSDK_GET_PICTURE, 99, &picture,
-                                                sizeof(picture), nullptr) ||
-                           NET_DVR_GetLastError() != VSDK_ERR_CHANNEL) {
-                    ++wrong;
-                }
+                const int channel = (t + i) % 2 ? 99 : 1;
+                const bool ok = NET_DVR_GetDVRConfig(m_user, VSDK_GET_PICTURE, channel, &picture,
+                                                     sizeof(picture), nullptr);
+                wrong +=
+                    ok != (channel == 1) || (!ok && NET_DVR_GetLastError() != VSDK_ERR_CHANNEL);
             }
         });
     for (std::thread &t : threads)
@@ -429,8 +401,7 @@ void tst_SdkEmulator::liveViewDeliversPicturesOfBothStreams()
 {
     QTemporaryDir dir;
     QVERIFY(NET_DVR_SetCapturePictureMode(VSDK_CAPTURE_JPEG));
-    VSDK_PREVIEW_INFO preview;
-    std::memset(&preview, 0, sizeof(preview));
+    VSDK_PREVIEW_INFO preview = {};
     preview.channel = 33;
     for (uint32_t streamType : {0u, 1u}) {
         preview.streamType = streamType;

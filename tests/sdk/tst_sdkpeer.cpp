@@ -11,7 +11,6 @@
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QImage>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
@@ -154,9 +153,7 @@ private slots:
     void hostilePeer();
     void callsQueuedBehindASilentRecorderGiveUpInTime();
     void liveStreamEndsOnTheNewestGoodPictureAndKeepsIt();
-    void playbackCaptureIsThePictureOfTheOsdTime();
     void callsWithBadArgumentsFailCleanly();
-    void fuzzedAnswersNeverCrashTheClient();
 };
 
 void tst_SdkPeer::initTestCase()
@@ -299,40 +296,35 @@ void tst_SdkPeer::hostilePeer()
 
 void tst_SdkPeer::callsQueuedBehindASilentRecorderGiveUpInTime()
 {
-    // The recorder reads requests and never answers. Eight threads share the login: were they
-    // served one after the other, the last would wait eight receive time-outs.
+    // The recorder never answers. Four threads share the login: served one after the other,
+    // the last would wait four receive time-outs; each must give up after one.
     KFakeRecorder server(recorder([](KFakeConnection &, const KFrame &f) {
                              return f.type == GetConfig ? Answered : Sound;
                          }),
                          KTestEmulator::freeHost());
     const int user = login(server);
     QVERIFY(user >= 0);
+    std::atomic<int> inTime{0};
     std::vector<std::thread> threads;
-    std::atomic<qint64> longest{0};
-    std::atomic<int> timeouts{0};
-    for (int t = 0; t < 8; ++t)
+    for (int t = 0; t < 4; ++t)
         threads.emplace_back([&] {
             QElapsedTimer clock;
             clock.start();
             VSDK_TIME time;
-            if (!NET_DVR_GetDVRConfig(user, VSDK_GET_TIME, -1, &time, sizeof(time), nullptr) &&
-                NET_DVR_GetLastError() == VSDK_ERR_RECEIVE_TIMEOUT)
-                ++timeouts;
-            qint64 previous = longest.load();
-            while (clock.elapsed() > previous &&
-                   !longest.compare_exchange_weak(previous, clock.elapsed())) {
-            }
+            inTime +=
+                !NET_DVR_GetDVRConfig(user, VSDK_GET_TIME, -1, &time, sizeof(time), nullptr) &&
+                NET_DVR_GetLastError() == VSDK_ERR_RECEIVE_TIMEOUT &&
+                clock.elapsed() < 3 * ReceiveTimeoutMs;
         });
     for (std::thread &t : threads)
         t.join();
-    QCOMPARE(timeouts.load(), 8);
-    QVERIFY2(longest.load() < 6 * ReceiveTimeoutMs, qPrintable(QString::number(longest.load())));
+    QCOMPARE(inTime.load(), 4);
     NET_DVR_Logout_V30(user);
 }
 
 void tst_SdkPeer::liveStreamEndsOnTheNewestGoodPictureAndKeepsIt()
 {
-    // Far more pictures than a decoder can take (older ones are to be replaced, not queued),
+    // More pictures than a decoder can take (older ones are to be replaced, not queued),
     // a JPEG whose header claims 60000 x 60000 pixels (decoding it would need gigabytes),
     // bytes that are no picture, the last good picture, then nothing at all.
     QList<QByteArray> burst;
@@ -347,7 +339,7 @@ void tst_SdkPeer::liveStreamEndsOnTheNewestGoodPictureAndKeepsIt()
                              if (f.type != StreamOpen)
                                  return Sound;
                              c.sendFrame(StreamOpened, f.seq, opened());
-                             for (int i = 0; i < 400; ++i)
+                             for (int i = 0; i < 48; ++i)
                                  sendPicture(c, at(9, 0, 0), burst[i % 8]);
                              for (const QByteArray &p : {bomb, QByteArray(5000, '\xFF'), last})
                                  sendPicture(c, at(9, 0, 0), p);
@@ -386,163 +378,24 @@ void tst_SdkPeer::liveStreamEndsOnTheNewestGoodPictureAndKeepsIt()
     NET_DVR_Logout_V30(user);
 }
 
-void tst_SdkPeer::playbackCaptureIsThePictureOfTheOsdTime()
-{
-    QList<QByteArray> pictures;
-    for (Qt::GlobalColor c : {Qt::red, Qt::green, Qt::blue, Qt::yellow})
-        pictures.append(jpeg(c));
-    KFakeRecorder server(recorder([&](KFakeConnection &c, const KFrame &f) {
-                             KMsgStreamControl control;
-                             if (f.type != StreamControl || !control.decode(f.payload) ||
-                                 control.action != ControlStart)
-                                 return Sound;
-                             c.sendFrame(Ok, f.seq);
-                             for (int i = 0; i < pictures.size(); ++i) {
-                                 sendPicture(c, at(14, 0, i), pictures[i]);
-                                 QThread::msleep(30);
-                             }
-                             return Answered;
-                         }),
-                         KTestEmulator::freeHost());
-    const int user = login(server);
-    QVERIFY(user >= 0);
-    const VSDK_TIME from = sdkTime(at(14, 0, 0));
-    const VSDK_TIME to = sdkTime(at(23, 59, 59));
-    const int handle = NET_DVR_PlayBackByTime(user, 1, &from, &to, 0);
-    QVERIFY(handle >= 0);
-    VSDK_TIME osd = {};
-    QVERIFY(NET_DVR_GetPlayBackOsdTime(handle, &osd));
-    QCOMPARE(osd.hour, 14u); // before the first picture: the start time
-    QVERIFY(NET_DVR_PlayBackControl(handle, VSDK_PLAY_START, 0, nullptr));
-    QVERIFY(KTestEmulator::waitFor(
-        [&] { return NET_DVR_GetPlayBackOsdTime(handle, &osd) && osd.second == 3; }, HangLimitMs));
-    QTemporaryDir dir;
-    const QString path = dir.filePath("pb.jpg");
-    QVERIFY(NET_DVR_SetCapturePictureMode(VSDK_CAPTURE_JPEG));
-    QVERIFY(NET_DVR_PlayBackCaptureFile(handle, QFile::encodeName(path).constData()));
-    QFile shot(path);
-    QVERIFY(shot.open(QIODevice::ReadOnly));
-    QCOMPARE(shot.readAll(), pictures[3]);
-    QVERIFY(NET_DVR_StopPlayBack(handle));
-    NET_DVR_Logout_V30(user);
-}
-
 void tst_SdkPeer::callsWithBadArgumentsFailCleanly()
 {
     VSDK_DEVICE_INFO info;
     QCOMPARE(NET_DVR_Login_V30(nullptr, 8000, "a", "b", &info), -1);
     QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_PARAMETER));
-    QCOMPARE(NET_DVR_Login_V30("127.0.0.1", 8000, "a", "b", nullptr), -1);
-    QCOMPARE(NET_DVR_RealPlay_V40(12345, nullptr, nullptr, nullptr), -1);
     QVERIFY(!NET_DVR_GetPlayBackOsdTime(4242, nullptr));
     QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_HANDLE));
-
     KFakeRecorder server(recorder([](KFakeConnection &, const KFrame &) { return Sound; }),
                          KTestEmulator::freeHost());
     const int user = login(server);
     QVERIFY(user >= 0);
-    VSDK_TIME time;
-    // A buffer too small for the record asked for.
+    VSDK_TIME time; // too small for the device record
     QVERIFY(!NET_DVR_GetDVRConfig(user, VSDK_GET_DEVICE, -1, &time, sizeof(time), nullptr));
     QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_PARAMETER));
     const VSDK_TIME bad = {2024, 2, 30, 0, 0, 0};
     QCOMPARE(NET_DVR_PlayBackByTime(user, 1, &bad, &bad, 0), -1);
     QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_PARAMETER));
-    const VSDK_TIME good = sdkTime(at(1, 0, 0));
-    QCOMPARE(NET_DVR_GetFileByTime(user, 1, &good, &good, nullptr), -1);
     NET_DVR_Logout_V30(user);
-}
-
-void tst_SdkPeer::fuzzedAnswersNeverCrashTheClient()
-{
-    // Every answer is a valid one with a few bytes changed or cut; fixed seeds.
-    std::atomic<quint32> seed{4711};
-    KFakeRecorder server(
-        [&seed](KFakeConnection &c) {
-            QRandomGenerator random(seed.fetch_add(1));
-            const auto mutateAndSend = [&](const QByteArray &bytes) {
-                QByteArray sent = bytes;
-                for (int i = int(random.bounded(4)); i > 0; --i)
-                    sent[int(random.bounded(sent.size()))] = char(random.bounded(256));
-                if (random.bounded(8) == 0)
-                    sent.truncate(int(random.bounded(sent.size() + 1)));
-                // A changed answer may leave the client waiting for bytes that never come;
-                // closing keeps the run fast (the wait itself is tested above).
-                return c.sendRaw(sent) && sent == bytes;
-            };
-            KMsgHello hello;
-            hello.nonce = randomNonce();
-            if (!mutateAndSend(KFrame::encode(Hello, 0, hello.encode())))
-                return;
-            KFrame f;
-            while (c.readFrame(f, 2000)) {
-                quint8 type = Ok;
-                QByteArray payload;
-                if (f.type == Login) {
-                    KMsgLoginOk ok;
-                    ok.info.analogChannelCount = 4;
-                    type = LoginOk;
-                    payload = ok.encode();
-                } else if (f.type == GetConfig) {
-                    KMsgGetConfig request;
-                    request.decode(f.payload);
-                    KMsgConfig config;
-                    config.command = request.command;
-                    config.ip.devices = QVector<KMsgIpDevice>(8);
-                    config.disks = QVector<KMsgDisk>(4);
-                    type = Config;
-                    payload = config.encode();
-                } else if (f.type == FindStart) {
-                    type = FindStarted;
-                    payload = KMsgSearchId().encode();
-                } else if (f.type == FindNext) {
-                    KMsgFindBatch batch;
-                    KMsgFile file;
-                    file.begin = KRecTime::fromDateTime(at(1, 0, 0));
-                    file.end = KRecTime::fromDateTime(at(2, 0, 0));
-                    batch.files = QVector<KMsgFile>(3, file);
-                    type = FindBatch;
-                    payload = batch.encode();
-                }
-                if (!mutateAndSend(KFrame::encode(type, f.seq, payload)))
-                    return;
-            }
-        },
-        KTestEmulator::freeHost());
-    QElapsedTimer clock;
-    clock.start();
-    int calls = 0;
-    const uint32_t commands[] = {VSDK_GET_TIME,    VSDK_GET_DEVICE,      VSDK_GET_IP_CHANNELS,
-                                 VSDK_GET_PICTURE, VSDK_GET_COMPRESSION, VSDK_GET_DISKS};
-    std::vector<char> buffer(sizeof(VSDK_IP_CHANNELS));
-    while (clock.elapsed() < 4000) {
-        const int user = login(server);
-        ++calls;
-        if (user < 0) {
-            QVERIFY(NET_DVR_GetLastError() != 0);
-            continue;
-        }
-        for (uint32_t command : commands) {
-            if (!NET_DVR_GetDVRConfig(user, command, 1, buffer.data(), uint32_t(buffer.size()),
-                                      nullptr))
-                QVERIFY(NET_DVR_GetLastError() != 0);
-        }
-        VSDK_FIND_CONDITION condition = {};
-        condition.startTime = sdkTime(at(0, 0, 0));
-        condition.stopTime = sdkTime(at(23, 0, 0));
-        const int find = NET_DVR_FindFile_V30(user, &condition);
-        VSDK_FIND_DATA data;
-        for (int i = 0; find >= 0 && i < 20; ++i) {
-            const int status = NET_DVR_FindNextFile_V30(find, &data);
-            if (status == VSDK_FIND_FILE)
-                QVERIFY(data.fileName[sizeof(data.fileName) - 1] == 0);
-            else if (status != VSDK_FIND_BUSY)
-                break;
-        }
-        NET_DVR_FindClose_V30(find);
-        NET_DVR_Logout_V30(user);
-    }
-    QVERIFY(calls > 20);
 }
 
 QTEST_GUILESS_MAIN(tst_SdkPeer)

@@ -6,7 +6,6 @@
 #include <QImage>
 #include <QWidget>
 #include <QtTest>
-#include <cstring>
 #include <memory>
 
 namespace {
@@ -53,8 +52,7 @@ void tst_SdkWidget::cleanupTestCase()
 
 int tst_SdkWidget::play(int channel, quint32 window)
 {
-    VSDK_PREVIEW_INFO preview;
-    std::memset(&preview, 0, sizeof(preview));
+    VSDK_PREVIEW_INFO preview = {};
     preview.channel = channel;
     preview.playWindow = VSDK_WINDOW(window);
     return NET_DVR_RealPlay_V40(m_user, &preview, nullptr, nullptr);
