@@ -26,8 +26,7 @@ private slots:
 
 private:
     // Runs the probe (serving this thread's sockets meanwhile); its exit code and JSON output.
-    int run(const QStringList &args, QJsonDocument *json, bool withTarget = true,
-            quint16 statusPort = 0);
+    int run(const QStringList &args, QJsonDocument *json, quint16 statusPort = 0);
 
     KTestEmulator m_emulator;
     QTemporaryDir m_dir;
@@ -38,17 +37,16 @@ void tst_RecorderProbe::initTestCase()
     QVERIFY2(m_emulator.start({"--ip", "1", "--size", "640x360"}), qPrintable(m_emulator.log()));
 }
 
-int tst_RecorderProbe::run(const QStringList &args, QJsonDocument *json, bool withTarget,
-                           quint16 statusPort)
+int tst_RecorderProbe::run(const QStringList &args, QJsonDocument *json, quint16 statusPort)
 {
-    const QStringList target = {
-        "--host",        m_emulator.host(),
-        "--port",        QString::number(m_emulator.port()),
-        "--status-port", QString::number(statusPort ? statusPort : m_emulator.statusPort()),
-        "--password",    "demo12345"};
+    const QStringList target =
+        QStringLiteral("--host %1 --port %2 --status-port %3 --password demo12345")
+            .arg(m_emulator.host())
+            .arg(m_emulator.port())
+            .arg(statusPort ? statusPort : m_emulator.statusPort())
+            .split(' ');
     QProcess probe;
-    probe.start(QStringLiteral(VELMORA_BIN_DIR "/recorder-probe"),
-                (withTarget ? target : QStringList()) + args);
+    probe.start(VELMORA_BIN_DIR "/recorder-probe", target + args);
     if (!KTestEmulator::waitFor([&] { return probe.state() == QProcess::NotRunning; }, 120000)) {
         probe.kill();
         probe.waitForFinished();
@@ -66,36 +64,30 @@ void tst_RecorderProbe::everyCommandAgainstTheEmulator()
     QCOMPARE(o["name"].toString(), "MTR-HD-" + m_emulator.host().section('.', 3));
     QStringList channels;
     for (const QJsonValue &v : o["channels"].toArray()) {
-        const QJsonObject c = v.toObject();
-        QVERIFY(c["available"].toBool() && !c["title"].toString().isEmpty());
-        channels << QStringLiteral("%1:%2:%3x%4")
-                        .arg(c["name"].toString())
-                        .arg(c["channelNumber"].toInt())
-                        .arg(c["width"].toInt())
-                        .arg(c["height"].toInt());
+        QVERIFY(v["available"].toBool() && !v["title"].toString().isEmpty());
+        QCOMPARE(QSize(v["width"].toInt(), v["height"].toInt()), QSize(640, 360));
+        channels << v["name"].toString() + ':' + QString::number(v["channelNumber"].toInt());
     }
-    QCOMPARE(channels, QStringList({"ACAM01:1:640x360", "ACAM02:2:640x360", "ACAM03:3:640x360",
-                                    "ACAM04:4:640x360", "DCAM01:33:640x360"}));
+    QCOMPARE(channels, QStringList({"ACAM01:1", "ACAM02:2", "ACAM03:3", "ACAM04:4", "DCAM01:33"}));
 
     // A day of files, in order; then a minute of the first one downloaded.
     const QString day = QDate::currentDate().addDays(-1).toString(Qt::ISODate);
-    QCOMPARE(run({"search", "--channel", "DCAM01", "--from", day + "T00:00:00", "--to",
-                  day + "T23:59:59"},
-                 &out),
-             0);
+    const QString from = day + "T00:00:00", to = day + "T23:59:59";
+    QCOMPARE(run({"search", "--channel", "DCAM01", "--from", from, "--to", to}, &out), 0);
     const QJsonArray files = out.array();
     QVERIFY(!files.isEmpty());
     QDateTime previous;
     for (const QJsonValue &v : files) {
         const QDateTime begin = QDateTime::fromString(v["begin"].toString(), Qt::ISODate);
-        QVERIFY(begin.isValid() && begin >= previous);
-        QVERIFY(QDateTime::fromString(v["end"].toString(), Qt::ISODate) > begin);
+        QVERIFY(begin.isValid() && begin >= previous &&
+                QDateTime::fromString(v["end"].toString(), Qt::ISODate) > begin);
         previous = begin;
     }
     const QDateTime begin = QDateTime::fromString(files[0]["begin"].toString(), Qt::ISODate);
     const QString video = m_dir.filePath("dl.mp4");
-    QCOMPARE(run({"download", "--channel", "DCAM01", "--from", begin.toString(Qt::ISODate), "--to",
-                  begin.addSecs(60).toString(Qt::ISODate), "--out", video},
+    const QString start = begin.toString(Qt::ISODate);
+    const QString end = begin.addSecs(60).toString(Qt::ISODate);
+    QCOMPARE(run({"download", "--channel", "DCAM01", "--from", start, "--to", end, "--out", video},
                  &out),
              0);
     QVERIFY(QFileInfo(video).size() > 0);
@@ -124,7 +116,6 @@ void tst_RecorderProbe::statusAnswers_data()
     QTest::newRow("3G, 51") << modem("010300330201") << 3 << 98;
     QTest::newRow("2G, 99") << modem("010300630001") << 2 << 2;
     QTest::newRow("other, 100") << modem("010300640101") << 1 << 0;
-    QTest::newRow("byte 200") << modem("010300C80701") << 4 << 0;
     QTest::newRow("bad checksum") << QByteArray::fromHex("01030032070100") << 0 << 0;
     QTest::newRow("short, checksum right") << modem("0103") << 0 << 0;
     QTest::newRow("tracker answer") << modem("0102000901") << 0 << 0;
@@ -146,7 +137,7 @@ void tst_RecorderProbe::statusAnswers()
         });
     });
     QJsonDocument o;
-    const int exitCode = run({"status"}, &o, true, answer.isEmpty() ? 0 : peer.serverPort());
+    const int exitCode = run({"status"}, &o, answer.isEmpty() ? 0 : peer.serverPort());
     if (!answer.isEmpty())
         QCOMPARE(request, QByteArray("\x10\x03\x13"));
     QCOMPARE(exitCode, networkType ? 0 : 1);
@@ -159,26 +150,18 @@ void tst_RecorderProbe::failuresPrintErrorJson_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("error");
     QTest::addColumn<int>("exitCode");
-    const QString later = QDate::currentDate().addDays(2).toString(Qt::ISODate);
+    const QString day = QDate::currentDate().addDays(2).toString(Qt::ISODate);
     QTest::newRow("wrong password") << QStringList{"--password", "nope", "info"} << 1 << 1;
     QTest::newRow("already activated") << QStringList{"activate"} << 252 << 1;
     QTest::newRow("no such channel")
         << QStringList{"snapshot", "--channel", "ACAM09", "--out", "/tmp/x.jpg"} << 3 << 1;
-    QTest::newRow("no recording") << QStringList{"download",
-                                                 "--channel",
-                                                 "ACAM01",
-                                                 "--from",
-                                                 later + "T10:00:00",
-                                                 "--to",
-                                                 later + "T10:05:00",
-                                                 "--out",
-                                                 "/tmp/none-velmora.mp4"}
-                                  << 0 << 1;
+    const QStringList noRecording = {"download",        "--channel",       "ACAM01",
+                                     "--from",          day + "T10:00:00", "--to",
+                                     day + "T10:05:00", "--out",           "/tmp/none-velmora.mp4"};
+    QTest::newRow("no recording") << noRecording << 0 << 1;
     QTest::newRow("malformed channel ID")
         << QStringList{"snapshot", "--channel", "XCAM01", "--out", "/tmp/x.jpg"} << 17 << 1;
     QTest::newRow("channel missing") << QStringList{"search"} << 17 << 2;
-    QTest::newRow("unknown command") << QStringList{"reboot"} << 17 << 2;
-    QTest::newRow("no host") << QStringList{} << 17 << 2;
 }
 
 void tst_RecorderProbe::failuresPrintErrorJson()
@@ -187,7 +170,7 @@ void tst_RecorderProbe::failuresPrintErrorJson()
     QFETCH(int, error);
     QFETCH(int, exitCode);
     QJsonDocument o;
-    QCOMPARE(run(args.isEmpty() ? QStringList{"info"} : args, &o, !args.isEmpty()), exitCode);
+    QCOMPARE(run(args, &o), exitCode);
     QCOMPARE(o["error"].toInt(-1), error);
     QVERIFY(!o["message"].toString().isEmpty());
 }
