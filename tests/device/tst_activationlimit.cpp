@@ -74,86 +74,80 @@ class tst_ActivationLimit : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase()
+    {
+        // Reachable through the status port; the kernel accepts connections on its own.
+        QVERIFY(m_status.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+        KConnectionHandler::instance()->initialize(1);
+    }
+
     void cleanupTestCase() { KConnectionHandler::instance()->shutdown(); }
-    void recorderStuckInactiveIsGivenUp();
-    void activationPassword_data();
-    void activationPassword();
+    void recorderStuckInactiveIsGivenUp()
+    {
+        QCOMPARE(runLogin(QStringLiteral("demo12345"), 1000), 3);
+        const int activations = KConnectionWorker_HIKVISION::maximumActivations;
+        QCOMPARE(activateCalls, activations);
+        QCOMPARE(loginCalls, activations + 1);
+        QStringList expected;
+        for (int i = 0; i < activations; ++i)
+            expected << QStringLiteral("Соединение с ВР - активация пройдена");
+        expected << QStringLiteral("Соединение с ВР - ошибка активации! [250]")
+                 << QStringLiteral("Соединение с ВР - ошибка авторизации пользователя! [250]");
+        QCOMPARE(logLines(true), expected);
+    }
+
+    void activationPassword_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::newRow("short") << "demo12345" << QByteArray("demo12345");
+        QTest::newRow("exactly 16") << "abcdefgh12345678" << QByteArray("abcdefgh12345678");
+        QTest::newRow("longer than 16") << "abcdefgh12345678XYZW" << QByteArray("abcdefgh12345678");
+        QTest::newRow("non-ASCII")
+            << QStringLiteral("пароль12") << QStringLiteral("пароль12").toUtf8();
+    }
+
+    void activationPassword()
+    {
+        QFETCH(QString, password);
+        QFETCH(QByteArray, sent);
+        runLogin(password, 1);
+        QCOMPARE(activateCalls, 1);
+        // The login itself always sends the whole password.
+        QCOMPARE(lastLoginPassword, password.toUtf8());
+
+        VSDK_ACTIVATION activation;
+        QCOMPARE(lastActivation.size(), int(sizeof(activation)));
+        std::memcpy(&activation, lastActivation.constData(), sizeof(activation));
+        QCOMPARE(activation.size, 128u);
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(activation.password), 16),
+                 sent + QByteArray(16 - sent.size(), '\0'));
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(activation.reserved), 108),
+                 QByteArray(108, '\0'));
+        QCOMPARE(logLines(true).mid(0, 2),
+                 (QStringList{"Соединение с ВР - активация пройдена",
+                              "Соединение с ВР установлено (ID пользователя ВР: 5)"}));
+    }
 
 private:
     // One login job of an object with the password, logins answering 250 `answers250` times;
     // the job's result.
-    int runLogin(const QString &password, int answers250);
+    int runLogin(const QString &password, int answers250)
+    {
+        {
+            QMutexLocker locker(&callMutex);
+            loginCalls = activateCalls = 0;
+            loginsBeforeSuccess = answers250;
+        }
+        clearLog();
+        // The recorder port is never dialled: the recorder calls above answer instead.
+        KObjectHandler_HIKVISION object(
+            objectRecord("127.0.0.1", 8000, m_status.serverPort(), password));
+        return runJob(&object, 1);
+    }
+
     QTcpServer m_status;
 };
-
-void tst_ActivationLimit::initTestCase()
-{
-    // Reachable through the status port; the kernel accepts connections on its own.
-    QVERIFY(m_status.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0));
-    KConnectionHandler::instance()->initialize(1);
-}
-
-int tst_ActivationLimit::runLogin(const QString &password, int answers250)
-{
-    {
-        QMutexLocker locker(&callMutex);
-        loginCalls = activateCalls = 0;
-        loginsBeforeSuccess = answers250;
-    }
-    clearLog();
-    // The recorder port is never dialled: the recorder calls above answer instead.
-    KObjectHandler_HIKVISION object(
-        objectRecord("127.0.0.1", 8000, m_status.serverPort(), password));
-    return runJob(&object, 1);
-}
-
-void tst_ActivationLimit::recorderStuckInactiveIsGivenUp()
-{
-    QCOMPARE(runLogin(QStringLiteral("demo12345"), 1000), 3);
-    const int activations = KConnectionWorker_HIKVISION::maximumActivations;
-    QCOMPARE(activateCalls, activations);
-    QCOMPARE(loginCalls, activations + 1);
-    QStringList expected;
-    for (int i = 0; i < activations; ++i)
-        expected << QStringLiteral("Соединение с ВР - активация пройдена");
-    expected << QStringLiteral("Соединение с ВР - ошибка активации! [250]")
-             << QStringLiteral("Соединение с ВР - ошибка авторизации пользователя! [250]");
-    QCOMPARE(logLines(true), expected);
-}
-
-void tst_ActivationLimit::activationPassword_data()
-{
-    QTest::addColumn<QString>("password");
-    QTest::addColumn<QByteArray>("sent");
-    QTest::newRow("short") << "demo12345" << QByteArray("demo12345");
-    QTest::newRow("exactly 16") << "abcdefgh12345678" << QByteArray("abcdefgh12345678");
-    QTest::newRow("longer than 16") << "abcdefgh12345678XYZW" << QByteArray("abcdefgh12345678");
-    QTest::newRow("non-ASCII") << QStringLiteral("пароль12") << QStringLiteral("пароль12").toUtf8();
-}
-
-void tst_ActivationLimit::activationPassword()
-{
-    QFETCH(QString, password);
-    QFETCH(QByteArray, sent);
-    runLogin(password, 1);
-    QCOMPARE(activateCalls, 1);
-    QCOMPARE(loginCalls, 2);
-    // The login itself always sends the whole password.
-    QCOMPARE(lastLoginPassword, password.toUtf8());
-
-    VSDK_ACTIVATION activation;
-    QCOMPARE(lastActivation.size(), int(sizeof(activation)));
-    std::memcpy(&activation, lastActivation.constData(), sizeof(activation));
-    QCOMPARE(activation.size, 128u);
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(activation.password), 16),
-             sent + QByteArray(16 - sent.size(), '\0'));
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(activation.reserved), 108),
-             QByteArray(108, '\0'));
-    QCOMPARE(logLines(true).mid(0, 2),
-             (QStringList{"Соединение с ВР - активация пройдена",
-                          "Соединение с ВР установлено (ID пользователя ВР: 5)"}));
-}
 
 QTEST_GUILESS_MAIN(tst_ActivationLimit)
 #include "tst_activationlimit.moc"

@@ -6,7 +6,6 @@
 
 #include <QtTest>
 
-#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <thread>
@@ -32,275 +31,242 @@ class tst_Connection : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
+    void initTestCase()
+    {
+        QVERIFY(KRecorderSDK::instance()->initialize());
+        KConnectionHandler::instance()->initialize(4);
+    }
+
+    void cleanupTestCase()
+    {
+        KConnectionHandler::instance()->shutdown();
+        KRecorderSDK::instance()->cleanup();
+    }
+
     void init() { clearLog(); }
-    void versionTexts_data();
-    void versionTexts();
-    void loginOnlyOnDemand();
-    void wrongPasswordStopsLogins();
-    void factoryNewRecorderIsActivated();
-    void fortyAnalogChannelsFillThirtyTwo();
-    void statusPortClosedAndIpChannelWithPortZero();
-    void modemFrames_data();
-    void modemFrames();
-    void unreachableObject();
-    void readersSeeWholeRecordsWhileJobsWrite();
-};
-
-void tst_Connection::initTestCase()
-{
-    QVERIFY(KRecorderSDK::instance()->initialize());
-    KConnectionHandler::instance()->initialize(4);
-}
-
-void tst_Connection::cleanupTestCase()
-{
-    KConnectionHandler::instance()->shutdown();
-    KRecorderSDK::instance()->cleanup();
-}
-
-void tst_Connection::versionTexts_data()
-{
-    QTest::addColumn<quint32>("version");
-    QTest::addColumn<quint32>("date");
-    QTest::addColumn<QString>("firmware");
-    QTest::addColumn<QString>("dsp");
-    const quint32 v540 = (5u << 24) | (4u << 16);
-    QTest::newRow("two-digit month")
-        << v540 << ((16u << 16) | (10u << 8) | 5u) << "V5.4.0 build 160105"
-        << "V1284.0 build 160105";
-    QTest::newRow("one-digit month")
-        << v540 << ((16u << 16) | (5u << 8) | 3u) << "V5.4.0 build 16053"
-        << "V1284.0 build 16053";
-    QTest::newRow("build number") << ((4u << 24) | (1u << 16) | 25u)
-                                  << ((18u << 16) | (9u << 8) | 12u) << "V4.1.25 build 180912"
-                                  << "V1025.25 build 180912";
-}
-
-void tst_Connection::versionTexts()
-{
-    QFETCH(quint32, version);
-    QFETCH(quint32, date);
-    QFETCH(QString, firmware);
-    QFETCH(QString, dsp);
-    QCOMPARE(KConnectionWorker_HIKVISION::firmwareVersionText(version, date), firmware);
-    QCOMPARE(KConnectionWorker_HIKVISION::dspVersionText(version, date), dsp);
-}
-
-void tst_Connection::loginOnlyOnDemand()
-{
-    KTestEmulator emulator;
-    QVERIFY2(
-        emulator.start({"--analog", "2", "--name", "BUS-101", "--signal", "60", "--network", "2"}),
-        qPrintable(emulator.log()));
-    KObjectHandler_HIKVISION object(recordOf(emulator));
-    // Without demand: reachable with the modem's figures, no login.
-    QSignalSpy states(KConnectionHandler::instance(), &KConnectionHandler::stateChanged);
-    QCOMPARE(runJob(&object, 0), 3);
-    QCOMPARE(object.loginID(), -1);
-    QCOMPARE(object.connection().networkType, 3);
-    QCOMPARE(object.connection().signalLevel, 80);
-    QVERIFY(logLines().isEmpty());
-    // The job went through states 1 and 2 (the last relay may still be on its way).
-    auto seen = [&states](int state) {
-        return std::any_of(states.cbegin(), states.cend(),
-                           [state](const QList<QVariant> &c) { return c.at(1).toInt() == state; });
-    };
-    QVERIFY(seen(1));
-    QTRY_VERIFY_WITH_TIMEOUT(seen(2), 5000);
-
-    QCOMPARE(runJob(&object, 1), 2);
-    const int loginID = object.loginID();
-    QVERIFY(loginID >= 0);
-    QCOMPARE(object.recorder().name, QStringLiteral("BUS-101"));
-    QCOMPARE(object.recorder().firmwareVersion, QStringLiteral("V4.1.25 build 180912"));
-    QVERIFY(qAbs(object.recorder().deviceTime.secsTo(QDateTime::currentDateTime())) < 120);
-    QCOMPARE(object.channel(QStringLiteral("ACAM02")).reported, 1);
-    QCOMPARE(object.channel(QStringLiteral("ACAM03")).reported, 0);
-    const QString prefix = "Автобус 101 (" + emulator.host() + ", MTR-HD): ";
-    QCOMPARE(logLines(), (QStringList{prefix + "Соединение с ВР установлено (ID пользователя ВР: " +
-                                          QString::number(loginID) + ")",
-                                      prefix + "Соединение с ВР - каналы ВР получены"}));
-
-    // Connected stays connected (no new login); without demand only reachability is reported.
-    clearLog();
-    QCOMPARE(runJob(&object, 1), 2);
-    QVERIFY(logLines().isEmpty());
-    QCOMPARE(runJob(&object, 0), 3);
-    QCOMPARE(object.loginID(), loginID);
-    // A later login reuses the device information read before.
-    QCOMPARE(runJob(&object, 1), 2);
-    QCOMPARE(logLines().size(), 1);
-}
-
-void tst_Connection::wrongPasswordStopsLogins()
-{
-    KTestEmulator emulator;
-    QVERIFY2(emulator.start(), qPrintable(emulator.log()));
-    KObjectHandler_HIKVISION object(recordOf(emulator, "wrong-pass1"));
-    QSignalSpy changes(&object, &KObjectHandler::connectionStateChanged);
-    object.requireConnection(true);
-    QTRY_COMPARE_WITH_TIMEOUT(changes.count(), 1, 30000);
-    QCOMPARE(object.connectionState(), 3);
-    QVERIFY(object.isAuthFailed());
-    QCOMPARE(logLines().size(), 1);
-    QVERIFY(logLines().at(0).endsWith("Соединение с ВР - ошибка авторизации пользователя!"));
-
-    // Still polled, but only for reachability: no second login, no second log line.
-    QMetaObject::invokeMethod(&object, "establishConnection");
-    QVERIFY(object.connectionJobID() >= 1);
-    QCOMPARE(KConnectionHandler::instance()->jobParameters(object.connectionJobID()).options, 0);
-    QTRY_COMPARE_WITH_TIMEOUT(changes.count(), 2, 30000);
-    QCOMPARE(object.connectionState(), 3);
-    QCOMPARE(logLines().size(), 1);
-}
-
-void tst_Connection::factoryNewRecorderIsActivated()
-{
-    KTestEmulator emulator;
-    QVERIFY2(emulator.start({"--inactive"}), qPrintable(emulator.log()));
-    KObjectHandler_HIKVISION object(recordOf(emulator));
-    QCOMPARE(runJob(&object, 1), 2);
-    const QStringList lines = logLines();
-    QCOMPARE(lines.size(), 3);
-    QVERIFY(lines.at(0).endsWith("Соединение с ВР - активация пройдена"));
-    QVERIFY(lines.at(1).contains("Соединение с ВР установлено (ID пользователя ВР: "));
-    QVERIFY(lines.at(2).endsWith("каналы ВР получены"));
-}
-
-void tst_Connection::fortyAnalogChannelsFillThirtyTwo()
-{
-    KTestEmulator emulator;
-    QVERIFY2(emulator.start({"--status-port", "0", "--analog", "40"}), qPrintable(emulator.log()));
-    KObjectHandler_HIKVISION object(recordOf(emulator));
-    QCOMPARE(runJob(&object, 1), 2);
-    const QMap<QString, KChannelData> channels = object.channels();
-    QCOMPARE(channels.size(), 64);
-    int index = 0;
-    for (auto it = channels.cbegin(); it != channels.cend(); ++it, ++index) {
-        QCOMPARE(it.value().reported, index < 32 ? 1 : 0);
-        if (index < 32)
-            QCOMPARE(it.value().channelNumber, index + 1);
+    void versionTexts_data()
+    {
+        QTest::addColumn<quint32>("version");
+        QTest::addColumn<quint32>("date");
+        QTest::addColumn<QString>("firmware");
+        QTest::addColumn<QString>("dsp");
+        const quint32 v540 = (5u << 24) | (4u << 16);
+        QTest::newRow("one-digit month")
+            << v540 << ((16u << 16) | (5u << 8) | 3u) << "V5.4.0 build 16053"
+            << "V1284.0 build 16053";
+        QTest::newRow("build number") << ((4u << 24) | (1u << 16) | 25u)
+                                      << ((18u << 16) | (9u << 8) | 12u) << "V4.1.25 build 180912"
+                                      << "V1025.25 build 180912";
     }
-}
 
-void tst_Connection::statusPortClosedAndIpChannelWithPortZero()
-{
-    KTestEmulator emulator;
-    QVERIFY2(
-        emulator.start({"--status-port", "0", "--analog", "1", "--ip", "2", "--ip-off", "DCAM02"}),
-        qPrintable(emulator.log()));
-    KObjectHandler_HIKVISION object(recordOf(emulator));
-    // The recorder port alone makes the object reachable, without modem figures.
-    QCOMPARE(runJob(&object, 0), 3);
-    QCOMPARE(object.connection().networkType, 0);
-    QCOMPARE(object.connection().signalLevel, 0);
-    QCOMPARE(runJob(&object, 1), 2);
-    const KChannelData on = object.channel(QStringLiteral("DCAM01"));
-    QCOMPARE(on.available, 1);
-    QCOMPARE(on.channelNumber, 33);
-    QVERIFY(on.ipPort > 0);
-    const KChannelData off = object.channel(QStringLiteral("DCAM02"));
-    QCOMPARE(off.reported, 1);
-    QCOMPARE(off.available, 0);
-    QCOMPARE(off.channelNumber, 34);
-    QVERIFY(off.ipAddress.isEmpty() && off.title.isEmpty());
-    QCOMPARE(object.channel(QStringLiteral("DCAM03")).reported, 0);
-}
+    void versionTexts()
+    {
+        QFETCH(quint32, version);
+        QFETCH(quint32, date);
+        QFETCH(QString, firmware);
+        QFETCH(QString, dsp);
+        QCOMPARE(KConnectionWorker_HIKVISION::firmwareVersionText(version, date), firmware);
+        QCOMPARE(KConnectionWorker_HIKVISION::dspVersionText(version, date), dsp);
+    }
 
-void tst_Connection::modemFrames_data()
-{
-    QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<int>("networkType");
-    QTest::addColumn<int>("signalLevel");
-    auto frame = [](const char *hex) { return withChecksum(QByteArray::fromHex(hex)); };
-    QTest::newRow("4G strong") << frame("0103003207") << 4 << 100;
-    QTest::newRow("signal 51") << frame("0103003307") << 4 << 98;
-    QTest::newRow("signal 99") << frame("0103006300") << 2 << 2;
-    QTest::newRow("signal 100") << frame("0103006402") << 3 << 0;
-    QTest::newRow("longer frame") << frame("010300320700aa") << 4 << 100;
-    QTest::newRow("short") << frame("010302") << 0 << 0;
-    QTest::newRow("bad checksum") << QByteArray::fromHex("010300320735") << 0 << 0;
-    QTest::newRow("wrong command") << frame("0102003207") << 0 << 0;
-    QTest::newRow("silent") << QByteArray() << 0 << 0;
-    QTest::newRow("flood") << withChecksum(QByteArray::fromHex("0103003207") +
-                                           QByteArray(8000, 'x'))
-                           << 0 << 0;
-}
+    void loginOnlyOnDemand()
+    {
+        KTestEmulator emulator;
+        QVERIFY2(emulator.start(
+                     {"--analog", "2", "--name", "BUS-101", "--signal", "60", "--network", "2"}),
+                 qPrintable(emulator.log()));
+        KObjectHandler_HIKVISION object(recordOf(emulator));
+        // Without demand: reachable with the modem's figures, no login.
+        QCOMPARE(runJob(&object, 0), 3);
+        QCOMPARE(object.loginID(), -1);
+        QCOMPARE(object.connection().networkType, 3);
+        QCOMPARE(object.connection().signalLevel, 80);
+        QVERIFY(logLines().isEmpty());
 
-void tst_Connection::modemFrames()
-{
-    QFETCH(QByteArray, answer);
-    QFETCH(int, networkType);
-    QFETCH(int, signalLevel);
-    const QString host = KTestEmulator::freeHost();
-    KFakeStatusServer server;
-    server.answer = answer;
-    QVERIFY(server.listen(QHostAddress(host), 0));
-    KObjectHandler_HIKVISION object(
-        objectRecord(host, KTestEmulator::freePort(host), server.serverPort()));
-    // Old figures must not survive a frame that gives none.
-    object.updateRecord(
-        [](KObjectData &r) { r.connection.networkType = r.connection.signalLevel = 9; });
-    QCOMPARE(runJob(&object, 0), 3);
-    QCOMPARE(object.connection().networkType, networkType);
-    QCOMPARE(object.connection().signalLevel, signalLevel);
-}
+        QCOMPARE(runJob(&object, 1), 2);
+        const int loginID = object.loginID();
+        QVERIFY(loginID >= 0);
+        QCOMPARE(object.recorder().name, QStringLiteral("BUS-101"));
+        QCOMPARE(object.recorder().firmwareVersion, QStringLiteral("V4.1.25 build 180912"));
+        QCOMPARE(object.channel(QStringLiteral("ACAM02")).reported, 1);
+        const QString prefix = "Автобус 101 (" + emulator.host() + ", MTR-HD): ";
+        QCOMPARE(logLines(),
+                 (QStringList{prefix + "Соединение с ВР установлено (ID пользователя ВР: " +
+                                  QString::number(loginID) + ")",
+                              prefix + "Соединение с ВР - каналы ВР получены"}));
 
-void tst_Connection::unreachableObject()
-{
-    // A loopback address of its own where nobody listens.
-    const QString host = KTestEmulator::freeHost();
-    KObjectHandler_HIKVISION object(
-        objectRecord(host, KTestEmulator::freePort(host), KTestEmulator::freePort(host)));
-    QCOMPARE(runJob(&object, 1), 4);
-    QCOMPARE(object.connectionState(), 4);
-    QCOMPARE(object.loginID(), -1);
-    QCOMPARE(object.recorder().lastError, 0); // no recorder call was made
-    QVERIFY(object.connection().checkTime.isValid());
-    QVERIFY(logLines().isEmpty());
-}
+        // Connected stays connected (no new login); without demand only reachability is reported.
+        clearLog();
+        QCOMPARE(runJob(&object, 1), 2);
+        QVERIFY(logLines().isEmpty());
+        QCOMPARE(runJob(&object, 0), 3);
+        QCOMPARE(object.loginID(), loginID);
+    }
 
-void tst_Connection::readersSeeWholeRecordsWhileJobsWrite()
-{
-    KTestEmulator emulator;
-    QVERIFY2(emulator.start({"--status-port", "0", "--analog", "8", "--ip", "4"}),
-             qPrintable(emulator.log()));
-    std::vector<std::unique_ptr<KObjectHandler_HIKVISION>> objects;
-    for (int i = 0; i < 4; ++i)
-        objects.push_back(std::make_unique<KObjectHandler_HIKVISION>(recordOf(emulator)));
+    void wrongPasswordStopsLogins()
+    {
+        KTestEmulator emulator;
+        QVERIFY2(emulator.start(), qPrintable(emulator.log()));
+        KObjectHandler_HIKVISION object(recordOf(emulator, "wrong-pass1"));
+        QSignalSpy changes(&object, &KObjectHandler::connectionStateChanged);
+        object.requireConnection(true);
+        QTRY_COMPARE_WITH_TIMEOUT(changes.count(), 1, 30000);
+        QCOMPARE(object.connectionState(), 3);
+        QVERIFY(object.isAuthFailed());
+        QCOMPARE(logLines().size(), 1);
+        QVERIFY(logLines().at(0).endsWith("Соединение с ВР - ошибка авторизации пользователя!"));
 
-    // Other threads (views, downloads, the UI) read while the jobs write.
-    std::atomic<bool> stop{false};
-    std::atomic<int> reads{0};
-    std::atomic<int> torn{0};
-    std::thread reader([&]() {
-        while (!stop.load()) {
-            for (const auto &object : objects) {
-                const KObjectData record = object->record();
-                const int state = object->connectionState();
-                if (record.recorder.channels.size() != 64 || object->channels().size() != 64 ||
-                    state < 0 || state > 4 ||
-                    (record.connection.state == 2 &&
-                     !record.recorder.channels.value("ACAM08").reported) ||
-                    (object->loginID() >= 0 && object->deviceInfo().size() != 80))
-                    ++torn;
-                ++reads;
-            }
+        // Still polled, but only for reachability: no second login, no second log line.
+        QMetaObject::invokeMethod(&object, "establishConnection");
+        QVERIFY(object.connectionJobID() >= 1);
+        QCOMPARE(KConnectionHandler::instance()->jobParameters(object.connectionJobID()).options,
+                 0);
+        QTRY_COMPARE_WITH_TIMEOUT(changes.count(), 2, 30000);
+        QCOMPARE(object.connectionState(), 3);
+        QCOMPARE(logLines().size(), 1);
+    }
+
+    void factoryNewRecorderIsActivated()
+    {
+        KTestEmulator emulator;
+        QVERIFY2(emulator.start({"--inactive"}), qPrintable(emulator.log()));
+        KObjectHandler_HIKVISION object(recordOf(emulator));
+        QCOMPARE(runJob(&object, 1), 2);
+        const QStringList lines = logLines();
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines.at(0).endsWith("Соединение с ВР - активация пройдена"));
+        QVERIFY(lines.at(1).contains("Соединение с ВР установлено (ID пользователя ВР: "));
+        QVERIFY(lines.at(2).endsWith("каналы ВР получены"));
+    }
+
+    void fortyAnalogChannelsFillThirtyTwo()
+    {
+        KTestEmulator emulator;
+        QVERIFY2(emulator.start({"--status-port", "0", "--analog", "40"}),
+                 qPrintable(emulator.log()));
+        KObjectHandler_HIKVISION object(recordOf(emulator));
+        QCOMPARE(runJob(&object, 1), 2);
+        const QMap<QString, KChannelData> channels = object.channels();
+        QCOMPARE(channels.size(), 64);
+        int index = 0;
+        for (auto it = channels.cbegin(); it != channels.cend(); ++it, ++index) {
+            QCOMPARE(it.value().reported, index < 32 ? 1 : 0);
+            if (index < 32)
+                QCOMPARE(it.value().channelNumber, index + 1);
         }
-    });
-    for (int round = 0; round < 3; ++round) {
-        QSignalSpy results(KConnectionHandler::instance(), &KConnectionHandler::resultReceived);
-        for (const auto &object : objects)
-            KConnectionHandler::instance()->addJob(KDeviceJob{object.get(), round == 1 ? 0 : 1});
-        QTRY_COMPARE_WITH_TIMEOUT(results.count(), int(objects.size()), 30000);
     }
-    stop.store(true);
-    reader.join();
-    QVERIFY(reads.load() > 0);
-    QCOMPARE(torn.load(), 0);
-}
+
+    void statusPortClosedAndIpChannelWithPortZero()
+    {
+        KTestEmulator emulator;
+        QVERIFY2(emulator.start(
+                     {"--status-port", "0", "--analog", "1", "--ip", "2", "--ip-off", "DCAM02"}),
+                 qPrintable(emulator.log()));
+        KObjectHandler_HIKVISION object(recordOf(emulator));
+        // The recorder port alone makes the object reachable, without modem figures.
+        QCOMPARE(runJob(&object, 0), 3);
+        QCOMPARE(object.connection().networkType, 0);
+        QCOMPARE(object.connection().signalLevel, 0);
+        QCOMPARE(runJob(&object, 1), 2);
+        const KChannelData on = object.channel(QStringLiteral("DCAM01"));
+        QCOMPARE(on.available, 1);
+        QCOMPARE(on.channelNumber, 33);
+        QVERIFY(on.ipPort > 0);
+        const KChannelData off = object.channel(QStringLiteral("DCAM02"));
+        QCOMPARE(off.reported, 1);
+        QCOMPARE(off.available, 0);
+        QVERIFY(off.ipAddress.isEmpty() && off.title.isEmpty());
+    }
+
+    void modemFrames_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<int>("networkType");
+        QTest::addColumn<int>("signalLevel");
+        auto frame = [](const char *hex) { return withChecksum(QByteArray::fromHex(hex)); };
+        QTest::newRow("4G strong") << frame("0103003207") << 4 << 100;
+        QTest::newRow("signal 99") << frame("0103006300") << 2 << 2;
+        QTest::newRow("signal 100") << frame("0103006402") << 3 << 0;
+        QTest::newRow("longer frame") << frame("010300320700aa") << 4 << 100;
+        QTest::newRow("short") << frame("010302") << 0 << 0;
+        QTest::newRow("bad checksum") << QByteArray::fromHex("010300320735") << 0 << 0;
+        QTest::newRow("silent") << QByteArray() << 0 << 0;
+        QTest::newRow("flood") << withChecksum(QByteArray::fromHex("0103003207") +
+                                               QByteArray(8000, 'x'))
+                               << 0 << 0;
+    }
+
+    void modemFrames()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(int, networkType);
+        QFETCH(int, signalLevel);
+        const QString host = KTestEmulator::freeHost();
+        KFakeStatusServer server;
+        server.answer = answer;
+        QVERIFY(server.listen(QHostAddress(host), 0));
+        KObjectHandler_HIKVISION object(
+            objectRecord(host, KTestEmulator::freePort(host), server.serverPort()));
+        // Old figures must not survive a frame that gives none.
+        object.updateRecord(
+            [](KObjectData &r) { r.connection.networkType = r.connection.signalLevel = 9; });
+        QCOMPARE(runJob(&object, 0), 3);
+        QCOMPARE(object.connection().networkType, networkType);
+        QCOMPARE(object.connection().signalLevel, signalLevel);
+    }
+
+    void unreachableObject()
+    {
+        // A loopback address of its own where nobody listens.
+        const QString host = KTestEmulator::freeHost();
+        KObjectHandler_HIKVISION object(
+            objectRecord(host, KTestEmulator::freePort(host), KTestEmulator::freePort(host)));
+        QCOMPARE(runJob(&object, 1), 4);
+        QCOMPARE(object.loginID(), -1);
+        QVERIFY(logLines().isEmpty());
+    }
+
+    void readersSeeWholeRecordsWhileJobsWrite()
+    {
+        KTestEmulator emulator;
+        QVERIFY2(emulator.start({"--status-port", "0", "--analog", "8", "--ip", "4"}),
+                 qPrintable(emulator.log()));
+        std::vector<std::unique_ptr<KObjectHandler_HIKVISION>> objects;
+        for (int i = 0; i < 4; ++i)
+            objects.push_back(std::make_unique<KObjectHandler_HIKVISION>(recordOf(emulator)));
+
+        // Other threads (views, downloads, the UI) read while the jobs write.
+        std::atomic<bool> stop{false};
+        std::atomic<int> reads{0};
+        std::atomic<int> torn{0};
+        std::thread reader([&]() {
+            while (!stop.load()) {
+                for (const auto &object : objects) {
+                    const KObjectData record = object->record();
+                    const int state = object->connectionState();
+                    if (record.recorder.channels.size() != 64 || object->channels().size() != 64 ||
+                        state < 0 || state > 4 ||
+                        (record.connection.state == 2 &&
+                         !record.recorder.channels.value("ACAM08").reported) ||
+                        (object->loginID() >= 0 && object->deviceInfo().size() != 80))
+                        ++torn;
+                    ++reads;
+                }
+            }
+        });
+        for (int round = 0; round < 3; ++round) {
+            QSignalSpy results(KConnectionHandler::instance(), &KConnectionHandler::resultReceived);
+            for (const auto &object : objects)
+                KConnectionHandler::instance()->addJob(
+                    KDeviceJob{object.get(), round == 1 ? 0 : 1});
+            QTRY_COMPARE_WITH_TIMEOUT(results.count(), int(objects.size()), 30000);
+        }
+        stop.store(true);
+        reader.join();
+        QVERIFY(reads.load() > 0);
+        QCOMPARE(torn.load(), 0);
+    }
+};
 
 QTEST_GUILESS_MAIN(tst_Connection)
 #include "tst_connection.moc"

@@ -38,182 +38,163 @@ class tst_Diagnostics : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void craftedStates_data();
-    void craftedStates();
-    void trackerCodes_data();
-    void trackerCodes();
-    void defaultWorkerReplacesRecorderCodes();
-    void recorderStorageAndCameras();
-    void diagnosticsFollowConnection();
-};
-
-void tst_Diagnostics::initTestCase()
-{
-    QVERIFY(KRecorderSDK::instance()->initialize());
-    KConnectionHandler::instance()->initialize(2);
-}
-
-void tst_Diagnostics::cleanupTestCase()
-{
-    KDiagnosticsHandler::instance()->shutdown();
-    KConnectionHandler::instance()->shutdown();
-    KRecorderSDK::instance()->cleanup();
-}
-
-void tst_Diagnostics::craftedStates_data()
-{
-    QTest::addColumn<int>("state");
-    QTest::addColumn<int>("networkType");
-    QTest::addColumn<int>("lastError");
-    // Modem, tracker (closed status port), recorder[, storage, cameras].
-    QTest::addColumn<QString>("codes");
-    QTest::newRow("reachable 4G") << 3 << 4 << 0 << "CNS_120_98_4G NAN CNP";
-    QTest::newRow("reachable undetermined") << 3 << 0 << 0 << "CNS_120 NAN CNP";
-    QTest::newRow("reachable 2G with error") << 3 << 2 << 7 << "CNS_120_98_2G NAN ERR_HIKGEN_7";
-    QTest::newRow("reachable other network") << 3 << 1 << 0 << "CNS_120_98_NAN NAN CNP";
-    // No login behind a crafted "connected": storage and cameras cannot be read.
-    QTest::newRow("connected") << 2 << 4 << 0 << "CNS_120_98_4G NAN CNS NAN NAN";
-    QTest::newRow("unreachable") << 4 << 0 << 7 << "CNE NAN NAN";
-    QTest::newRow("never checked") << 0 << 0 << 0 << "CNP NAN NAN";
-}
-
-void tst_Diagnostics::craftedStates()
-{
-    QFETCH(int, state);
-    QFETCH(int, networkType);
-    QFETCH(int, lastError);
-    QFETCH(QString, codes);
-    KObjectData data = closedObject(state);
-    data.recorder.type = 1;
-    data.connection.networkType = networkType;
-    data.connection.signalLevel = 98;
-    data.connection.responseTime = 120;
-    data.recorder.lastError = lastError;
-    KObjectHandler_HIKVISION object(data);
-    KDiagnosticsWorker_HIKVISION worker(&object);
-    QSignalSpy results(&worker, &KAbstractDiagnosticsWorker::resultReceived);
-    worker.run(); // in this thread, as its pool thread would
-    QCOMPARE(results.count(), 1);
-    const QStringList expected = codes.split(QLatin1Char(' '));
-    QCOMPARE(codesOf(object).mid(0, expected.size()), expected);
-}
-
-void tst_Diagnostics::trackerCodes_data()
-{
-    QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<QString>("code");
-    QTest::newRow("no error") << withChecksum(QByteArray::fromHex("010200")) << "CNS";
-    QTest::newRow("error 5") << withChecksum(QByteArray::fromHex("010205")) << "ERR_TRNGEO_5";
-    QTest::newRow("negative") << withChecksum(QByteArray::fromHex("0102fb")) << "ERR_TRNGEO_-5";
-    QTest::newRow("bad checksum") << QByteArray::fromHex("01020000") << "NAN";
-    QTest::newRow("wrong command") << withChecksum(QByteArray::fromHex("010300")) << "NAN";
-    QTest::newRow("too short") << QByteArray::fromHex("01") << "NAN";
-    QTest::newRow("silent") << QByteArray() << "NAN";
-}
-
-void tst_Diagnostics::trackerCodes()
-{
-    QFETCH(QByteArray, answer);
-    QFETCH(QString, code);
-    const QString host = KTestEmulator::freeHost();
-    KFakeStatusServer server;
-    server.answer = answer;
-    server.request = QByteArray::fromHex("100212");
-    QVERIFY(server.listen(QHostAddress(host), 0));
-    KObjectData data;
-    data.host = host;
-    data.modem.statusPort = server.serverPort();
-    data.connection.state = 3;
-    KObjectHandler object(data);
-    KDiagnosticsWorker_Default worker(&object);
-    // The fake server needs this thread's event loop while the worker waits.
-    QThread thread;
-    worker.moveToThread(&thread);
-    thread.start();
-    QSignalSpy finished(&worker, &KAbstractWorker::finished);
-    QMetaObject::invokeMethod(&worker, "run", Qt::QueuedConnection);
-    QVERIFY(finished.wait(10000));
-    thread.quit();
-    thread.wait();
-    QCOMPARE(codesOf(object).at(1), code);
-}
-
-void tst_Diagnostics::defaultWorkerReplacesRecorderCodes()
-{
-    KObjectData data = closedObject(2);
-    data.recorder.lastError = 3;
-    KObjectHandler object(data);
-    object.updateRecord([](KObjectData &r) { r.recorder.storageDiagnostics.text = "old"; });
-    KDiagnosticsWorker_Default worker(&object);
-    worker.run();
-    QCOMPARE(codesOf(object), (QStringList{"CNS_0", "NAN", "NAN", "NAN", "NAN"}));
-}
-
-void tst_Diagnostics::recorderStorageAndCameras()
-{
-    KTestEmulator emulator;
-    QVERIFY2(emulator.start({"--analog", "2", "--ip", "2", "--disks", "3", "--tracker-error", "5"}),
-             qPrintable(emulator.log()));
-    const QString host = emulator.host();
-    KObjectHandler_HIKVISION object(objectRecord(host, emulator.port(), emulator.statusPort()));
-    QCOMPARE(runJob(&object, 1), 2);
-    auto collect = [&object]() {
-        KDiagnosticsWorker_HIKVISION worker(&object);
-        worker.run();
-        return codesOf(object);
-    };
-
-    // The emulated archive records in sessions over the day; move the recorder clock into a
-    // moment when every channel records.
-    QStringList codes;
-    for (int hour = 0; hour < 24 && codes.value(4) != QStringLiteral("CNS"); ++hour) {
-        QVERIFY(
-            emulator.commandOk(QStringLiteral("clock-offset %1 %2").arg(host).arg(hour * 3600)));
-        codes = collect();
+    void initTestCase()
+    {
+        QVERIFY(KRecorderSDK::instance()->initialize());
+        KConnectionHandler::instance()->initialize(2);
     }
-    QVERIFY2(codes.at(0).startsWith("CNS_") && codes.at(0).endsWith("_80_4G"),
-             qPrintable(codes.join(' ')));
-    QCOMPARE(codes.mid(1), (QStringList{"ERR_TRNGEO_5", "CNS", "CNS", "CNS"}));
 
-    const QStringList commands{
-        "set-disk %1 1 2", "set-disk %1 3 2", "set-channel %1 DCAM02 signal-lost on",
-        "set-channel %1 ACAM01 hardware-fault on", "set-channel %1 ACAM02 recording off"};
-    for (const QString &command : commands)
-        QVERIFY2(emulator.commandOk(command.arg(host)), qPrintable(command));
-    codes = collect();
-    QCOMPARE(codes.at(3), QStringLiteral("ERR_HIKSTR_2_1,ERR_HIKSTR_2_3"));
-    QCOMPARE(codes.at(4), QStringLiteral("ERR_HIKCAM_1_A01,ERR_HIKCAM_3_A02,ERR_HIKCAM_2_D02"));
+    void cleanupTestCase()
+    {
+        KDiagnosticsHandler::instance()->shutdown();
+        KConnectionHandler::instance()->shutdown();
+        KRecorderSDK::instance()->cleanup();
+    }
 
-    // An unavailable channel is not judged.
-    object.updateRecord([](KObjectData &r) { r.recorder.channels["ACAM01"].available = 0; });
-    QCOMPARE(collect().at(4), QStringLiteral("ERR_HIKCAM_3_A02,ERR_HIKCAM_2_D02"));
-}
+    void craftedStates_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<int>("networkType");
+        QTest::addColumn<int>("lastError");
+        // Modem, tracker (closed status port), recorder[, storage, cameras].
+        QTest::addColumn<QString>("codes");
+        QTest::newRow("reachable 4G") << 3 << 4 << 0 << "CNS_120_98_4G NAN CNP";
+        QTest::newRow("reachable undetermined") << 3 << 0 << 0 << "CNS_120 NAN CNP";
+        QTest::newRow("reachable 2G with error") << 3 << 2 << 7 << "CNS_120_98_2G NAN ERR_HIKGEN_7";
+        // No login behind a crafted "connected": storage and cameras cannot be read.
+        QTest::newRow("connected") << 2 << 4 << 0 << "CNS_120_98_4G NAN CNS NAN NAN";
+        QTest::newRow("unreachable") << 4 << 0 << 7 << "CNE NAN NAN";
+        QTest::newRow("never checked") << 0 << 0 << 0 << "CNP NAN NAN";
+    }
 
-void tst_Diagnostics::diagnosticsFollowConnection()
-{
-    KObjectData data = closedObject(0);
-    data.recorder.port = KTestEmulator::freePort(data.host);
-    KObjectHandler object(data);
-    object.setDiagnosticsEnabled(true);
-    // Refused until the diagnostics pool runs; a refused connection job asks for none either.
-    QCOMPARE(KDiagnosticsHandler::instance()->addJob(KDeviceJob{&object, 0}), -1);
-    KConnectionHandler::instance()->shutdown();
-    object.requireConnection(true);
-    QCOMPARE(object.connectionState(), 1);
-    QVERIFY(object.diagnosticsJobID() < 1);
-    object.requireConnection(false);
+    void craftedStates()
+    {
+        QFETCH(int, state);
+        QFETCH(int, networkType);
+        QFETCH(int, lastError);
+        QFETCH(QString, codes);
+        KObjectData data = closedObject(state);
+        data.recorder.type = 1;
+        data.connection.networkType = networkType;
+        data.connection.signalLevel = 98;
+        data.connection.responseTime = 120;
+        data.recorder.lastError = lastError;
+        KObjectHandler_HIKVISION object(data);
+        KDiagnosticsWorker_HIKVISION worker(&object);
+        QSignalSpy results(&worker, &KAbstractDiagnosticsWorker::resultReceived);
+        worker.run(); // in this thread, as its pool thread would
+        QCOMPARE(results.count(), 1);
+        const QStringList expected = codes.split(QLatin1Char(' '));
+        QCOMPARE(codesOf(object).mid(0, expected.size()), expected);
+    }
 
-    KConnectionHandler::instance()->initialize(2);
-    KDiagnosticsHandler::instance()->initialize(1);
-    QSignalSpy diagnostics(KDiagnosticsHandler::instance(), &KDiagnosticsHandler::resultReceived);
-    object.requireConnection(true);
-    QTRY_COMPARE_WITH_TIMEOUT(diagnostics.count(), 1, 20000);
-    QTRY_VERIFY_WITH_TIMEOUT(object.diagnosticsJobID() < 1, 5000);
-    QCOMPARE(object.connectionState(), 4);
-    QCOMPARE(codesOf(object).mid(0, 2), (QStringList{"CNE", "NAN"}));
-}
+    void trackerCodes_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QString>("code");
+        QTest::newRow("no error") << withChecksum(QByteArray::fromHex("010200")) << "CNS";
+        QTest::newRow("error 5") << withChecksum(QByteArray::fromHex("010205")) << "ERR_TRNGEO_5";
+        QTest::newRow("negative") << withChecksum(QByteArray::fromHex("0102fb")) << "ERR_TRNGEO_-5";
+        QTest::newRow("bad checksum") << QByteArray::fromHex("01020000") << "NAN";
+        QTest::newRow("too short") << QByteArray::fromHex("01") << "NAN";
+        QTest::newRow("silent") << QByteArray() << "NAN";
+    }
+
+    void trackerCodes()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(QString, code);
+        const QString host = KTestEmulator::freeHost();
+        KFakeStatusServer server;
+        server.answer = answer;
+        server.request = QByteArray::fromHex("100212");
+        QVERIFY(server.listen(QHostAddress(host), 0));
+        KObjectData data;
+        data.host = host;
+        data.modem.statusPort = server.serverPort();
+        data.connection.state = 3;
+        KObjectHandler object(data);
+        KDiagnosticsWorker_Default worker(&object);
+        // The fake server needs this thread's event loop while the worker waits.
+        QThread thread;
+        worker.moveToThread(&thread);
+        thread.start();
+        QSignalSpy finished(&worker, &KAbstractWorker::finished);
+        QMetaObject::invokeMethod(&worker, "run", Qt::QueuedConnection);
+        QVERIFY(finished.wait(10000));
+        thread.quit();
+        thread.wait();
+        QCOMPARE(codesOf(object).at(1), code);
+    }
+
+    void defaultWorkerReplacesRecorderCodes()
+    {
+        KObjectData data = closedObject(2);
+        data.recorder.lastError = 3;
+        KObjectHandler object(data);
+        object.updateRecord([](KObjectData &r) { r.recorder.storageDiagnostics.text = "old"; });
+        KDiagnosticsWorker_Default worker(&object);
+        worker.run();
+        QCOMPARE(codesOf(object), (QStringList{"CNS_0", "NAN", "NAN", "NAN", "NAN"}));
+    }
+
+    void recorderStorageAndCameras()
+    {
+        KTestEmulator emulator;
+        QVERIFY2(
+            emulator.start({"--analog", "2", "--ip", "2", "--disks", "3", "--tracker-error", "5"}),
+            qPrintable(emulator.log()));
+        const QString host = emulator.host();
+        KObjectHandler_HIKVISION object(objectRecord(host, emulator.port(), emulator.statusPort()));
+        QCOMPARE(runJob(&object, 1), 2);
+        auto collect = [&object]() {
+            KDiagnosticsWorker_HIKVISION worker(&object);
+            worker.run();
+            return codesOf(object);
+        };
+
+        // The emulated archive records in sessions over the day; move the recorder clock into a
+        // moment when every channel records.
+        QStringList codes;
+        for (int hour = 0; hour < 24 && codes.value(4) != QStringLiteral("CNS"); ++hour) {
+            QVERIFY(emulator.commandOk(
+                QStringLiteral("clock-offset %1 %2").arg(host).arg(hour * 3600)));
+            codes = collect();
+        }
+        QVERIFY2(codes.at(0).startsWith("CNS_") && codes.at(0).endsWith("_80_4G"),
+                 qPrintable(codes.join(' ')));
+        QCOMPARE(codes.mid(1), (QStringList{"ERR_TRNGEO_5", "CNS", "CNS", "CNS"}));
+
+        const QStringList commands{
+            "set-disk %1 1 2", "set-disk %1 3 2", "set-channel %1 DCAM02 signal-lost on",
+            "set-channel %1 ACAM01 hardware-fault on", "set-channel %1 ACAM02 recording off"};
+        for (const QString &command : commands)
+            QVERIFY2(emulator.commandOk(command.arg(host)), qPrintable(command));
+        codes = collect();
+        QCOMPARE(codes.at(3), QStringLiteral("ERR_HIKSTR_2_1,ERR_HIKSTR_2_3"));
+        QCOMPARE(codes.at(4), QStringLiteral("ERR_HIKCAM_1_A01,ERR_HIKCAM_3_A02,ERR_HIKCAM_2_D02"));
+
+        // An unavailable channel is not judged.
+        object.updateRecord([](KObjectData &r) { r.recorder.channels["ACAM01"].available = 0; });
+        QCOMPARE(collect().at(4), QStringLiteral("ERR_HIKCAM_3_A02,ERR_HIKCAM_2_D02"));
+    }
+
+    void diagnosticsFollowConnection()
+    {
+        KObjectData data = closedObject(0);
+        data.recorder.port = KTestEmulator::freePort(data.host);
+        KObjectHandler object(data);
+        object.setDiagnosticsEnabled(true);
+        KDiagnosticsHandler::instance()->initialize(1);
+        QSignalSpy diagnostics(KDiagnosticsHandler::instance(),
+                               &KDiagnosticsHandler::resultReceived);
+        object.requireConnection(true);
+        QTRY_COMPARE_WITH_TIMEOUT(diagnostics.count(), 1, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(object.diagnosticsJobID() < 1, 5000);
+        QCOMPARE(object.connectionState(), 4);
+        QCOMPARE(codesOf(object).mid(0, 2), (QStringList{"CNE", "NAN"}));
+    }
+};
 
 QTEST_GUILESS_MAIN(tst_Diagnostics)
 #include "tst_diagnostics.moc"

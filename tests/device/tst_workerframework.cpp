@@ -1,7 +1,6 @@
 // The worker pools shared by every job kind, with workers that wait at a gate.
 #include "KConnectionHandler.h"
 #include "KObjectHandler.h"
-#include "KViewHandler.h"
 
 #include <QPointer>
 #include <QSemaphore>
@@ -19,7 +18,6 @@ std::atomic<int> alive{0};
 std::atomic<int> startedJobs{0};
 std::atomic<int> endedJobs{0};
 std::atomic<int> wrongThreadDeletes{0};
-std::atomic<int> stopsInOwnThread{0};
 
 } // namespace
 
@@ -64,174 +62,125 @@ protected:
     bool updateChannels() override { return false; }
 };
 
-// A view worker that notes where its stop() runs.
-class StopViewWorker : public KAbstractViewWorker
-{
-    Q_OBJECT
-
-public:
-    using KAbstractViewWorker::KAbstractViewWorker;
-    void play(QDateTime) override { ++startedJobs; }
-    void stop() override
-    {
-        if (QThread::currentThread() == thread() && thread() != qApp->thread())
-            ++stopsInOwnThread;
-    }
-};
-
 class tst_WorkerFramework : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-    void limitOfTwoStartsThirdOnFinish();
-    void jobFinishedWhileQueued();
-    void jobIdsNeverRepeatAndLimitOfZero();
-    void shutdownWaitsAndSilences();
-    void viewStopRunsInWorkerThreadAtShutdown();
+    void initTestCase()
+    {
+        QCOMPARE(addGateJob(), -1); // refused before initialize
+        handler()->setWorkerFactory(
+            [](const KDeviceJob &) -> KAbstractConnectionWorker * { return new GateWorker; });
+    }
+
+    void cleanup()
+    {
+        gate.release(100);
+        handler()->shutdown();
+        gate.acquire(gate.available());
+        QTRY_COMPARE_WITH_TIMEOUT(alive.load(), 0, 10000);
+        QCOMPARE(wrongThreadDeletes.load(), 0);
+        startedJobs = 0;
+        endedJobs = 0;
+    }
+
+    void limitOfTwoStartsThirdOnFinish()
+    {
+        handler()->initialize(2);
+        QSignalSpy results(handler(), &KConnectionHandler::resultReceived);
+        addGateJob();
+        addGateJob();
+        const int third = addGateJob();
+        QTRY_COMPARE_WITH_TIMEOUT(startedJobs.load(), 2, 10000);
+        QCOMPARE(handler()->pendingJobs(), QList<int>{third});
+        QTest::qWait(100);
+        QCOMPARE(startedJobs.load(), 2); // the third waits for a free thread
+
+        gate.release(); // one ends, the third starts in its thread
+        QTRY_COMPARE_WITH_TIMEOUT(startedJobs.load(), 3, 10000);
+        QCOMPARE(endedJobs.load(), 1);
+        gate.release(2);
+        QTRY_COMPARE_WITH_TIMEOUT(results.count(), 3, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(handler()->jobs().isEmpty(), 10000);
+    }
+
+    void jobFinishedWhileQueued()
+    {
+        handler()->initialize(1);
+        const int runningJob = addGateJob();
+        const int queuedJob = addGateJob();
+        QTRY_COMPARE_WITH_TIMEOUT(startedJobs.load(), 1, 10000);
+        QPointer<GateWorker> queued = static_cast<GateWorker *>(handler()->worker(queuedJob));
+        QVERIFY(queued);
+        queued->finishWithoutRun();
+        QVERIFY(handler()->pendingJobs().isEmpty());
+        QVERIFY(!handler()->hasJob(queuedJob));
+        QCOMPARE(handler()->busyThreadCount(), 1); // the running job keeps its thread
+        QTRY_VERIFY_WITH_TIMEOUT(queued.isNull(), 5000);
+        gate.release();
+        QTRY_VERIFY_WITH_TIMEOUT(!handler()->hasJob(runningJob), 10000);
+        QCOMPARE(startedJobs.load(), 1);
+    }
+
+    void jobIdsNeverRepeatAndLimitOfZero()
+    {
+        handler()->initialize(2);
+        QSignalSpy results(handler(), &KConnectionHandler::resultReceived);
+        QSet<int> live;
+        int last = 0;
+        for (int i = 0; i < 6; ++i) {
+            const int id = addGateJob();
+            QVERIFY(id > last);
+            live.insert(id);
+            last = id;
+        }
+        gate.release(6);
+        QTRY_COMPARE_WITH_TIMEOUT(results.count(), 6, 10000);
+        QSet<int> reported;
+        for (const QList<QVariant> &result : results)
+            reported.insert(result.at(0).toInt());
+        QCOMPARE(reported, live);
+
+        // A new pool after logout goes on counting; with a limit of 0 every job waits.
+        handler()->shutdown();
+        handler()->initialize(0);
+        const int a = addGateJob();
+        const int b = addGateJob();
+        QVERIFY(a > last && b > a);
+        QCOMPARE(handler()->pendingJobs(), (QList<int>{a, b}));
+        QTest::qWait(100);
+        QCOMPARE(startedJobs.load(), 6);
+    }
+
+    void shutdownWaitsAndSilences()
+    {
+        handler()->initialize(2);
+        QSignalSpy states(handler(), &KConnectionHandler::stateChanged);
+        QSignalSpy results(handler(), &KConnectionHandler::resultReceived);
+        addGateJob();
+        addGateJob();
+        const int queued = addGateJob();
+        QTRY_COMPARE_WITH_TIMEOUT(startedJobs.load(), 2, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(states.count() >= 2, 5000); // both reported state 1
+        const int statesBefore = states.count();
+
+        handler()->shutdown();
+        // Every running run() has returned (each took 300 ms to wind down), the third never ran.
+        QCOMPARE(endedJobs.load(), 2);
+        QCOMPARE(startedJobs.load(), 2);
+        QVERIFY(!handler()->hasJob(queued));
+        QCOMPARE(handler()->threadCount(), 0);
+        QTest::qWait(300);
+        QCOMPARE(states.count(), statesBefore);
+        QCOMPARE(results.count(), 0);
+        QCOMPARE(addGateJob(), -1);
+    }
 
 private:
     KConnectionHandler *handler() { return KConnectionHandler::instance(); }
     int addGateJob() { return handler()->addJob(KDeviceJob{nullptr, 0}); }
 };
-
-void tst_WorkerFramework::initTestCase()
-{
-    QCOMPARE(addGateJob(), -1); // refused before initialize
-    handler()->setWorkerFactory(
-        [](const KDeviceJob &) -> KAbstractConnectionWorker * { return new GateWorker; });
-    KViewHandler::instance()->setWorkerFactory([](const KViewJob &job) -> KAbstractViewWorker * {
-        return new StopViewWorker(job.object, job.windowHandle);
-    });
-}
-
-void tst_WorkerFramework::cleanup()
-{
-    gate.release(100);
-    handler()->shutdown();
-    KViewHandler::instance()->shutdown();
-    gate.acquire(gate.available());
-    QTRY_COMPARE_WITH_TIMEOUT(alive.load(), 0, 10000);
-    QCOMPARE(wrongThreadDeletes.load(), 0);
-    startedJobs = 0;
-    endedJobs = 0;
-}
-
-void tst_WorkerFramework::limitOfTwoStartsThirdOnFinish()
-{
-    handler()->initialize(2);
-    handler()->initialize(5); // a second call keeps the pool
-    QCOMPARE(handler()->threadCount(), 2);
-    QSignalSpy results(handler(), &KConnectionHandler::resultReceived);
-    addGateJob();
-    addGateJob();
-    const int third = addGateJob();
-    QTRY_COMPARE_WITH_TIMEOUT(startedJobs.load(), 2, 10000);
-    QCOMPARE(handler()->pendingJobs(), QList<int>{third});
-    QTest::qWait(100);
-    QCOMPARE(startedJobs.load(), 2); // the third waits for a free thread
-
-    gate.release(); // one ends, the third starts in its thread
-    QTRY_COMPARE_WITH_TIMEOUT(startedJobs.load(), 3, 10000);
-    QCOMPARE(endedJobs.load(), 1);
-    gate.release(2);
-    QTRY_COMPARE_WITH_TIMEOUT(results.count(), 3, 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(handler()->busyThreadCount(), 0, 10000);
-    QVERIFY(handler()->jobs().isEmpty());
-}
-
-void tst_WorkerFramework::jobFinishedWhileQueued()
-{
-    handler()->initialize(1);
-    const int runningJob = addGateJob();
-    const int queuedJob = addGateJob();
-    QTRY_COMPARE_WITH_TIMEOUT(startedJobs.load(), 1, 10000);
-    QPointer<GateWorker> queued = static_cast<GateWorker *>(handler()->worker(queuedJob));
-    QVERIFY(queued);
-    queued->finishWithoutRun();
-    QVERIFY(handler()->pendingJobs().isEmpty());
-    QVERIFY(!handler()->hasJob(queuedJob));
-    QCOMPARE(handler()->busyThreadCount(), 1); // the running job keeps its thread
-    QTRY_VERIFY_WITH_TIMEOUT(queued.isNull(), 5000);
-    gate.release();
-    QTRY_VERIFY_WITH_TIMEOUT(!handler()->hasJob(runningJob), 10000);
-    QCOMPARE(startedJobs.load(), 1);
-}
-
-void tst_WorkerFramework::jobIdsNeverRepeatAndLimitOfZero()
-{
-    handler()->initialize(2);
-    QSignalSpy results(handler(), &KConnectionHandler::resultReceived);
-    QSet<int> live;
-    int last = 0;
-    for (int i = 0; i < 6; ++i) {
-        const int id = addGateJob();
-        QVERIFY(id > last);
-        live.insert(id);
-        last = id;
-    }
-    gate.release(6);
-    QTRY_COMPARE_WITH_TIMEOUT(results.count(), 6, 10000);
-    QSet<int> reported;
-    for (const QList<QVariant> &result : results)
-        reported.insert(result.at(0).toInt());
-    QCOMPARE(reported, live);
-
-    // A new pool after logout goes on counting; with a limit of 0 every job waits.
-    handler()->shutdown();
-    handler()->initialize(0);
-    QVERIFY(handler()->isInitialized());
-    const int a = addGateJob();
-    const int b = addGateJob();
-    QVERIFY(a > last && b > a);
-    QCOMPARE(handler()->pendingJobs(), (QList<int>{a, b}));
-    QTest::qWait(100);
-    QCOMPARE(startedJobs.load(), 6);
-}
-
-void tst_WorkerFramework::shutdownWaitsAndSilences()
-{
-    handler()->initialize(2);
-    QSignalSpy states(handler(), &KConnectionHandler::stateChanged);
-    QSignalSpy results(handler(), &KConnectionHandler::resultReceived);
-    addGateJob();
-    addGateJob();
-    const int queued = addGateJob();
-    QTRY_COMPARE_WITH_TIMEOUT(startedJobs.load(), 2, 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(states.count() >= 2, 5000); // both reported state 1
-    const int statesBefore = states.count();
-
-    handler()->shutdown();
-    // Every running run() has returned (each took 300 ms to wind down), the third never ran.
-    QCOMPARE(endedJobs.load(), 2);
-    QCOMPARE(startedJobs.load(), 2);
-    QVERIFY(!handler()->hasJob(queued));
-    QCOMPARE(handler()->threadCount(), 0);
-    QTest::qWait(300);
-    QCOMPARE(states.count(), statesBefore);
-    QCOMPARE(results.count(), 0);
-    QCOMPARE(addGateJob(), -1);
-}
-
-void tst_WorkerFramework::viewStopRunsInWorkerThreadAtShutdown()
-{
-    KObjectData record;
-    record.recorder.type = 1;
-    record.recorder.channels[QStringLiteral("ACAM01")].available = 1;
-    KObjectHandler object(record);
-    KViewHandler *views = KViewHandler::instance();
-    views->initialize(2);
-    const int jobID = views->addJob(KViewJob{&object, 0, 7, "ACAM01", 0, {}});
-    QTRY_COMPARE_WITH_TIMEOUT(startedJobs.load(), 1, 10000);
-    QPointer<KAbstractViewWorker> worker = views->worker(jobID);
-    QVERIFY(worker);
-    views->shutdown();
-    // The queued stop ran in the worker's own thread before that thread ended.
-    QCOMPARE(stopsInOwnThread.load(), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(worker.isNull(), 5000);
-}
 
 QTEST_GUILESS_MAIN(tst_WorkerFramework)
 #include "tst_workerframework.moc"
