@@ -68,162 +68,155 @@ private slots:
     void cleanupTestCase() { qInstallMessageHandler(testLogHandler); }
     void init() { QFile::remove(m_logPath = KAppLogHandler::instance()->filePath()); }
     void cleanup() { QFile::remove(m_logPath); }
-    void lineFormats_data();
-    void lineFormats();
-    void truncatesAtExactlyTenMebibytes_data();
-    void truncatesAtExactlyTenMebibytes();
-    void concurrentWritersAcrossTruncation();
-    void nothingWrittenWhileClosingDown();
+    void lineFormats_data()
+    {
+        QTest::addColumn<int>("operation"); // 0 plain, 1 about an object, 2 with a context
+        QTest::addColumn<int>("recorderType");
+        QTest::addColumn<QString>("context");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("expected");
+        const QString object = QStringLiteral("Автобус 101 (127.0.0.2, ");
+        QTest::newRow("plain") << 0 << 1 << QString() << 0 << QStringLiteral("Подключение к БД");
+        QTest::newRow("object, code 0")
+            << 1 << 1 << QString() << 0 << object + QStringLiteral("MTR-HD): Вход выполнен");
+        QTest::newRow("object, negative code")
+            << 1 << 1 << QString() << -3 << object + QStringLiteral("MTR-HD): Вход выполнен [-3]");
+        QTest::newRow("object, unknown type")
+            << 1 << 0 << QString() << 0
+            << object + QStringLiteral("Неизвестный тип): Вход выполнен");
+        QTest::newRow("context, code 23")
+            << 2 << 5 << QStringLiteral("канал 1") << 23
+            << object + QStringLiteral("Неизвестный тип, канал 1): Вход выполнен [23]");
+    }
+
+    void lineFormats()
+    {
+        QFETCH(int, operation);
+        QFETCH(int, recorderType);
+        QFETCH(QString, context);
+        QFETCH(int, code);
+        QFETCH(QString, expected);
+        KObjectData object;
+        object.name = QStringLiteral("Автобус 101");
+        object.host = QStringLiteral("127.0.0.2");
+        object.recorder.type = recorderType;
+        const QString message = QStringLiteral("Вход выполнен");
+        // Beside the program, named after its base name.
+        QCOMPARE(m_logPath,
+                 QCoreApplication::applicationDirPath() + QStringLiteral("/tst_log_log.txt"));
+        if (operation == 0)
+            KAppLogHandler::instance()->write(expected);
+        else if (operation == 1)
+            KAppLogHandler::instance()->write(object, message, code);
+        else
+            KAppLogHandler::instance()->write(object, context, message, code);
+
+        QFile file(m_logPath);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        QVERIFY2(
+            QRegularExpression(stamp + QRegularExpression::escape(expected) + QStringLiteral("\n$"))
+                .match(text)
+                .hasMatch(),
+            qPrintable(text));
+        // The stamp is the local time of the write.
+        const QDateTime at =
+            QDateTime::fromString(text.mid(1, 19), QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+        QVERIFY(qAbs(at.secsTo(QDateTime::currentDateTime())) < 120);
+    }
+
+    void truncatesAtExactlyTenMebibytes_data()
+    {
+        QTest::addColumn<qint64>("initialSize");
+        QTest::addColumn<bool>("truncated");
+        QTest::newRow("one byte below") << KAppLogHandler::maximumFileSize - 1 << false;
+        QTest::newRow("exactly 10 MiB") << KAppLogHandler::maximumFileSize << true;
+    }
+
+    void truncatesAtExactlyTenMebibytes()
+    {
+        QFETCH(qint64, initialSize);
+        QFETCH(bool, truncated);
+        {
+            QFile file(m_logPath);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QCOMPARE(file.write(QByteArray(int(initialSize), 'x')), initialSize);
+        }
+        KAppLogHandler::instance()->write(QStringLiteral("после предела"));
+        QFile file(m_logPath);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.seek(truncated ? 0 : initialSize));
+        QVERIFY(QRegularExpression(stamp + QStringLiteral("после предела\n$"))
+                    .match(QString::fromUtf8(file.readAll()))
+                    .hasMatch());
+    }
+
+    void concurrentWritersAcrossTruncation()
+    {
+        // Just below the limit: one writer's line crosses it and the next empties the file while
+        // the others keep writing. Lines are long, so interleaved writes would show.
+        {
+            QFile file(m_logPath);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.resize(KAppLogHandler::maximumFileSize - 10));
+        }
+        const int threadCount = 8;
+        const int linesPerThread = 300;
+        std::vector<std::unique_ptr<QThread>> threads;
+        for (int t = 0; t < threadCount; ++t) {
+            threads.emplace_back(QThread::create([t] {
+                KObjectData object;
+                object.name = QStringLiteral("Объект");
+                object.host = QStringLiteral("127.0.0.2");
+                object.recorder.type = 1;
+                for (int i = 0; i < linesPerThread; ++i) {
+                    const QString message =
+                        QStringLiteral("t%1 n%2 %3").arg(t).arg(i).arg(QString(200, QChar(0x0436)));
+                    if (i % 2)
+                        KAppLogHandler::instance()->write(object, message, 0);
+                    else
+                        KAppLogHandler::instance()->write(message);
+                }
+            }));
+            threads.back()->start();
+        }
+        for (auto &thread : threads)
+            QVERIFY(thread->wait(60000));
+
+        QVERIFY(QFileInfo(m_logPath).size() < KAppLogHandler::maximumFileSize);
+        const QStringList lines = readLines(m_logPath);
+        // The line that crossed the limit went with the old contents; every other one is here.
+        QCOMPARE(lines.size(), threadCount * linesPerThread - 1);
+        const QRegularExpression whole(
+            stamp +
+            QStringLiteral("(Объект \\(127\\.0\\.0\\.2, MTR-HD\\): )?(t\\d n\\d+) ж{200}$"));
+        QSet<QString> seen;
+        for (const QString &line : lines) {
+            const QRegularExpressionMatch match = whole.match(line);
+            QVERIFY2(match.hasMatch(), qPrintable(line.left(120)));
+            seen.insert(match.captured(2));
+        }
+        QCOMPARE(seen.size(), lines.size());
+    }
+
+    void nothingWrittenWhileClosingDown()
+    {
+        // A copy of this binary (a program finds its directory through its own file) as a child.
+        QTemporaryDir dir;
+        const QString program = dir.filePath(QStringLiteral("closing"));
+        QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), program));
+        QProcess child;
+        child.start(program, {QStringLiteral("--closing"), QStringLiteral("early line")});
+        QVERIFY(child.waitForFinished(30000));
+        QCOMPARE(child.exitCode(), 0);
+        const QStringList lines = readLines(dir.filePath(QStringLiteral("closing_log.txt")));
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(lines.first().endsWith(QStringLiteral("] early line")));
+    }
 
 private:
     QString m_logPath;
 };
-
-void tst_Log::lineFormats_data()
-{
-    QTest::addColumn<int>("operation"); // 0 plain, 1 about an object, 2 with a context
-    QTest::addColumn<int>("recorderType");
-    QTest::addColumn<QString>("context");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("expected");
-    const QString object = QStringLiteral("Автобус 101 (127.0.0.2, ");
-    QTest::newRow("plain") << 0 << 1 << QString() << 0 << QStringLiteral("Подключение к БД");
-    QTest::newRow("object, code 0")
-        << 1 << 1 << QString() << 0 << object + QStringLiteral("MTR-HD): Вход выполнен");
-    QTest::newRow("object, negative code")
-        << 1 << 1 << QString() << -3 << object + QStringLiteral("MTR-HD): Вход выполнен [-3]");
-    QTest::newRow("object, unknown type")
-        << 1 << 0 << QString() << 0 << object + QStringLiteral("Неизвестный тип): Вход выполнен");
-    QTest::newRow("context, code 0") << 2 << 1 << QStringLiteral("ACAM02") << 0
-                                     << object + QStringLiteral("MTR-HD, ACAM02): Вход выполнен");
-    QTest::newRow("context, code 23")
-        << 2 << 5 << QStringLiteral("канал 1") << 23
-        << object + QStringLiteral("Неизвестный тип, канал 1): Вход выполнен [23]");
-}
-
-void tst_Log::lineFormats()
-{
-    QFETCH(int, operation);
-    QFETCH(int, recorderType);
-    QFETCH(QString, context);
-    QFETCH(int, code);
-    QFETCH(QString, expected);
-    KObjectData object;
-    object.name = QStringLiteral("Автобус 101");
-    object.host = QStringLiteral("127.0.0.2");
-    object.recorder.type = recorderType;
-    const QString message = QStringLiteral("Вход выполнен");
-    // Beside the program, named after its base name.
-    QCOMPARE(m_logPath,
-             QCoreApplication::applicationDirPath() + QStringLiteral("/tst_log_log.txt"));
-    if (operation == 0)
-        KAppLogHandler::instance()->write(expected);
-    else if (operation == 1)
-        KAppLogHandler::instance()->write(object, message, code);
-    else
-        KAppLogHandler::instance()->write(object, context, message, code);
-
-    QFile file(m_logPath);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(file.readAll());
-    QVERIFY2(
-        QRegularExpression(stamp + QRegularExpression::escape(expected) + QStringLiteral("\n$"))
-            .match(text)
-            .hasMatch(),
-        qPrintable(text));
-    // The stamp is the local time of the write.
-    const QDateTime at =
-        QDateTime::fromString(text.mid(1, 19), QStringLiteral("dd.MM.yyyy hh:mm:ss"));
-    QVERIFY(qAbs(at.secsTo(QDateTime::currentDateTime())) < 120);
-}
-
-void tst_Log::truncatesAtExactlyTenMebibytes_data()
-{
-    QTest::addColumn<qint64>("initialSize");
-    QTest::addColumn<bool>("truncated");
-    QTest::newRow("one byte below") << KAppLogHandler::maximumFileSize - 1 << false;
-    QTest::newRow("exactly 10 MiB") << KAppLogHandler::maximumFileSize << true;
-}
-
-void tst_Log::truncatesAtExactlyTenMebibytes()
-{
-    QFETCH(qint64, initialSize);
-    QFETCH(bool, truncated);
-    {
-        QFile file(m_logPath);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QCOMPARE(file.write(QByteArray(int(initialSize), 'x')), initialSize);
-    }
-    KAppLogHandler::instance()->write(QStringLiteral("после предела"));
-    QFile file(m_logPath);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QVERIFY(file.seek(truncated ? 0 : initialSize));
-    QVERIFY(QRegularExpression(stamp + QStringLiteral("после предела\n$"))
-                .match(QString::fromUtf8(file.readAll()))
-                .hasMatch());
-}
-
-void tst_Log::concurrentWritersAcrossTruncation()
-{
-    // Just below the limit: one writer's line crosses it and the next empties the file while
-    // the others keep writing. Lines are long, so interleaved writes would show.
-    {
-        QFile file(m_logPath);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QVERIFY(file.resize(KAppLogHandler::maximumFileSize - 10));
-    }
-    const int threadCount = 8;
-    const int linesPerThread = 300;
-    std::vector<std::unique_ptr<QThread>> threads;
-    for (int t = 0; t < threadCount; ++t) {
-        threads.emplace_back(QThread::create([t] {
-            KObjectData object;
-            object.name = QStringLiteral("Объект");
-            object.host = QStringLiteral("127.0.0.2");
-            object.recorder.type = 1;
-            for (int i = 0; i < linesPerThread; ++i) {
-                const QString message =
-                    QStringLiteral("t%1 n%2 %3").arg(t).arg(i).arg(QString(200, QChar(0x0436)));
-                if (i % 2)
-                    KAppLogHandler::instance()->write(object, message, 0);
-                else
-                    KAppLogHandler::instance()->write(message);
-            }
-        }));
-        threads.back()->start();
-    }
-    for (auto &thread : threads)
-        QVERIFY(thread->wait(60000));
-
-    QVERIFY(QFileInfo(m_logPath).size() < KAppLogHandler::maximumFileSize);
-    const QStringList lines = readLines(m_logPath);
-    // The line that crossed the limit went with the old contents; every other one is here.
-    QCOMPARE(lines.size(), threadCount * linesPerThread - 1);
-    const QRegularExpression whole(
-        stamp + QStringLiteral("(Объект \\(127\\.0\\.0\\.2, MTR-HD\\): )?(t\\d n\\d+) ж{200}$"));
-    QSet<QString> seen;
-    for (const QString &line : lines) {
-        const QRegularExpressionMatch match = whole.match(line);
-        QVERIFY2(match.hasMatch(), qPrintable(line.left(120)));
-        seen.insert(match.captured(2));
-    }
-    QCOMPARE(seen.size(), lines.size());
-}
-
-void tst_Log::nothingWrittenWhileClosingDown()
-{
-    // A copy of this binary (a program finds its directory through its own file) as a child.
-    QTemporaryDir dir;
-    const QString program = dir.filePath(QStringLiteral("closing"));
-    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), program));
-    QProcess child;
-    child.start(program, {QStringLiteral("--closing"), QStringLiteral("early line")});
-    QVERIFY(child.waitForFinished(30000));
-    QCOMPARE(child.exitCode(), 0);
-    const QStringList lines = readLines(dir.filePath(QStringLiteral("closing_log.txt")));
-    QCOMPARE(lines.size(), 1);
-    QVERIFY(lines.first().endsWith(QStringLiteral("] early line")));
-}
 
 int main(int argc, char **argv)
 {

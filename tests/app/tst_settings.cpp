@@ -66,139 +66,129 @@ class tst_Settings : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
-    void defaultsWithoutStoreOrFile();
-    void settingsFile_data();
-    void settingsFile();
-    void userStoreConversions_data();
-    void userStoreConversions();
-    void windowMaximizedRoundTrip();
+    void init()
+    {
+        m_dir.reset(new QTemporaryDir);
+        QVERIFY(m_dir->isValid());
+        userStore().clear();
+        QFile::remove(userStore().fileName());
+    }
+
+    void defaultsWithoutStoreOrFile()
+    {
+        const TestSettings settings(m_dir->path());
+        QCOMPARE(installationValues(settings), defaults);
+        QCOMPARE(settings.localVideoPath(), m_dir->path() + QStringLiteral("//videos"));
+        QCOMPARE(settings.dbHost(), QStringLiteral("localhost"));
+        QCOMPARE(settings.downloadWindowStopTime(), QTime(17, 0, 0));
+        QCOMPARE(settings.recorderType(), 1);
+        QVERIFY(!settings.windowMaximized());
+        QCOMPARE(settings.currentUser().role, 4);
+        QCOMPARE(settings.windowRect(), QRect(2, 0, 1280, 720));
+        // Reading writes nothing.
+        QVERIFY(!QFile::exists(userStore().fileName()));
+    }
+
+    void settingsFile_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QVariantList>("expected");
+        QTest::newRow("shipped file") << QByteArray() << defaults;
+        QTest::newRow("every value changed")
+            << QByteArray(
+                   "<settings><connection_data>"
+                   "<connection_timeout type=\"modem\">3000</connection_timeout>"
+                   "<connection_timeout type=\"recorder\">4000</connection_timeout>"
+                   "<connection_interval>20000</connection_interval>"
+                   "<use_proxy>false</use_proxy></connection_data>"
+                   "<startup_data><use_shared_task_db>true</use_shared_task_db></startup_data>"
+                   "<thread_limits><limit type=\"connection\">11</limit>"
+                   "<limit type=\"diagnostics\">12</limit><limit type=\"video\">13</limit>"
+                   "<limit type=\"download\">14</limit><limit type=\"settings\">15</limit>"
+                   "<limit type=\"alarms\">16</limit><limit type=\"archive_info\">17</limit>"
+                   "<limit type=\"geotracking\">18</limit></thread_limits></settings>")
+            << QVariantList{11, 12, 13, 14, 15, 16, 17, 18, 3000, 4000, 20000, false, true};
+        QTest::newRow("non-numeric video limit gives 0")
+            << QByteArray(
+                   "<s><thread_limits><limit type=\"video\">many</limit></thread_limits></s>")
+            << changed(defaults, {{2, 0}});
+        QTest::newRow("use_proxy other text keeps false")
+            << QByteArray("<s><connection_data><use_proxy>false</use_proxy>"
+                          "<use_proxy>TRUE</use_proxy></connection_data></s>")
+            << changed(defaults, {{11, false}});
+        QTest::newRow("parse error keeps what was read")
+            << QByteArray(
+                   "<s><thread_limits><limit type=\"video\">5</limit><limit type=\"alarms\">8<"
+                   "</limit></thread_limits><connection_data><connection_interval>9"
+                   "</connection_interval></connection_data></s>")
+            << changed(defaults, {{2, 5}});
+    }
+
+    void settingsFile()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QVariantList, expected);
+        if (content.isEmpty()) {
+            // The file the build puts beside the program.
+            QFile shipped(QStringLiteral(VELMORA_BIN_DIR "/settings.xml"));
+            QVERIFY(shipped.open(QIODevice::ReadOnly));
+            content = shipped.readAll();
+            QCOMPARE(content.count("<limit type="), 8);
+        }
+        QFile file(m_dir->filePath(QStringLiteral("settings.xml")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        file.close();
+        QCOMPARE(installationValues(TestSettings(m_dir->path())), expected);
+    }
+
+    void userStoreConversions_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QVariant>("expected");
+        // Stored as the Latin-1 reading of UTF-8 bytes; read back as the UTF-8 text.
+        QTest::newRow("password through Latin-1")
+            << "userPassword" << QString::fromLatin1(QStringLiteral("пароль").toUtf8())
+            << QVariant(QStringLiteral("пароль"));
+        QTest::newRow("empty text keeps default") << "DBHost"
+                                                  << "" << QVariant("localhost");
+        QTest::newRow("integer not a number") << "downloadReliabilityMode"
+                                              << "abc" << QVariant(0);
+        QTest::newRow("bool as word") << "alarmsEMailEnabled"
+                                      << "true" << QVariant(false);
+        QTest::newRow("autoLoad as word") << "autoLoad"
+                                          << "true" << QVariant(true);
+        QTest::newRow("time") << "downloadWindowStartTime"
+                              << "09.30.15" << QVariant(QTime(9, 30, 15));
+        QTest::newRow("time with colons is invalid") << "downloadWindowStartTime"
+                                                     << "08:00:00" << QVariant(QTime());
+    }
+
+    void userStoreConversions()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, text);
+        QFETCH(QVariant, expected);
+        userStore().setValue(key, text);
+        QCOMPARE(userValue(TestSettings(m_dir->path()), key), expected);
+    }
+
+    void windowMaximizedRoundTrip()
+    {
+        for (const bool maximized : {true, false}) {
+            TestSettings(m_dir->path()).setWindowMaximized(maximized);
+            // Written at once, as an integer.
+            QFile file(userStore().fileName());
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY(file.readAll().contains(maximized ? "windowMaximized=1" : "windowMaximized=0"));
+            QCOMPARE(TestSettings(m_dir->path()).windowMaximized(), maximized);
+        }
+    }
 
 private:
     QScopedPointer<QTemporaryDir> m_dir;
 };
-
-void tst_Settings::init()
-{
-    m_dir.reset(new QTemporaryDir);
-    QVERIFY(m_dir->isValid());
-    userStore().clear();
-    QFile::remove(userStore().fileName());
-}
-
-void tst_Settings::defaultsWithoutStoreOrFile()
-{
-    const TestSettings settings(m_dir->path());
-    QCOMPARE(installationValues(settings), defaults);
-    QCOMPARE(settings.localVideoPath(), m_dir->path() + QStringLiteral("//videos"));
-    QCOMPARE(settings.dbHost(), QStringLiteral("localhost"));
-    QCOMPARE(settings.downloadWindowStopTime(), QTime(17, 0, 0));
-    QCOMPARE(settings.recorderType(), 1);
-    QVERIFY(!settings.windowMaximized());
-    QCOMPARE(settings.currentUser().role, 4);
-    QCOMPARE(settings.windowRect(), QRect(2, 0, 1280, 720));
-    // Reading writes nothing.
-    QVERIFY(!QFile::exists(userStore().fileName()));
-}
-
-void tst_Settings::settingsFile_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QVariantList>("expected");
-    QTest::newRow("shipped file") << QByteArray() << defaults;
-    QTest::newRow("every value changed")
-        << QByteArray("<settings><connection_data>"
-                      "<connection_timeout type=\"modem\">3000</connection_timeout>"
-                      "<connection_timeout type=\"recorder\">4000</connection_timeout>"
-                      "<connection_interval>20000</connection_interval>"
-                      "<use_proxy>false</use_proxy></connection_data>"
-                      "<startup_data><use_shared_task_db>true</use_shared_task_db></startup_data>"
-                      "<thread_limits><limit type=\"connection\">11</limit>"
-                      "<limit type=\"diagnostics\">12</limit><limit type=\"video\">13</limit>"
-                      "<limit type=\"download\">14</limit><limit type=\"settings\">15</limit>"
-                      "<limit type=\"alarms\">16</limit><limit type=\"archive_info\">17</limit>"
-                      "<limit type=\"geotracking\">18</limit></thread_limits></settings>")
-        << QVariantList{11, 12, 13, 14, 15, 16, 17, 18, 3000, 4000, 20000, false, true};
-    QTest::newRow("non-numeric video limit gives 0")
-        << QByteArray("<s><thread_limits><limit type=\"video\">many</limit></thread_limits></s>")
-        << changed(defaults, {{2, 0}});
-    QTest::newRow("use_proxy other text keeps true")
-        << QByteArray("<s><connection_data><use_proxy>yes</use_proxy></connection_data></s>")
-        << defaults;
-    QTest::newRow("use_proxy other text keeps false")
-        << QByteArray("<s><connection_data><use_proxy>false</use_proxy>"
-                      "<use_proxy>TRUE</use_proxy></connection_data></s>")
-        << changed(defaults, {{11, false}});
-    QTest::newRow("parse error keeps what was read")
-        << QByteArray("<s><thread_limits><limit type=\"video\">5</limit><limit type=\"alarms\">8<"
-                      "</limit></thread_limits><connection_data><connection_interval>9"
-                      "</connection_interval></connection_data></s>")
-        << changed(defaults, {{2, 5}});
-}
-
-void tst_Settings::settingsFile()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(QVariantList, expected);
-    if (content.isEmpty()) {
-        // The file the build puts beside the program.
-        QFile shipped(QStringLiteral(VELMORA_BIN_DIR "/settings.xml"));
-        QVERIFY(shipped.open(QIODevice::ReadOnly));
-        content = shipped.readAll();
-        QCOMPARE(content.count("<limit type="), 8);
-    }
-    QFile file(m_dir->filePath(QStringLiteral("settings.xml")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-    file.close();
-    QCOMPARE(installationValues(TestSettings(m_dir->path())), expected);
-}
-
-void tst_Settings::userStoreConversions_data()
-{
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QVariant>("expected");
-    // Stored as the Latin-1 reading of UTF-8 bytes; read back as the UTF-8 text.
-    QTest::newRow("password through Latin-1")
-        << "userPassword" << QString::fromLatin1(QStringLiteral("пароль").toUtf8())
-        << QVariant(QStringLiteral("пароль"));
-    QTest::newRow("empty text keeps default") << "DBHost"
-                                              << "" << QVariant("localhost");
-    QTest::newRow("integer not a number") << "downloadReliabilityMode"
-                                          << "abc" << QVariant(0);
-    QTest::newRow("bool as word") << "alarmsEMailEnabled"
-                                  << "true" << QVariant(false);
-    QTest::newRow("autoLoad as word") << "autoLoad"
-                                      << "true" << QVariant(true);
-    QTest::newRow("time") << "downloadWindowStartTime"
-                          << "09.30.15" << QVariant(QTime(9, 30, 15));
-    QTest::newRow("time with colons is invalid") << "downloadWindowStartTime"
-                                                 << "08:00:00" << QVariant(QTime());
-    QTest::newRow("time out of range") << "downloadWindowStartTime"
-                                       << "25.00.00" << QVariant(QTime());
-}
-
-void tst_Settings::userStoreConversions()
-{
-    QFETCH(QString, key);
-    QFETCH(QString, text);
-    QFETCH(QVariant, expected);
-    userStore().setValue(key, text);
-    QCOMPARE(userValue(TestSettings(m_dir->path()), key), expected);
-}
-
-void tst_Settings::windowMaximizedRoundTrip()
-{
-    for (const bool maximized : {true, false}) {
-        TestSettings(m_dir->path()).setWindowMaximized(maximized);
-        // Written at once, as an integer.
-        QFile file(userStore().fileName());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.readAll().contains(maximized ? "windowMaximized=1" : "windowMaximized=0"));
-        QCOMPARE(TestSettings(m_dir->path()).windowMaximized(), maximized);
-    }
-}
 
 int main(int argc, char **argv)
 {
