@@ -37,7 +37,6 @@ private slots:
             << QStringList({QStringLiteral("SELECT 'it''s; fine'"), QStringLiteral("SELECT 3")});
         QTest::newRow("comments") << QStringLiteral("-- a; comment\nSELECT 1; -- tail;\n")
                                   << QStringList({QStringLiteral("SELECT 1")});
-        QTest::newRow("empty") << QStringLiteral(" ;\n; ") << QStringList();
     }
 
     void splitting()
