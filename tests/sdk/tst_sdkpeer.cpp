@@ -153,6 +153,7 @@ private slots:
     void hostilePeer();
     void callsQueuedBehindASilentRecorderGiveUpInTime();
     void liveStreamEndsOnTheNewestGoodPictureAndKeepsIt();
+    void playbackCaptureIsThePictureOfTheOsdTime();
     void callsWithBadArgumentsFailCleanly();
 };
 
@@ -371,6 +372,47 @@ void tst_SdkPeer::liveStreamEndsOnTheNewestGoodPictureAndKeepsIt()
     QCOMPARE(shown(), last);
     QVERIFY(NET_DVR_StopRealPlay(handle));
     QVERIFY(!NET_DVR_StopRealPlay(handle));
+    NET_DVR_Logout_V30(user);
+}
+
+void tst_SdkPeer::playbackCaptureIsThePictureOfTheOsdTime()
+{
+    QList<QByteArray> pictures;
+    for (Qt::GlobalColor c : {Qt::red, Qt::green, Qt::blue, Qt::yellow})
+        pictures.append(jpeg(c));
+    KFakeRecorder server(recorder([&](KFakeConnection &c, const KFrame &f) {
+                             KMsgStreamControl control;
+                             if (f.type != StreamControl || !control.decode(f.payload) ||
+                                 control.action != ControlStart)
+                                 return Sound;
+                             c.sendFrame(Ok, f.seq);
+                             for (int i = 0; i < pictures.size(); ++i) {
+                                 sendPicture(c, at(14, 0, i), pictures[i]);
+                                 QThread::msleep(30);
+                             }
+                             return Answered;
+                         }),
+                         KTestEmulator::freeHost());
+    const int user = login(server);
+    QVERIFY(user >= 0);
+    const VSDK_TIME from = sdkTime(at(14, 0, 0));
+    const VSDK_TIME to = sdkTime(at(23, 59, 59));
+    const int handle = NET_DVR_PlayBackByTime(user, 1, &from, &to, 0);
+    QVERIFY(handle >= 0);
+    VSDK_TIME osd = {};
+    QVERIFY(NET_DVR_GetPlayBackOsdTime(handle, &osd));
+    QCOMPARE(osd.hour, 14u); // before the first picture: the start time
+    QVERIFY(NET_DVR_PlayBackControl(handle, VSDK_PLAY_START, 0, nullptr));
+    QVERIFY(KTestEmulator::waitFor(
+        [&] { return NET_DVR_GetPlayBackOsdTime(handle, &osd) && osd.second == 3; }, HangLimitMs));
+    QTemporaryDir dir;
+    const QString path = dir.filePath("pb.jpg");
+    QVERIFY(NET_DVR_SetCapturePictureMode(VSDK_CAPTURE_JPEG));
+    QVERIFY(NET_DVR_PlayBackCaptureFile(handle, QFile::encodeName(path).constData()));
+    QFile shot(path);
+    QVERIFY(shot.open(QIODevice::ReadOnly));
+    QCOMPARE(shot.readAll(), pictures[3]);
+    QVERIFY(NET_DVR_StopPlayBack(handle));
     NET_DVR_Logout_V30(user);
 }
 
