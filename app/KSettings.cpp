@@ -381,92 +381,52 @@ VELMORA_LOCKED_GETTER(bool, autoLoad, m_autoLoad)
 
 void KSettings::setLocalVideoPath(const QString &path)
 {
-    {
-        QMutexLocker locker(&m_mutex);
-        m_localVideoPath = path;
-    }
-    store(QStringLiteral("localVideoPath"), path);
+    assign(m_localVideoPath, path, QStringLiteral("localVideoPath"));
 }
 
 void KSettings::setRemoteVideoPath(const QString &path)
 {
-    {
-        QMutexLocker locker(&m_mutex);
-        m_remoteVideoPath = path;
-    }
-    store(QStringLiteral("remoteVideoPath"), path);
+    assign(m_remoteVideoPath, path, QStringLiteral("remoteVideoPath"));
 }
 
 void KSettings::setLocalSnapshotsPath(const QString &path)
 {
-    {
-        QMutexLocker locker(&m_mutex);
-        m_localSnapshotsPath = path;
-    }
-    store(QStringLiteral("localSnapshotsPath"), path);
+    assign(m_localSnapshotsPath, path, QStringLiteral("localSnapshotsPath"));
 }
 
 void KSettings::setDownloadReliabilityMode(int mode)
 {
-    {
-        QMutexLocker locker(&m_mutex);
-        m_downloadReliabilityMode = mode;
-    }
-    store(QStringLiteral("downloadReliabilityMode"), mode);
+    assign(m_downloadReliabilityMode, mode, QStringLiteral("downloadReliabilityMode"));
 }
 
 void KSettings::setRecorderType(int type)
 {
-    {
-        QMutexLocker locker(&m_mutex);
-        m_recorderType = type;
-    }
-    store(QStringLiteral("recorderType"), type);
+    assign(m_recorderType, type, QStringLiteral("recorderType"));
 }
 
 void KSettings::setRecorderHost(const QString &host)
 {
-    {
-        QMutexLocker locker(&m_mutex);
-        m_recorderHost = host;
-    }
-    store(QStringLiteral("recorderHost"), host);
+    assign(m_recorderHost, host, QStringLiteral("recorderHost"));
 }
 
 void KSettings::setRecorderPort(int port)
 {
-    {
-        QMutexLocker locker(&m_mutex);
-        m_recorderPort = port;
-    }
-    store(QStringLiteral("recorderPort"), port);
+    assign(m_recorderPort, port, QStringLiteral("recorderPort"));
 }
 
 void KSettings::setRecorderLogin(const QString &login)
 {
-    {
-        QMutexLocker locker(&m_mutex);
-        m_recorderLogin = login;
-    }
-    store(QStringLiteral("recorderLogin"), login);
+    assign(m_recorderLogin, login, QStringLiteral("recorderLogin"));
 }
 
 void KSettings::setRecorderPassword(const QString &encipheredPassword)
 {
-    {
-        QMutexLocker locker(&m_mutex);
-        m_recorderPassword = encipheredPassword;
-    }
-    store(QStringLiteral("recorderPassword"), encipheredPassword);
+    assign(m_recorderPassword, encipheredPassword, QStringLiteral("recorderPassword"));
 }
 
 void KSettings::setWindowMaximized(bool maximized)
 {
-    {
-        QMutexLocker locker(&m_mutex);
-        m_windowMaximized = maximized;
-    }
-    store(QStringLiteral("windowMaximized"), maximized ? 1 : 0);
+    assign(m_windowMaximized, maximized, QStringLiteral("windowMaximized"), maximized ? 1 : 0);
 }
 
 void KSettings::setWindowRect(const QRect &rect)

@@ -138,6 +138,20 @@ private:
     void readThreadLimits(QXmlStreamReader &xml);
     void applyStyleSheet();
     void store(const QString &key, const QVariant &value);
+    // Sets a per-user field under the lock, then writes it to the store at once.
+    template<typename T>
+    void assign(T &field, const T &value, const QString &key, const QVariant &stored)
+    {
+        {
+            QMutexLocker locker(&m_mutex);
+            field = value;
+        }
+        store(key, stored);
+    }
+    template<typename T> void assign(T &field, const T &value, const QString &key)
+    {
+        assign(field, value, key, QVariant::fromValue(value));
+    }
 
     QString m_applicationDir;
 

@@ -74,6 +74,21 @@ template<class T> T *KCentralWidget::findTab() const
     return nullptr;
 }
 
+template<class T>
+T *KCentralWidget::openTab(const QString &iconPath, const QString &title, bool *created)
+{
+    T *page = findTab<T>();
+    if (created)
+        *created = !page;
+    if (page) {
+        m_tabWidget->setCurrentWidget(page);
+        return page;
+    }
+    page = new T;
+    addTab(page, iconPath, title);
+    return page;
+}
+
 KOnlineVideoWidget *KCentralWidget::onlineVideoTab() const
 {
     return findTab<KOnlineVideoWidget>();
@@ -103,29 +118,21 @@ int KCentralWidget::addTab(QWidget *page, const QString &iconPath, const QString
 
 void KCentralWidget::addOnlineVideoTab()
 {
-    KOnlineVideoWidget *page = onlineVideoTab();
-    if (page) {
-        m_tabWidget->setCurrentWidget(page);
-    } else {
-        page = new KOnlineVideoWidget;
-        addTab(page, QStringLiteral(":/object_preview.png"), QStringLiteral("Онлайн-трансляция"));
-    }
+    auto *page = openTab<KOnlineVideoWidget>(QStringLiteral(":/object_preview.png"),
+                                             QStringLiteral("Онлайн-трансляция"));
     if (m_currentObject)
         page->setObject(m_currentObject);
 }
 
 void KCentralWidget::addArchiveVideoTab()
 {
-    KArchiveVideoWidget *page = archiveVideoTab();
-    if (page) {
-        m_tabWidget->setCurrentWidget(page);
-    } else {
-        page = new KArchiveVideoWidget;
+    bool created = false;
+    auto *page = openTab<KArchiveVideoWidget>(QStringLiteral(":/object_playback.png"),
+                                              QStringLiteral("Просмотр видеоархива"), &created);
+    if (created) {
         connect(
             page, &KArchiveVideoWidget::prepareDownloadRequested, this,
             QOverload<KObjectHandler *const, QDateTime>::of(&KCentralWidget::addDownloadVideoTab));
-        addTab(page, QStringLiteral(":/object_playback.png"),
-               QStringLiteral("Просмотр видеоархива"));
     }
     if (m_currentObject)
         page->setObject(m_currentObject);
@@ -133,14 +140,8 @@ void KCentralWidget::addArchiveVideoTab()
 
 void KCentralWidget::addDownloadVideoTab()
 {
-    KDownloadStandInWidget *page = downloadVideoTab();
-    if (page) {
-        m_tabWidget->setCurrentWidget(page);
-    } else {
-        page = new KDownloadStandInWidget;
-        addTab(page, QStringLiteral(":/object_download.png"),
-               QStringLiteral("Загрузка видеоархива"));
-    }
+    auto *page = openTab<KDownloadStandInWidget>(QStringLiteral(":/object_download.png"),
+                                                 QStringLiteral("Загрузка видеоархива"));
     if (!m_currentObject)
         return;
     if (isDownloadInProgress(page)) {
@@ -152,14 +153,8 @@ void KCentralWidget::addDownloadVideoTab()
 
 void KCentralWidget::addDownloadVideoTab(KObjectHandler *const objectHandler, QDateTime dateTime)
 {
-    KDownloadStandInWidget *page = downloadVideoTab();
-    if (page) {
-        m_tabWidget->setCurrentWidget(page);
-    } else {
-        page = new KDownloadStandInWidget;
-        addTab(page, QStringLiteral(":/object_download.png"),
-               QStringLiteral("Загрузка видеоархива"));
-    }
+    auto *page = openTab<KDownloadStandInWidget>(QStringLiteral(":/object_download.png"),
+                                                 QStringLiteral("Загрузка видеоархива"));
     if (isDownloadInProgress(page)) {
         KMessageWidget::execMessage(KMessageWidget::Warning, kInProgressText, window());
         return;

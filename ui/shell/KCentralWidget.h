@@ -58,6 +58,9 @@ protected:
 
 private:
     template<class T> T *findTab() const;
+    // Makes the tab of class T current, creating it first when there is none.
+    template<class T>
+    T *openTab(const QString &iconPath, const QString &title, bool *created = nullptr);
     int addTab(QWidget *page, const QString &iconPath, const QString &title);
 
     QMap<int, KObjectHandler *> m_objects;
