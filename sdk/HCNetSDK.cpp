@@ -2,6 +2,7 @@
 #include "HCNetSDK.h"
 
 #include "KRecorderMessages.h"
+#include "KSdkError.h"
 #include "KRecorderProtocol.h"
 #include "KSdkRegistry.h"
 
@@ -18,13 +19,13 @@ thread_local uint32_t t_lastError = 0;
 
 template<typename R> R failWith(uint32_t error, R result)
 {
-    t_lastError = error;
+    t_lastError = KSdkError::toPublic(error);
     return result;
 }
 
 bool fail(uint32_t error)
 {
-    t_lastError = error;
+    t_lastError = KSdkError::toPublic(error);
     return false;
 }
 
@@ -106,20 +107,25 @@ int32_t startStream(int32_t userId, KSdkStream::Kind kind, int32_t channel, uint
     auto session = sessionFor(userId);
     if (!session)
         return -1;
-    const int handle = registry().reserveStreamHandle();
+    auto stream = std::make_shared<KSdkStream>(session, kind, channel, streamType, from, to);
+    // Listed while it opens, so that NET_DVR_Cleanup meanwhile stops it too.
+    const int handle = registry().addOpeningStream(stream);
     if (handle < 0)
         return failWith(VSDK_ERR_TOO_MANY, -1);
-    auto stream = std::make_shared<KSdkStream>(session, kind, channel, streamType, from, to);
     stream->setVideo(window, callback, user, handle);
     stream->setDownloadFile(file);
-    const int rc = stream->open(registry().timeouts());
+    int rc = stream->open(registry().timeouts());
+    if (rc == 0 && !registry().markStreamOpen(handle, stream))
+        rc = VSDK_ERR_NOT_INITIALIZED;
     if (rc != 0) {
-        registry().releaseStreamHandle(handle);
+        if (!registry().removeOpeningStream(handle, stream))
+            rc = VSDK_ERR_NOT_INITIALIZED; // NET_DVR_Cleanup took it
         stream->stop();
         // "No recording" is reported as error 0, so callers can tell it from a failure.
-        return failWith(rc == int(ErrNoRecording) ? uint32_t(VSDK_ERR_NONE) : uint32_t(rc), -1);
+        return failWith(rc == KSdkError::fromRecorder(ErrNoRecording) ? uint32_t(VSDK_ERR_NONE)
+                                                                       : uint32_t(rc),
+                        -1);
     }
-    registry().fillStreamHandle(handle, stream);
     t_lastError = 0;
     return handle;
 }
@@ -629,13 +635,24 @@ int32_t NET_DVR_FindNextFile_V30(int32_t findHandle, VSDK_FIND_DATA *data)
         KMsgSearchId next;
         next.searchId = search->searchId;
         KFrame reply;
-        const int rc = search->session->request(FindNext, next.encode(), FindBatch, reply,
-                                                registry().timeouts());
+        const KSdkTimeouts timeouts = registry().timeouts();
+        const qint64 asked = KSdkSocket::now();
+        const int rc =
+            search->session->request(FindNext, next.encode(), FindBatch, reply, timeouts);
         KMsgFindBatch batch;
         if (rc == 0 && !batch.decode(reply.payload)) {
             search->error = VSDK_ERR_BAD_DATA;
         } else if (rc != 0) {
             search->error = rc;
+        } else if (batch.status == FindBusy) {
+            // "Busy" is bounded like any answer: a recorder that stays busy past the receive
+            // time-out has failed the search.
+            if (search->busySince < 0)
+                search->busySince = asked;
+            if (KSdkSocket::now() - search->busySince >= timeouts.receiveMs)
+                search->error = VSDK_ERR_BUSY;
+        } else {
+            search->busySince = -1;
         }
         if (search->error != 0)
             return failWith(uint32_t(search->error), int32_t(VSDK_FIND_EXCEPTION));
@@ -704,7 +721,7 @@ int32_t NET_DVR_GetDownloadPos(int32_t handle)
     t_lastError = 0;
     const int pos = stream->downloadPos();
     if (pos == 200)
-        t_lastError = uint32_t(stream->failure());
+        t_lastError = KSdkError::toPublic(uint32_t(stream->failure()));
     return pos;
 }
 

@@ -26,7 +26,7 @@ bool KSdkRegistry::initialize()
 void KSdkRegistry::cleanup()
 {
     std::map<int, std::shared_ptr<KSdkSession>> sessions;
-    std::map<int, std::shared_ptr<KSdkStream>> streams;
+    std::map<int, StreamEntry> streams;
     std::map<int, std::shared_ptr<KSdkSearch>> searches;
     KSdkTimeouts timeouts;
     {
@@ -37,10 +37,9 @@ void KSdkRegistry::cleanup()
         searches.swap(m_searches);
         timeouts = m_timeouts;
     }
-    // Stopped outside the lock: stopping joins threads.
+    // Stopped outside the lock: stopping joins threads (and waits for a stream still opening).
     for (auto &s : streams)
-        if (s.second)
-            s.second->stop();
+        s.second.stream->stop();
     timeouts.receiveMs = qMin(timeouts.receiveMs, 1000);
     for (auto &s : sessions)
         s.second->logout(timeouts);
@@ -122,52 +121,49 @@ std::shared_ptr<KSdkSession> KSdkRegistry::takeSession(int userId)
     return s;
 }
 
-int KSdkRegistry::addStream(std::shared_ptr<KSdkStream> stream)
+int KSdkRegistry::addOpeningStream(std::shared_ptr<KSdkStream> stream)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     const int id = freeKey(m_streams, m_nextStream, MaxStreams);
     if (id >= 0)
-        m_streams[id] = std::move(stream);
+        m_streams[id] = {std::move(stream), false};
     return id;
 }
 
-int KSdkRegistry::reserveStreamHandle()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    const int id = freeKey(m_streams, m_nextStream, MaxStreams);
-    if (id >= 0)
-        m_streams[id] = nullptr;
-    return id;
-}
-
-void KSdkRegistry::releaseStreamHandle(int handle)
+bool KSdkRegistry::markStreamOpen(int handle, const std::shared_ptr<KSdkStream> &stream)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     const auto it = m_streams.find(handle);
-    if (it != m_streams.end() && !it->second)
-        m_streams.erase(it);
+    if (it == m_streams.end() || it->second.stream != stream)
+        return false;
+    it->second.open = true;
+    return true;
 }
 
-void KSdkRegistry::fillStreamHandle(int handle, std::shared_ptr<KSdkStream> stream)
+bool KSdkRegistry::removeOpeningStream(int handle, const std::shared_ptr<KSdkStream> &stream)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_streams[handle] = std::move(stream);
+    const auto it = m_streams.find(handle);
+    if (it == m_streams.end() || it->second.stream != stream)
+        return false;
+    m_streams.erase(it);
+    return true;
 }
 
 std::shared_ptr<KSdkStream> KSdkRegistry::stream(int handle) const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     const auto it = m_streams.find(handle);
-    return it == m_streams.end() ? nullptr : it->second;
+    return it == m_streams.end() || !it->second.open ? nullptr : it->second.stream;
 }
 
 std::shared_ptr<KSdkStream> KSdkRegistry::takeStream(int handle)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     const auto it = m_streams.find(handle);
-    if (it == m_streams.end() || !it->second)
+    if (it == m_streams.end() || !it->second.open)
         return nullptr;
-    auto s = it->second;
+    auto s = it->second.stream;
     m_streams.erase(it);
     return s;
 }

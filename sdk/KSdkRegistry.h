@@ -35,13 +35,14 @@ public:
     std::shared_ptr<KSdkSession> session(int userId) const;
     std::shared_ptr<KSdkSession> takeSession(int userId);
 
-    int addStream(std::shared_ptr<KSdkStream> stream);
+    // A stream gets its handle before it opens (its callback needs it); until it is marked
+    // open the handle finds nothing, but cleanup() stops it with the rest.
+    int addOpeningStream(std::shared_ptr<KSdkStream> stream);
+    // False when cleanup() has taken the stream meanwhile.
+    bool markStreamOpen(int handle, const std::shared_ptr<KSdkStream> &stream);
+    bool removeOpeningStream(int handle, const std::shared_ptr<KSdkStream> &stream);
     std::shared_ptr<KSdkStream> stream(int handle) const;
     std::shared_ptr<KSdkStream> takeStream(int handle);
-    // Reserves a handle number before the stream exists (its callback needs it).
-    int reserveStreamHandle();
-    void releaseStreamHandle(int handle);
-    void fillStreamHandle(int handle, std::shared_ptr<KSdkStream> stream);
 
     int addSearch(std::shared_ptr<KSdkSearch> search);
     std::shared_ptr<KSdkSearch> search(int handle) const;
@@ -57,7 +58,12 @@ private:
     int m_audioMode = 1;
     int m_captureMode = 0;
     std::map<int, std::shared_ptr<KSdkSession>> m_sessions;
-    std::map<int, std::shared_ptr<KSdkStream>> m_streams;
+    struct StreamEntry
+    {
+        std::shared_ptr<KSdkStream> stream;
+        bool open = false;
+    };
+    std::map<int, StreamEntry> m_streams;
     std::map<int, std::shared_ptr<KSdkSearch>> m_searches;
     int m_nextUser = 0;
     int m_nextStream = 0;

@@ -17,6 +17,7 @@ struct KSdkSearch
     int nextIndex = 0;
     quint64 returned = 0;
     bool done = false;
-    int error = 0;    // set once the search failed
+    qint64 busySince = -1; // KSdkSocket::now() of the first "busy" in a row, else -1
+    int error = 0;         // set once the search failed
     std::mutex mutex; // one call at a time per search; guards the fields above
 };

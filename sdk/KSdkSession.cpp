@@ -1,9 +1,9 @@
 #include "KSdkSession.h"
 
 #include "HCNetSDK.h"
+#include "KSdkError.h"
 #include "KRecorderProtocol.h"
 
-#include <QElapsedTimer>
 #include <chrono>
 
 using namespace KRecorderProtocol;
@@ -14,17 +14,12 @@ KSdkSession::KSdkSession(const QByteArray &host, quint16 port, const QString &us
 {}
 
 int KSdkSession::readReply(KSdkSocket &socket, quint32 seq, quint8 expectedType, KFrame &reply,
-                           int timeoutMs)
+                           qint64 deadline, const std::atomic<bool> *cancel)
 {
-    // Keep-alives may come in between; the overall wait is still bounded so that a peer
-    // sending only keep-alives cannot hold the call.
-    QElapsedTimer clock;
-    clock.start();
+    // Keep-alives may come in between; one deadline covers them all, so that a peer sending
+    // only keep-alives, or announcing a long frame and then nothing, cannot hold the call.
     for (;;) {
-        const qint64 left = timeoutMs - clock.elapsed();
-        if (left <= 0)
-            return VSDK_ERR_RECEIVE_TIMEOUT;
-        const int rc = socket.readFrame(reply, int(left));
+        const int rc = socket.readFrame(reply, {Keepalive, Error, expectedType}, deadline, cancel);
         if (rc != 0)
             return rc;
         if (reply.type == Keepalive)
@@ -35,14 +30,17 @@ int KSdkSession::readReply(KSdkSocket &socket, quint32 seq, quint8 expectedType,
             KMsgError e;
             if (!e.decode(reply.payload) || e.code == 0)
                 return VSDK_ERR_BAD_DATA;
-            return int(qMin<quint32>(e.code, 0x7FFFFFFF));
+            return KSdkError::fromRecorder(e.code);
         }
-        if (reply.type != expectedType)
-            return VSDK_ERR_BAD_DATA;
         if ((expectedType == Ok) && !reply.payload.isEmpty())
             return VSDK_ERR_BAD_DATA;
         return 0;
     }
+}
+
+bool KSdkSession::isRepeatable(quint8 type)
+{
+    return type == GetConfig || type == GetWorkState || type == FindClose;
 }
 
 int KSdkSession::login(const KSdkTimeouts &timeouts, KMsgDeviceInfo &info)
@@ -62,7 +60,7 @@ int KSdkSession::login(const KSdkTimeouts &timeouts, KMsgDeviceInfo &info)
     if (rc != 0)
         return rc;
     KFrame reply;
-    rc = readReply(*socket, seq, LoginOk, reply, timeouts.receiveMs);
+    rc = readReply(*socket, seq, LoginOk, reply, KSdkSocket::now() + timeouts.receiveMs);
     if (rc != 0)
         return rc;
     KMsgLoginOk ok;
@@ -87,10 +85,20 @@ int KSdkSession::attach(const KSdkTimeouts &timeouts)
     rc = socket->sendFrame(Attach, msg.encode(), timeouts.receiveMs, &seq);
     KFrame reply;
     if (rc == 0)
-        rc = readReply(*socket, seq, Ok, reply, timeouts.receiveMs);
+        rc = readReply(*socket, seq, Ok, reply, KSdkSocket::now() + timeouts.receiveMs);
     if (rc == 0)
         m_socket = std::move(socket);
     return rc;
+}
+
+int KSdkSession::exchange(quint8 type, const QByteArray &payload, quint8 expectedType,
+                          KFrame &reply, const KSdkTimeouts &timeouts)
+{
+    quint32 seq = 0;
+    const int rc = m_socket->sendFrame(type, payload, timeouts.receiveMs, &seq);
+    if (rc != 0)
+        return rc;
+    return readReply(*m_socket, seq, expectedType, reply, KSdkSocket::now() + timeouts.receiveMs);
 }
 
 int KSdkSession::request(quint8 type, const QByteArray &payload, quint8 expectedType, KFrame &reply,
@@ -99,8 +107,10 @@ int KSdkSession::request(quint8 type, const QByteArray &payload, quint8 expected
     std::unique_lock<std::timed_mutex> lock(m_mutex, std::defer_lock);
     if (!lock.try_lock_for(std::chrono::milliseconds(timeouts.receiveMs)))
         return VSDK_ERR_RECEIVE_TIMEOUT;
-    // A connection kept from an earlier call may have been closed by the recorder meanwhile;
-    // then one fresh attempt on a new connection follows.
+    // A connection kept from an earlier call that the recorder has closed meanwhile is
+    // replaced before anything is sent on it.
+    if (m_socket && m_socket->isClosedByPeer())
+        m_socket.reset();
     for (int attempt = 0; attempt < 2; ++attempt) {
         const bool reused = m_socket != nullptr;
         if (!m_socket) {
@@ -108,16 +118,19 @@ int KSdkSession::request(quint8 type, const QByteArray &payload, quint8 expected
             if (rc != 0)
                 return rc;
         }
-        quint32 seq = 0;
-        int rc = m_socket->sendFrame(type, payload, timeouts.receiveMs, &seq);
-        if (rc == 0)
-            rc = readReply(*m_socket, seq, expectedType, reply, timeouts.receiveMs);
+        const int rc = exchange(type, payload, expectedType, reply, timeouts);
         const bool broken = rc == VSDK_ERR_SEND || rc == VSDK_ERR_RECEIVE ||
                             rc == VSDK_ERR_RECEIVE_TIMEOUT || rc == VSDK_ERR_BAD_DATA ||
                             rc == VSDK_ERR_VERSION;
         if (broken)
             m_socket.reset();
-        if (!(broken && reused && (rc == VSDK_ERR_SEND || rc == VSDK_ERR_RECEIVE)))
+        // A kept connection that broke under the request gets one more try on a new one: when
+        // the request did not get out whole, or when the recorder may see it twice. A search
+        // step or start may have been carried out: sent again it would skip files or leave a
+        // search open, so it fails with the network error instead.
+        const bool retry = broken && reused &&
+                           (rc == VSDK_ERR_SEND || (rc == VSDK_ERR_RECEIVE && isRepeatable(type)));
+        if (!retry)
             return rc;
     }
     return VSDK_ERR_RECEIVE;
@@ -134,7 +147,7 @@ int KSdkSession::logout(const KSdkTimeouts &timeouts)
     int rc = m_socket->sendFrame(Logout, QByteArray(), timeouts.receiveMs, &seq);
     KFrame reply;
     if (rc == 0)
-        rc = readReply(*m_socket, seq, Ok, reply, timeouts.receiveMs);
+        rc = readReply(*m_socket, seq, Ok, reply, KSdkSocket::now() + timeouts.receiveMs);
     m_socket.reset();
     return rc;
 }
@@ -153,6 +166,6 @@ int KSdkSession::activate(const QByteArray &host, quint16 port, const QByteArray
     rc = socket.sendFrame(Activate, msg.encode(), timeouts.receiveMs, &seq);
     KFrame reply;
     if (rc == 0)
-        rc = readReply(socket, seq, Ok, reply, timeouts.receiveMs);
+        rc = readReply(socket, seq, Ok, reply, KSdkSocket::now() + timeouts.receiveMs);
     return rc;
 }

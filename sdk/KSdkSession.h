@@ -24,8 +24,10 @@ public:
                 const QByteArray &password);
 
     int login(const KSdkTimeouts &timeouts, KMsgDeviceInfo &info);
-    // Sends a request and waits for its reply. An Error reply gives its code (> 0); the
-    // reply must be of expectedType, else error 11.
+    // Sends a request and waits for its reply. An Error reply gives the recorder's code
+    // (KSdkError::fromRecorder); the reply must be of expectedType, else error 11. When a kept
+    // connection turns out broken, the request goes once more on a new one if the recorder
+    // cannot have acted on it or it is safe to repeat.
     int request(quint8 type, const QByteArray &payload, quint8 expectedType, KFrame &reply,
                 const KSdkTimeouts &timeouts);
     int logout(const KSdkTimeouts &timeouts);
@@ -38,12 +40,18 @@ public:
     quint16 port() const { return m_port; }
     quint64 token() const { return m_token; }
 
-    // Reads the reply to seq from socket, skipping keep-alives; maps Error frames to codes.
+    // Reads the reply to seq from socket, skipping keep-alives; the whole reply must be in by
+    // deadline (KSdkSocket::now()). Maps Error frames to the recorder's codes.
     static int readReply(KSdkSocket &socket, quint32 seq, quint8 expectedType, KFrame &reply,
-                         int timeoutMs);
+                         qint64 deadline, const std::atomic<bool> *cancel = nullptr);
+    // Requests the recorder may get twice without harm (no state on its side changes).
+    static bool isRepeatable(quint8 type);
 
 private:
     int attach(const KSdkTimeouts &timeouts);
+    // One request and its reply on the current connection.
+    int exchange(quint8 type, const QByteArray &payload, quint8 expectedType, KFrame &reply,
+                 const KSdkTimeouts &timeouts);
 
     const QByteArray m_host;
     const quint16 m_port;

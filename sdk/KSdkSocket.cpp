@@ -1,6 +1,7 @@
 #include "KSdkSocket.h"
 
 #include "HCNetSDK.h"
+#include "KSdkError.h"
 #include "KRecorderMessages.h"
 #include "KRecorderProtocol.h"
 
@@ -10,6 +11,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
+#include <limits>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -17,9 +19,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace {
-
-qint64 nowMs()
+qint64 KSdkSocket::now()
 {
     static QElapsedTimer clock = [] {
         QElapsedTimer t;
@@ -29,14 +29,13 @@ qint64 nowMs()
     return clock.elapsed();
 }
 
-} // namespace
-
 KSdkSocket::~KSdkSocket()
 {
     close();
 }
 
-int KSdkSocket::connectOnce(const QByteArray &host, quint16 port, int timeoutMs)
+int KSdkSocket::connectOnce(const QByteArray &host, quint16 port, int timeoutMs,
+                            const std::atomic<bool> *cancel)
 {
     addrinfo hints = {};
     hints.ai_family = AF_UNSPEC;
@@ -45,7 +44,7 @@ int KSdkSocket::connectOnce(const QByteArray &host, quint16 port, int timeoutMs)
     const QByteArray service = QByteArray::number(port);
     if (getaddrinfo(host.constData(), service.constData(), &hints, &list) != 0 || !list)
         return VSDK_ERR_CONNECT;
-    const qint64 deadline = nowMs() + timeoutMs;
+    const qint64 deadline = now() + timeoutMs;
     int result = VSDK_ERR_CONNECT;
     for (addrinfo *a = list; a && result != 0; a = a->ai_next) {
         const int fd = ::socket(a->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -54,8 +53,14 @@ int KSdkSocket::connectOnce(const QByteArray &host, quint16 port, int timeoutMs)
         int rc = ::connect(fd, a->ai_addr, a->ai_addrlen);
         if (rc != 0 && errno == EINPROGRESS) {
             pollfd p = {fd, POLLOUT, 0};
-            const qint64 left = deadline - nowMs();
-            rc = left > 0 ? ::poll(&p, 1, int(left)) : 0;
+            for (rc = 0; rc == 0 && !(cancel && cancel->load());) {
+                const qint64 left = deadline - now();
+                if (left <= 0)
+                    break;
+                rc = ::poll(&p, 1, int(qMin<qint64>(left, 200)));
+                if (rc < 0 && errno == EINTR)
+                    rc = 0;
+            }
             int err = 0;
             socklen_t len = sizeof(err);
             if (rc == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0)
@@ -77,22 +82,25 @@ int KSdkSocket::connectOnce(const QByteArray &host, quint16 port, int timeoutMs)
 }
 
 int KSdkSocket::open(const QByteArray &host, quint16 port, int connectTimeoutMs, int tries,
-                     int receiveTimeoutMs, QByteArray *nonce)
+                     int receiveTimeoutMs, QByteArray *nonce, const std::atomic<bool> *cancel)
 {
     close();
     int rc = VSDK_ERR_CONNECT;
-    for (int i = 0; i < qMax(1, tries) && rc != 0; ++i)
-        rc = connectOnce(host, port, connectTimeoutMs);
+    for (int i = 0; i < qMax(1, tries) && rc != 0 && !(cancel && cancel->load()); ++i)
+        rc = connectOnce(host, port, connectTimeoutMs, cancel);
     if (rc != 0)
         return rc;
     KFrame hello;
-    rc = readFrame(hello, receiveTimeoutMs);
+    rc = readFrame(hello, {KRecorderProtocol::Hello, KRecorderProtocol::Error},
+                   now() + receiveTimeoutMs, cancel);
     if (rc == 0 && hello.type == KRecorderProtocol::Error) {
+        // A recorder may refuse at once with its reason; an Error without one is no greeting.
         KMsgError e;
-        rc = e.decode(hello.payload) ? int(e.code) : VSDK_ERR_BAD_DATA;
+        rc = e.decode(hello.payload) && e.code != 0 ? KSdkError::fromRecorder(e.code)
+                                                    : VSDK_ERR_BAD_DATA;
     } else if (rc == 0) {
         KMsgHello h;
-        if (hello.type != KRecorderProtocol::Hello || hello.seq != 0 || !h.decode(hello.payload))
+        if (hello.seq != 0 || !h.decode(hello.payload))
             rc = VSDK_ERR_BAD_DATA;
         else if (nonce)
             *nonce = h.nonce;
@@ -112,7 +120,7 @@ int KSdkSocket::sendFrame(quint8 type, const QByteArray &payload, int timeoutMs,
     if (seq)
         *seq = s;
     const QByteArray frame = KFrame::encode(type, s, payload);
-    const qint64 deadline = nowMs() + timeoutMs;
+    const qint64 deadline = now() + timeoutMs;
     int sent = 0;
     while (sent < frame.size()) {
         const ssize_t n =
@@ -123,7 +131,7 @@ int KSdkSocket::sendFrame(quint8 type, const QByteArray &payload, int timeoutMs,
         }
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
             return VSDK_ERR_SEND;
-        const qint64 left = deadline - nowMs();
+        const qint64 left = deadline - now();
         if (left <= 0)
             return VSDK_ERR_SEND;
         pollfd p = {fd, POLLOUT, 0};
@@ -133,8 +141,10 @@ int KSdkSocket::sendFrame(quint8 type, const QByteArray &payload, int timeoutMs,
     return 0;
 }
 
-int KSdkSocket::readExact(char *buffer, int count, qint64 deadline, const std::atomic<bool> *cancel)
+int KSdkSocket::readExact(char *buffer, int count, qint64 deadline, int silenceMs,
+                          const std::atomic<bool> *cancel)
 {
+    qint64 lastByte = now();
     int got = 0;
     while (got < count) {
         const int fd = m_fd.load();
@@ -143,6 +153,7 @@ int KSdkSocket::readExact(char *buffer, int count, qint64 deadline, const std::a
         const ssize_t n = ::recv(fd, buffer + got, size_t(count - got), 0);
         if (n > 0) {
             got += int(n);
+            lastByte = now();
             continue;
         }
         if (n == 0)
@@ -151,7 +162,8 @@ int KSdkSocket::readExact(char *buffer, int count, qint64 deadline, const std::a
             return VSDK_ERR_RECEIVE;
         if (cancel && cancel->load())
             return VSDK_ERR_RECEIVE;
-        const qint64 left = deadline - nowMs();
+        const qint64 until = silenceMs > 0 ? qMin(deadline, lastByte + silenceMs) : deadline;
+        const qint64 left = until - now();
         if (left <= 0)
             return VSDK_ERR_RECEIVE_TIMEOUT;
         pollfd p = {fd, POLLIN, 0};
@@ -162,11 +174,12 @@ int KSdkSocket::readExact(char *buffer, int count, qint64 deadline, const std::a
     return 0;
 }
 
-int KSdkSocket::readFrame(KFrame &frame, int timeoutMs, const std::atomic<bool> *cancel)
+int KSdkSocket::read(KFrame &frame, const KFrameTypes &accept, qint64 deadline, int silenceMs,
+                     const std::atomic<bool> *cancel)
 {
+    std::lock_guard<std::mutex> lock(m_readMutex);
     char header[KRecorderProtocol::HeaderSize];
-    const qint64 start = nowMs();
-    int rc = readExact(header, int(sizeof(header)), start + timeoutMs, cancel);
+    int rc = readExact(header, int(sizeof(header)), deadline, silenceMs, cancel);
     if (rc != 0)
         return rc;
     quint8 type = 0;
@@ -175,13 +188,15 @@ int KSdkSocket::readFrame(KFrame &frame, int timeoutMs, const std::atomic<bool> 
     const KFrame::HeaderStatus status = KFrame::parseHeader(header, type, seq, length);
     if (status == KFrame::BadVersion)
         return VSDK_ERR_VERSION;
-    if (status != KFrame::HeaderOk)
+    // A type the caller does not expect here is refused before its payload is waited for.
+    if (status != KFrame::HeaderOk || !accept.contains(type))
         return VSDK_ERR_BAD_DATA;
-    // A large payload gets extra time at a floor of 32 KiB/s, so a slow link still works but a
-    // trickling peer cannot hold the caller for ever.
-    const qint64 deadline = nowMs() + timeoutMs + qint64(length) / 32;
+    // A stream's large frame gets time in proportion to its size, at a floor of 32 KiB/s, so a
+    // slow link still works but a trickling peer cannot hold the stream for ever.
+    if (silenceMs > 0)
+        deadline = now() + silenceMs + qint64(length) / 32;
     QByteArray payload(int(length), Qt::Uninitialized);
-    rc = readExact(payload.data(), int(length), deadline, cancel);
+    rc = readExact(payload.data(), int(length), deadline, silenceMs, cancel);
     if (rc != 0)
         return rc;
     frame.type = type;
@@ -190,8 +205,30 @@ int KSdkSocket::readFrame(KFrame &frame, int timeoutMs, const std::atomic<bool> 
     return 0;
 }
 
+int KSdkSocket::readFrame(KFrame &frame, const KFrameTypes &accept, qint64 deadline,
+                          const std::atomic<bool> *cancel)
+{
+    return read(frame, accept, deadline, 0, cancel);
+}
+
+int KSdkSocket::readStreamFrame(KFrame &frame, const KFrameTypes &accept, int silenceMs,
+                                const std::atomic<bool> *cancel)
+{
+    return read(frame, accept, std::numeric_limits<qint64>::max(), qMax(1, silenceMs), cancel);
+}
+
+bool KSdkSocket::isClosedByPeer() const
+{
+    const int fd = m_fd.load();
+    if (fd < 0)
+        return true;
+    pollfd p = {fd, POLLIN | POLLRDHUP, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
 void KSdkSocket::shutdown()
 {
+    std::lock_guard<std::mutex> lock(m_fdMutex);
     const int fd = m_fd.load();
     if (fd >= 0)
         ::shutdown(fd, SHUT_RDWR);
@@ -199,6 +236,10 @@ void KSdkSocket::shutdown()
 
 void KSdkSocket::close()
 {
+    shutdown();
+    std::lock_guard<std::mutex> readLock(m_readMutex);
+    std::lock_guard<std::mutex> sendLock(m_sendMutex);
+    std::lock_guard<std::mutex> fdLock(m_fdMutex);
     const int fd = m_fd.exchange(-1);
     if (fd >= 0)
         ::close(fd);

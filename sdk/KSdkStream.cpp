@@ -2,6 +2,7 @@
 
 #include "KRecorderMessages.h"
 #include "KRecorderProtocol.h"
+#include "KSdkError.h"
 #include "KSdkFrameStore.h"
 #include "KSdkVideoSink.h"
 
@@ -29,10 +30,10 @@ void KSdkStream::setVideo(VSDK_WINDOW window, VSDK_REALDATA_CALLBACK callback, v
     m_handle = handle;
 }
 
-int KSdkStream::open(const KSdkTimeouts &timeouts)
+int KSdkStream::openConnection(const KSdkTimeouts &timeouts)
 {
     int rc = m_socket.open(m_session->host(), m_session->port(), timeouts.connectMs, timeouts.tries,
-                           timeouts.receiveMs, nullptr);
+                           timeouts.receiveMs, nullptr, &m_stop);
     if (rc != 0)
         return rc;
     KMsgStreamOpen msg;
@@ -46,7 +47,8 @@ int KSdkStream::open(const KSdkTimeouts &timeouts)
     rc = m_socket.sendFrame(StreamOpen, msg.encode(), timeouts.receiveMs, &seq);
     KFrame reply;
     if (rc == 0)
-        rc = KSdkSession::readReply(m_socket, seq, StreamOpened, reply, timeouts.receiveMs);
+        rc = KSdkSession::readReply(m_socket, seq, StreamOpened, reply,
+                                    KSdkSocket::now() + timeouts.receiveMs, &m_stop);
     KMsgStreamOpened opened;
     if (rc == 0 && !opened.decode(reply.payload))
         rc = VSDK_ERR_BAD_DATA;
@@ -55,8 +57,19 @@ int KSdkStream::open(const KSdkTimeouts &timeouts)
         if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
             rc = VSDK_ERR_FILE;
     }
+    return rc;
+}
+
+int KSdkStream::open(const KSdkTimeouts &timeouts)
+{
+    std::lock_guard<std::mutex> lock(m_stopMutex);
+    int rc = openConnection(timeouts);
+    if (rc == 0 && m_stop.load())
+        rc = VSDK_ERR_RECEIVE;
     if (rc != 0) {
         m_socket.close();
+        if (m_file.isOpen())
+            m_file.close();
         return rc;
     }
     if (m_kind != Download) {
@@ -64,7 +77,7 @@ int KSdkStream::open(const KSdkTimeouts &timeouts)
         m_sink->start();
     }
     const int receiveMs = timeouts.receiveMs;
-    m_thread = std::thread([this, receiveMs] { receiveLoop(receiveMs); });
+    m_thread = std::thread([self = shared_from_this(), receiveMs] { self->receiveLoop(receiveMs); });
     return 0;
 }
 
@@ -76,11 +89,23 @@ void KSdkStream::fail(int error)
     m_replyReady.notify_all();
 }
 
+namespace {
+
+// The stream whose receiving thread this is, if any.
+thread_local const KSdkStream *t_receiving = nullptr;
+
+} // namespace
+
 void KSdkStream::receiveLoop(int receiveTimeoutMs)
 {
+    t_receiving = this;
+    const KFrameTypes accept =
+        m_kind == Download
+            ? KFrameTypes{Keepalive, Ok, Error, DownloadBegin, Data, StreamEnd}
+            : KFrameTypes{Keepalive, Ok, Error, VideoFrame, StreamEnd};
     while (!m_stop.load() && !m_ended.load()) {
         KFrame frame;
-        int rc = m_socket.readFrame(frame, receiveTimeoutMs, &m_stop);
+        int rc = m_socket.readStreamFrame(frame, accept, receiveTimeoutMs, &m_stop);
         if (m_stop.load())
             break;
         if (rc == 0)
@@ -92,6 +117,7 @@ void KSdkStream::receiveLoop(int receiveTimeoutMs)
     }
     if (m_file.isOpen())
         m_file.close();
+    t_receiving = nullptr;
     std::lock_guard<std::mutex> lock(m_replyMutex);
     m_replyReady.notify_all();
 }
@@ -199,7 +225,7 @@ int KSdkStream::control(quint8 action, qint8 speed, const KSdkTimeouts &timeouts
             KMsgError e;
             if (!e.decode(m_reply.payload) || e.code == 0)
                 return VSDK_ERR_BAD_DATA;
-            return int(qMin<quint32>(e.code, 0x7FFFFFFF));
+            return KSdkError::fromRecorder(e.code);
         }
         return m_reply.payload.isEmpty() ? 0 : VSDK_ERR_BAD_DATA;
     }
@@ -212,11 +238,20 @@ int KSdkStream::control(quint8 action, qint8 speed, const KSdkTimeouts &timeouts
 
 void KSdkStream::stop()
 {
-    std::lock_guard<std::mutex> lock(m_stopMutex);
     m_stop.store(true);
     m_socket.shutdown();
-    if (m_thread.joinable())
-        m_thread.join();
+    // From the stream's own callback: the loop ends as soon as the callback returns, and the
+    // rest is done by whoever drops the last reference.
+    if (t_receiving == this)
+        return;
+    std::lock_guard<std::mutex> lock(m_stopMutex);
+    if (m_thread.joinable()) {
+        // The last reference may be the receiving thread's own, which cannot join itself.
+        if (m_thread.get_id() == std::this_thread::get_id())
+            m_thread.detach();
+        else
+            m_thread.join();
+    }
     m_socket.close();
     if (m_sink)
         m_sink->stop();

@@ -17,8 +17,10 @@
 class KSdkVideoSink;
 
 // One live view, playback or download: its own connection to the recorder and a thread that
-// receives the stream. Control calls are answered through that thread.
-class KSdkStream
+// receives the stream. Control calls are answered through that thread. Made with make_shared:
+// the receiving thread holds a reference, so a stream stopped from its own data callback
+// lives until that thread is done with it.
+class KSdkStream : public std::enable_shared_from_this<KSdkStream>
 {
 public:
     enum Kind { Live = 1, Playback = 2, Download = 3 };
@@ -29,9 +31,11 @@ public:
 
     void setVideo(VSDK_WINDOW window, VSDK_REALDATA_CALLBACK callback, void *user, int handle);
     void setDownloadFile(const QString &path) { m_filePath = path; }
-    // Connects, opens the stream and starts receiving.
+    // Connects, opens the stream and starts receiving. A stop() meanwhile ends it within
+    // ~200 ms (and waits for it).
     int open(const KSdkTimeouts &timeouts);
     int control(quint8 action, qint8 speed, const KSdkTimeouts &timeouts);
+    // Ends the stream: from any thread, the stream's own callback included.
     void stop();
 
     Kind kind() const { return m_kind; }
@@ -57,6 +61,7 @@ private:
     void receiveLoop(int receiveTimeoutMs);
     int handleFrame(const KFrame &frame);
     void fail(int error);
+    int openConnection(const KSdkTimeouts &timeouts);
 
     const std::shared_ptr<KSdkSession> m_session;
     const Kind m_kind;
@@ -77,7 +82,9 @@ private:
     std::atomic<bool> m_ended{false};
     std::atomic<quint64> m_frames{0};
 
-    std::mutex m_stopMutex;    // stop() may come from two calls at once (control 2, stop)
+    // Held by open() and stop(): stop() may come from two calls at once (control 2, stop) or
+    // while the stream opens (cleanup); guards m_thread.
+    std::mutex m_stopMutex;
     std::mutex m_controlMutex; // one control call at a time
     std::mutex m_replyMutex;   // guards the control reply hand-over below
     std::condition_variable m_replyReady;

@@ -4,9 +4,11 @@
 #include "KRecorderProtocol.h"
 
 #include <QElapsedTimer>
+#include <QThread>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -15,20 +17,20 @@ KFakeConnection::KFakeConnection(int fd) : m_fd(fd) {}
 
 KFakeConnection::~KFakeConnection()
 {
-    close();
+    ::close(m_fd);
 }
 
 bool KFakeConnection::sendRaw(const QByteArray &bytes)
 {
     int sent = 0;
-    while (m_fd >= 0 && sent < bytes.size()) {
+    while (!m_closed && sent < bytes.size()) {
         const ssize_t n =
             ::send(m_fd, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL);
         if (n <= 0)
             return false;
         sent += int(n);
     }
-    return m_fd >= 0;
+    return !m_closed;
 }
 
 bool KFakeConnection::sendFrame(quint8 type, quint32 seq, const QByteArray &payload)
@@ -60,7 +62,7 @@ bool KFakeConnection::readFrame(KFrame &frame, int timeoutMs)
             }
         }
         const qint64 left = timeoutMs - clock.elapsed();
-        if (m_fd < 0 || left <= 0)
+        if (m_closed || left <= 0)
             return false;
         pollfd p = {m_fd, POLLIN, 0};
         if (::poll(&p, 1, int(left)) <= 0)
@@ -77,7 +79,7 @@ bool KFakeConnection::waitClosed(int timeoutMs)
 {
     QElapsedTimer clock;
     clock.start();
-    while (m_fd >= 0 && clock.elapsed() < timeoutMs) {
+    while (!m_closed && clock.elapsed() < timeoutMs) {
         pollfd p = {m_fd, POLLIN, 0};
         if (::poll(&p, 1, 50) > 0) {
             char chunk[4096];
@@ -88,11 +90,30 @@ bool KFakeConnection::waitClosed(int timeoutMs)
     return false;
 }
 
+bool KFakeConnection::hangUpSeen(int timeoutMs)
+{
+    ::shutdown(m_fd, SHUT_WR);
+    QElapsedTimer clock;
+    clock.start();
+    bool seen = false;
+    while (!seen && clock.elapsed() < timeoutMs) {
+        tcp_info info = {};
+        socklen_t length = sizeof(info);
+        seen = ::getsockopt(m_fd, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 &&
+               info.tcpi_state != TCP_FIN_WAIT1;
+        if (!seen)
+            QThread::msleep(5);
+    }
+    close();
+    return seen;
+}
+
 void KFakeConnection::close()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+    // The descriptor stays ours until the handler returns, so that the recorder's destructor
+    // never shuts down a number the system has given to another socket.
+    ::shutdown(m_fd, SHUT_RDWR);
+    m_closed = true;
 }
 
 KFakeRecorder::KFakeRecorder(Handler handler, const QString &host)
@@ -151,4 +172,42 @@ void KFakeRecorder::acceptLoop()
             m_fds.remove(fd);
         });
     }
+}
+
+QByteArray KFakeRecorder::streamOpened()
+{
+    KMsgStreamOpened opened;
+    opened.width = 64;
+    opened.height = 36;
+    opened.fps = 25;
+    return opened.encode();
+}
+
+KFakeRecorder::Handler KFakeRecorder::sound(Answer answer)
+{
+    return [answer](KFakeConnection &c) {
+        using namespace KRecorderProtocol;
+        KFrame f;
+        if (!c.sendHello())
+            return;
+        while (c.readFrame(f, 20000)) {
+            const Reply reply = answer(c, f);
+            if (reply == HangUp)
+                return;
+            if (reply == Answered)
+                continue;
+            if (f.type == Login) {
+                KMsgLoginOk ok;
+                ok.token = 77;
+                ok.info.analogChannelCount = 4;
+                c.sendFrame(LoginOk, f.seq, ok.encode());
+            } else if (f.type == StreamOpen) {
+                c.sendFrame(StreamOpened, f.seq, streamOpened());
+            } else if (f.type == FindStart) {
+                c.sendFrame(FindStarted, f.seq, KMsgSearchId().encode());
+            } else {
+                c.sendFrame(Ok, f.seq);
+            }
+        }
+    };
 }

@@ -24,10 +24,15 @@ public:
     bool readFrame(KFrame &frame, int timeoutMs = 5000);
     // Waits until the client closes the connection (or the time-out passes).
     bool waitClosed(int timeoutMs);
+    // Closes our side and waits until the client's system has taken note (acknowledged it),
+    // as for a connection dropped long ago.
+    bool hangUpSeen(int timeoutMs);
+    // Ends the connection; the descriptor itself is released with this object.
     void close();
 
 private:
     int m_fd;
+    bool m_closed = false;
     QByteArray m_buffer;
 };
 
@@ -37,6 +42,16 @@ class KFakeRecorder
 {
 public:
     using Handler = std::function<void(KFakeConnection &connection)>;
+    // What a scripted answer made of a request: left to the sound recorder, answered, or the
+    // connection is to end.
+    enum Reply { Sound, Answered, HangUp };
+    using Answer = std::function<Reply(KFakeConnection &connection, const KFrame &request)>;
+
+    // A sound recorder (hello, login, attach, stream opening, search start, Ok to the rest)
+    // that lets answer take any request first.
+    static Handler sound(Answer answer);
+    // The StreamOpened payload of the sound recorder (64 x 36 pictures).
+    static QByteArray streamOpened();
 
     explicit KFakeRecorder(Handler handler, const QString &host = QStringLiteral("127.0.0.1"));
     ~KFakeRecorder();

@@ -9,6 +9,7 @@
 #include "KTestEmulator.h"
 
 #include <QBuffer>
+#include <QScopeGuard>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QTemporaryDir>
@@ -29,10 +30,11 @@ constexpr int ReceiveTimeoutMs = 800;
 constexpr int HangLimitMs = 15000;
 
 enum Call { CallLogin, CallConfig, CallSearch, CallDownload };
-enum Reply { Sound, Answered, HangUp };
-using Script = std::function<void(KFakeConnection &)>;
-// A scripted answer to one request; Sound leaves it to the sound recorder.
-using Answer = std::function<Reply(KFakeConnection &, const KFrame &)>;
+using Script = KFakeRecorder::Handler;
+using Answer = KFakeRecorder::Answer;
+constexpr auto Sound = KFakeRecorder::Sound;
+constexpr auto Answered = KFakeRecorder::Answered;
+constexpr auto HangUp = KFakeRecorder::HangUp;
 
 } // namespace
 Q_DECLARE_METATYPE(Script)
@@ -54,15 +56,6 @@ QDateTime at(int h, int m, int s)
     return QDateTime(QDate(2024, 3, 1), QTime(h, m, s));
 }
 
-QByteArray opened()
-{
-    KMsgStreamOpened opened;
-    opened.width = 64;
-    opened.height = 36;
-    opened.fps = 25;
-    return opened.encode();
-}
-
 bool sendPicture(KFakeConnection &c, const QDateTime &time, const QByteArray &picture)
 {
     KMsgVideoFrame frame;
@@ -71,40 +64,10 @@ bool sendPicture(KFakeConnection &c, const QDateTime &time, const QByteArray &pi
     return c.sendFrame(VideoFrame, 0, frame.encode());
 }
 
-// A sound recorder (hello, login, attach, stream opening, search start and close) that lets
-// answer take any request first.
-Script recorder(const Answer &answer)
-{
-    return [answer](KFakeConnection &c) {
-        KFrame f;
-        if (!c.sendHello())
-            return;
-        while (c.readFrame(f, 20000)) {
-            const Reply reply = answer(c, f);
-            if (reply == HangUp)
-                return;
-            if (reply == Answered)
-                continue;
-            if (f.type == Login) {
-                KMsgLoginOk ok;
-                ok.token = 77;
-                ok.info.analogChannelCount = 4;
-                c.sendFrame(LoginOk, f.seq, ok.encode());
-            } else if (f.type == StreamOpen) {
-                c.sendFrame(StreamOpened, f.seq, opened());
-            } else if (f.type == FindStart) {
-                c.sendFrame(FindStarted, f.seq, KMsgSearchId().encode());
-            } else {
-                c.sendFrame(Ok, f.seq);
-            }
-        }
-    };
-}
-
 // A recorder answering requests of one type with a frame of its own.
 Script replying(quint8 request, quint8 type, const QByteArray &payload, int seqOffset = 0)
 {
-    return recorder([=](KFakeConnection &c, const KFrame &f) {
+    return KFakeRecorder::sound([=](KFakeConnection &c, const KFrame &f) {
         if (f.type != request)
             return Sound;
         c.sendFrame(type, f.seq + quint32(seqOffset), payload);
@@ -112,11 +75,17 @@ Script replying(quint8 request, quint8 type, const QByteArray &payload, int seqO
     });
 }
 
+// The header of a frame that announces its longest payload; the payload never follows.
+QByteArray longFrameHeader(quint8 type)
+{
+    return KFrame::encode(type, 0, QByteArray(int(maxPayload(type)), 'x')).left(HeaderSize);
+}
+
 // A download that sends 600 of 1000 announced bytes, then acts as told.
-enum DownloadEnd { Cut, Overrun, Silence, EarlyEnd };
+enum DownloadEnd { Cut, Overrun, Silence, EarlyEnd, CutShortFrame, PictureFrame };
 Script download(DownloadEnd end)
 {
-    return recorder([end](KFakeConnection &c, const KFrame &f) {
+    return KFakeRecorder::sound([end](KFakeConnection &c, const KFrame &f) {
         if (f.type != StreamControl)
             return Sound;
         c.sendFrame(Ok, f.seq);
@@ -130,6 +99,10 @@ Script download(DownloadEnd end)
             c.sendFrame(Data, 0, data.encode());
         if (end == EarlyEnd)
             c.sendFrame(StreamEnd, 0, KMsgStreamEnd().encode());
+        if (end == CutShortFrame)
+            c.sendRaw(longFrameHeader(Data) + QByteArray(100, 'v'));
+        if (end == PictureFrame)
+            c.sendRaw(longFrameHeader(VideoFrame));
         return end == Cut ? HangUp : Answered;
     });
 }
@@ -152,6 +125,13 @@ private slots:
     void hostilePeer_data();
     void hostilePeer();
     void callsQueuedBehindASilentRecorderGiveUpInTime();
+    void aCallEndsInTimeWhateverItsReplyAnnounces();
+    void resendOnlyWhatIsSafe_data();
+    void resendOnlyWhatIsSafe();
+    void downloadPositionFollowsTheBytes_data();
+    void downloadPositionFollowsTheBytes();
+    void stopFromTheStreamsOwnCallback();
+    void cleanupWhileAStreamOpensEndsIt();
     void liveStreamEndsOnTheNewestGoodPictureAndKeepsIt();
     void playbackCaptureIsThePictureOfTheOsdTime();
     void callsWithBadArgumentsFailCleanly();
@@ -207,7 +187,7 @@ void tst_SdkPeer::hostilePeer_data()
             QThread::msleep(10);
     }) << int(VSDK_ERR_RECEIVE_TIMEOUT);
     QTest::newRow("login: answer trickles in")
-        << int(CallLogin) << recorder([](KFakeConnection &c, const KFrame &f) {
+        << int(CallLogin) << KFakeRecorder::sound([](KFakeConnection &c, const KFrame &f) {
                const QByteArray reply = KFrame::encode(LoginOk, f.seq, KMsgLoginOk().encode());
                for (int i = 0; i < reply.size() && c.sendRaw(reply.mid(i, 1)); ++i)
                    QThread::msleep(300);
@@ -221,6 +201,20 @@ void tst_SdkPeer::hostilePeer_data()
         << int(CallLogin) << replying(Login, Ok, QByteArray()) << int(VSDK_ERR_BAD_DATA);
     QTest::newRow("login: error without a code")
         << int(CallLogin) << replying(Login, Error, KMsgError().encode()) << int(VSDK_ERR_BAD_DATA);
+    // Frames a call does not expect are refused at their header, whatever they announce.
+    QTest::newRow("login: announces a picture, sends nothing more")
+        << int(CallLogin) << raw(longFrameHeader(VideoFrame)) << int(VSDK_ERR_BAD_DATA);
+
+    // Greetings: an Error frame greets only with a reason.
+    QTest::newRow("greeting: error without a code")
+        << int(CallLogin) << raw(KFrame::encode(Error, 0, KMsgError().encode()))
+        << int(VSDK_ERR_BAD_DATA);
+
+    // The recorder's codes stay apart from the SDK's own: its "9" is no broken connection.
+    KMsgError nine;
+    nine.code = VSDK_ERR_RECEIVE;
+    QTest::newRow("greeting: the recorder's error 9")
+        << int(CallLogin) << raw(KFrame::encode(Error, 0, nine.encode())) << int(VSDK_ERR_DEVICE);
 
     KMsgConfig disks;
     disks.command = CmdDisks;
@@ -232,6 +226,10 @@ void tst_SdkPeer::hostilePeer_data()
     QTest::newRow("search: 65 files in a batch")
         << int(CallSearch) << replying(FindNext, FindBatch, tooMany.data())
         << int(VSDK_ERR_BAD_DATA);
+    KMsgFindBatch busy;
+    busy.status = FindBusy;
+    QTest::newRow("search: busy for ever")
+        << int(CallSearch) << replying(FindNext, FindBatch, busy.encode()) << int(VSDK_ERR_BUSY);
 
     QTest::newRow("download: cut mid-transfer")
         << int(CallDownload) << download(Cut) << int(VSDK_ERR_RECEIVE);
@@ -241,6 +239,10 @@ void tst_SdkPeer::hostilePeer_data()
         << int(CallDownload) << download(Overrun) << int(VSDK_ERR_BAD_DATA);
     QTest::newRow("download: end before all data")
         << int(CallDownload) << download(EarlyEnd) << int(VSDK_ERR_BAD_DATA);
+    QTest::newRow("download: a data frame cut short, then silence")
+        << int(CallDownload) << download(CutShortFrame) << int(VSDK_ERR_RECEIVE_TIMEOUT);
+    QTest::newRow("download: announces a picture")
+        << int(CallDownload) << download(PictureFrame) << int(VSDK_ERR_BAD_DATA);
 }
 
 void tst_SdkPeer::hostilePeer()
@@ -267,7 +269,10 @@ void tst_SdkPeer::hostilePeer()
         const int handle = NET_DVR_FindFile_V30(user, &condition);
         QVERIFY(handle >= 0);
         VSDK_FIND_DATA data;
-        QCOMPARE(NET_DVR_FindNextFile_V30(handle, &data), int(VSDK_FIND_EXCEPTION));
+        int status = VSDK_FIND_BUSY;
+        while (status == VSDK_FIND_BUSY && clock.elapsed() < HangLimitMs)
+            status = NET_DVR_FindNextFile_V30(handle, &data);
+        QCOMPARE(status, int(VSDK_FIND_EXCEPTION));
         got = NET_DVR_GetLastError();
         // The search stays ended.
         QCOMPARE(NET_DVR_FindNextFile_V30(handle, &data), int(VSDK_FIND_EXCEPTION));
@@ -295,7 +300,7 @@ void tst_SdkPeer::callsQueuedBehindASilentRecorderGiveUpInTime()
 {
     // The recorder never answers. Four threads share the login: served one after the other,
     // the last would wait four receive time-outs; each must give up after one.
-    KFakeRecorder server(recorder([](KFakeConnection &, const KFrame &f) {
+    KFakeRecorder server(KFakeRecorder::sound([](KFakeConnection &, const KFrame &f) {
                              return f.type == GetConfig ? Answered : Sound;
                          }),
                          KTestEmulator::freeHost());
@@ -319,6 +324,299 @@ void tst_SdkPeer::callsQueuedBehindASilentRecorderGiveUpInTime()
     NET_DVR_Logout_V30(user);
 }
 
+void tst_SdkPeer::aCallEndsInTimeWhateverItsReplyAnnounces()
+{
+    // A reply that announces 64 KiB, brings 100 bytes and then nothing: the call ends one
+    // receive time-out after its request; the length announced buys no extra time.
+    KFakeRecorder server(KFakeRecorder::sound([](KFakeConnection &c, const KFrame &f) {
+                             if (f.type != GetConfig)
+                                 return Sound;
+                             const QByteArray whole =
+                                 KFrame::encode(Config, f.seq, QByteArray(int(MaxSmallPayload), 'x'));
+                             c.sendRaw(whole.left(HeaderSize + 100));
+                             return Answered;
+                         }),
+                         KTestEmulator::freeHost());
+    const int user = login(server);
+    QVERIFY(user >= 0);
+    QElapsedTimer clock;
+    clock.start();
+    VSDK_TIME time;
+    QVERIFY(!NET_DVR_GetDVRConfig(user, VSDK_GET_TIME, -1, &time, sizeof(time), nullptr));
+    const qint64 elapsed = clock.elapsed();
+    QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_RECEIVE_TIMEOUT));
+    // A payload time that grew with the length would add 2 s here.
+    QVERIFY2(elapsed < 3 * ReceiveTimeoutMs, qPrintable(QString::number(elapsed)));
+    NET_DVR_Logout_V30(user);
+}
+
+namespace {
+
+enum Drop { IdleBefore, UnderRequest, RecorderError9 };
+
+struct ResendPeer
+{
+    std::atomic<int> connections{0};
+    std::atomic<int> seen{0}; // requests of the type under test
+    std::atomic<bool> dropped{false};
+};
+
+// A sound recorder whose first connection ends as told: dropped while idle before the request
+// under test, or dropped after reading it; or one that answers it with its own error 9.
+Script resendPeer(ResendPeer &peer, quint8 request, Drop drop)
+{
+    return [&peer, request, drop](KFakeConnection &connection) {
+        const bool first = ++peer.connections == 1;
+        const quint8 before = request == FindNext ? FindStart : Login;
+        KFakeRecorder::sound([&peer, request, drop, first, before](KFakeConnection &c,
+                                                                   const KFrame &f) {
+            if (first && drop == IdleBefore && f.type == before) {
+                KMsgLoginOk ok;
+                c.sendFrame(before == Login ? LoginOk : FindStarted, f.seq,
+                            before == Login ? ok.encode() : KMsgSearchId().encode());
+                peer.dropped = c.hangUpSeen(HangLimitMs);
+                return HangUp;
+            }
+            if (f.type != request)
+                return Sound;
+            ++peer.seen;
+            if (first && drop == UnderRequest)
+                return HangUp;
+            KMsgError nine;
+            nine.code = VSDK_ERR_RECEIVE;
+            KMsgConfig config;
+            config.command = CmdTime;
+            config.time = KRecTime::fromDateTime(at(12, 0, 0));
+            KMsgFindBatch batch;
+            KMsgFile file;
+            file.name = QStringLiteral("ch01_0001.mp4");
+            file.begin = KRecTime::fromDateTime(at(12, 0, 0));
+            file.end = KRecTime::fromDateTime(at(12, 5, 0));
+            batch.files.append(file);
+            if (drop == RecorderError9)
+                c.sendFrame(Error, f.seq, nine.encode());
+            else if (request == GetConfig)
+                c.sendFrame(Config, f.seq, config.encode());
+            else if (request == FindNext)
+                c.sendFrame(FindBatch, f.seq, batch.encode());
+            else
+                return Sound;
+            return Answered;
+        })(connection);
+    };
+}
+
+} // namespace
+
+void tst_SdkPeer::resendOnlyWhatIsSafe_data()
+{
+    QTest::addColumn<int>("request");
+    QTest::addColumn<int>("drop");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<int>("seen");        // requests of that type the recorder read
+    QTest::addColumn<int>("connections"); // control connections when the call returned
+
+    QTest::newRow("config: kept connection dropped while idle")
+        << int(GetConfig) << int(IdleBefore) << 0 << 1 << 2;
+    QTest::newRow("config: dropped under the request, asked again")
+        << int(GetConfig) << int(UnderRequest) << 0 << 2 << 2;
+    QTest::newRow("search step: kept connection dropped while idle")
+        << int(FindNext) << int(IdleBefore) << 0 << 1 << 2;
+    // Sent again, a search step would skip a batch of files and a start leave a search open.
+    QTest::newRow("search step: dropped under the request")
+        << int(FindNext) << int(UnderRequest) << int(VSDK_ERR_RECEIVE) << 1 << 1;
+    QTest::newRow("search start: dropped under the request")
+        << int(FindStart) << int(UnderRequest) << int(VSDK_ERR_RECEIVE) << 1 << 1;
+    // The recorder's own code 9 is its word, not a broken connection.
+    QTest::newRow("config: the recorder's error 9")
+        << int(GetConfig) << int(RecorderError9) << int(VSDK_ERR_DEVICE) << 1 << 1;
+}
+
+void tst_SdkPeer::resendOnlyWhatIsSafe()
+{
+    QFETCH(int, request);
+    QFETCH(int, drop);
+    QFETCH(int, error);
+    QFETCH(int, seen);
+    QFETCH(int, connections);
+    ResendPeer peer;
+    KFakeRecorder server(resendPeer(peer, quint8(request), Drop(drop)), KTestEmulator::freeHost());
+    const int user = login(server);
+    QVERIFY(user >= 0);
+    VSDK_FIND_CONDITION condition = {};
+    condition.channel = 1;
+    condition.startTime = sdkTime(at(0, 0, 0));
+    condition.stopTime = sdkTime(at(23, 59, 59));
+    int search = request == FindNext ? NET_DVR_FindFile_V30(user, &condition) : -1;
+    QVERIFY(request != FindNext || search >= 0);
+    if (drop == IdleBefore)
+        QTRY_VERIFY_WITH_TIMEOUT(peer.dropped.load(), HangLimitMs);
+
+    bool ok = false;
+    if (request == GetConfig) {
+        VSDK_TIME time;
+        ok = NET_DVR_GetDVRConfig(user, VSDK_GET_TIME, -1, &time, sizeof(time), nullptr);
+    } else if (request == FindStart) {
+        search = NET_DVR_FindFile_V30(user, &condition);
+        ok = search >= 0;
+    } else {
+        VSDK_FIND_DATA data;
+        ok = NET_DVR_FindNextFile_V30(search, &data) == VSDK_FIND_FILE;
+    }
+    const int got = ok ? 0 : int(NET_DVR_GetLastError());
+    const int opened = peer.connections.load();
+    if (search >= 0)
+        NET_DVR_FindClose_V30(search);
+    NET_DVR_Logout_V30(user);
+    QCOMPARE(got, error);
+    QCOMPARE(peer.seen.load(), seen);
+    QCOMPARE(opened, connections);
+}
+
+void tst_SdkPeer::downloadPositionFollowsTheBytes_data()
+{
+    QTest::addColumn<int>("sent"); // of 1000 announced bytes, before the recorder pauses
+    QTest::addColumn<int>("position");
+    QTest::newRow("1 %") << 10 << 1;
+    QTest::newRow("60 %") << 600 << 60;
+    QTest::newRow("99 %, not 100 before the end") << 999 << 99;
+}
+
+void tst_SdkPeer::downloadPositionFollowsTheBytes()
+{
+    QFETCH(int, sent);
+    QFETCH(int, position);
+    std::atomic<bool> resume{false};
+    KFakeRecorder server(KFakeRecorder::sound([&](KFakeConnection &c, const KFrame &f) {
+                             if (f.type != StreamControl)
+                                 return Sound;
+                             c.sendFrame(Ok, f.seq);
+                             KMsgDownloadBegin begin;
+                             begin.totalBytes = 1000;
+                             c.sendFrame(DownloadBegin, 0, begin.encode());
+                             KMsgData data;
+                             data.bytes = QByteArray(sent, 'a');
+                             c.sendFrame(Data, 0, data.encode());
+                             // Paused, kept alive, until the test has seen the position.
+                             QElapsedTimer clock;
+                             clock.start();
+                             while (!resume.load() && clock.elapsed() < HangLimitMs &&
+                                    c.sendFrame(Keepalive, 0))
+                                 QThread::msleep(50);
+                             data.bytes = QByteArray(1000 - sent, 'b');
+                             c.sendFrame(Data, 0, data.encode());
+                             c.sendFrame(StreamEnd, 0, KMsgStreamEnd().encode());
+                             return Answered;
+                         }),
+                         KTestEmulator::freeHost());
+    const int user = login(server);
+    QVERIFY(user >= 0);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("whole.mp4");
+    const VSDK_TIME from = sdkTime(at(10, 0, 0));
+    const VSDK_TIME to = sdkTime(at(10, 5, 0));
+    const int handle =
+        NET_DVR_GetFileByTime(user, 1, &from, &to, QFile::encodeName(path).constData());
+    QVERIFY(handle >= 0);
+    QVERIFY(NET_DVR_PlayBackControl(handle, VSDK_PLAY_START, 0, nullptr));
+    QTRY_COMPARE_WITH_TIMEOUT(NET_DVR_GetDownloadPos(handle), position, HangLimitMs);
+    resume = true;
+    QTRY_COMPARE_WITH_TIMEOUT(NET_DVR_GetDownloadPos(handle), 100, HangLimitMs);
+    QVERIFY(NET_DVR_StopGetFile(handle));
+    QCOMPARE(QFileInfo(path).size(), qint64(1000));
+    NET_DVR_Logout_V30(user);
+}
+
+void tst_SdkPeer::stopFromTheStreamsOwnCallback()
+{
+    // The recorder sends pictures until the connection ends.
+    std::atomic<bool> ended{false};
+    KFakeRecorder server(KFakeRecorder::sound([&](KFakeConnection &c, const KFrame &f) {
+                             if (f.type != StreamOpen)
+                                 return Sound;
+                             c.sendFrame(StreamOpened, f.seq, KFakeRecorder::streamOpened());
+                             const QByteArray picture = jpeg(Qt::blue);
+                             QElapsedTimer clock;
+                             clock.start();
+                             while (clock.elapsed() < HangLimitMs &&
+                                    sendPicture(c, at(9, 0, 0), picture))
+                                 QThread::msleep(20);
+                             ended = clock.elapsed() < HangLimitMs;
+                             return HangUp;
+                         }),
+                         KTestEmulator::freeHost());
+    const int user = login(server);
+    QVERIFY(user >= 0);
+    // The handle becomes valid once the call returned; until then the stop fails and is tried
+    // again on the next picture.
+    std::atomic<bool> stopped{false};
+    VSDK_PREVIEW_INFO preview = {};
+    preview.channel = 1;
+    const int handle = NET_DVR_RealPlay_V40(
+        user, &preview,
+        [](int32_t handle, uint32_t, uint8_t *, uint32_t, void *user) {
+            auto *stopped = static_cast<std::atomic<bool> *>(user);
+            if (!stopped->load() && NET_DVR_StopRealPlay(handle))
+                stopped->store(true);
+        },
+        &stopped);
+    QVERIFY(handle >= 0);
+    QTRY_VERIFY_WITH_TIMEOUT(stopped.load(), HangLimitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(ended.load(), HangLimitMs);
+    QVERIFY(!NET_DVR_StopRealPlay(handle));
+    QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_HANDLE));
+    NET_DVR_Logout_V30(user);
+}
+
+void tst_SdkPeer::cleanupWhileAStreamOpensEndsIt()
+{
+    // A long receive time-out, so that only the cleanup can end the opening.
+    QVERIFY(NET_DVR_Cleanup());
+    qputenv("VELMORA_SDK_RECEIVE_TIMEOUT_MS", QByteArray::number(HangLimitMs));
+    QVERIFY(NET_DVR_Init());
+    const auto restore = qScopeGuard([] {
+        NET_DVR_Cleanup();
+        qputenv("VELMORA_SDK_RECEIVE_TIMEOUT_MS", QByteArray::number(ReceiveTimeoutMs));
+        NET_DVR_Init();
+    });
+    std::atomic<bool> opening{false};
+    std::atomic<bool> cleanedUp{false};
+    std::atomic<bool> closed{false};
+    KFakeRecorder server(KFakeRecorder::sound([&](KFakeConnection &c, const KFrame &f) {
+                             if (f.type != StreamOpen)
+                                 return Sound;
+                             opening = true;
+                             // The stream is opened only after the cleanup: it must not come
+                             // alive then.
+                             QElapsedTimer clock;
+                             clock.start();
+                             while (!cleanedUp.load() && clock.elapsed() < HangLimitMs)
+                                 QThread::msleep(5);
+                             c.sendFrame(StreamOpened, f.seq, KFakeRecorder::streamOpened());
+                             closed = c.waitClosed(HangLimitMs);
+                             return HangUp;
+                         }),
+                         KTestEmulator::freeHost());
+    const int user = login(server);
+    QVERIFY(user >= 0);
+    int handle = 0;
+    uint32_t error = 0;
+    std::thread viewer([&] {
+        VSDK_PREVIEW_INFO preview = {};
+        preview.channel = 1;
+        handle = NET_DVR_RealPlay_V40(user, &preview, nullptr, nullptr);
+        error = NET_DVR_GetLastError();
+    });
+    const bool reached = QTest::qWaitFor([&] { return opening.load(); }, HangLimitMs);
+    QVERIFY(NET_DVR_Cleanup());
+    cleanedUp = true;
+    viewer.join();
+    QVERIFY(reached);
+    QCOMPARE(handle, -1);
+    QCOMPARE(error, uint32_t(VSDK_ERR_NOT_INITIALIZED));
+    QTRY_VERIFY_WITH_TIMEOUT(closed.load(), HangLimitMs);
+}
+
 void tst_SdkPeer::liveStreamEndsOnTheNewestGoodPictureAndKeepsIt()
 {
     // More pictures than a decoder can take (older ones are to be replaced, not queued),
@@ -332,10 +630,10 @@ void tst_SdkPeer::liveStreamEndsOnTheNewestGoodPictureAndKeepsIt()
     QVERIFY(sof > 0);
     bomb.replace(sof + 5, 4, QByteArray::fromHex("EA60EA60"));
     const QByteArray last = jpeg(Qt::red);
-    KFakeRecorder server(recorder([&](KFakeConnection &c, const KFrame &f) {
+    KFakeRecorder server(KFakeRecorder::sound([&](KFakeConnection &c, const KFrame &f) {
                              if (f.type != StreamOpen)
                                  return Sound;
-                             c.sendFrame(StreamOpened, f.seq, opened());
+                             c.sendFrame(StreamOpened, f.seq, KFakeRecorder::streamOpened());
                              for (int i = 0; i < 48; ++i)
                                  sendPicture(c, at(9, 0, 0), burst[i % 8]);
                              for (const QByteArray &p : {bomb, QByteArray(5000, '\xFF'), last})
@@ -380,7 +678,7 @@ void tst_SdkPeer::playbackCaptureIsThePictureOfTheOsdTime()
     QList<QByteArray> pictures;
     for (Qt::GlobalColor c : {Qt::red, Qt::green, Qt::blue, Qt::yellow})
         pictures.append(jpeg(c));
-    KFakeRecorder server(recorder([&](KFakeConnection &c, const KFrame &f) {
+    KFakeRecorder server(KFakeRecorder::sound([&](KFakeConnection &c, const KFrame &f) {
                              KMsgStreamControl control;
                              if (f.type != StreamControl || !control.decode(f.payload) ||
                                  control.action != ControlStart)
@@ -423,7 +721,7 @@ void tst_SdkPeer::callsWithBadArgumentsFailCleanly()
     QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_PARAMETER));
     QVERIFY(!NET_DVR_GetPlayBackOsdTime(4242, nullptr));
     QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_HANDLE));
-    KFakeRecorder server(recorder([](KFakeConnection &, const KFrame &) { return Sound; }),
+    KFakeRecorder server(KFakeRecorder::sound([](KFakeConnection &, const KFrame &) { return Sound; }),
                          KTestEmulator::freeHost());
     const int user = login(server);
     QVERIFY(user >= 0);
