@@ -71,7 +71,7 @@ bool KAbstractConnectionWorker::checkReachability()
 {
     const KObjectData record = m_object->record();
     KSettings *settings = KSettings::instance();
-    const QNetworkProxy proxy = KStatusPort::proxy();
+    const QNetworkProxy proxy = KStatusPort::proxy(settings->useProxy());
     const int statusPort =
         record.modem.statusPort > 0 ? record.modem.statusPort : KStatusPort::defaultPort;
 
@@ -88,14 +88,11 @@ bool KAbstractConnectionWorker::checkReachability()
     if (statusSocket.waitForConnected(settings->modemConnectionTimeout())) {
         const QDateTime checkTime = QDateTime::currentDateTime();
         const int responseTime = int(timer.elapsed());
-        const QByteArray answer =
-            KStatusPort::exchange(statusSocket, KStatusPort::request(KStatusPort::modemCommand));
-        int networkType = 0;
+        const QByteArray answer = KStatusPort::exchange(statusSocket, KStatusPort::modemCommand,
+                                                        KStatusPort::modemAnswerSize);
+        int networkType = 0; // both stay 0 without a valid answer
         int signalLevel = 0;
-        if (KStatusPort::isValidAnswer(answer, KStatusPort::modemCommand, 5)) {
-            networkType = KStatusPort::networkType(quint8(answer.at(4)));
-            signalLevel = KStatusPort::signalLevel(quint8(answer.at(3)));
-        }
+        KStatusPort::readModemStatus(answer, &networkType, &signalLevel);
         statusSocket.close();
         m_object->updateRecord([&](KObjectData &r) {
             r.connection.checkTime = checkTime;

@@ -110,13 +110,14 @@ void KAbstractDiagnosticsWorker::checkTracker()
         record.modem.statusPort > 0 ? record.modem.statusPort : KStatusPort::defaultPort;
     QString code = QStringLiteral("NAN");
     QTcpSocket socket;
-    socket.setProxy(KStatusPort::proxy());
+    socket.setProxy(KStatusPort::proxy(KSettings::instance()->useProxy()));
     socket.connectToHost(record.host, quint16(statusPort));
     if (socket.waitForConnected(KSettings::instance()->modemConnectionTimeout())) {
-        const QByteArray answer =
-            KStatusPort::exchange(socket, KStatusPort::request(KStatusPort::trackerCommand));
+        const QByteArray answer = KStatusPort::exchange(socket, KStatusPort::trackerCommand,
+                                                        KStatusPort::trackerAnswerSize);
         socket.close();
-        if (KStatusPort::isValidAnswer(answer, KStatusPort::trackerCommand, 3)) {
+        if (KStatusPort::isValidAnswer(answer, KStatusPort::trackerCommand,
+                                       KStatusPort::trackerAnswerSize)) {
             const qint8 error = qint8(answer.at(2));
             code = error == 0 ? QStringLiteral("CNS")
                               : QStringLiteral("ERR_TRNGEO_") + QString::number(error);

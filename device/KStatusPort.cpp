@@ -1,7 +1,5 @@
 #include "KStatusPort.h"
 
-#include "KSettings.h"
-
 #include <QElapsedTimer>
 #include <QTcpSocket>
 
@@ -51,31 +49,44 @@ int KStatusPort::signalLevel(quint8 signalValue)
     return 0;
 }
 
-QNetworkProxy KStatusPort::proxy()
+bool KStatusPort::readModemStatus(const QByteArray &answer, int *networkType, int *signalLevel)
 {
-    if (KSettings::instance()->useProxy())
-        return QNetworkProxy(QNetworkProxy::DefaultProxy);
-    return QNetworkProxy(QNetworkProxy::NoProxy);
+    if (!isValidAnswer(answer, modemCommand, modemAnswerSize))
+        return false;
+    *networkType = KStatusPort::networkType(quint8(answer.at(4)));
+    *signalLevel = KStatusPort::signalLevel(quint8(answer.at(3)));
+    return true;
 }
 
-QByteArray KStatusPort::exchange(QTcpSocket &socket, const QByteArray &request)
+QNetworkProxy KStatusPort::proxy(bool useProxy)
 {
-    QByteArray answer;
-    socket.write(request);
-    socket.flush();
-    if (!socket.waitForReadyRead(250))
-        return answer;
+    return QNetworkProxy(useProxy ? QNetworkProxy::DefaultProxy : QNetworkProxy::NoProxy);
+}
+
+QByteArray KStatusPort::exchange(QTcpSocket &socket, quint8 command, int minimumSize,
+                                 int timeLimitMs)
+{
     // A peer that keeps sending must not hold the job or its memory: the frames are a few
     // bytes, so anything this long or this slow is no answer at all.
+    const int limit = qBound(0, timeLimitMs, int(maximumAnswerTime));
     QElapsedTimer clock;
     clock.start();
+    QByteArray answer;
+    socket.write(request(command));
+    socket.flush();
+    if (!socket.waitForReadyRead(qMin(250, limit)))
+        return answer;
     for (;;) {
         answer.append(socket.read(255));
-        if (answer.size() > maximumAnswerSize || clock.elapsed() > maximumAnswerTime)
+        // A complete answer ends the read: waiting for more would only cost time.
+        if (isValidAnswer(answer, command, minimumSize))
+            return answer;
+        const qint64 left = limit - clock.elapsed();
+        if (answer.size() > maximumAnswerSize || left <= 0)
             return QByteArray();
         if (socket.bytesAvailable() > 0)
             continue;
-        if (!socket.waitForReadyRead(100))
+        if (!socket.waitForReadyRead(int(qMin<qint64>(100, left))))
             break;
     }
     return answer;

@@ -1,5 +1,9 @@
 // recorder-probe against a running emulator and a scripted status port: each command's JSON,
 // and error exits.
+#include "KFakeRecorder.h"
+#include "KRecorderMessages.h"
+#include "KRecorderProtocol.h"
+#include "KStatusPort.h"
 #include "KTestEmulator.h"
 
 #include <QImage>
@@ -10,6 +14,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 class tst_RecorderProbe : public QObject
@@ -23,6 +28,12 @@ private slots:
     void statusAnswers();
     void failuresPrintErrorJson_data();
     void failuresPrintErrorJson();
+    void signalValuesToPercent_data();
+    void signalValuesToPercent();
+    void statusEndsWithinItsTimeOut();
+    void searchOfARecorderBusyForEverEnds();
+    void downloadReplacesTheFileOnlyWhenComplete_data();
+    void downloadReplacesTheFileOnlyWhenComplete();
 
 private:
     // Runs the probe (serving this thread's sockets meanwhile); its exit code and JSON output.
@@ -173,6 +184,124 @@ void tst_RecorderProbe::failuresPrintErrorJson()
     QCOMPARE(run(args, &o), exitCode);
     QCOMPARE(o["error"].toInt(-1), error);
     QVERIFY(!o["message"].toString().isEmpty());
+}
+
+void tst_RecorderProbe::signalValuesToPercent_data()
+{
+    QTest::addColumn<int>("value");
+    QTest::addColumn<int>("percent");
+    QTest::newRow("0") << 0 << 100;
+    QTest::newRow("50") << 50 << 100;
+    QTest::newRow("51") << 51 << 98;
+    QTest::newRow("99") << 99 << 2;
+    QTest::newRow("127") << 127 << 0;
+    QTest::newRow("128: negative as a signed byte") << 128 << 0;
+    QTest::newRow("255") << 255 << 0;
+}
+
+void tst_RecorderProbe::signalValuesToPercent()
+{
+    // The one parser of the status port, which the probe and the connection jobs share.
+    QFETCH(int, value);
+    QFETCH(int, percent);
+    QCOMPARE(KStatusPort::signalLevel(quint8(value)), percent);
+}
+
+void tst_RecorderProbe::statusEndsWithinItsTimeOut()
+{
+    // One byte every 80 ms, never an answer: --timeout bounds the whole command.
+    QTcpServer peer;
+    QVERIFY(peer.listen(QHostAddress(m_emulator.host()), 0));
+    connect(&peer, &QTcpServer::newConnection, this, [&] {
+        QTcpSocket *socket = peer.nextPendingConnection();
+        auto *timer = new QTimer(socket);
+        connect(timer, &QTimer::timeout, socket, [socket] { socket->write(QByteArray(1, '\0')); });
+        timer->start(80);
+    });
+    QJsonDocument o;
+    QCOMPARE(run({"--timeout", "1000", "status"}, &o, peer.serverPort()), 1);
+    QCOMPARE(o["error"].toInt(), 11);
+}
+
+namespace {
+
+// The probe against a scripted recorder: its target options override the emulator's.
+QStringList fakeTarget(const KFakeRecorder &recorder)
+{
+    return {"--host", QString::fromUtf8(recorder.host()), "--port",
+            QString::number(recorder.port())};
+}
+
+} // namespace
+
+void tst_RecorderProbe::searchOfARecorderBusyForEverEnds()
+{
+    using namespace KRecorderProtocol;
+    KFakeRecorder recorder(KFakeRecorder::sound([](KFakeConnection &c, const KFrame &f) {
+                               if (f.type != FindNext)
+                                   return KFakeRecorder::Sound;
+                               KMsgFindBatch busy;
+                               busy.status = FindBusy;
+                               c.sendFrame(FindBatch, f.seq, busy.encode());
+                               return KFakeRecorder::Answered;
+                           }),
+                           KTestEmulator::freeHost());
+    qputenv("VELMORA_SDK_RECEIVE_TIMEOUT_MS", "1000");
+    QJsonDocument o;
+    const int exitCode = run(fakeTarget(recorder) + QStringList{"search", "--channel", "ACAM01",
+                                                                "--from", "2024-03-01T00:00:00",
+                                                                "--to", "2024-03-01T23:59:59"},
+                             &o);
+    qunsetenv("VELMORA_SDK_RECEIVE_TIMEOUT_MS");
+    QCOMPARE(exitCode, 1);
+    QCOMPARE(o["error"].toInt(), 24);
+}
+
+void tst_RecorderProbe::downloadReplacesTheFileOnlyWhenComplete_data()
+{
+    QTest::addColumn<bool>("complete");
+    QTest::newRow("cut after 600 of 1000 bytes") << false;
+    QTest::newRow("complete") << true;
+}
+
+void tst_RecorderProbe::downloadReplacesTheFileOnlyWhenComplete()
+{
+    using namespace KRecorderProtocol;
+    QFETCH(bool, complete);
+    KFakeRecorder recorder(KFakeRecorder::sound([complete](KFakeConnection &c, const KFrame &f) {
+                               if (f.type != StreamControl)
+                                   return KFakeRecorder::Sound;
+                               c.sendFrame(Ok, f.seq);
+                               KMsgDownloadBegin begin;
+                               begin.totalBytes = 1000;
+                               c.sendFrame(DownloadBegin, 0, begin.encode());
+                               KMsgData data;
+                               data.bytes = QByteArray(complete ? 1000 : 600, 'n');
+                               c.sendFrame(Data, 0, data.encode());
+                               if (!complete)
+                                   return KFakeRecorder::HangUp;
+                               c.sendFrame(StreamEnd, 0, KMsgStreamEnd().encode());
+                               return KFakeRecorder::Answered;
+                           }),
+                           KTestEmulator::freeHost());
+    QTemporaryDir dir;
+    const QString path = dir.filePath("kept.mp4");
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("the earlier video") > 0);
+    old.close();
+    QJsonDocument o;
+    const int exitCode =
+        run(fakeTarget(recorder) + QStringList{"download", "--channel", "ACAM01", "--from",
+                                               "2024-03-01T10:00:00", "--to",
+                                               "2024-03-01T10:05:00", "--out", path},
+            &o);
+    QCOMPARE(exitCode, complete ? 0 : 1);
+    if (!complete)
+        QCOMPARE(o["error"].toInt(), 9);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), complete ? QByteArray(1000, 'n') : QByteArray("the earlier video"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"kept.mp4"});
 }
 
 QTEST_GUILESS_MAIN(tst_RecorderProbe)

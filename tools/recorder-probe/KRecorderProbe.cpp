@@ -2,16 +2,18 @@
 
 #include "HCNetSDK.h"
 #include "KSdkResolutionTable.h"
+#include "KStatusPort.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QNetworkProxy>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QThread>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -283,44 +285,57 @@ bool KRecorderProbe::download(const QString &channelId, const QDateTime &from, c
     const VSDK_TIME start = sdkTime(from);
     const VSDK_TIME stop = sdkTime(to);
     const QString path = QFileInfo(file).absoluteFilePath();
+    // The transfer goes to a new file beside the target, which it replaces only when complete:
+    // a failed download leaves an existing file as it was.
+    QFile part;
+    for (int i = 0; i < 16 && !part.isOpen(); ++i) {
+        part.setFileName(QStringLiteral("%1.%2.part").arg(path).arg(
+            QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+        part.open(QIODevice::WriteOnly | QIODevice::NewOnly);
+    }
+    if (!part.isOpen())
+        return failure(VSDK_ERR_FILE, QStringLiteral("download: ") + part.errorString());
+    part.close();
+    const QString partPath = part.fileName();
     QElapsedTimer clock;
     clock.start();
     const int handle = NET_DVR_GetFileByTime(m_userId, channel, &start, &stop,
-                                             QFile::encodeName(path).constData());
-    if (handle < 0)
-        return sdkFailure(QStringLiteral("download"));
-    if (!NET_DVR_PlayBackControl(handle, VSDK_PLAY_START, 0, nullptr)) {
-        sdkFailure(QStringLiteral("download start"));
-        NET_DVR_StopGetFile(handle);
-        QFile::remove(path);
+                                             QFile::encodeName(partPath).constData());
+    if (handle < 0) {
+        sdkFailure(QStringLiteral("download"));
+        QFile::remove(partPath);
         return false;
     }
     int pos = 0;
-    int lastPos = -1;
-    QElapsedTimer idle;
-    idle.start();
-    // The recorder reports progress as it sends; a transfer that stands still for 120 s is
-    // given up.
-    while (pos >= 0 && pos < 100 && idle.elapsed() < 120000) {
-        QThread::msleep(100);
-        pos = NET_DVR_GetDownloadPos(handle);
-        if (pos != lastPos) {
-            lastPos = pos;
-            idle.restart();
+    if (NET_DVR_PlayBackControl(handle, VSDK_PLAY_START, 0, nullptr)) {
+        int lastPos = -1;
+        QElapsedTimer idle;
+        idle.start();
+        // The recorder reports progress as it sends; a transfer that stands still for 120 s is
+        // given up.
+        while (pos >= 0 && pos < 100 && idle.elapsed() < 120000) {
+            QThread::msleep(100);
+            pos = NET_DVR_GetDownloadPos(handle);
+            if (pos != lastPos) {
+                lastPos = pos;
+                idle.restart();
+            }
+            if (pos == 200)
+                break;
         }
         if (pos == 200)
-            break;
-    }
-    bool ok = pos == 100;
-    if (!ok) {
-        if (pos == 200)
             sdkFailure(QStringLiteral("download"));
-        else
+        else if (pos != 100)
             failure(VSDK_ERR_RECEIVE_TIMEOUT, QStringLiteral("download: transfer stalled"));
+    } else {
+        sdkFailure(QStringLiteral("download start"));
     }
     NET_DVR_StopGetFile(handle);
-    if (!ok) {
-        QFile::remove(path);
+    if (pos != 100 || std::rename(QFile::encodeName(partPath).constData(),
+                                  QFile::encodeName(path).constData()) != 0) {
+        if (pos == 100)
+            failure(VSDK_ERR_FILE, QStringLiteral("download: cannot replace ") + path);
+        QFile::remove(partPath);
         return false;
     }
     QJsonObject o;
@@ -366,42 +381,22 @@ bool KRecorderProbe::snapshot(const QString &channelId, const QString &file, QJs
     return true;
 }
 
-bool KRecorderProbe::parseStatus(const QByteArray &answer, int *networkType, int *signalLevel)
-{
-    if (answer.size() < 5 || quint8(answer[0]) != 0x01 || quint8(answer[1]) != 0x03)
-        return false;
-    quint8 x = 0;
-    for (int i = 0; i < answer.size() - 1; ++i)
-        x ^= quint8(answer[i]);
-    if (x != quint8(answer[answer.size() - 1]))
-        return false;
-    const int code = quint8(answer[4]);
-    *networkType = code == 0 ? 2 : code == 2 ? 3 : code == 7 ? 4 : 1;
-    const int s = quint8(answer[3]);
-    *signalLevel = s >= 100 ? 0 : s < 51 ? 100 : (100 - s) * 2;
-    return true;
-}
-
 bool KRecorderProbe::status(QJsonValue &result)
 {
+    // --timeout bounds the whole command: connecting and a peer that trickles bytes alike.
+    QElapsedTimer clock;
+    clock.start();
     QTcpSocket socket;
-    socket.setProxy(QNetworkProxy::NoProxy);
+    socket.setProxy(KStatusPort::proxy(false));
     socket.connectToHost(m_target.host, m_target.statusPort);
     if (!socket.waitForConnected(m_target.timeoutMs))
         return failure(VSDK_ERR_CONNECT, QStringLiteral("status port: ") + socket.errorString());
-    const char request[3] = {0x10, 0x03, 0x13};
-    socket.write(request, 3);
-    socket.waitForBytesWritten(m_target.timeoutMs);
-    QByteArray answer;
-    if (socket.waitForReadyRead(250)) {
-        do {
-            answer += socket.read(255);
-        } while (answer.size() < 4096 &&
-                 (socket.bytesAvailable() > 0 || socket.waitForReadyRead(100)));
-    }
+    const int left = int(qMax<qint64>(0, m_target.timeoutMs - clock.elapsed()));
+    const QByteArray answer = KStatusPort::exchange(socket, KStatusPort::modemCommand,
+                                                    KStatusPort::modemAnswerSize, left);
     int networkType = 0;
     int signalLevel = 0;
-    if (!parseStatus(answer, &networkType, &signalLevel))
+    if (!KStatusPort::readModemStatus(answer, &networkType, &signalLevel))
         return failure(VSDK_ERR_BAD_DATA, answer.isEmpty()
                                               ? QStringLiteral("status port: no answer")
                                               : QStringLiteral("status port: invalid answer"));

@@ -16,7 +16,7 @@ public:
         quint16 statusPort = 5031;
         QString user;
         QString password;
-        int timeoutMs = 3000;
+        int timeoutMs = 3000; // connect time-out; also bounds the whole status command
     };
 
     explicit KRecorderProbe(const Target &target);
@@ -34,8 +34,6 @@ public:
     int error() const { return m_error; }
     QString message() const { return m_message; }
 
-    // Modem answer to (networkType, signalLevel); false when the answer is not valid.
-    static bool parseStatus(const QByteArray &answer, int *networkType, int *signalLevel);
     static QString errorText(int error);
 
 private:
