@@ -2,8 +2,8 @@
 #include "HCNetSDK.h"
 
 #include "KRecorderMessages.h"
-#include "KSdkError.h"
 #include "KRecorderProtocol.h"
+#include "KSdkError.h"
 #include "KSdkRegistry.h"
 
 #include <QFile>
@@ -123,7 +123,7 @@ int32_t startStream(int32_t userId, KSdkStream::Kind kind, int32_t channel, uint
         stream->stop();
         // "No recording" is reported as error 0, so callers can tell it from a failure.
         return failWith(rc == KSdkError::fromRecorder(ErrNoRecording) ? uint32_t(VSDK_ERR_NONE)
-                                                                       : uint32_t(rc),
+                                                                      : uint32_t(rc),
                         -1);
     }
     t_lastError = 0;

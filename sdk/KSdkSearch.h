@@ -19,5 +19,5 @@ struct KSdkSearch
     bool done = false;
     qint64 busySince = -1; // KSdkSocket::now() of the first "busy" in a row, else -1
     int error = 0;         // set once the search failed
-    std::mutex mutex; // one call at a time per search; guards the fields above
+    std::mutex mutex;      // one call at a time per search; guards the fields above
 };

@@ -1,8 +1,8 @@
 #include "KSdkSession.h"
 
 #include "HCNetSDK.h"
-#include "KSdkError.h"
 #include "KRecorderProtocol.h"
+#include "KSdkError.h"
 
 #include <chrono>
 

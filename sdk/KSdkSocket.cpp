@@ -1,9 +1,9 @@
 #include "KSdkSocket.h"
 
 #include "HCNetSDK.h"
-#include "KSdkError.h"
 #include "KRecorderMessages.h"
 #include "KRecorderProtocol.h"
+#include "KSdkError.h"
 
 #include <QElapsedTimer>
 #include <QString>

@@ -77,7 +77,8 @@ int KSdkStream::open(const KSdkTimeouts &timeouts)
         m_sink->start();
     }
     const int receiveMs = timeouts.receiveMs;
-    m_thread = std::thread([self = shared_from_this(), receiveMs] { self->receiveLoop(receiveMs); });
+    m_thread =
+        std::thread([self = shared_from_this(), receiveMs] { self->receiveLoop(receiveMs); });
     return 0;
 }
 
@@ -100,9 +101,8 @@ void KSdkStream::receiveLoop(int receiveTimeoutMs)
 {
     t_receiving = this;
     const KFrameTypes accept =
-        m_kind == Download
-            ? KFrameTypes{Keepalive, Ok, Error, DownloadBegin, Data, StreamEnd}
-            : KFrameTypes{Keepalive, Ok, Error, VideoFrame, StreamEnd};
+        m_kind == Download ? KFrameTypes{Keepalive, Ok, Error, DownloadBegin, Data, StreamEnd}
+                           : KFrameTypes{Keepalive, Ok, Error, VideoFrame, StreamEnd};
     while (!m_stop.load() && !m_ended.load()) {
         KFrame frame;
         int rc = m_socket.readStreamFrame(frame, accept, receiveTimeoutMs, &m_stop);

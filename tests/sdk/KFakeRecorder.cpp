@@ -45,6 +45,17 @@ bool KFakeConnection::sendHello()
     return sendFrame(KRecorderProtocol::Hello, 0, hello.encode());
 }
 
+bool KFakeConnection::startDownload(quint32 controlSeq, quint64 totalBytes, const QByteArray &data)
+{
+    using namespace KRecorderProtocol;
+    KMsgDownloadBegin begin;
+    begin.totalBytes = totalBytes;
+    KMsgData first;
+    first.bytes = data;
+    return sendFrame(Ok, controlSeq) && sendFrame(DownloadBegin, 0, begin.encode()) &&
+           sendFrame(Data, 0, first.encode());
+}
+
 bool KFakeConnection::readFrame(KFrame &frame, int timeoutMs)
 {
     QElapsedTimer clock;

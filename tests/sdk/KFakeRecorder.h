@@ -20,6 +20,8 @@ public:
     bool sendRaw(const QByteArray &bytes);
     bool sendFrame(quint8 type, quint32 seq, const QByteArray &payload = QByteArray());
     bool sendHello();
+    // Answers a download's start control and sends DownloadBegin and the first data.
+    bool startDownload(quint32 controlSeq, quint64 totalBytes, const QByteArray &data);
     // Reads one frame (false on close, malformed input or time-out).
     bool readFrame(KFrame &frame, int timeoutMs = 5000);
     // Waits until the client closes the connection (or the time-out passes).

@@ -9,9 +9,9 @@
 #include "KTestEmulator.h"
 
 #include <QBuffer>
-#include <QScopeGuard>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
@@ -88,13 +88,9 @@ Script download(DownloadEnd end)
     return KFakeRecorder::sound([end](KFakeConnection &c, const KFrame &f) {
         if (f.type != StreamControl)
             return Sound;
-        c.sendFrame(Ok, f.seq);
-        KMsgDownloadBegin begin;
-        begin.totalBytes = 1000;
-        c.sendFrame(DownloadBegin, 0, begin.encode());
         KMsgData data;
         data.bytes = QByteArray(600, 'v');
-        c.sendFrame(Data, 0, data.encode());
+        c.startDownload(f.seq, 1000, data.bytes);
         if (end == Overrun)
             c.sendFrame(Data, 0, data.encode());
         if (end == EarlyEnd)
@@ -331,8 +327,8 @@ void tst_SdkPeer::aCallEndsInTimeWhateverItsReplyAnnounces()
     KFakeRecorder server(KFakeRecorder::sound([](KFakeConnection &c, const KFrame &f) {
                              if (f.type != GetConfig)
                                  return Sound;
-                             const QByteArray whole =
-                                 KFrame::encode(Config, f.seq, QByteArray(int(MaxSmallPayload), 'x'));
+                             const QByteArray whole = KFrame::encode(
+                                 Config, f.seq, QByteArray(int(MaxSmallPayload), 'x'));
                              c.sendRaw(whole.left(HeaderSize + 100));
                              return Answered;
                          }),
@@ -361,6 +357,32 @@ struct ResendPeer
     std::atomic<bool> dropped{false};
 };
 
+// The answer to the request under test: a time, a batch of one file, or the recorder's own
+// error 9; empty for a search start, which the sound recorder answers.
+QByteArray resendAnswer(quint8 request, quint32 seq, Drop drop)
+{
+    if (drop == RecorderError9) {
+        KMsgError nine;
+        nine.code = VSDK_ERR_RECEIVE;
+        return KFrame::encode(Error, seq, nine.encode());
+    }
+    if (request == GetConfig) {
+        KMsgConfig config;
+        config.command = CmdTime;
+        config.time = KRecTime::fromDateTime(at(12, 0, 0));
+        return KFrame::encode(Config, seq, config.encode());
+    }
+    if (request != FindNext)
+        return QByteArray();
+    KMsgFile file;
+    file.name = QStringLiteral("ch01_0001.mp4");
+    file.begin = KRecTime::fromDateTime(at(12, 0, 0));
+    file.end = KRecTime::fromDateTime(at(12, 5, 0));
+    KMsgFindBatch batch;
+    batch.files.append(file);
+    return KFrame::encode(FindBatch, seq, batch.encode());
+}
+
 // A sound recorder whose first connection ends as told: dropped while idle before the request
 // under test, or dropped after reading it; or one that answers it with its own error 9.
 Script resendPeer(ResendPeer &peer, quint8 request, Drop drop)
@@ -368,12 +390,10 @@ Script resendPeer(ResendPeer &peer, quint8 request, Drop drop)
     return [&peer, request, drop](KFakeConnection &connection) {
         const bool first = ++peer.connections == 1;
         const quint8 before = request == FindNext ? FindStart : Login;
-        KFakeRecorder::sound([&peer, request, drop, first, before](KFakeConnection &c,
-                                                                   const KFrame &f) {
+        KFakeRecorder::sound([&, first, before](KFakeConnection &c, const KFrame &f) {
             if (first && drop == IdleBefore && f.type == before) {
-                KMsgLoginOk ok;
                 c.sendFrame(before == Login ? LoginOk : FindStarted, f.seq,
-                            before == Login ? ok.encode() : KMsgSearchId().encode());
+                            before == Login ? KMsgLoginOk().encode() : KMsgSearchId().encode());
                 peer.dropped = c.hangUpSeen(HangLimitMs);
                 return HangUp;
             }
@@ -382,25 +402,10 @@ Script resendPeer(ResendPeer &peer, quint8 request, Drop drop)
             ++peer.seen;
             if (first && drop == UnderRequest)
                 return HangUp;
-            KMsgError nine;
-            nine.code = VSDK_ERR_RECEIVE;
-            KMsgConfig config;
-            config.command = CmdTime;
-            config.time = KRecTime::fromDateTime(at(12, 0, 0));
-            KMsgFindBatch batch;
-            KMsgFile file;
-            file.name = QStringLiteral("ch01_0001.mp4");
-            file.begin = KRecTime::fromDateTime(at(12, 0, 0));
-            file.end = KRecTime::fromDateTime(at(12, 5, 0));
-            batch.files.append(file);
-            if (drop == RecorderError9)
-                c.sendFrame(Error, f.seq, nine.encode());
-            else if (request == GetConfig)
-                c.sendFrame(Config, f.seq, config.encode());
-            else if (request == FindNext)
-                c.sendFrame(FindBatch, f.seq, batch.encode());
-            else
+            const QByteArray answer = resendAnswer(request, f.seq, drop);
+            if (answer.isEmpty())
                 return Sound;
+            c.sendRaw(answer);
             return Answered;
         })(connection);
     };
@@ -490,21 +495,16 @@ void tst_SdkPeer::downloadPositionFollowsTheBytes()
     KFakeRecorder server(KFakeRecorder::sound([&](KFakeConnection &c, const KFrame &f) {
                              if (f.type != StreamControl)
                                  return Sound;
-                             c.sendFrame(Ok, f.seq);
-                             KMsgDownloadBegin begin;
-                             begin.totalBytes = 1000;
-                             c.sendFrame(DownloadBegin, 0, begin.encode());
-                             KMsgData data;
-                             data.bytes = QByteArray(sent, 'a');
-                             c.sendFrame(Data, 0, data.encode());
+                             c.startDownload(f.seq, 1000, QByteArray(sent, 'a'));
                              // Paused, kept alive, until the test has seen the position.
                              QElapsedTimer clock;
                              clock.start();
                              while (!resume.load() && clock.elapsed() < HangLimitMs &&
                                     c.sendFrame(Keepalive, 0))
                                  QThread::msleep(50);
-                             data.bytes = QByteArray(1000 - sent, 'b');
-                             c.sendFrame(Data, 0, data.encode());
+                             KMsgData rest;
+                             rest.bytes = QByteArray(1000 - sent, 'b');
+                             c.sendFrame(Data, 0, rest.encode());
                              c.sendFrame(StreamEnd, 0, KMsgStreamEnd().encode());
                              return Answered;
                          }),
@@ -721,8 +721,9 @@ void tst_SdkPeer::callsWithBadArgumentsFailCleanly()
     QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_PARAMETER));
     QVERIFY(!NET_DVR_GetPlayBackOsdTime(4242, nullptr));
     QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_HANDLE));
-    KFakeRecorder server(KFakeRecorder::sound([](KFakeConnection &, const KFrame &) { return Sound; }),
-                         KTestEmulator::freeHost());
+    KFakeRecorder server(
+        KFakeRecorder::sound([](KFakeConnection &, const KFrame &) { return Sound; }),
+        KTestEmulator::freeHost());
     const int user = login(server);
     QVERIFY(user >= 0);
     VSDK_TIME time; // too small for the device record

@@ -271,13 +271,7 @@ void tst_RecorderProbe::downloadReplacesTheFileOnlyWhenComplete()
     KFakeRecorder recorder(KFakeRecorder::sound([complete](KFakeConnection &c, const KFrame &f) {
                                if (f.type != StreamControl)
                                    return KFakeRecorder::Sound;
-                               c.sendFrame(Ok, f.seq);
-                               KMsgDownloadBegin begin;
-                               begin.totalBytes = 1000;
-                               c.sendFrame(DownloadBegin, 0, begin.encode());
-                               KMsgData data;
-                               data.bytes = QByteArray(complete ? 1000 : 600, 'n');
-                               c.sendFrame(Data, 0, data.encode());
+                               c.startDownload(f.seq, 1000, QByteArray(complete ? 1000 : 600, 'n'));
                                if (!complete)
                                    return KFakeRecorder::HangUp;
                                c.sendFrame(StreamEnd, 0, KMsgStreamEnd().encode());
@@ -292,8 +286,8 @@ void tst_RecorderProbe::downloadReplacesTheFileOnlyWhenComplete()
     QJsonDocument o;
     const int exitCode =
         run(fakeTarget(recorder) + QStringList{"download", "--channel", "ACAM01", "--from",
-                                               "2024-03-01T10:00:00", "--to",
-                                               "2024-03-01T10:05:00", "--out", path},
+                                               "2024-03-01T10:00:00", "--to", "2024-03-01T10:05:00",
+                                               "--out", path},
             &o);
     QCOMPARE(exitCode, complete ? 0 : 1);
     if (!complete)
