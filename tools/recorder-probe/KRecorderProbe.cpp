@@ -289,8 +289,9 @@ bool KRecorderProbe::download(const QString &channelId, const QDateTime &from, c
     // a failed download leaves an existing file as it was.
     QFile part;
     for (int i = 0; i < 16 && !part.isOpen(); ++i) {
-        part.setFileName(QStringLiteral("%1.%2.part").arg(path).arg(
-            QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+        part.setFileName(QStringLiteral("%1.%2.part")
+                             .arg(path)
+                             .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
         part.open(QIODevice::WriteOnly | QIODevice::NewOnly);
     }
     if (!part.isOpen())
