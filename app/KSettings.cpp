@@ -45,6 +45,15 @@ void readFlag(QXmlStreamReader &xml, bool &flag)
         flag = false;
 }
 
+// "yyMMdd (64-bit)" of the release date.
+QString versionText(int year, int month, int day)
+{
+    return QStringLiteral("%1%2%3 (64-bit)")
+        .arg(year % 100, 2, 10, QLatin1Char('0'))
+        .arg(month, 2, 10, QLatin1Char('0'))
+        .arg(day, 2, 10, QLatin1Char('0'));
+}
+
 } // namespace
 
 KSettings *KSettings::instance()
@@ -66,37 +75,14 @@ QString KSettings::recorderTypeName(int type)
 }
 
 KSettings::KSettings(const QString &applicationDir, QObject *parent)
-    : QObject(parent), m_applicationDir(applicationDir)
+    : QObject(parent),
+      m_applicationDir(applicationDir),
+      m_applicationVersion(versionText(2019, 5, 14)),
+      m_localVideoPath(applicationDir + QStringLiteral("//videos")),
+      m_localTaskPath(applicationDir + QStringLiteral("//tasks")),
+      m_localSnapshotsPath(applicationDir + QStringLiteral("//snapshots")),
+      m_remoteSnapshotsPath(m_localSnapshotsPath)
 {
-    m_brandTitle = QStringLiteral("Tarnwick VMS");
-    m_applicationName = QStringLiteral("Velmora Viewer");
-    const int year = 2019 % 100;
-    const int month = 5;
-    const int day = 14;
-    m_applicationVersion = QStringLiteral("%1%2%3 (64-bit)")
-                               .arg(year, 2, 10, QLatin1Char('0'))
-                               .arg(month, 2, 10, QLatin1Char('0'))
-                               .arg(day, 2, 10, QLatin1Char('0'));
-    m_iconPath = QStringLiteral(":/vms_client.ico");
-    m_objectLimit = 2048;
-
-    m_dbHost = QStringLiteral("localhost");
-    m_localVideoPath = m_applicationDir + QStringLiteral("//videos");
-    m_localTaskPath = m_applicationDir + QStringLiteral("//tasks");
-    m_localSnapshotsPath = m_applicationDir + QStringLiteral("//snapshots");
-    m_remoteSnapshotsPath = m_applicationDir + QStringLiteral("//snapshots");
-    const QString rootPath = QStringLiteral("C://");
-    m_diagnosticsFileSavePath = rootPath;
-    m_geoTrackingFileSavePath = rootPath;
-    m_recorderConfigFileSavePath = rootPath;
-    m_pasCountFileSavePath = rootPath;
-    m_alarmFileSavePath = rootPath;
-    m_downloadWindowStartTime = QTime(8, 0, 0);
-    m_downloadWindowStopTime = QTime(17, 0, 0);
-
-    m_windowSizes = {QRect(0, 0, 1680, 900), QRect(1, 0, 1440, 800), QRect(2, 0, 1280, 720)};
-    m_windowRect = m_windowSizes.last();
-
     const char *const colours[] = {"#efefef", "#333333", "#ffffff", "#fefefe", "#aaaaaa",
                                    "#cccccc", "#9bccfd", "#40a0ff", "#dddddd", "#333333",
                                    "#bbbbbb", "#ffffff", "#aaaaaa", "#64ff64", "#ffff64",

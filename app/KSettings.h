@@ -155,10 +155,10 @@ private:
 
     QString m_applicationDir;
 
-    QString m_brandTitle;
-    QString m_applicationName;
+    QString m_brandTitle = QStringLiteral("Tarnwick VMS");
+    QString m_applicationName = QStringLiteral("Velmora Viewer");
     QString m_applicationVersion;
-    QString m_iconPath;
+    QString m_iconPath = QStringLiteral(":/vms_client.ico");
     int m_objectLimit = 2048;
 
     int m_connectionThreadLimit = 100;
@@ -178,18 +178,18 @@ private:
     // Guards the per-user fields below: the UI thread sets them while workers read them.
     mutable QMutex m_mutex;
     KUserData m_currentUser;
-    QString m_dbHost;
+    QString m_dbHost = QStringLiteral("localhost");
     QString m_localVideoPath;
     QString m_remoteVideoPath;
     QString m_localTaskPath;
     QString m_localSnapshotsPath;
     QString m_remoteSnapshotsPath;
     int m_downloadReliabilityMode = 1;
-    QString m_diagnosticsFileSavePath;
-    QString m_geoTrackingFileSavePath;
-    QString m_recorderConfigFileSavePath;
-    QString m_pasCountFileSavePath;
-    QString m_alarmFileSavePath;
+    QString m_diagnosticsFileSavePath = QStringLiteral("C://");
+    QString m_geoTrackingFileSavePath = QStringLiteral("C://");
+    QString m_recorderConfigFileSavePath = QStringLiteral("C://");
+    QString m_pasCountFileSavePath = QStringLiteral("C://");
+    QString m_alarmFileSavePath = QStringLiteral("C://");
     double m_defaultMapCenterLongitude = 30.1;
     double m_defaultMapCenterLatitude = 59.95;
     int m_defaultMapZoom = 2400;
@@ -208,19 +208,20 @@ private:
     int m_geoTrackingStorageInterval = 14;
     bool m_geopositionOSDEnabled = false;
     bool m_downloadWindowEnabled = false;
-    QTime m_downloadWindowStartTime;
-    QTime m_downloadWindowStopTime;
+    QTime m_downloadWindowStartTime = QTime(8, 0, 0);
+    QTime m_downloadWindowStopTime = QTime(17, 0, 0);
     int m_objectCycleInterval = 30000;
     int m_recorderType = 1;
     QString m_recorderHost;
     int m_recorderPort = 0;
     QString m_recorderLogin;
     QString m_recorderPassword;
-    QRect m_windowRect;
+    QVector<QRect> m_windowSizes = {QRect(0, 0, 1680, 900), QRect(1, 0, 1440, 800),
+                                    QRect(2, 0, 1280, 720)};
+    QRect m_windowRect = m_windowSizes.last();
     bool m_windowMaximized = false;
     bool m_autoLoad = false;
 
-    QVector<QRect> m_windowSizes;
     QStringList m_themeColors;
     QString m_styleSheet;
 };

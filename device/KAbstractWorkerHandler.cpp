@@ -7,8 +7,10 @@ KAbstractWorkerHandler::KAbstractWorkerHandler(QObject *parent) : QObject(parent
 
 KAbstractWorkerHandler::~KAbstractWorkerHandler()
 {
-    // A pool thread must never outlive its QThread object.
-    shutdown();
+    // The kind's overrides are gone by now (KWorkerHandler shuts down in its own destructor);
+    // a pool still here is ended without them, since a pool thread must never outlive its
+    // QThread object.
+    releasePool(false);
 }
 
 void KAbstractWorkerHandler::initialize()
@@ -34,6 +36,14 @@ void KAbstractWorkerHandler::shutdown()
 {
     if (!m_initialized)
         return;
+    releasePool(true);
+    clearJobParameters();
+}
+
+void KAbstractWorkerHandler::releasePool(bool quitWorkers)
+{
+    if (!m_initialized)
+        return;
     // Refuse new jobs at once: quit() below processes events, which may run a poll.
     m_initialized = false;
 
@@ -43,8 +53,10 @@ void KAbstractWorkerHandler::shutdown()
     // reaches this handler.
     for (KAbstractWorker *worker : workers)
         worker->disconnect();
-    for (KAbstractWorker *worker : workers)
-        invokeQuitAtShutdown(worker);
+    if (quitWorkers) {
+        for (KAbstractWorker *worker : workers)
+            invokeQuitAtShutdown(worker);
+    }
     // Workers whose job never left the queue still live in this thread; nobody else owns them.
     for (KAbstractWorker *worker : workers) {
         if (worker->thread() == thread())
@@ -58,7 +70,6 @@ void KAbstractWorkerHandler::shutdown()
     m_threads.clear();
     m_threadByJob.clear();
     m_workers.clear();
-    clearJobParameters();
     m_pendingJobs.clear();
 }
 

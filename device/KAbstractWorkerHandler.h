@@ -20,6 +20,8 @@ class KAbstractWorkerHandler : public QObject
     Q_OBJECT
 
 public:
+    // Ends a pool left running without calling the kind's overrides, which no longer exist
+    // here: running jobs are not told to quit, only waited for.
     ~KAbstractWorkerHandler() override;
 
     // Builds the pool with the kind's thread limit from "settings.xml"; nothing when started.
@@ -67,6 +69,9 @@ protected slots:
     void handleStateChange(int state);
 
 private:
+    // shutdown() without the virtual calls when quitWorkers is false.
+    void releasePool(bool quitWorkers);
+
     bool m_initialized = false;
     std::vector<std::unique_ptr<KWorkerThread>> m_threads;
     QHash<int, KWorkerThread *> m_threadByJob;

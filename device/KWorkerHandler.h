@@ -23,6 +23,11 @@ public:
     using Parameters = typename Traits::Parameters;
     using WorkerFactory = std::function<Worker *(const Parameters &)>;
 
+    // Shuts down while this class's overrides still exist (the base destructor cannot call
+    // them), so a handler destroyed without shutdown(), a function-local singleton at exit
+    // included, still tells its running jobs to quit.
+    ~KWorkerHandler() override { shutdown(); }
+
     // Creates the worker for the parameters, gives it a job ID, queues it and tries to start
     // it. Returns the job ID (1 or more) or -1 when the job was refused.
     int addJob(const Parameters &parameters)

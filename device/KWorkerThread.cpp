@@ -1,5 +1,7 @@
 #include "KWorkerThread.h"
 
+#include <QCoreApplication>
+
 KWorkerThread::KWorkerThread() = default;
 
 KWorkerThread::~KWorkerThread()
@@ -19,8 +21,14 @@ void KWorkerThread::stop()
 {
     if (m_thread.isRunning()) {
         QThread *thread = &m_thread;
-        QMetaObject::invokeMethod(
-            m_context.get(), [thread]() { thread->quit(); }, Qt::QueuedConnection);
+        if (QCoreApplication::instance()) {
+            QMetaObject::invokeMethod(
+                m_context.get(), [thread]() { thread->quit(); }, Qt::QueuedConnection);
+        } else {
+            // Past the application object (static destructors at exit) no queued call is
+            // delivered any more, so there is nothing left to wait for but the running job.
+            thread->quit();
+        }
         m_thread.wait();
     }
     // The thread has ended; nothing can touch the context any more.

@@ -62,36 +62,37 @@ int KDownloadHandler::senderJobID() const
     return worker ? jobIDOf(worker) : -1;
 }
 
-void KDownloadHandler::handleChannelChange(QString channelID)
+void KDownloadHandler::handleChannelChange(const QString &channelID)
 {
     const int jobID = senderJobID();
     if (jobID >= 0)
         emit channelChanged(jobID, channelID);
 }
 
-void KDownloadHandler::handleChannelStateChange(QString channelID, int state)
+void KDownloadHandler::handleChannelStateChange(const QString &channelID, int state)
 {
     const int jobID = senderJobID();
     if (jobID >= 0)
         emit channelStateChanged(jobID, channelID, state);
 }
 
-void KDownloadHandler::handleIntervalChange(QString channelID, QDateTime beginDateTime,
-                                            QDateTime endDateTime)
+void KDownloadHandler::handleIntervalChange(const QString &channelID,
+                                            const QDateTime &beginDateTime,
+                                            const QDateTime &endDateTime)
 {
     const int jobID = senderJobID();
     if (jobID >= 0)
         emit intervalChanged(jobID, channelID, beginDateTime, endDateTime);
 }
 
-void KDownloadHandler::handleProgressStagesCountChange(QString channelID, int count)
+void KDownloadHandler::handleProgressStagesCountChange(const QString &channelID, int count)
 {
     const int jobID = senderJobID();
     if (jobID >= 0)
         emit progressStagesCountChanged(jobID, channelID, count);
 }
 
-void KDownloadHandler::handleProgressStageCompletion(QString channelID, int stage)
+void KDownloadHandler::handleProgressStageCompletion(const QString &channelID, int stage)
 {
     const int jobID = senderJobID();
     if (jobID >= 0)

@@ -38,11 +38,12 @@ signals:
     void progressStageCompleted(int jobID, QString channelID, int stage);
 
 private slots:
-    void handleChannelChange(QString channelID);
-    void handleChannelStateChange(QString channelID, int state);
-    void handleIntervalChange(QString channelID, QDateTime beginDateTime, QDateTime endDateTime);
-    void handleProgressStagesCountChange(QString channelID, int count);
-    void handleProgressStageCompletion(QString channelID, int stage);
+    void handleChannelChange(const QString &channelID);
+    void handleChannelStateChange(const QString &channelID, int state);
+    void handleIntervalChange(const QString &channelID, const QDateTime &beginDateTime,
+                              const QDateTime &endDateTime);
+    void handleProgressStagesCountChange(const QString &channelID, int count);
+    void handleProgressStageCompletion(const QString &channelID, int stage);
 
 protected:
     void connectWorker(KAbstractDownloadWorker *worker) override;

@@ -26,7 +26,7 @@ bool onOff(const QString &text, bool *value)
 bool isNumber(const QString &text)
 {
     bool ok = false;
-    text.toInt(&ok);
+    static_cast<void>(text.toInt(&ok));
     return ok;
 }
 

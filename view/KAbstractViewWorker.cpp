@@ -10,7 +10,7 @@ KAbstractViewWorker::KAbstractViewWorker(KObjectHandler *object, int windowHandl
 
 KAbstractViewWorker::~KAbstractViewWorker() = default;
 
-void KAbstractViewWorker::run(QString channelID, int streamType, QDateTime dateTime)
+void KAbstractViewWorker::run(const QString &channelID, int streamType, const QDateTime &dateTime)
 {
     if (isActive())
         return;

@@ -24,7 +24,7 @@ signals:
 
 public slots:
     // Takes the channel from the object's map; an unavailable channel leaves the worker idle.
-    void run(QString channelID, int streamType, QDateTime dateTime);
+    void run(const QString &channelID, int streamType, const QDateTime &dateTime);
     // Stops the view and ends the job, also for a worker that never started.
     void quit();
 

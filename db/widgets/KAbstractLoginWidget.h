@@ -28,7 +28,7 @@ public:
     KProgressWidget *progressWidget() const { return m_progressWidget; }
     int currentPage() const;
     // The main window while the application runs, otherwise null.
-    KToolWindow *mainWidget() const { return m_mainWidget; }
+    KToolWindow *mainWidget() const { return m_mainWidget.data(); }
 
 protected:
     // Builds the main window and starts what it needs; sets the main widget.

@@ -20,7 +20,7 @@ KLoginWidget::~KLoginWidget()
 {
     // The loop may end some other way while the main window is open; stop what runs.
     if (mainWidget())
-        stopApplication();
+        KLoginWidget::stopApplication();
 }
 
 void KLoginWidget::setDefaultHooks(const KLoginHooks &hooks)

@@ -46,8 +46,6 @@ class tst_Records : public QObject
 private slots:
     void registersUnderClassName_data();
     void registersUnderClassName();
-    void channelMapHolds64EntriesInKeyOrder();
-    void defaults();
     void travelsThroughQueuedSignalAcrossThreads();
 };
 
@@ -86,43 +84,6 @@ void tst_Records::registersUnderClassName()
 
     if (name == QLatin1String("KChannelData"))
         QVERIFY(QMetaType::type("QList<KChannelData>") != QMetaType::UnknownType);
-}
-
-void tst_Records::channelMapHolds64EntriesInKeyOrder()
-{
-    const KRecorderData recorder;
-    QCOMPARE(recorder.channels.size(), KRecorderData::channelMapSize);
-
-    QStringList expectedKeys;
-    for (const char *prefix : {"ACAM", "DCAM"})
-        for (int i = 1; i <= 32; ++i)
-            expectedKeys << QString::asprintf("%s%02d", prefix, i);
-    QCOMPARE(recorder.channels.keys(), expectedKeys);
-
-    for (auto it = recorder.channels.cbegin(); it != recorder.channels.cend(); ++it) {
-        QCOMPARE(it.value().name, it.key());
-        QCOMPARE(it.value().kind, it.key().startsWith(QLatin1String("ACAM")) ? 0 : 1);
-        QCOMPARE(it.value().channelNumber, -1);
-    }
-}
-
-void tst_Records::defaults()
-{
-    // Values other code treats as "not set".
-    const KObjectData object;
-    QCOMPARE(object.id, -1);
-    QCOMPARE(object.group.id, -1);
-    QCOMPARE(object.recorder.generalDiagnostics.text, QStringLiteral("NAN"));
-    QCOMPARE(KUserData().role, 4);
-    QCOMPARE(KChannelData().kind, 2);
-
-    const KAutodownloadTaskData task;
-    QCOMPARE(task.status, 1);
-    const QDateTime noon(QDate::currentDate(), QTime(12, 0, 0));
-    // Around midnight the date may move between the two readings.
-    QVERIFY(task.startTime == noon || task.startTime == noon.addDays(-1));
-    QCOMPARE(task.stopTime, task.startTime);
-    QVERIFY(!task.currentTime.isValid());
 }
 
 void tst_Records::travelsThroughQueuedSignalAcrossThreads()

@@ -44,31 +44,6 @@ private slots:
     }
 
     void init() { clearLog(); }
-    void versionTexts_data()
-    {
-        QTest::addColumn<quint32>("version");
-        QTest::addColumn<quint32>("date");
-        QTest::addColumn<QString>("firmware");
-        QTest::addColumn<QString>("dsp");
-        const quint32 v540 = (5u << 24) | (4u << 16);
-        QTest::newRow("one-digit month")
-            << v540 << ((16u << 16) | (5u << 8) | 3u) << "V5.4.0 build 16053"
-            << "V1284.0 build 16053";
-        QTest::newRow("build number") << ((4u << 24) | (1u << 16) | 25u)
-                                      << ((18u << 16) | (9u << 8) | 12u) << "V4.1.25 build 180912"
-                                      << "V1025.25 build 180912";
-    }
-
-    void versionTexts()
-    {
-        QFETCH(quint32, version);
-        QFETCH(quint32, date);
-        QFETCH(QString, firmware);
-        QFETCH(QString, dsp);
-        QCOMPARE(KConnectionWorker_HIKVISION::firmwareVersionText(version, date), firmware);
-        QCOMPARE(KConnectionWorker_HIKVISION::dspVersionText(version, date), dsp);
-    }
-
     void loginOnlyOnDemand()
     {
         KTestEmulator emulator;
@@ -88,6 +63,7 @@ private slots:
         QVERIFY(loginID >= 0);
         QCOMPARE(object.recorder().name, QStringLiteral("BUS-101"));
         QCOMPARE(object.recorder().firmwareVersion, QStringLiteral("V4.1.25 build 180912"));
+        QCOMPARE(object.recorder().dspVersion, QStringLiteral("V7.3 build 180815"));
         QCOMPARE(object.channel(QStringLiteral("ACAM02")).reported, 1);
         const QString prefix = "Автобус 101 (" + emulator.host() + ", MTR-HD): ";
         QCOMPARE(logLines(),

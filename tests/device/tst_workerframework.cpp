@@ -62,6 +62,24 @@ protected:
     bool updateChannels() override { return false; }
 };
 
+// A pool of its own, to be destroyed by the test.
+struct LocalTraits
+{
+    using Worker = KAbstractConnectionWorker;
+    using Parameters = KDeviceJob;
+    static int threadLimit() { return 1; }
+    static Worker *createWorker(const Parameters &) { return new GateWorker; }
+    static void invokeRun(Worker *worker, const Parameters &parameters)
+    {
+        KConnectionTraits::invokeRun(worker, parameters);
+    }
+    static constexpr bool quitAtShutdown = true;
+    static constexpr Qt::ConnectionType quitConnection = Qt::DirectConnection;
+};
+
+class LocalHandler : public KWorkerHandler<LocalTraits>
+{};
+
 class tst_WorkerFramework : public QObject
 {
     Q_OBJECT
@@ -72,6 +90,15 @@ private slots:
         QCOMPARE(addGateJob(), -1); // refused before initialize
         handler()->setWorkerFactory(
             [](const KDeviceJob &) -> KAbstractConnectionWorker * { return new GateWorker; });
+    }
+
+    void cleanupTestCase()
+    {
+        // Left running into the end of the process: the singleton's destructor, run among the
+        // static ones, has to end the job by itself.
+        handler()->initialize(1);
+        addGateJob();
+        QTRY_COMPARE_WITH_TIMEOUT(startedJobs.load(), 1, 10000);
     }
 
     void cleanup()
@@ -103,6 +130,22 @@ private slots:
         gate.release(2);
         QTRY_COMPARE_WITH_TIMEOUT(results.count(), 3, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(handler()->jobs().isEmpty(), 10000);
+    }
+
+    void queuedJobsStartInArrivalOrder()
+    {
+        handler()->initialize(1);
+        QSignalSpy results(handler(), &KConnectionHandler::resultReceived);
+        QList<int> added;
+        for (int i = 0; i < 4; ++i)
+            added << addGateJob();
+        gate.release(4);
+        // One thread: each job ends before the next starts, so results come in start order.
+        QTRY_COMPARE_WITH_TIMEOUT(results.count(), 4, 10000);
+        QList<int> order;
+        for (const QList<QVariant> &result : results)
+            order << result.at(0).toInt();
+        QCOMPARE(order, added);
     }
 
     void jobFinishedWhileQueued()
@@ -175,6 +218,20 @@ private slots:
         QCOMPARE(states.count(), statesBefore);
         QCOMPARE(results.count(), 0);
         QCOMPARE(addGateJob(), -1);
+    }
+
+    void destroyedWithoutShutdown()
+    {
+        // An exit path that skips shutdown(): a running and a queued job at destruction.
+        auto *local = new LocalHandler;
+        local->initialize();
+        QVERIFY(local->addJob(KDeviceJob{nullptr, 0}) >= 1);
+        QVERIFY(local->addJob(KDeviceJob{nullptr, 0}) >= 1);
+        QTRY_COMPARE_WITH_TIMEOUT(startedJobs.load(), 1, 10000);
+        delete local;
+        // The running job was told to quit and waited for; the queued one never ran.
+        QCOMPARE(endedJobs.load(), 1);
+        QCOMPARE(startedJobs.load(), 1);
     }
 
 private:

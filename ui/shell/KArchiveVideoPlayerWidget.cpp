@@ -30,7 +30,7 @@ KArchiveVideoPlayerWidget::KArchiveVideoPlayerWidget(QWidget *parent) : KStandIn
 
     connect(m_downloadButton, &QPushButton::clicked, this,
             &KArchiveVideoPlayerWidget::prepareDownload);
-    setControlsEnabled(false);
+    KArchiveVideoPlayerWidget::setControlsEnabled(false);
 }
 
 QDateTime KArchiveVideoPlayerWidget::beginDateTime() const
