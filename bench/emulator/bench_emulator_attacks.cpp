@@ -80,7 +80,7 @@ void halfFrames(const QString &what, const KTestEmulator &emu, qint64 pid, quint
         peak.sample();
         QThread::msleep(50);
     }
-    std::printf("%s: %d connections, %.0f MiB taken in %.1f s; RSS %.1f MiB before, peak %.1f, "
+    std::printf("%s: %d connections, %.0f MiB written in %.1f s; RSS %.1f MiB before, peak %.1f, "
                 "%.1f when sent (%d connections open), %.1f 10 s later (%d open)\n",
                 qPrintable(what), int(peers.size()), sent / 1048576.0, clock.elapsed() / 1000.0,
                 before, peak.mib, whenSent, openWhenSent, rssMiB(pid), open());
