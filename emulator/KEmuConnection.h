@@ -77,7 +77,7 @@ private:
     bool m_readingStopped = false; // too many unsent answers: requests wait in the socket
     int m_unknownSessions = 0;     // unknown tokens offered on this connection
     QTimer *m_loginTimer;          // runs while the connection has no session
-    QElapsedTimer m_clock;                       // for frames held back by a stall
+    QElapsedTimer m_clock;         // for frames held back by a stall
     QList<QPair<qint64, QByteArray>> m_heldBack; // due time, frame; in sending order
     qint64 m_heldBackBytes = 0;
 

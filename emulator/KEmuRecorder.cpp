@@ -92,7 +92,7 @@ void KEmuRecorder::acceptConnections()
     while (QTcpSocket *socket = m_server->nextPendingConnection()) {
         const int open =
             findChildren<KEmuConnection *>(QString(), Qt::FindDirectChildrenOnly).size();
-        const char *refusal = m_faults.refuse                        ? "fault"
+        const char *refusal = m_faults.refuse                     ? "fault"
                               : open >= m_services.maxConnections ? "too many connections"
                                                                   : nullptr;
         if (refusal) {

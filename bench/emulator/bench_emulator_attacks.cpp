@@ -114,16 +114,16 @@ int main(int argc, char *argv[])
         clock.start();
         const qint64 sent = peer.connectTo(emu.host(), emu.port())
                                 ? peer.push(block, kFlood, 60000, 3000,
-                                             [&peak]() {
-                                                 peak.sample();
-                                                 QThread::usleep(1000);
-                                             })
+                                            [&peak]() {
+                                                peak.sample();
+                                                QThread::usleep(1000);
+                                            })
                                 : 0;
         peak.sample(true);
         std::printf("flood: %.0f MiB of requests taken in %.1f s (connection %s); RSS peak "
                     "%.1f MiB, %.1f at the end\n",
-                    sent / 1048576.0, clock.elapsed() / 1000.0,
-                    peer.isOpen() ? "open" : "closed", peak.mib, rssMiB(pid));
+                    sent / 1048576.0, clock.elapsed() / 1000.0, peer.isOpen() ? "open" : "closed",
+                    peak.mib, rssMiB(pid));
         peer.close();
         QThread::msleep(1000);
         std::printf("flood: RSS 1 s after the close %.1f MiB\n", rssMiB(pid));
