@@ -74,10 +74,10 @@ private:
     quint64 m_token = 0;
     quint64 m_held = 0;
     bool m_closing = false;
-    bool m_readingStopped = false; // too many unsent answers: requests wait in the socket
-    int m_unknownSessions = 0;     // unknown tokens offered on this connection
-    QTimer *m_loginTimer;          // runs while the connection has no session
-    QElapsedTimer m_clock;         // for frames held back by a stall
+    bool m_readingStopped = false;  // too many unsent answers: requests wait in the socket
+    int m_unknownSessions = 0;      // unknown tokens offered on this connection
+    QTimer *m_loginTimer = nullptr; // runs while the connection has no session
+    QElapsedTimer m_clock;          // for frames held back by a stall
     QList<QPair<qint64, QByteArray>> m_heldBack; // due time, frame; in sending order
     qint64 m_heldBackBytes = 0;
 
