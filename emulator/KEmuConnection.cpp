@@ -19,6 +19,16 @@ namespace {
 
 constexpr int kChunkBytes = 64 * 1024;
 constexpr qint64 kWriteAhead = 256 * 1024;
+// Past this many unsent answers a connection reads no more requests until the peer reads.
+constexpr qint64 kMaxUnsent = 1024 * 1024;
+// Requests held in the process per connection; the rest wait in the kernel. Requests are
+// small, so the kernel's buffer is kept small too.
+constexpr qint64 kReadBuffer = 64 * 1024;
+constexpr int kReceiveBuffer = 256 * 1024;
+// Unknown session tokens a connection may offer before it is closed.
+constexpr int kMaxUnknownSessions = 3;
+// How long a closing connection may take to deliver its last answers.
+constexpr int kCloseGraceMs = 5000;
 
 const char *kindName(int kind)
 {
@@ -46,6 +56,9 @@ KEmuConnection::KEmuConnection(KEmuRecorder *recorder, QTcpSocket *socket)
 {
     socket->setParent(this);
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, kReceiveBuffer);
+    socket->setReadBufferSize(kReadBuffer);
+    m_reader.setRequestsOnly(true);
     m_name = QStringLiteral("%1 <- %2:%3")
                  .arg(recorder->endpoint(), socket->peerAddress().toString())
                  .arg(socket->peerPort());
@@ -54,14 +67,26 @@ KEmuConnection::KEmuConnection(KEmuRecorder *recorder, QTcpSocket *socket)
     connect(socket, &QTcpSocket::bytesWritten, this, [this]() {
         if (m_file)
             pumpDownload();
+        if (m_readingStopped && unsent() <= kMaxUnsent) {
+            m_readingStopped = false;
+            readFrames();
+        }
     });
     connect(recorder, &KEmuRecorder::sessionClosed, this, [this](quint64 token) {
         if (m_role == StreamRole && token == m_token && !m_closing) {
             qInfo("%s %s stream ends with its session", qPrintable(m_name), kindName(m_kind));
-            m_closing = true;
-            m_socket->disconnectFromHost();
+            closeAfterWrites();
         }
     });
+    m_loginTimer = new QTimer(this);
+    m_loginTimer->setSingleShot(true);
+    m_loginTimer->setInterval(recorder->services().loginTimeoutMs);
+    connect(m_loginTimer, &QTimer::timeout, this, [this]() {
+        qInfo("%s no session within %d ms: connection closed", qPrintable(m_name),
+              m_loginTimer->interval());
+        abort();
+    });
+    expectLogin(true);
     m_nonce = randomNonce();
     KMsgHello hello;
     hello.nonce = m_nonce;
@@ -96,6 +121,22 @@ void KEmuConnection::abort()
     deleteLater();
 }
 
+void KEmuConnection::closeAfterWrites()
+{
+    m_closing = true;
+    m_socket->disconnectFromHost();
+    // A peer that takes nothing more does not keep the connection.
+    QTimer::singleShot(kCloseGraceMs, this, &KEmuConnection::abort);
+}
+
+void KEmuConnection::expectLogin(bool expect)
+{
+    if (expect)
+        m_loginTimer->start();
+    else
+        m_loginTimer->stop();
+}
+
 void KEmuConnection::closed()
 {
     if (m_role == StreamRole)
@@ -127,6 +168,7 @@ void KEmuConnection::send(quint8 type, quint32 seq, const QByteArray &payload)
         const qint64 due =
             qMax(m_clock.elapsed() + stall, m_heldBack.isEmpty() ? 0 : m_heldBack.last().first);
         m_heldBack.append(qMakePair(due, bytes));
+        m_heldBackBytes += bytes.size();
         if (m_heldBack.size() == 1)
             QTimer::singleShot(int(due - m_clock.elapsed()), this,
                                &KEmuConnection::releaseHeldBack);
@@ -137,8 +179,11 @@ void KEmuConnection::send(quint8 type, quint32 seq, const QByteArray &payload)
 
 void KEmuConnection::releaseHeldBack()
 {
-    while (!m_heldBack.isEmpty() && m_heldBack.first().first <= m_clock.elapsed())
-        sendNow(m_heldBack.takeFirst().second);
+    while (!m_heldBack.isEmpty() && m_heldBack.first().first <= m_clock.elapsed()) {
+        const QByteArray bytes = m_heldBack.takeFirst().second;
+        m_heldBackBytes -= bytes.size();
+        sendNow(bytes);
+    }
     if (!m_heldBack.isEmpty())
         QTimer::singleShot(int(qMax<qint64>(0, m_heldBack.first().first - m_clock.elapsed())), this,
                            &KEmuConnection::releaseHeldBack);
@@ -152,6 +197,17 @@ void KEmuConnection::sendNow(const QByteArray &bytes)
     m_lastSend.start();
 }
 
+void KEmuConnection::unknownSession(quint32 seq, quint64 token, const char *request)
+{
+    qInfo("%s %s %llu: unknown session", qPrintable(m_name), request, token);
+    replyError(seq, ErrNoSession, QStringLiteral("unknown session"));
+    if (++m_unknownSessions < kMaxUnknownSessions)
+        return;
+    // A token is the session: a peer that keeps trying them is guessing.
+    qInfo("%s %d unknown sessions: connection closed", qPrintable(m_name), m_unknownSessions);
+    closeAfterWrites();
+}
+
 void KEmuConnection::replyError(quint32 seq, quint32 code, const QString &message)
 {
     KMsgError e;
@@ -160,11 +216,30 @@ void KEmuConnection::replyError(quint32 seq, quint32 code, const QString &messag
     send(Error, seq, e.encode());
 }
 
+qint64 KEmuConnection::unsent() const
+{
+    return m_socket->bytesToWrite() + m_heldBackBytes;
+}
+
 void KEmuConnection::readFrames()
 {
-    m_reader.append(m_socket->readAll());
     KFrame frame;
-    while (!m_closing && m_reader.next(frame)) {
+    while (!m_closing) {
+        if (unsent() > kMaxUnsent) {
+            // Answers pile up unread: the requests wait in the socket until they drain.
+            m_readingStopped = true;
+            return;
+        }
+        if (!m_reader.next(frame)) {
+            if (m_reader.hasError())
+                return malformed(m_reader.errorString());
+            // At most the read buffer's size.
+            const QByteArray more = m_socket->readAll();
+            if (more.isEmpty())
+                return;
+            m_reader.append(more);
+            continue;
+        }
         if (m_recorder->faults().drop && frame.type != Keepalive) {
             qInfo("%s request 0x%02x dropped with the connection (fault)", qPrintable(m_name),
                   frame.type);
@@ -173,8 +248,6 @@ void KEmuConnection::readFrames()
         }
         handle(frame);
     }
-    if (!m_closing && m_reader.hasError())
-        malformed(m_reader.errorString());
 }
 
 void KEmuConnection::handle(const KFrame &frame)
@@ -209,6 +282,7 @@ void KEmuConnection::handle(const KFrame &frame)
         m_recorder->closeSession(m_token);
         m_token = 0;
         m_role = NoRole;
+        expectLogin(true);
         send(Ok, frame.seq);
         return;
     case GetConfig:
@@ -270,6 +344,7 @@ void KEmuConnection::handleLogin(const KFrame &frame)
     m_role = ControlRole;
     m_token = token;
     hold(token);
+    expectLogin(false);
     const KEmuRecorderConfig &c = m_recorder->config();
     KMsgLoginOk ok;
     ok.token = token;
@@ -311,14 +386,12 @@ void KEmuConnection::handleAttach(const KFrame &frame)
     KMsgAttach attach;
     if (!attach.decode(frame.payload))
         return malformed(QStringLiteral("Attach"));
-    if (m_role == StreamRole || !m_recorder->hasSession(attach.token)) {
-        qInfo("%s attach %llu: unknown session", qPrintable(m_name), attach.token);
-        replyError(frame.seq, ErrNoSession, QStringLiteral("unknown session"));
-        return;
-    }
+    if (m_role == StreamRole || !m_recorder->hasSession(attach.token))
+        return unknownSession(frame.seq, attach.token, "attach");
     m_role = ControlRole;
     m_token = attach.token;
     hold(attach.token);
+    expectLogin(false);
     qInfo("%s attach: ok (session %llu)", qPrintable(m_name), attach.token);
     send(Ok, frame.seq);
 }
@@ -542,11 +615,8 @@ void KEmuConnection::handleStreamOpen(const KFrame &frame)
         replyError(frame.seq, ErrOrder, QStringLiteral("stream must open a connection"));
         return;
     }
-    if (!m_recorder->hasSession(open.token)) {
-        qInfo("%s stream open: unknown session %llu", qPrintable(m_name), open.token);
-        replyError(frame.seq, ErrNoSession, QStringLiteral("unknown session"));
-        return;
-    }
+    if (!m_recorder->hasSession(open.token))
+        return unknownSession(frame.seq, open.token, "stream open");
     const KEmuRecorderConfig &c = m_recorder->config();
     const KEmuChannelConfig *channel = c.channel(open.channel);
     if (!channel) {
@@ -589,6 +659,7 @@ void KEmuConnection::handleStreamOpen(const KFrame &frame)
     }
     m_role = StreamRole;
     hold(m_token);
+    expectLogin(false);
     m_recorder->streamOpened();
     const QSize size = m_kind == StreamDownload || m_sub ? c.subSize() : c.size;
     opened.width = quint16(size.width());
@@ -722,7 +793,7 @@ void KEmuConnection::endStream(quint32 reason)
     // The client closes the connection; one that does not is closed after a while.
     QTimer::singleShot(60000, this, [this]() {
         if (!m_closing)
-            m_socket->disconnectFromHost();
+            closeAfterWrites();
     });
 }
 

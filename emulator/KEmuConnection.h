@@ -28,11 +28,16 @@ public:
     void abort();
 
 private:
+    // Closes once the answers written so far are delivered (a few seconds at most).
+    void closeAfterWrites();
     enum Role { NoRole, ControlRole, StreamRole };
 
     void readFrames();
+    qint64 unsent() const; // answers written but not yet taken by the peer's side
     void handle(const KFrame &frame);
     void malformed(const QString &why);
+    void unknownSession(quint32 seq, quint64 token, const char *request);
+    void expectLogin(bool expect);
 
     void send(quint8 type, quint32 seq, const QByteArray &payload = QByteArray());
     void sendNow(const QByteArray &bytes);
@@ -69,8 +74,12 @@ private:
     quint64 m_token = 0;
     quint64 m_held = 0;
     bool m_closing = false;
-    QElapsedTimer m_clock;                       // for frames held back by a stall
+    bool m_readingStopped = false;  // too many unsent answers: requests wait in the socket
+    int m_unknownSessions = 0;      // unknown tokens offered on this connection
+    QTimer *m_loginTimer = nullptr; // runs while the connection has no session
+    QElapsedTimer m_clock;          // for frames held back by a stall
     QList<QPair<qint64, QByteArray>> m_heldBack; // due time, frame; in sending order
+    qint64 m_heldBackBytes = 0;
 
     // Stream state.
     int m_kind = 0;

@@ -42,6 +42,8 @@ const Flag kFlags[] = {
     {"--render-threads", "N", "threads drawing pictures (default 2)"},
     {"--clip-jobs", "N", "ffmpeg processes at a time (default 2)"},
     {"--download-rate", "KBPS", "download speed limit in KiB/s (default 0: none)"},
+    {"--login-timeout-ms", "N", "close a connection without a session after N ms (default 5000)"},
+    {"--max-connections", "N", "connections per recorder; more are closed (default 256)"},
     {"--search-busy", "N", "'busy' answers at the start of each search (default 1)"},
     {"--fault-unreachable", nullptr, "start with the ports closed"},
     {"--fault-refuse", nullptr, "accept connections and close them at once"},
@@ -224,6 +226,12 @@ QString KEmuOptions::parse(const QStringList &arguments, bool *help)
                 return bad;
         } else if (name == QLatin1String("--download-rate")) {
             if (!toInt(value, 0, 1024 * 1024, &downloadRateKBps))
+                return bad;
+        } else if (name == QLatin1String("--login-timeout-ms")) {
+            if (!toInt(value, 100, 3600000, &loginTimeoutMs))
+                return bad;
+        } else if (name == QLatin1String("--max-connections")) {
+            if (!toInt(value, 1, 65536, &maxConnections))
                 return bad;
         } else if (name == QLatin1String("--search-busy")) {
             if (!toInt(value, 0, 100, &faults.busySearches))

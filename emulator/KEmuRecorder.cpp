@@ -12,8 +12,7 @@ KEmuRecorder::KEmuRecorder(const KEmuRecorderConfig &config, const KEmuFaults &f
                            const KEmuServices &services, QObject *parent)
     : QObject(parent), m_config(config), m_archive(config.host, config.archiveDays),
       m_faults(faults), m_services(services), m_server(new QTcpServer(this)),
-      m_activated(!config.inactive), m_password(config.password.toUtf8()),
-      m_nextToken((quint64(KEmuRecorderConfig::hostSeed(config.host)) << 20) | 1)
+      m_activated(!config.inactive), m_password(config.password.toUtf8())
 {
     connect(m_server, &QTcpServer::newConnection, this, &KEmuRecorder::acceptConnections);
     if (m_config.statusPort > 0) {
@@ -91,9 +90,14 @@ void KEmuRecorder::cutConnections()
 void KEmuRecorder::acceptConnections()
 {
     while (QTcpSocket *socket = m_server->nextPendingConnection()) {
-        if (m_faults.refuse) {
-            qInfo("%s connection from %s refused (fault)", qPrintable(endpoint()),
-                  qPrintable(socket->peerAddress().toString()));
+        const int open =
+            findChildren<KEmuConnection *>(QString(), Qt::FindDirectChildrenOnly).size();
+        const char *refusal = m_faults.refuse                     ? "fault"
+                              : open >= m_services.maxConnections ? "too many connections"
+                                                                  : nullptr;
+        if (refusal) {
+            qInfo("%s connection from %s refused (%s)", qPrintable(endpoint()),
+                  qPrintable(socket->peerAddress().toString()), refusal);
             socket->abort();
             socket->deleteLater();
             continue;
@@ -149,8 +153,10 @@ quint64 KEmuRecorder::openSession(const QString &user)
         qInfo("%s session %llu given up for a new login", qPrintable(endpoint()), oldest);
         closeSession(oldest);
     }
-    const quint64 token = m_nextToken;
-    m_nextToken += 1 + QRandomGenerator::global()->bounded(1000);
+    // Whoever holds a token holds the session: it must not be guessable from another one.
+    quint64 token = 0;
+    while (token == 0 || m_sessions.contains(token))
+        token = QRandomGenerator::system()->generate64();
     Session session;
     session.user = user;
     session.lastUse = ++m_useCounter;

@@ -22,6 +22,8 @@ struct KEmuServices
     KEmuRenderPool *renderPool = nullptr;
     KEmuClipMaker *clipMaker = nullptr;
     int downloadRateKBps = 0;
+    int loginTimeoutMs = 5000; // a connection without a session is closed after this
+    int maxConnections = 256;  // per recorder; more are closed as they come
 };
 
 // One emulated recorder: its listening sockets, sessions, searches, live pictures and faults.
@@ -64,6 +66,7 @@ public:
     bool isActivated() const { return m_activated; }
     QByteArray password() const { return m_password; }
     quint32 activate(const QByteArray &password); // 0 or an error code
+    // A new session; its token is 64 random bits from the system's source, never 0.
     quint64 openSession(const QString &user);
     bool hasSession(quint64 token) const { return m_sessions.contains(token); }
     void closeSession(quint64 token);
@@ -106,7 +109,6 @@ private:
     KEmuStatusService *m_status = nullptr;
     bool m_activated;
     QByteArray m_password;
-    quint64 m_nextToken;
     quint32 m_nextSearch = 1;
     struct Session
     {

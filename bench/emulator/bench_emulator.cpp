@@ -1,5 +1,7 @@
 // Figures of recorder-emulator: start-up and memory of a large fleet, logins and status
 // answers across it, live pictures per second, and the time to make download files.
+#include "KBenchMemory.h"
+
 #include <KTestEmulator.h>
 #include <KTestRecorderClient.h>
 
@@ -7,48 +9,15 @@
 #include <KRecorderProtocol.h>
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QRegularExpression>
 #include <QThread>
 #include <cstdio>
 #include <unistd.h>
 
+using namespace KBenchMemory;
 using namespace KRecorderProtocol;
 
 namespace {
-
-double rssMiB(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    const QString text = QString::fromLatin1(status.readAll());
-    const QRegularExpressionMatch m =
-        QRegularExpression(QStringLiteral("VmRSS:\\s+(\\d+) kB")).match(text);
-    return m.hasMatch() ? m.captured(1).toDouble() / 1024.0 : 0;
-}
-
-qint64 pidOf(quint16 controlPort)
-{
-    // The emulator with this control port: found through /proc, no tools needed.
-    const QString needle = QString::number(controlPort);
-    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        bool ok = false;
-        const qint64 pid = entry.toLongLong(&ok);
-        if (!ok)
-            continue;
-        QFile cmd(QStringLiteral("/proc/%1/cmdline").arg(pid));
-        if (!cmd.open(QIODevice::ReadOnly))
-            continue;
-        const QList<QByteArray> args = cmd.readAll().split('\0');
-        if (!args.isEmpty() && args[0].endsWith("recorder-emulator") &&
-            args.contains(needle.toLatin1()))
-            return pid;
-    }
-    return 0;
-}
 
 QString fleetHost(int i)
 {
@@ -78,7 +47,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "emulator did not start\n%s\n", qPrintable(emu.log()));
         return 1;
     }
-    const qint64 pid = pidOf(emu.controlPort());
+    const qint64 pid = emulatorPid(emu.controlPort());
     std::printf("fleet of %d recorders: ready in %lld ms, RSS %.1f MiB\n", fleet, clock.elapsed(),
                 rssMiB(pid));
 

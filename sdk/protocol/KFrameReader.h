@@ -11,6 +11,9 @@
 class KFrameReader
 {
 public:
+    // A recorder's reader: frames of types only a recorder sends, and requests longer than
+    // MaxRequestPayload, are refused from the header.
+    void setRequestsOnly(bool requestsOnly) { m_requestsOnly = requestsOnly; }
     void append(const QByteArray &bytes);
     // Takes the next complete frame; false when none is complete yet or on error.
     bool next(KFrame &frame);
@@ -18,9 +21,12 @@ public:
     KFrame::HeaderStatus error() const { return m_error; }
     QString errorString() const;
     // Bytes buffered but not yet returned as frames.
-    int pending() const { return m_buffer.size(); }
+    int pending() const { return m_buffer.size() - m_taken; }
 
 private:
     QByteArray m_buffer;
+    int m_taken = 0; // bytes at the front of m_buffer already returned
     KFrame::HeaderStatus m_error = KFrame::HeaderOk;
+    bool m_requestsOnly = false;
+    bool m_notRequest = false;
 };

@@ -36,6 +36,12 @@ bool isKnownType(quint8 type)
     }
 }
 
+bool isRequestType(quint8 type)
+{
+    return (type >= Login && type <= FindClose) || type == StreamOpen || type == StreamControl ||
+           type == Keepalive;
+}
+
 quint32 maxPayload(quint8 type)
 {
     if (type == VideoFrame)

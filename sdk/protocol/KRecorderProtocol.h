@@ -16,6 +16,8 @@ constexpr quint32 MaxDataBytes = 1024 * 1024;
 constexpr quint32 MaxVideoFramePayload = MaxPictureBytes + 64;
 constexpr quint32 MaxDataPayload = MaxDataBytes + 8;
 constexpr quint32 MaxSmallPayload = 64 * 1024;
+// Requests are small; a recorder refuses a longer one from its header.
+constexpr quint32 MaxRequestPayload = 4 * 1024;
 constexpr quint64 MaxDownloadBytes = 64ull * 1024 * 1024 * 1024;
 
 constexpr int MaxChannels = 64;
@@ -90,6 +92,8 @@ enum FindStatus : quint8 { FindFiles = 0, FindBusy = 1, FindDone = 2 };
 
 // True for the type codes version 1 defines.
 bool isKnownType(quint8 type);
+// True for the types a client sends (Keepalive included).
+bool isRequestType(quint8 type);
 // Largest payload a frame of this type may carry.
 quint32 maxPayload(quint8 type);
 
