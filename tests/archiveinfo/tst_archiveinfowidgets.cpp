@@ -79,6 +79,12 @@ private slots:
         QVERIFY(KRecorderSDK::instance()->initialize());
         KConnectionHandler::instance()->initialize(2);
         KArchiveInfoHandler::instance()->initialize(1);
+        // The recorder clock 40 days ahead: the days looked at are complete in its archive.
+        QVERIFY2(m_emulator.start({"--analog", "2", "--archive-days", "90", "--clock-offset",
+                                   QString::number(40 * 86400)}),
+                 qPrintable(m_emulator.log()));
+        m_object = connectedObject(m_emulator);
+        QVERIFY(m_object->isConnected());
     }
 
     void cleanupTestCase()
@@ -316,7 +322,127 @@ private slots:
                  month.month() == today.month() ? QColor(Qt::black) : at(1, 3, 3));
     }
 
+    // The strip asks for the first available channel's day and shows only its own answer;
+    // a connection change asks again and keeps the cells meanwhile, a new date clears them.
+    void timeLineShowsItsOwnAnswer()
+    {
+        const QDate today = QDate::currentDate();
+        const QDate dayA = today.addDays(-2);
+        QDate dayB = today.addDays(-3);
+        const QList<bool> expectedA = expectedDay(dayA);
+        while (expectedDay(dayB) == expectedA && dayB > today.addDays(-30))
+            dayB = dayB.addDays(-1);
+        const QList<bool> expectedB = expectedDay(dayB);
+        QVERIFY(expectedA != expectedB);
+
+        KArchiveInfoWidget timeLine;
+        timeLine.setObject(m_object.get());
+        timeLine.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&timeLine));
+        KArchiveInfoHandler *handler = KArchiveInfoHandler::instance();
+        const int other = handler->addJob({m_object.get(), "ACAM01", 0, QDateTime(dayB, QTime())});
+        timeLine.collectInfo(dayA);
+        QVERIFY(timeLine.jobID() > other);
+        QVERIFY(KTestEmulator::waitFor([&] { return !handler->hasJob(other); }, 20000));
+        QVERIFY(timeLine.strip()->cellData().isEmpty());
+        QVERIFY(KTestEmulator::waitFor([&] { return timeLine.jobID() == -1; }, 20000));
+        QVERIFY2(timeLine.strip()->cellData() == expectedA,
+                 qPrintable(difference(timeLine.strip()->cellData(), expectedA)));
+        // Painted: a recorded minute green, an unrecorded one gray.
+        const QImage picture = timeLine.strip()->grab().toImage();
+        const int y = KAbstractArchiveInfoSlider::cellRect(0).bottom() - 1;
+        QCOMPARE(picture.pixelColor(
+                     KAbstractArchiveInfoSlider::cellRect(expectedA.indexOf(true)).x(), y),
+                 theme(19));
+        QCOMPARE(picture.pixelColor(
+                     KAbstractArchiveInfoSlider::cellRect(expectedA.indexOf(false)).x(), y),
+                 QColor(Qt::gray));
+
+        emit m_object->connectionStateChanged();
+        QVERIFY(timeLine.jobID() > 0);
+        QCOMPARE(timeLine.strip()->cellData(), expectedA);
+        QVERIFY(KTestEmulator::waitFor([&] { return timeLine.jobID() == -1; }, 20000));
+        QCOMPARE(timeLine.strip()->cellData(), expectedA);
+
+        timeLine.collectInfo(dayB);
+        QVERIFY(timeLine.strip()->cellData().isEmpty());
+        QVERIFY(KTestEmulator::waitFor([&] { return timeLine.jobID() == -1; }, 20000));
+        QCOMPARE(timeLine.strip()->cellData(), expectedB);
+
+        // Another object, never connected: nothing is asked, nothing of the old one stays.
+        KObjectHandler_HIKVISION offline(objectRecord(m_emulator));
+        timeLine.setObject(&offline);
+        timeLine.collectInfo(dayA);
+        QCOMPARE(timeLine.jobID(), -1);
+        QVERIFY(timeLine.strip()->cellData().isEmpty());
+    }
+
+    // Each page asks for its month (cancelling the question of the page left); a calendar
+    // shown before its object connected asks again when shown once it has.
+    void calendarShowsMonthOfPage()
+    {
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            const QDate today = QDate::currentDate();
+            const QDate month(today.year(), today.month(), 1);
+            bool ok = false;
+            const QList<bool> expected =
+                expectedDays(files(m_emulator, 1, QDateTime(month, QTime(0, 0)),
+                                   QDateTime(today, QTime(23, 59, 59)), &ok),
+                             month);
+            QVERIFY(ok);
+
+            KArchiveInfoCalendarWidget calendar;
+            calendar.setObject(m_object.get());
+            calendar.setCurrentPage(month.addMonths(-1).year(), month.addMonths(-1).month());
+            const int left = calendar.jobID();
+            QVERIFY(left > 0);
+            calendar.setCurrentPage(month.year(), month.month());
+            QVERIFY(calendar.jobID() > left);
+            QVERIFY(!KArchiveInfoHandler::instance()->hasJob(left) ||
+                    !KArchiveInfoHandler::instance()->worker(left)->isActive());
+            calendar.resize(420, 320);
+            calendar.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&calendar));
+            QVERIFY(KTestEmulator::waitFor([&] { return calendar.jobID() == -1; }, 20000));
+            if (QDate::currentDate() != today)
+                continue;
+            QVERIFY2(calendar.archive() == expected,
+                     qPrintable(difference(calendar.archive(), expected)));
+            const QImage picture = calendar.grab().toImage();
+            for (int day : {expected.indexOf(true) + 1, today.day() + 1}) {
+                if (day < 1 || day > month.daysInMonth())
+                    continue;
+                const QRect cell = dayRect(&calendar, day);
+                QCOMPARE(picture.pixelColor(cell.topLeft() + QPoint(3, 3)),
+                         expected.at(day - 1) ? theme(19) : theme(18));
+            }
+            break;
+        }
+
+        KObjectHandler_HIKVISION later(objectRecord(m_emulator));
+        KArchiveInfoCalendarWidget calendar;
+        calendar.setObject(&later);
+        calendar.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&calendar));
+        QCOMPARE(calendar.jobID(), -1);
+        calendar.hide();
+        later.requireConnection(true);
+        QVERIFY(KTestEmulator::waitFor([&] { return later.isConnected(); }, 30000));
+        calendar.show();
+        QVERIFY(calendar.jobID() > 0);
+        QVERIFY(KTestEmulator::waitFor([&] { return calendar.archive().size() == 31; }, 20000));
+    }
+
 private:
+    QList<bool> expectedDay(const QDate &day)
+    {
+        bool ok = false;
+        const QList<ArchiveFile> found = files(m_emulator, 1, QDateTime(day, QTime(0, 0)),
+                                               QDateTime(day, QTime(23, 59, 59)), &ok);
+        return ok ? expectedMinutes(found, day) : QList<bool>();
+    }
+
+    KTestEmulator m_emulator;
     std::unique_ptr<KObjectHandler_HIKVISION> m_object;
 };
 
