@@ -21,6 +21,14 @@ KAbstractArchiveInfoSlider::KAbstractArchiveInfoSlider(QAbstractSlider *slider, 
     : QWidget(parent), m_slider(slider)
 {
     setFixedSize(stripWidth, stripHeight);
+    // A handle 10 pixels long leaves 2880 pixels for 1440 steps: the handle's centre then
+    // stands on the left edge of its minute's cell, and a click lands on the cell clicked.
+    // (The style takes a handle's size only with a styled groove.)
+    m_slider->setStyleSheet(
+        QStringLiteral("QSlider::groove:horizontal { height: 3px; background: %1; }"
+                       "QSlider::handle:horizontal { width: 8px; border: 1px solid %1; "
+                       "margin: -6px 0px; }")
+            .arg(themeColour(5, "#aaaaaa").name()));
     m_slider->setRange(0, cellCount);
     m_slider->setPageStep(10);
     if (auto *ticked = qobject_cast<QSlider *>(m_slider))

@@ -98,10 +98,14 @@ private slots:
     void stripClickJumps_data()
     {
         QTest::addColumn<int>("x");
-        QTest::newRow("left end") << 0;
-        QTest::newRow("01:00") << 125;
-        QTest::newRow("18:30") << 2226;
-        QTest::newRow("right end") << KAbstractArchiveInfoSlider::stripWidth - 1;
+        QTest::addColumn<int>("value");
+        QTest::newRow("left end") << 0 << 0;
+        // A cell's right pixel: the handle's centre stands on the cell's left edge.
+        QTest::newRow("cell of 01:00") << KAbstractArchiveInfoSlider::cellRect(60).right() << 60;
+        QTest::newRow("cell of 10:15") << KAbstractArchiveInfoSlider::cellRect(615).right() << 615;
+        QTest::newRow("cell of 23:59")
+            << KAbstractArchiveInfoSlider::cellRect(1439).right() << 1439;
+        QTest::newRow("right end") << KAbstractArchiveInfoSlider::stripWidth - 1 << 1440;
     }
 
     // A click away from the handle puts the handle under the click and reports a release at
@@ -109,6 +113,7 @@ private slots:
     void stripClickJumps()
     {
         QFETCH(int, x);
+        QFETCH(int, value);
         KArchiveInfoWidget timeLine;
         timeLine.resize(800, timeLine.height());
         timeLine.show();
@@ -122,10 +127,10 @@ private slots:
         press(slider, at);
         QCOMPARE(released.count(), 1);
         QCOMPARE(moved.count(), 1);
-        QCOMPARE(moved.at(0).at(0).toInt(), slider->value());
-        QVERIFY2(slider->handleRect().contains(at), qPrintable(QString::number(slider->value())));
+        QCOMPARE(slider->value(), value);
+        QCOMPARE(moved.at(0).at(0).toInt(), value);
+        QVERIFY(slider->handleRect().contains(at));
         QCOMPARE(times.count(), 1);
-        const int value = slider->value();
         // 24:00 at the right end is no time of the day.
         QCOMPARE(times.at(0).at(0).toTime(),
                  value < 1440 ? QTime(value / 60, value % 60) : QTime());
