@@ -96,12 +96,20 @@ inline KObjectData objectRecord(const KTestEmulator &emulator)
     return record;
 }
 
+// Waits until the object is logged in and its connection job's answer went round (its
+// connectionStateChanged() must not reach a time-line in the middle of a test).
+inline bool waitConnected(KObjectHandler *object)
+{
+    return KTestEmulator::waitFor(
+        [&] { return object->isConnected() && object->connectionJobID() < 1; }, 30000);
+}
+
 // An object of the emulated recorder, logged in (needs the connection handler running).
 inline std::unique_ptr<KObjectHandler_HIKVISION> connectedObject(const KTestEmulator &emulator)
 {
     auto object = std::make_unique<KObjectHandler_HIKVISION>(objectRecord(emulator));
     object->requireConnection(true);
-    KTestEmulator::waitFor([&] { return object->isConnected(); }, 30000);
+    waitConnected(object.get());
     return object;
 }
 

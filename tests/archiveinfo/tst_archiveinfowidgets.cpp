@@ -432,7 +432,7 @@ private slots:
         QCOMPARE(calendar.jobID(), -1);
         calendar.hide();
         later.requireConnection(true);
-        QVERIFY(KTestEmulator::waitFor([&] { return later.isConnected(); }, 30000));
+        QVERIFY(waitConnected(&later));
         calendar.show();
         QVERIFY(calendar.jobID() > 0);
         QVERIFY(KTestEmulator::waitFor([&] { return calendar.archive().size() == 31; }, 20000));
