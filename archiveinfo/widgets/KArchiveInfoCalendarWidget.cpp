@@ -12,6 +12,8 @@ KArchiveInfoCalendarWidget::KArchiveInfoCalendarWidget(QWidget *parent)
 
 KArchiveInfoCalendarWidget::~KArchiveInfoCalendarWidget()
 {
+    // quit() lets events through: none of them may reach this half-destroyed widget.
+    disconnect(KArchiveInfoHandler::instance(), nullptr, this, nullptr);
     if (m_jobID > 0)
         KArchiveInfoHandler::instance()->quit(m_jobID);
 }
