@@ -1,7 +1,9 @@
 #pragma once
 
 #include "KArchiveInfoHandler.h"
+#include "KConnectionHandler.h"
 #include "KObjectHandler_HIKVISION.h"
+#include "KRecorderSDK.h"
 #include "KTestEmulator.h"
 
 #include <QSignalSpy>
@@ -111,6 +113,31 @@ inline std::unique_ptr<KObjectHandler_HIKVISION> connectedObject(const KTestEmul
     object->requireConnection(true);
     waitConnected(object.get());
     return object;
+}
+
+// The program's start for these tests: the SDK, the connection pool, a one-thread archive
+// pool (searches run one after another), the emulator and a logged-in object of it.
+inline bool startUp(KTestEmulator &emulator, const QStringList &arguments,
+                    KTestEmulator::Logging logging,
+                    std::unique_ptr<KObjectHandler_HIKVISION> *object)
+{
+    if (!KRecorderSDK::instance()->initialize())
+        return false;
+    KConnectionHandler::instance()->initialize(2);
+    KArchiveInfoHandler::instance()->initialize(1);
+    if (!emulator.start(arguments, logging))
+        return false;
+    *object = connectedObject(emulator);
+    return (*object)->isConnected();
+}
+
+// The program's end, in its order.
+inline void shutDown(std::unique_ptr<KObjectHandler_HIKVISION> *object)
+{
+    KArchiveInfoHandler::instance()->shutdown();
+    KConnectionHandler::instance()->shutdown();
+    object->reset();
+    KRecorderSDK::instance()->cleanup();
 }
 
 // Runs one search job to its end. True when it sent a result (stored in *result).

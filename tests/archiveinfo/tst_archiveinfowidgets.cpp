@@ -7,8 +7,6 @@
 #include "KArchiveInfoSlider.h"
 #include "KArchiveInfoWidget.h"
 #include "KArchiveTestSupport.h"
-#include "KConnectionHandler.h"
-#include "KRecorderSDK.h"
 #include "KSettings.h"
 #include "KSlider.h"
 #include "QxtSpanSlider.h"
@@ -77,24 +75,15 @@ class tst_ArchiveInfoWidgets : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(KRecorderSDK::instance()->initialize());
-        KConnectionHandler::instance()->initialize(2);
-        KArchiveInfoHandler::instance()->initialize(1);
         // The recorder clock 40 days ahead: the days looked at are complete in its archive.
-        QVERIFY2(m_emulator.start({"--analog", "2", "--archive-days", "90", "--clock-offset",
-                                   QString::number(40 * 86400)}),
+        QVERIFY2(startUp(m_emulator,
+                         {"--analog", "2", "--archive-days", "90", "--clock-offset",
+                          QString::number(40 * 86400)},
+                         KTestEmulator::Quiet, &m_object),
                  qPrintable(m_emulator.log()));
-        m_object = connectedObject(m_emulator);
-        QVERIFY(m_object->isConnected());
     }
 
-    void cleanupTestCase()
-    {
-        KArchiveInfoHandler::instance()->shutdown();
-        KConnectionHandler::instance()->shutdown();
-        m_object.reset();
-        KRecorderSDK::instance()->cleanup();
-    }
+    void cleanupTestCase() { shutDown(&m_object); }
 
     void stripClickJumps_data()
     {
