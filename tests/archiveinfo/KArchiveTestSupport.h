@@ -1,5 +1,6 @@
 #pragma once
 
+#include "../device/KDeviceTestSupport.h"
 #include "KArchiveInfoHandler.h"
 #include "KConnectionHandler.h"
 #include "KObjectHandler_HIKVISION.h"
@@ -86,16 +87,7 @@ inline QList<bool> expectedDays(const QList<ArchiveFile> &found, const QDate &mo
 
 inline KObjectData objectRecord(const KTestEmulator &emulator)
 {
-    KObjectData record;
-    record.id = 1;
-    record.name = QStringLiteral("Автобус 101");
-    record.host = emulator.host();
-    record.recorder.type = 1;
-    record.recorder.port = emulator.port();
-    record.recorder.login = QStringLiteral("admin");
-    record.recorder.password = QStringLiteral("demo12345");
-    record.modem.statusPort = emulator.statusPort();
-    return record;
+    return KDeviceTest::objectRecord(emulator.host(), emulator.port(), emulator.statusPort());
 }
 
 // Waits until the object is logged in and its connection job's answer went round (its
