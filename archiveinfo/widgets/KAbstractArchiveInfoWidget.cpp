@@ -66,7 +66,7 @@ void KAbstractArchiveInfoWidget::updateInfo()
     collectInfo(m_date);
 }
 
-void KAbstractArchiveInfoWidget::setCellData(int jobID, QList<bool> archive)
+void KAbstractArchiveInfoWidget::setCellData(int jobID, const QList<bool> &archive)
 {
     if (jobID < 1 || jobID != m_jobID)
         return;

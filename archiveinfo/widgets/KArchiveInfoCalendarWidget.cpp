@@ -39,7 +39,7 @@ bool KArchiveInfoCalendarWidget::collectInfo_p(int year, int month)
     return m_jobID > 0;
 }
 
-void KArchiveInfoCalendarWidget::setInfo(int jobID, QList<bool> archive)
+void KArchiveInfoCalendarWidget::setInfo(int jobID, const QList<bool> &archive)
 {
     if (jobID < 1 || jobID != m_jobID)
         return;
