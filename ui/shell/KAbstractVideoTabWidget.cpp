@@ -2,13 +2,13 @@
 
 #include "KObjectHandler.h"
 #include "KProgressWidget.h"
-#include "KStandInPlayerWidget.h"
+#include "KAbstractVideoPlayerWidget.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QStackedLayout>
 
-KAbstractVideoTabWidget::KAbstractVideoTabWidget(KStandInPlayerWidget *player, QWidget *parent)
+KAbstractVideoTabWidget::KAbstractVideoTabWidget(KAbstractVideoPlayerWidget *player, QWidget *parent)
     : QWidget(parent), m_player(player)
 {
     m_progressWidget = new KProgressWidget;
@@ -28,7 +28,7 @@ KAbstractVideoTabWidget::KAbstractVideoTabWidget(KStandInPlayerWidget *player, Q
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(stackHolder);
 
-    connect(m_player, &KStandInPlayerWidget::populated, this,
+    connect(m_player, &KAbstractVideoPlayerWidget::populated, this,
             &KAbstractVideoTabWidget::handlePlayerPopulation);
 }
 
