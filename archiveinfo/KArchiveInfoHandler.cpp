@@ -58,7 +58,7 @@ void KArchiveInfoHandler::connectWorker(KAbstractArchiveInfoWorker *worker)
             &KArchiveInfoHandler::handleResult);
 }
 
-void KArchiveInfoHandler::handleResult(QList<bool> result)
+void KArchiveInfoHandler::handleResult(const QList<bool> &result)
 {
     KAbstractWorker *worker = familySender();
     if (!worker)

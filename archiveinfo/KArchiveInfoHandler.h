@@ -39,7 +39,7 @@ signals:
     void resultReceived(int jobID, QList<bool> result);
 
 private slots:
-    void handleResult(QList<bool> result);
+    void handleResult(const QList<bool> &result);
 
 protected:
     void connectWorker(KAbstractArchiveInfoWorker *worker) override;

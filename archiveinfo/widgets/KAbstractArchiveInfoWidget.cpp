@@ -27,6 +27,10 @@ KAbstractArchiveInfoWidget::KAbstractArchiveInfoWidget(KAbstractArchiveInfoSlide
 
 KAbstractArchiveInfoWidget::~KAbstractArchiveInfoWidget()
 {
+    // quit() lets events through: none of them may reach this half-destroyed widget.
+    disconnect(KArchiveInfoHandler::instance(), nullptr, this, nullptr);
+    if (m_object)
+        disconnect(m_object, nullptr, this, nullptr);
     if (m_jobID > 0)
         KArchiveInfoHandler::instance()->quit(m_jobID);
 }
@@ -62,7 +66,7 @@ void KAbstractArchiveInfoWidget::updateInfo()
     collectInfo(m_date);
 }
 
-void KAbstractArchiveInfoWidget::setCellData(int jobID, QList<bool> archive)
+void KAbstractArchiveInfoWidget::setCellData(int jobID, const QList<bool> &archive)
 {
     if (jobID < 1 || jobID != m_jobID)
         return;

@@ -12,6 +12,8 @@ KArchiveInfoCalendarWidget::KArchiveInfoCalendarWidget(QWidget *parent)
 
 KArchiveInfoCalendarWidget::~KArchiveInfoCalendarWidget()
 {
+    // quit() lets events through: none of them may reach this half-destroyed widget.
+    disconnect(KArchiveInfoHandler::instance(), nullptr, this, nullptr);
     if (m_jobID > 0)
         KArchiveInfoHandler::instance()->quit(m_jobID);
 }
@@ -37,7 +39,7 @@ bool KArchiveInfoCalendarWidget::collectInfo_p(int year, int month)
     return m_jobID > 0;
 }
 
-void KArchiveInfoCalendarWidget::setInfo(int jobID, QList<bool> archive)
+void KArchiveInfoCalendarWidget::setInfo(int jobID, const QList<bool> &archive)
 {
     if (jobID < 1 || jobID != m_jobID)
         return;

@@ -2,10 +2,8 @@
 // the recorder's own list of what a search finds; cancelling and failures send no result.
 #include "KAppLogHandler.h"
 #include "KArchiveTestSupport.h"
-#include "KConnectionHandler.h"
 #include "KDayArchiveInfoWorker_HIKVISION.h"
 #include "KMonthArchiveInfoWorker_HIKVISION.h"
-#include "KRecorderSDK.h"
 
 #include <QFile>
 
@@ -39,22 +37,11 @@ class tst_ArchiveSearch : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(KRecorderSDK::instance()->initialize());
-        KConnectionHandler::instance()->initialize(2);
-        KArchiveInfoHandler::instance()->initialize(1);
-        QVERIFY2(m_emulator.start(emulatorFlags, KTestEmulator::Events),
+        QVERIFY2(startUp(m_emulator, emulatorFlags, KTestEmulator::Events, &m_object),
                  qPrintable(m_emulator.log()));
-        m_object = connectedObject(m_emulator);
-        QVERIFY(m_object->isConnected());
     }
 
-    void cleanupTestCase()
-    {
-        KArchiveInfoHandler::instance()->shutdown();
-        KConnectionHandler::instance()->shutdown();
-        m_object.reset();
-        KRecorderSDK::instance()->cleanup();
-    }
+    void cleanupTestCase() { shutDown(&m_object); }
 
     void init()
     {

@@ -94,7 +94,7 @@ KArchiveVideoPlayerWidget::KArchiveVideoPlayerWidget(QWidget *parent)
         if (m_downloadButton->isEnabled())
             prepareDownload();
     });
-    setControlsEnabled(false);
+    KArchiveVideoPlayerWidget::setControlsEnabled(false);
 }
 
 KArchiveVideoPlayerWidget::~KArchiveVideoPlayerWidget() = default;

@@ -60,7 +60,7 @@ KOnlineVideoPlayerWidget::KOnlineVideoPlayerWidget(QWidget *parent)
 
     connect(m_streamSelector, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &KOnlineVideoPlayerWidget::setStreamType);
-    setControlsEnabled(false);
+    KOnlineVideoPlayerWidget::setControlsEnabled(false);
 }
 
 KOnlineVideoPlayerWidget::~KOnlineVideoPlayerWidget() = default;
