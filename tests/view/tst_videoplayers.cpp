@@ -26,10 +26,12 @@ using namespace KDeviceTest;
 
 namespace {
 
-// The picture the tile shows, as drawn on its video surface.
+// The picture the recorder SDK paints over the tile's video surface; null before it paints
+// (the surface's own "Подключение..." text does not count).
 QImage picture(KAbstractVideoView *view)
 {
-    return view->videoSurface()->grab().toImage();
+    auto *sdkSurface = view->videoSurface()->findChild<QWidget *>(QStringLiteral("sdkVideoSurface"));
+    return sdkSurface ? sdkSurface->grab().toImage() : QImage();
 }
 
 // True when the picture holds more than one colour (something was painted into it).
@@ -53,13 +55,14 @@ QDateTime workerTime(KAbstractRecorderVideoView *view)
     return worker ? worker->currentDateTime() : QDateTime();
 }
 
-// A moment ten minutes into a recorded file of channel 1 a day or more back.
+// A moment ten minutes into a recorded file of channel 1 of half an hour or more, one to six
+// days back.
 QDateTime archiveMoment(KTestEmulator &emulator)
 {
     const QDateTime to = QDateTime::currentDateTime().addDays(-1);
     QStringList files;
     if (!emulator.commandOk(QStringLiteral("files %1 1 %2 %3")
-                                .arg(emulator.host(), to.addDays(-2).toString(Qt::ISODate),
+                                .arg(emulator.host(), to.addDays(-5).toString(Qt::ISODate),
                                      to.toString(Qt::ISODate)),
                             &files))
         return {};
@@ -267,10 +270,12 @@ private slots:
         const QDateTime later = moment.addSecs(900);
         player.timeEdit()->setTime(later.time());
         emit player.timeLine()->sliderReleased();
-        QTRY_VERIFY_WITH_TIMEOUT(workerTime(first) >= later && workerTime(first) < later.addSecs(120) &&
-                                     workerTime(second) >= later &&
-                                     workerTime(second) < later.addSecs(120),
-                                 20000);
+        // (The first channel records there; the second may have a gap and skip ahead.)
+        QTRY_VERIFY_WITH_TIMEOUT(
+            workerTime(first) >= later && workerTime(first) < later.addSecs(120), 20000);
+        const QString restart = "Просмотр видеоархива - изменение времени воспроизведения на " +
+                                later.toString("dd.MM.yyyy hh:mm:ss");
+        QTRY_COMPARE_WITH_TIMEOUT(logLines(true).filter(restart).size(), 2, 10000);
 
         // Ctrl+D asks for the download tab at the chosen moment.
         QSignalSpy download(&player, &KArchiveVideoPlayerWidget::prepareDownloadRequested);

@@ -59,7 +59,7 @@ QDateTime snapshotTime(const QString &fileName, const QString &channel)
     return QDateTime::fromString(fileName.left(19), QStringLiteral("yyyy.MM.dd_hh.mm.ss"));
 }
 
-// A moment ten minutes into a recorded file of channel 1 (a day back, within one day), taken
+// A moment ten minutes into a recorded file of channel 1 (one to six days back), taken
 // from what the emulator's archive holds.
 QDateTime archiveMoment(KTestEmulator &emulator, int channel = 1)
 {
@@ -68,7 +68,7 @@ QDateTime archiveMoment(KTestEmulator &emulator, int channel = 1)
     const QString command = QStringLiteral("files %1 %2 %3 %4")
                                 .arg(emulator.host())
                                 .arg(channel)
-                                .arg(to.addDays(-2).toString(Qt::ISODate), to.toString(Qt::ISODate));
+                                .arg(to.addDays(-5).toString(Qt::ISODate), to.toString(Qt::ISODate));
     if (!emulator.commandOk(command, &files))
         return {};
     for (const QString &file : files) {
