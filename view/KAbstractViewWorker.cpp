@@ -46,8 +46,8 @@ void KAbstractViewWorker::log(const QString &message, int code) const
 
 int KAbstractViewWorker::sleepChannelDelay() const
 {
-    const int delay = qMax(0, m_channel.channelNumber) *
-                      (m_object ? m_object->recorder().channelStartDelay : 0);
+    const int delay =
+        qMax(0, m_channel.channelNumber) * (m_object ? m_object->recorder().channelStartDelay : 0);
     if (delay > 0)
         QThread::msleep(delay);
     return delay;

@@ -24,8 +24,7 @@ VSDK_TIME sdkTime(const QDate &date, int hour, int minute, int second)
 KArchiveViewWorker_HIKVISION::KArchiveViewWorker_HIKVISION(KObjectHandler_HIKVISION *object,
                                                            int windowHandle, QObject *parent)
     : KAbstractArchiveViewWorker(object, windowHandle, parent), m_recorder(object)
-{
-}
+{}
 
 bool KArchiveViewWorker_HIKVISION::control(uint32_t code, uint32_t value, const QString &errorText)
 {
@@ -42,8 +41,7 @@ bool KArchiveViewWorker_HIKVISION::startView()
     const QDate date = m_startDateTime.date();
     const QTime time = m_startDateTime.time();
     // The stagger is added to the seconds only, as the recorder expects no carry.
-    const VSDK_TIME start =
-        sdkTime(date, time.hour(), time.minute(), time.second() + delay / 1000);
+    const VSDK_TIME start = sdkTime(date, time.hour(), time.minute(), time.second() + delay / 1000);
     const VSDK_TIME stop = sdkTime(date, 23, 59, 59);
     const int handle = NET_DVR_PlayBackByTime(m_recorder->loginID(), m_channel.channelNumber,
                                               &start, &stop, VSDK_WINDOW(qint32(m_windowHandle)));
@@ -54,7 +52,8 @@ bool KArchiveViewWorker_HIKVISION::startView()
     }
     if (!control(VSDK_PLAY_START, 0, QStringLiteral("Просмотр видеоархива - ошибка запуска!")))
         return false;
-    m_soundOpened = control(VSDK_PLAY_SOUND_ON, 0, QStringLiteral("Просмотр видеоархива - ошибка аудио!"));
+    m_soundOpened =
+        control(VSDK_PLAY_SOUND_ON, 0, QStringLiteral("Просмотр видеоархива - ошибка аудио!"));
     if (m_soundOpened)
         control(VSDK_PLAY_VOLUME, uint32_t(m_volume * 65535 / 100));
     return true;

@@ -10,8 +10,7 @@
 KOnlineViewWorker_HIKVISION::KOnlineViewWorker_HIKVISION(KObjectHandler_HIKVISION *object,
                                                          int windowHandle, QObject *parent)
     : KAbstractOnlineViewWorker(object, windowHandle, parent), m_recorder(object)
-{
-}
+{}
 
 bool KOnlineViewWorker_HIKVISION::startView()
 {

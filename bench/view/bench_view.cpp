@@ -3,6 +3,7 @@
 // user-interface thread, the time from play to every tile's first picture; then the archive
 // player's restart from the time-line. Run under a display (xvfb-run). Argument: seconds of
 // live measurement (default 60).
+#include "KArchiveInfoWidget.h"
 #include "KArchiveVideoPlayerWidget.h"
 #include "KArchiveVideoView.h"
 #include "KBenchEmulator.h"
@@ -10,17 +11,16 @@
 #include "KObjectHandler_HIKVISION.h"
 #include "KOnlineVideoPlayerWidget.h"
 #include "KOnlineVideoView.h"
-#include "KArchiveInfoWidget.h"
 #include "KRecorderSDK.h"
-#include "KViewHandler.h"
 #include "KVideoViewTableWidget.h"
+#include "KViewHandler.h"
 
 #include <QApplication>
-#include <QLabel>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QEventLoop>
+#include <QLabel>
 #include <QTimeEdit>
 #include <QTimer>
 
@@ -129,9 +129,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(5, atoi(argv[1])) : 60;
     KBenchEmulator emulator;
-    if (!emulator.start(QString::fromLatin1(host),
-                        {"--analog", "16", "--fps", QString::number(fps), "--size", "1280x720",
-                         "--quiet"})) {
+    if (!emulator.start(QString::fromLatin1(host), {"--analog", "16", "--fps", QString::number(fps),
+                                                    "--size", "1280x720", "--quiet"})) {
         std::fprintf(stderr, "recorder-emulator did not start\n");
         return 1;
     }
@@ -165,10 +164,12 @@ int main(int argc, char *argv[])
         const int stream = player.streamSelector()->currentIndex();
         counter.restart();
         player.play();
-        if (!waitUntil([&]() {
-                const QVector<qint64> first = counter.firstPaints();
-                return std::none_of(first.begin(), first.end(), [](qint64 t) { return t < 0; });
-            }, 20000))
+        if (!waitUntil(
+                [&]() {
+                    const QVector<qint64> first = counter.firstPaints();
+                    return std::none_of(first.begin(), first.end(), [](qint64 t) { return t < 0; });
+                },
+                20000))
             std::fprintf(stderr, "not every tile showed a picture\n");
         const QVector<qint64> first = counter.firstPaints();
         qint64 worstLate = 0;
@@ -192,10 +193,9 @@ int main(int argc, char *argv[])
             total += p;
         std::printf("%d s, 16 tiles, stream %s: %.1f pictures painted/s per tile (least %.1f) of "
                     "%d sent (%.1f %%), client CPU %.1f %% of one core, longest UI stall %.1f ms\n",
-                    seconds, stream == 0 ? "main 1280x720" : "sub 640x360",
-                    total / 16 / seconds, double(least) / seconds, fps,
-                    100.0 * total / 16 / seconds / fps, 100.0 * cpu / seconds,
-                    stalls.longestMs());
+                    seconds, stream == 0 ? "main 1280x720" : "sub 640x360", total / 16 / seconds,
+                    double(least) / seconds, fps, 100.0 * total / 16 / seconds / fps,
+                    100.0 * cpu / seconds, stalls.longestMs());
         std::fflush(stdout);
         player.stop();
         app.removeEventFilter(&counter);

@@ -12,6 +12,7 @@
 #include "KTestEmulator.h"
 #include "KVideoViewTableWidget.h"
 #include "KViewHandler.h"
+#include "KViewTestSupport.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -30,7 +31,8 @@ namespace {
 // (the surface's own "Подключение..." text does not count).
 QImage picture(KAbstractVideoView *view)
 {
-    auto *sdkSurface = view->videoSurface()->findChild<QWidget *>(QStringLiteral("sdkVideoSurface"));
+    auto *sdkSurface =
+        view->videoSurface()->findChild<QWidget *>(QStringLiteral("sdkVideoSurface"));
     return sdkSurface ? sdkSurface->grab().toImage() : QImage();
 }
 
@@ -53,30 +55,6 @@ QDateTime workerTime(KAbstractRecorderVideoView *view)
 {
     KAbstractViewWorker *worker = KViewHandler::instance()->worker(view->jobID());
     return worker ? worker->currentDateTime() : QDateTime();
-}
-
-// A moment ten minutes into a recorded file of channel 1 of half an hour or more, one to six
-// days back.
-QDateTime archiveMoment(KTestEmulator &emulator)
-{
-    const QDateTime to = QDateTime::currentDateTime().addDays(-1);
-    QStringList files;
-    if (!emulator.commandOk(QStringLiteral("files %1 1 %2 %3")
-                                .arg(emulator.host(), to.addDays(-5).toString(Qt::ISODate),
-                                     to.toString(Qt::ISODate)),
-                            &files))
-        return {};
-    for (const QString &file : files) {
-        const QStringList fields = file.split(QLatin1Char(' '));
-        if (fields.size() < 4)
-            continue;
-        const QDateTime begin = QDateTime::fromString(fields.at(2), Qt::ISODate);
-        const QDateTime end = QDateTime::fromString(fields.at(3), Qt::ISODate);
-        const QDateTime moment = begin.addSecs(600);
-        if (begin.secsTo(end) >= 1800 && moment.date() == begin.date() && moment.time().hour() < 23)
-            return moment;
-    }
-    return {};
 }
 
 } // namespace
@@ -107,13 +85,20 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("folder");
-        QTest::newRow("ordinary") << "Автобус 101" << "Автобус 101";
-        QTest::newRow("dots inside") << "А.101.б" << "А.101.б";
-        QTest::newRow("parent") << ".." << "__";
-        QTest::newRow("climbing") << "../../etc" << "______etc";
-        QTest::newRow("backslash") << "..\\x" << "___x";
-        QTest::newRow("absolute") << "/tmp" << "_tmp";
-        QTest::newRow("empty") << "" << "_";
+        QTest::newRow("ordinary") << "Автобус 101"
+                                  << "Автобус 101";
+        QTest::newRow("dots inside") << "А.101.б"
+                                     << "А.101.б";
+        QTest::newRow("parent") << ".."
+                                << "__";
+        QTest::newRow("climbing") << "../../etc"
+                                  << "______etc";
+        QTest::newRow("backslash") << "..\\x"
+                                   << "___x";
+        QTest::newRow("absolute") << "/tmp"
+                                  << "_tmp";
+        QTest::newRow("empty") << ""
+                               << "_";
     }
 
     void snapshotFolderStaysInside()
@@ -197,7 +182,8 @@ private slots:
         QVERIFY(!first->snapshotMessage());
         const QDir folder(m_snapshots.path() + "/___Автобус 7");
         QCOMPARE(folder.entryList({"*_ACAM02.jpg"}, QDir::Files).size(), 1);
-        QCOMPARE(QDir(m_snapshots.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 1);
+        QCOMPARE(QDir(m_snapshots.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(),
+                 1);
 
         // A blown-up tile, then back; the window buttons wait meanwhile.
         QTest::mouseDClick(first->backgroundLabel(), Qt::LeftButton);
@@ -227,7 +213,7 @@ private slots:
         KTestEmulator emulator;
         QVERIFY2(emulator.start({"--analog", "2", "--fps", "5", "--size", "320x240"}),
                  qPrintable(emulator.log()));
-        const QDateTime moment = archiveMoment(emulator);
+        const QDateTime moment = KViewTest::archiveMoment(emulator, 1800);
         QVERIFY2(moment.isValid(), "no recorded file in the emulator's archive");
         KObjectHandler_HIKVISION object(
             objectRecord(emulator.host(), emulator.port(), emulator.statusPort()));

@@ -4,6 +4,7 @@
 #include "KRecorderSDK.h"
 #include "KTestEmulator.h"
 #include "KViewHandler.h"
+#include "KViewTestSupport.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -57,31 +58,6 @@ QDateTime snapshotTime(const QString &fileName, const QString &channel)
     if (!fileName.endsWith(QLatin1Char('_') + channel + QStringLiteral(".jpg")))
         return {};
     return QDateTime::fromString(fileName.left(19), QStringLiteral("yyyy.MM.dd_hh.mm.ss"));
-}
-
-// A moment ten minutes into a recorded file of channel 1 (one to six days back), taken
-// from what the emulator's archive holds.
-QDateTime archiveMoment(KTestEmulator &emulator, int channel = 1)
-{
-    const QDateTime to = QDateTime::currentDateTime().addDays(-1);
-    QStringList files;
-    const QString command = QStringLiteral("files %1 %2 %3 %4")
-                                .arg(emulator.host())
-                                .arg(channel)
-                                .arg(to.addDays(-5).toString(Qt::ISODate), to.toString(Qt::ISODate));
-    if (!emulator.commandOk(command, &files))
-        return {};
-    for (const QString &file : files) {
-        const QStringList fields = file.split(QLatin1Char(' '));
-        if (fields.size() < 4)
-            continue;
-        const QDateTime begin = QDateTime::fromString(fields.at(2), Qt::ISODate);
-        const QDateTime end = QDateTime::fromString(fields.at(3), Qt::ISODate);
-        const QDateTime moment = begin.addSecs(600);
-        if (begin.secsTo(end) >= 1200 && moment.date() == begin.date() && moment.time().hour() < 23)
-            return moment;
-    }
-    return {};
 }
 
 // One snapshot request through the handler; its reported result.
@@ -193,7 +169,7 @@ private slots:
     {
         KTestEmulator emulator;
         QVERIFY2(emulator.start({"--analog", "2", "--fps", "5"}), qPrintable(emulator.log()));
-        const QDateTime moment = archiveMoment(emulator);
+        const QDateTime moment = KViewTest::archiveMoment(emulator, 1200);
         QVERIFY2(moment.isValid(), "no recorded file in the emulator's archive");
         KObjectHandler_HIKVISION object(
             objectRecord(emulator.host(), emulator.port(), emulator.statusPort()));
@@ -252,7 +228,7 @@ private slots:
     {
         KTestEmulator emulator;
         QVERIFY2(emulator.start({"--analog", "2", "--fps", "5"}), qPrintable(emulator.log()));
-        const QDateTime moment = archiveMoment(emulator);
+        const QDateTime moment = KViewTest::archiveMoment(emulator, 1200);
         QVERIFY(moment.isValid());
         KObjectHandler_HIKVISION object(
             objectRecord(emulator.host(), emulator.port(), emulator.statusPort()));
@@ -263,7 +239,8 @@ private slots:
         const QDateTime shown = views()->worker(first)->currentDateTime();
 
         // Asked for an hour earlier, the added channel starts where the first one is.
-        const int second = views()->addJob(KViewJob{&object, 1, 0, "ACAM02", 1, moment.addSecs(-3600)});
+        const int second =
+            views()->addJob(KViewJob{&object, 1, 0, "ACAM02", 1, moment.addSecs(-3600)});
         QTRY_VERIFY_WITH_TIMEOUT(loggedStart("ACAM02").isValid(), 15000);
         QVERIFY(loggedStart("ACAM02") >= shown);
         QVERIFY(loggedStart("ACAM02") < shown.addSecs(60));
@@ -287,7 +264,7 @@ private slots:
     {
         KTestEmulator emulator;
         QVERIFY2(emulator.start({"--analog", "1", "--fps", "5"}), qPrintable(emulator.log()));
-        const QDateTime moment = archiveMoment(emulator);
+        const QDateTime moment = KViewTest::archiveMoment(emulator, 1200);
         QVERIFY(moment.isValid());
         KObjectHandler_HIKVISION object(
             objectRecord(emulator.host(), emulator.port(), emulator.statusPort()));

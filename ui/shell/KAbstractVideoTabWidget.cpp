@@ -1,14 +1,15 @@
 #include "KAbstractVideoTabWidget.h"
 
+#include "KAbstractVideoPlayerWidget.h"
 #include "KObjectHandler.h"
 #include "KProgressWidget.h"
-#include "KAbstractVideoPlayerWidget.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QStackedLayout>
 
-KAbstractVideoTabWidget::KAbstractVideoTabWidget(KAbstractVideoPlayerWidget *player, QWidget *parent)
+KAbstractVideoTabWidget::KAbstractVideoTabWidget(KAbstractVideoPlayerWidget *player,
+                                                 QWidget *parent)
     : QWidget(parent), m_player(player)
 {
     m_progressWidget = new KProgressWidget;

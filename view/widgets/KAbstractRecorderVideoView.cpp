@@ -9,8 +9,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-KAbstractRecorderVideoView::KAbstractRecorderVideoView(QWidget *parent)
-    : KAbstractVideoView(parent)
+KAbstractRecorderVideoView::KAbstractRecorderVideoView(QWidget *parent) : KAbstractVideoView(parent)
 {
     connect(KViewHandler::instance(), &KViewHandler::snapshotTaken, this,
             &KAbstractRecorderVideoView::handleSnapshotTake);
@@ -113,8 +112,8 @@ void KAbstractRecorderVideoView::takeSnapshot()
 {
     if (!m_objectHandler)
         return;
-    const QString folder = snapshotFolder(KSettings::instance()->localSnapshotsPath(),
-                                          m_objectHandler->name());
+    const QString folder =
+        snapshotFolder(KSettings::instance()->localSnapshotsPath(), m_objectHandler->name());
     if (QDir().mkpath(folder)) {
         KViewHandler::instance()->takeSnapshot(m_jobID, folder);
     } else {

@@ -4,12 +4,13 @@
 #include "KAbstractVideoView.h"
 #include "KFullSizeVideoPlayerWidget.h"
 #include "KObjectHandler.h"
-#include "KSettings.h"
 #include "KResources.h"
+#include "KSettings.h"
 #include "KSlider.h"
 #include "KVideoViewTableWidget.h"
 
 #include <QApplication>
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -214,10 +215,18 @@ QPushButton *KAbstractVideoPlayerWidget::makeButton(const QString &icon, const Q
     return button;
 }
 
+QWidget *KAbstractVideoPlayerWidget::separator()
+{
+    auto *line = new QFrame;
+    line->setFrameStyle(QFrame::VLine);
+    return line;
+}
+
 void KAbstractVideoPlayerWidget::addKey(const QKeySequence &key,
                                         const std::function<void()> &action)
 {
-    for (QWidget *owner : {static_cast<QWidget *>(this), static_cast<QWidget *>(m_fullSizeWindow)}) {
+    for (QWidget *owner :
+         {static_cast<QWidget *>(this), static_cast<QWidget *>(m_fullSizeWindow)}) {
         auto *shortcut = new QShortcut(key, owner);
         shortcut->setContext(Qt::WindowShortcut);
         connect(shortcut, &QShortcut::activated, this, [action]() { action(); });

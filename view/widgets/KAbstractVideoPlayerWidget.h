@@ -96,6 +96,8 @@ protected:
     // A button's tool tip with its key.
     static QString keyToolTip(const QString &text, const QString &key);
     static QPushButton *makeButton(const QString &icon, const QString &toolTip, int size = 35);
+    // A vertical line between groups of controls.
+    static QWidget *separator();
 
     QHBoxLayout *m_topRow = nullptr;
     QHBoxLayout *m_middleRow = nullptr;

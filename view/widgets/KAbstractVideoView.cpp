@@ -37,8 +37,8 @@ KAbstractVideoView::KAbstractVideoView(QWidget *parent) : QWidget(parent)
     m_topBar->hide();
     m_titleLabel = new QLabel;
     m_titleLabel->setObjectName(QStringLiteral("channelWidget"));
-    m_titleLabel->setStyleSheet(QStringLiteral(
-        "border: 0px; border-radius: 0px; background-color: transparent;"));
+    m_titleLabel->setStyleSheet(
+        QStringLiteral("border: 0px; border-radius: 0px; background-color: transparent;"));
     m_titleLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_channelSelector = new QComboBox;
     m_channelSelector->setObjectName(QStringLiteral("channelSelector"));
@@ -59,19 +59,19 @@ KAbstractVideoView::KAbstractVideoView(QWidget *parent) : QWidget(parent)
     auto *controls = new QHBoxLayout(m_controlBar);
     controls->setContentsMargins(1, 0, 1, 0);
     controls->setSpacing(1);
-    m_playButton = addButton(controls, QStringLiteral("play"),
-                             QStringLiteral("Запуск трансляции канала"));
-    m_pauseButton = addButton(controls, QStringLiteral("pause"),
-                              QStringLiteral("Пауза трансляции канала"));
-    m_stopButton = addButton(controls, QStringLiteral("stop"),
-                             QStringLiteral("Останов трансляции канала"));
+    m_playButton =
+        addButton(controls, QStringLiteral("play"), QStringLiteral("Запуск трансляции канала"));
+    m_pauseButton =
+        addButton(controls, QStringLiteral("pause"), QStringLiteral("Пауза трансляции канала"));
+    m_stopButton =
+        addButton(controls, QStringLiteral("stop"), QStringLiteral("Останов трансляции канала"));
     controls->addStretch();
     m_soundButton = addButton(controls, QStringLiteral("sound"), QStringLiteral("Отключить звук"));
     m_soundButton->setCheckable(true);
-    m_snapshotButton = addButton(controls, QStringLiteral("snapshot"),
-                                 QStringLiteral("Сохранить снимок окна"));
-    m_maximizeButton = addButton(controls, QStringLiteral("maximize"),
-                                 QStringLiteral("Развернуть"));
+    m_snapshotButton =
+        addButton(controls, QStringLiteral("snapshot"), QStringLiteral("Сохранить снимок окна"));
+    m_maximizeButton =
+        addButton(controls, QStringLiteral("maximize"), QStringLiteral("Развернуть"));
     m_pauseButton->setEnabled(false);
     m_stopButton->setEnabled(false);
     m_snapshotButton->setEnabled(false);
@@ -192,12 +192,12 @@ void KAbstractVideoView::setSoundEnabled(bool enable)
     m_soundEnabled = enable;
     if (enable) {
         m_soundButton->setToolTip(QStringLiteral("Отключить звук"));
-        m_soundButton->setIcon(modeIcon(QStringLiteral(":/sound_d.png"),
-                                        QStringLiteral(":/sound.png")));
+        m_soundButton->setIcon(
+            modeIcon(QStringLiteral(":/sound_d.png"), QStringLiteral(":/sound.png")));
     } else {
         m_soundButton->setToolTip(QStringLiteral("Включить звук"));
-        m_soundButton->setIcon(modeIcon(QStringLiteral(":/sound_cd.png"),
-                                        QStringLiteral(":/sound_c.png")));
+        m_soundButton->setIcon(
+            modeIcon(QStringLiteral(":/sound_cd.png"), QStringLiteral(":/sound_c.png")));
     }
 }
 
@@ -212,12 +212,12 @@ void KAbstractVideoView::setFullWindowMode()
     m_fullWindowMode = !m_fullWindowMode;
     if (m_fullWindowMode) {
         m_controlBar->show();
-        m_maximizeButton->setIcon(modeIcon(QStringLiteral(":/minimize_d.png"),
-                                           QStringLiteral(":/minimize.png")));
+        m_maximizeButton->setIcon(
+            modeIcon(QStringLiteral(":/minimize_d.png"), QStringLiteral(":/minimize.png")));
         m_maximizeButton->setToolTip(QStringLiteral("Свернуть"));
     } else {
-        m_maximizeButton->setIcon(modeIcon(QStringLiteral(":/maximize_d.png"),
-                                           QStringLiteral(":/maximize.png")));
+        m_maximizeButton->setIcon(
+            modeIcon(QStringLiteral(":/maximize_d.png"), QStringLiteral(":/maximize.png")));
         m_maximizeButton->setToolTip(QStringLiteral("Развернуть"));
     }
     emit setFullWindowModeRequested();
@@ -225,9 +225,8 @@ void KAbstractVideoView::setFullWindowMode()
 
 void KAbstractVideoView::showSnapshotSaveResultMessage(bool success)
 {
-    auto *label = new QLabel(success ? QStringLiteral("Снимок сохранен")
-                                     : QStringLiteral("Ошибка сохранения!"),
-                             this);
+    auto *label = new QLabel(
+        success ? QStringLiteral("Снимок сохранен") : QStringLiteral("Ошибка сохранения!"), this);
     label->setAlignment(Qt::AlignCenter);
     label->setObjectName(QStringLiteral("channelWidget"));
     label->setStyleSheet(QStringLiteral("border: 0px"));

@@ -15,17 +15,6 @@
 #include <QPushButton>
 #include <QTimeEdit>
 
-namespace {
-
-QFrame *separator()
-{
-    auto *line = new QFrame;
-    line->setFrameStyle(QFrame::VLine);
-    return line;
-}
-
-} // namespace
-
 KArchiveVideoPlayerWidget::KArchiveVideoPlayerWidget(QWidget *parent)
     : KAbstractVideoPlayerWidget(parent),
       m_beginDateTime(QDateTime(QDate::currentDate(), QTime(12, 0)))
@@ -46,9 +35,9 @@ KArchiveVideoPlayerWidget::KArchiveVideoPlayerWidget(QWidget *parent)
     m_timeEdit = new QTimeEdit(m_beginDateTime.time());
     m_timeEdit->setDisplayFormat(QStringLiteral("HH:mm:ss"));
     m_timeEdit->setFixedWidth(90);
-    m_downloadButton = makeButton(QStringLiteral("object_download"),
-                                  keyToolTip(QStringLiteral("Перейти к загрузке"),
-                                             QStringLiteral("Ctrl+D")));
+    m_downloadButton =
+        makeButton(QStringLiteral("object_download"),
+                   keyToolTip(QStringLiteral("Перейти к загрузке"), QStringLiteral("Ctrl+D")));
     m_timeLine = new KArchiveInfoWidget;
 
     m_playButton->setToolTip(
@@ -59,13 +48,10 @@ KArchiveVideoPlayerWidget::KArchiveVideoPlayerWidget(QWidget *parent)
 
     m_topRow->addWidget(m_titleLabel);
     m_topRow->addStretch();
-    for (QWidget *widget : {static_cast<QWidget *>(m_playButton), static_cast<QWidget *>(m_pauseButton),
-                            static_cast<QWidget *>(m_stopButton), static_cast<QWidget *>(separator()),
-                            static_cast<QWidget *>(m_slowerButton), static_cast<QWidget *>(m_speedLabel),
-                            static_cast<QWidget *>(m_fasterButton), static_cast<QWidget *>(separator()),
-                            static_cast<QWidget *>(m_dateEdit), static_cast<QWidget *>(m_timeEdit),
-                            static_cast<QWidget *>(separator()),
-                            static_cast<QWidget *>(m_downloadButton)})
+    const QList<QWidget *> controls = {
+        m_playButton,   m_pauseButton, m_stopButton, separator(), m_slowerButton, m_speedLabel,
+        m_fasterButton, separator(),   m_dateEdit,   m_timeEdit,  separator(),    m_downloadButton};
+    for (QWidget *widget : controls)
         m_controlsRow->addWidget(widget);
     m_controlsRow->addStretch();
     m_controlsRow->addWidget(m_soundButton);

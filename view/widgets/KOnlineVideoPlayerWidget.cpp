@@ -10,17 +10,6 @@
 #include <QLabel>
 #include <QPushButton>
 
-namespace {
-
-QFrame *separator()
-{
-    auto *line = new QFrame;
-    line->setFrameStyle(QFrame::VLine);
-    return line;
-}
-
-} // namespace
-
 KOnlineVideoPlayerWidget::KOnlineVideoPlayerWidget(QWidget *parent)
     : KAbstractVideoPlayerWidget(parent)
 {
@@ -31,8 +20,8 @@ KOnlineVideoPlayerWidget::KOnlineVideoPlayerWidget(QWidget *parent)
 
     m_streamSelector = new QComboBox;
     m_streamSelector->setFixedWidth(175);
-    m_streamSelector->addItems({QStringLiteral("Основной поток"),
-                                QStringLiteral("Дополнительный поток")});
+    m_streamSelector->addItems(
+        {QStringLiteral("Основной поток"), QStringLiteral("Дополнительный поток")});
     m_streamSelector->setCurrentIndex(1);
 
     m_playButton->setToolTip(

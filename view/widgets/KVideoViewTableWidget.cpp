@@ -102,14 +102,38 @@ void KVideoViewTableWidget::chooseArrangement(int arrangement)
     applyArrangement(arrangement);
 }
 
-void KVideoViewTableWidget::set1ViewArrangement() { chooseArrangement(1); }
-void KVideoViewTableWidget::set2ViewsArrangement() { chooseArrangement(2); }
-void KVideoViewTableWidget::set4ViewsArrangement() { chooseArrangement(3); }
-void KVideoViewTableWidget::set6ViewsArrangement() { chooseArrangement(4); }
-void KVideoViewTableWidget::set8ViewsArrangement() { chooseArrangement(5); }
-void KVideoViewTableWidget::set12ViewsArrangement() { chooseArrangement(6); }
-void KVideoViewTableWidget::set16ViewsArrangement() { chooseArrangement(7); }
-void KVideoViewTableWidget::set24ViewsArrangement() { chooseArrangement(8); }
+void KVideoViewTableWidget::set1ViewArrangement()
+{
+    chooseArrangement(1);
+}
+void KVideoViewTableWidget::set2ViewsArrangement()
+{
+    chooseArrangement(2);
+}
+void KVideoViewTableWidget::set4ViewsArrangement()
+{
+    chooseArrangement(3);
+}
+void KVideoViewTableWidget::set6ViewsArrangement()
+{
+    chooseArrangement(4);
+}
+void KVideoViewTableWidget::set8ViewsArrangement()
+{
+    chooseArrangement(5);
+}
+void KVideoViewTableWidget::set12ViewsArrangement()
+{
+    chooseArrangement(6);
+}
+void KVideoViewTableWidget::set16ViewsArrangement()
+{
+    chooseArrangement(7);
+}
+void KVideoViewTableWidget::set24ViewsArrangement()
+{
+    chooseArrangement(8);
+}
 
 void KVideoViewTableWidget::setFullWindowView()
 {
