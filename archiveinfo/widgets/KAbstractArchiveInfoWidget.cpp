@@ -39,7 +39,7 @@ void KAbstractArchiveInfoWidget::setObject(KObjectHandler *object)
 {
     if (object != m_object) {
         // Neither the old object's cells nor its pending answer belong to the new one.
-        m_jobID = KArchiveInfoHandler::instance()->replaceRequest(m_jobID, nullptr, 0, QDate());
+        KArchiveInfoHandler::instance()->replaceRequest(&m_jobID, nullptr, 0, QDate());
         m_strip->clearCellData();
     }
     if (m_object)
@@ -57,7 +57,7 @@ void KAbstractArchiveInfoWidget::collectInfo(QDate date)
     if (!m_keepCells)
         m_strip->clearCellData();
     m_keepCells = false;
-    m_jobID = KArchiveInfoHandler::instance()->replaceRequest(m_jobID, m_object, 0, m_date);
+    KArchiveInfoHandler::instance()->replaceRequest(&m_jobID, m_object, 0, m_date);
 }
 
 void KAbstractArchiveInfoWidget::updateInfo()

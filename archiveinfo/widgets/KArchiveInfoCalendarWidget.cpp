@@ -23,7 +23,7 @@ void KArchiveInfoCalendarWidget::setObject(KObjectHandler *object)
     if (object == m_object)
         return;
     // The days known and the answer awaited are the old object's.
-    m_jobID = KArchiveInfoHandler::instance()->replaceRequest(m_jobID, nullptr, 1, QDate());
+    KArchiveInfoHandler::instance()->replaceRequest(&m_jobID, nullptr, 1, QDate());
     m_object = object;
     resetInfo();
     if (isVisible())
@@ -35,7 +35,7 @@ bool KArchiveInfoCalendarWidget::collectInfo_p(int year, int month)
     if (!m_object)
         return false;
     m_monthDate = QDate(year, month, 1);
-    m_jobID = KArchiveInfoHandler::instance()->replaceRequest(m_jobID, m_object, 1, m_monthDate);
+    KArchiveInfoHandler::instance()->replaceRequest(&m_jobID, m_object, 1, m_monthDate);
     return m_jobID > 0;
 }
 
