@@ -1,14 +1,15 @@
 #include "KAbstractVideoTabWidget.h"
 
+#include "KAbstractVideoPlayerWidget.h"
 #include "KObjectHandler.h"
 #include "KProgressWidget.h"
-#include "KStandInPlayerWidget.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QStackedLayout>
 
-KAbstractVideoTabWidget::KAbstractVideoTabWidget(KStandInPlayerWidget *player, QWidget *parent)
+KAbstractVideoTabWidget::KAbstractVideoTabWidget(KAbstractVideoPlayerWidget *player,
+                                                 QWidget *parent)
     : QWidget(parent), m_player(player)
 {
     m_progressWidget = new KProgressWidget;
@@ -28,7 +29,7 @@ KAbstractVideoTabWidget::KAbstractVideoTabWidget(KStandInPlayerWidget *player, Q
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(stackHolder);
 
-    connect(m_player, &KStandInPlayerWidget::populated, this,
+    connect(m_player, &KAbstractVideoPlayerWidget::populated, this,
             &KAbstractVideoTabWidget::handlePlayerPopulation);
 }
 

@@ -5,7 +5,7 @@
 class QStackedLayout;
 class KObjectHandler;
 class KProgressWidget;
-class KStandInPlayerWidget;
+class KAbstractVideoPlayerWidget;
 
 // Common part of the online and archive tabs: the tab's player, or a waiting page until the
 // player has the object's channels. A playback asked for before then starts once they arrive.
@@ -31,9 +31,9 @@ public slots:
 
 protected:
     // Takes the player as the first page.
-    explicit KAbstractVideoTabWidget(KStandInPlayerWidget *player, QWidget *parent = nullptr);
+    explicit KAbstractVideoTabWidget(KAbstractVideoPlayerWidget *player, QWidget *parent = nullptr);
 
-    KStandInPlayerWidget *standInPlayer() const { return m_player; }
+    KAbstractVideoPlayerWidget *videoPlayer() const { return m_player; }
     // True when the player has no channels yet: the playback is then remembered instead.
     bool deferPlayback();
     // Starts the remembered playback.
@@ -43,7 +43,7 @@ private:
     KObjectHandler *m_object = nullptr;
     bool m_populated = false;
     bool m_playbackRequested = false;
-    KStandInPlayerWidget *m_player = nullptr;
+    KAbstractVideoPlayerWidget *m_player = nullptr;
     KProgressWidget *m_progressWidget = nullptr;
     QStackedLayout *m_stack = nullptr;
 };

@@ -12,7 +12,7 @@ KArchiveVideoWidget::KArchiveVideoWidget(QWidget *parent)
 
 KArchiveVideoPlayerWidget *KArchiveVideoWidget::player() const
 {
-    return static_cast<KArchiveVideoPlayerWidget *>(standInPlayer());
+    return static_cast<KArchiveVideoPlayerWidget *>(videoPlayer());
 }
 
 void KArchiveVideoWidget::startPlayback(QDateTime dateTime)

@@ -8,7 +8,7 @@ KOnlineVideoWidget::KOnlineVideoWidget(QWidget *parent)
 
 KOnlineVideoPlayerWidget *KOnlineVideoWidget::player() const
 {
-    return static_cast<KOnlineVideoPlayerWidget *>(standInPlayer());
+    return static_cast<KOnlineVideoPlayerWidget *>(videoPlayer());
 }
 
 void KOnlineVideoWidget::startPlayback()

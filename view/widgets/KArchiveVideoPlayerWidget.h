@@ -1,24 +1,23 @@
 #pragma once
 
-#include "KStandInPlayerWidget.h"
+#include "KAbstractVideoPlayerWidget.h"
 
 #include <QDateTime>
 
 class KArchiveInfoCalendarWidget;
 class KArchiveInfoWidget;
 class QDateEdit;
-class QPushButton;
 class QTimeEdit;
 
-// Archive player of the archive tab: the date (with the archive calendar), the time and the
-// day's time-line pick the moment to play from (channels without video until the view
-// widgets land).
-class KArchiveVideoPlayerWidget : public KStandInPlayerWidget
+// The archive player of the archive tab: the date (with the archive calendar), the time and the
+// day's time-line pick the moment every channel plays from. Ctrl+D asks for the download tab.
+class KArchiveVideoPlayerWidget : public KAbstractVideoPlayerWidget
 {
     Q_OBJECT
 
 public:
     explicit KArchiveVideoPlayerWidget(QWidget *parent = nullptr);
+    ~KArchiveVideoPlayerWidget() override;
 
     QDateTime beginDateTime() const { return m_beginDateTime; }
     QDateEdit *dateEdit() const { return m_dateEdit; }
@@ -37,6 +36,7 @@ public slots:
 
 protected:
     void setControlsEnabled(bool enabled) override;
+    void prepareView(KAbstractVideoView *view, const KChannelData &channel) override;
     void objectChanged() override;
 
 private slots:

@@ -1,0 +1,245 @@
+// The online player's 16-window grid with 16 live channels at 25 fps (main stream 1280x720,
+// sub stream 640x360): pictures painted per tile, client CPU, the longest stall of the
+// user-interface thread, the time from play to every tile's first picture; then the archive
+// player's restart from the time-line. Run under a display (xvfb-run). Argument: seconds of
+// live measurement (default 60).
+#include "KArchiveInfoWidget.h"
+#include "KArchiveVideoPlayerWidget.h"
+#include "KArchiveVideoView.h"
+#include "KBenchEmulator.h"
+#include "KConnectionHandler.h"
+#include "KObjectHandler_HIKVISION.h"
+#include "KOnlineVideoPlayerWidget.h"
+#include "KOnlineVideoView.h"
+#include "KRecorderSDK.h"
+#include "KVideoViewTableWidget.h"
+#include "KViewHandler.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QEventLoop>
+#include <QLabel>
+#include <QTimeEdit>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <sys/resource.h>
+
+namespace {
+
+const char *const host = "127.0.0.63";
+const int fps = 25;
+
+double cpuSeconds()
+{
+    rusage u;
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition() && timer.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return condition();
+}
+
+// Counts the paints of the SDK's picture surfaces per tile and notes each tile's first one.
+class PaintCounter : public QObject
+{
+public:
+    explicit PaintCounter(const QList<KAbstractVideoView *> &views) : m_views(views)
+    {
+        m_paints.fill(0, views.size());
+        m_first.fill(-1, views.size());
+        m_clock.start();
+    }
+    void restart()
+    {
+        m_paints.fill(0, m_views.size());
+        m_first.fill(-1, m_views.size());
+        m_clock.restart();
+    }
+    QVector<int> paints() const { return m_paints; }
+    QVector<qint64> firstPaints() const { return m_first; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint &&
+            watched->objectName() == QLatin1String("sdkVideoSurface")) {
+            for (int i = 0; i < m_views.size(); ++i) {
+                if (watched->parent() == m_views.at(i)->videoSurface()) {
+                    ++m_paints[i];
+                    if (m_first[i] < 0)
+                        m_first[i] = m_clock.elapsed();
+                }
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QList<KAbstractVideoView *> m_views;
+    QVector<int> m_paints;
+    QVector<qint64> m_first;
+    QElapsedTimer m_clock;
+};
+
+// The longest gap between two turns of the user-interface thread's event loop.
+class StallMeter : public QObject
+{
+public:
+    StallMeter()
+    {
+        m_timer.setInterval(1);
+        connect(&m_timer, &QTimer::timeout, this, [this]() {
+            const qint64 now = m_clock.nsecsElapsed();
+            m_longest = std::max(m_longest, now - m_last);
+            m_last = now;
+        });
+    }
+    void start()
+    {
+        m_clock.start();
+        m_last = 0;
+        m_longest = 0;
+        m_timer.start();
+    }
+    double longestMs() const { return m_longest / 1e6; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0;
+    qint64 m_longest = 0;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const int seconds = argc > 1 ? std::max(5, atoi(argv[1])) : 60;
+    KBenchEmulator emulator;
+    if (!emulator.start(QString::fromLatin1(host), {"--analog", "16", "--fps", QString::number(fps),
+                                                    "--size", "1280x720", "--quiet"})) {
+        std::fprintf(stderr, "recorder-emulator did not start\n");
+        return 1;
+    }
+    KRecorderSDK::instance()->initialize();
+    KConnectionHandler::instance()->initialize(4);
+    KViewHandler::instance()->initialize(64);
+
+    KObjectData record;
+    record.id = 1;
+    record.name = QStringLiteral("Автобус 16");
+    record.host = QString::fromLatin1(host);
+    record.recorder.type = 1;
+    record.recorder.port = emulator.port();
+    record.recorder.login = QStringLiteral("admin");
+    record.recorder.password = QStringLiteral("demo12345");
+    KObjectHandler_HIKVISION object(record);
+
+    int result = 0;
+    {
+        KOnlineVideoPlayerWidget player;
+        player.resize(1280, 800);
+        player.show();
+        player.setObject(&object);
+        if (!waitUntil([&]() { return player.isPopulated() && player.viewCount() == 16; }, 30000)) {
+            std::fprintf(stderr, "the player did not get 16 channels\n");
+            return 1;
+        }
+        PaintCounter counter(player.views().mid(0, 16));
+        app.installEventFilter(&counter);
+        StallMeter stalls;
+        const int stream = player.streamSelector()->currentIndex();
+        counter.restart();
+        player.play();
+        if (!waitUntil(
+                [&]() {
+                    const QVector<qint64> first = counter.firstPaints();
+                    return std::none_of(first.begin(), first.end(), [](qint64 t) { return t < 0; });
+                },
+                20000))
+            std::fprintf(stderr, "not every tile showed a picture\n");
+        const QVector<qint64> first = counter.firstPaints();
+        qint64 worstLate = 0;
+        for (int i = 0; i < first.size(); ++i)
+            worstLate = std::max(worstLate, first[i] - qint64(i + 1) * 20);
+        std::printf("play to first picture: %lld ms at most over the channel stagger "
+                    "(last tile %lld ms after play)\n",
+                    static_cast<long long>(worstLate),
+                    static_cast<long long>(*std::max_element(first.begin(), first.end())));
+
+        waitUntil([]() { return false; }, 1000);
+        counter.restart();
+        stalls.start();
+        const double cpu0 = cpuSeconds();
+        waitUntil([]() { return false; }, seconds * 1000);
+        const double cpu = cpuSeconds() - cpu0;
+        const QVector<int> paints = counter.paints();
+        const int least = *std::min_element(paints.begin(), paints.end());
+        double total = 0;
+        for (int p : paints)
+            total += p;
+        std::printf("%d s, 16 tiles, stream %s: %.1f pictures painted/s per tile (least %.1f) of "
+                    "%d sent (%.1f %%), client CPU %.1f %% of one core, longest UI stall %.1f ms\n",
+                    seconds, stream == 0 ? "main 1280x720" : "sub 640x360", total / 16 / seconds,
+                    double(least) / seconds, fps, 100.0 * total / 16 / seconds / fps,
+                    100.0 * cpu / seconds, stalls.longestMs());
+        std::fflush(stdout);
+        player.stop();
+        app.removeEventFilter(&counter);
+    }
+    waitUntil([]() { return KViewHandler::instance()->jobs().isEmpty(); }, 20000);
+
+    {
+        KArchiveVideoPlayerWidget player;
+        player.resize(1280, 800);
+        player.show();
+        player.setObject(&object);
+        waitUntil([&]() { return player.isPopulated(); }, 30000);
+        const QDateTime moment(QDate::currentDate().addDays(-1), QTime(10, 0));
+        player.play(moment);
+        auto shownAll = [&](const QDateTime &from) {
+            for (int i = 0; i < player.viewCount(); ++i) {
+                auto *view = static_cast<KArchiveVideoView *>(player.views().at(i));
+                KAbstractViewWorker *worker = KViewHandler::instance()->worker(view->jobID());
+                const QDateTime shown = worker ? worker->currentDateTime() : QDateTime();
+                if (!shown.isValid() || shown < from || shown > from.addSecs(60))
+                    return false;
+            }
+            return true;
+        };
+        if (!waitUntil([&]() { return shownAll(moment); }, 20000)) {
+            std::fprintf(stderr, "the archive did not play at %s\n",
+                         qPrintable(moment.toString(Qt::ISODate)));
+            result = 1;
+        } else {
+            const QDateTime later = moment.addSecs(1800);
+            player.timeEdit()->setTime(later.time());
+            QElapsedTimer clock;
+            clock.start();
+            emit player.timeLine()->sliderReleased();
+            waitUntil([&]() { return shownAll(later); }, 20000);
+            std::printf("time-line release to the new moment on all %d tiles (read by the "
+                        "workers once a second): %lld ms\n",
+                        player.viewCount(), static_cast<long long>(clock.elapsed()));
+        }
+        player.stop();
+    }
+    waitUntil([]() { return KViewHandler::instance()->jobs().isEmpty(); }, 20000);
+    KViewHandler::instance()->shutdown();
+    KConnectionHandler::instance()->shutdown();
+    KRecorderSDK::instance()->cleanup();
+    return result;
+}

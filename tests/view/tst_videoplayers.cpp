@@ -1,0 +1,289 @@
+#include "../device/KDeviceTestSupport.h"
+#include "KAbstractRecorderVideoView.h"
+#include "KArchiveInfoWidget.h"
+#include "KArchiveVideoPlayerWidget.h"
+#include "KArchiveVideoView.h"
+#include "KFullSizeVideoPlayerWidget.h"
+#include "KObjectHandler_HIKVISION.h"
+#include "KOnlineVideoPlayerWidget.h"
+#include "KOnlineVideoView.h"
+#include "KRecorderSDK.h"
+#include "KSettings.h"
+#include "KTestEmulator.h"
+#include "KVideoViewTableWidget.h"
+#include "KViewHandler.h"
+#include "KViewTestSupport.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimeEdit>
+#include <QtTest>
+
+using namespace KDeviceTest;
+
+namespace {
+
+// The picture the recorder SDK paints over the tile's video surface; null before it paints
+// (the surface's own "Подключение..." text does not count).
+QImage picture(KAbstractVideoView *view)
+{
+    auto *sdkSurface =
+        view->videoSurface()->findChild<QWidget *>(QStringLiteral("sdkVideoSurface"));
+    return sdkSurface ? sdkSurface->grab().toImage() : QImage();
+}
+
+// True when the picture holds more than one colour (something was painted into it).
+bool painted(const QImage &image)
+{
+    if (image.isNull())
+        return false;
+    const QRgb first = image.pixel(0, 0);
+    for (int y = 0; y < image.height(); y += 4) {
+        for (int x = 0; x < image.width(); x += 4) {
+            if (image.pixel(x, y) != first)
+                return true;
+        }
+    }
+    return false;
+}
+
+QDateTime workerTime(KAbstractRecorderVideoView *view)
+{
+    KAbstractViewWorker *worker = KViewHandler::instance()->worker(view->jobID());
+    return worker ? worker->currentDateTime() : QDateTime();
+}
+
+} // namespace
+
+class tst_VideoPlayers : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        qRegisterMetaType<KObjectHandler *>("KObjectHandler*const");
+        QVERIFY(KRecorderSDK::instance()->initialize());
+        KConnectionHandler::instance()->initialize(2);
+        KViewHandler::instance()->initialize(8);
+        QVERIFY(m_snapshots.isValid());
+        KSettings::instance()->setLocalSnapshotsPath(m_snapshots.path());
+    }
+
+    void cleanupTestCase()
+    {
+        KViewHandler::instance()->shutdown();
+        KConnectionHandler::instance()->shutdown();
+        KRecorderSDK::instance()->cleanup();
+    }
+
+    void snapshotFolderStaysInside_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("ordinary") << "Автобус 101"
+                                  << "Автобус 101";
+        QTest::newRow("dots inside") << "А.101.б"
+                                     << "А.101.б";
+        QTest::newRow("parent") << ".."
+                                << "__";
+        QTest::newRow("climbing") << "../../etc"
+                                  << "______etc";
+        QTest::newRow("backslash") << "..\\x"
+                                   << "___x";
+        QTest::newRow("absolute") << "/tmp"
+                                  << "_tmp";
+        QTest::newRow("empty") << ""
+                               << "_";
+    }
+
+    void snapshotFolderStaysInside()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, folder);
+        const QString root = QStringLiteral("/data/snapshots");
+        const QString path = KAbstractRecorderVideoView::snapshotFolder(root, name);
+        QCOMPARE(path, root + "/" + folder);
+        QCOMPARE(QFileInfo(QDir::cleanPath(path)).dir().path(), root);
+    }
+
+    void gridArrangements_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("arrangement");
+        QTest::addColumn<int>("placeholders");
+        QTest::newRow("none") << 0 << 6 << 9;
+        QTest::newRow("one") << 1 << 1 << 0;
+        QTest::newRow("three") << 3 << 3 << 1;
+        QTest::newRow("seven") << 7 << 5 << 5;
+        QTest::newRow("twelve") << 12 << 6 << 9;
+        QTest::newRow("seventeen") << 17 << 8 << 21;
+    }
+
+    void gridArrangements()
+    {
+        QFETCH(int, count);
+        QFETCH(int, arrangement);
+        QFETCH(int, placeholders);
+        KVideoViewTableWidget grid;
+        QList<KAbstractVideoView *> views;
+        for (int i = 0; i < 3; ++i)
+            views << new KOnlineVideoView(&grid);
+        grid.setViews(views);
+        grid.fitArrangement(count);
+        QCOMPARE(grid.arrangement(), arrangement);
+        QCOMPARE(grid.placeholderCount(), placeholders);
+    }
+
+    void onlinePlayerShowsLivePictures()
+    {
+        KTestEmulator emulator;
+        QVERIFY2(emulator.start({"--analog", "2", "--ip", "1", "--ip-off", "DCAM01", "--fps", "5",
+                                 "--size", "320x240"}),
+                 qPrintable(emulator.log()));
+        KObjectData record = objectRecord(emulator.host(), emulator.port(), emulator.statusPort());
+        record.name = QStringLiteral("../Автобус 7");
+        KObjectHandler_HIKVISION object(record);
+        KOnlineVideoPlayerWidget player;
+        player.resize(700, 420);
+        player.show();
+        player.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&player));
+
+        QSignalSpy populated(&player, &KOnlineVideoPlayerWidget::populated);
+        player.setObject(&object);
+        QTRY_COMPARE_WITH_TIMEOUT(populated.count(), 1, 30000);
+        // The camera that is off never shows up.
+        QCOMPARE(player.channelIDs(), (QStringList{"ACAM01", "ACAM02"}));
+        QCOMPARE(player.grid()->arrangement(), 2);
+        QVERIFY(player.playButton()->isEnabled());
+        QVERIFY(!player.stopButton()->isEnabled());
+
+        QTest::keyClick(&player, Qt::Key_Space);
+        QCOMPARE(player.playbackState(), 0);
+        auto *first = static_cast<KOnlineVideoView *>(player.views().at(0));
+        auto *second = static_cast<KOnlineVideoView *>(player.views().at(1));
+        QVERIFY(first->jobID() >= 1 && second->jobID() >= 1);
+        QTRY_VERIFY_WITH_TIMEOUT(painted(picture(first)) && painted(picture(second)), 20000);
+        // Moving pictures, different per channel.
+        const QImage before = picture(first);
+        QTRY_VERIFY_WITH_TIMEOUT(picture(first) != before, 10000);
+        QVERIFY(picture(first) != picture(second));
+
+        // The snapshot lands under the object's folder, and only its tile says so.
+        QTRY_VERIFY_WITH_TIMEOUT(workerTime(second).isValid(), 10000);
+        second->snapshotButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(second->snapshotMessage(), 15000);
+        QCOMPARE(second->snapshotMessage()->text(), QStringLiteral("Снимок сохранен"));
+        QVERIFY(!first->snapshotMessage());
+        const QDir folder(m_snapshots.path() + "/___Автобус 7");
+        QCOMPARE(folder.entryList({"*_ACAM02.jpg"}, QDir::Files).size(), 1);
+        QCOMPARE(QDir(m_snapshots.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(),
+                 1);
+
+        // A blown-up tile, then back; the window buttons wait meanwhile.
+        QTest::mouseDClick(first->backgroundLabel(), Qt::LeftButton);
+        QCOMPARE(player.grid()->arrangement(), 0);
+        QVERIFY(!player.arrangementButtons().at(0)->isEnabled());
+        QTest::mousePress(first, Qt::RightButton);
+        QCOMPARE(player.grid()->arrangement(), 2);
+        QVERIFY(player.arrangementButtons().at(0)->isEnabled());
+
+        // One window: the second tile no longer fits and stops; blowing up does nothing.
+        const int secondJob = second->jobID();
+        player.arrangementButtons().at(0)->click();
+        QCOMPARE(second->viewState(), 2);
+        QVERIFY(first->viewState() == 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!KViewHandler::instance()->hasJob(secondJob), 10000);
+        QTest::mouseDClick(first->backgroundLabel(), Qt::LeftButton);
+        QCOMPARE(player.grid()->arrangement(), 1);
+
+        // Space stops the live view.
+        QTest::keyClick(&player, Qt::Key_Space);
+        QCOMPARE(player.playbackState(), 2);
+        QTRY_VERIFY_WITH_TIMEOUT(KViewHandler::instance()->jobs().isEmpty(), 10000);
+    }
+
+    void archivePlayerPlaysChosenMoment()
+    {
+        KTestEmulator emulator;
+        QVERIFY2(emulator.start({"--analog", "2", "--fps", "5", "--size", "320x240"}),
+                 qPrintable(emulator.log()));
+        const QDateTime moment = KViewTest::archiveMoment(emulator, 1800);
+        QVERIFY2(moment.isValid(), "no recorded file in the emulator's archive");
+        KObjectHandler_HIKVISION object(
+            objectRecord(emulator.host(), emulator.port(), emulator.statusPort()));
+        KArchiveVideoPlayerWidget player;
+        player.resize(800, 480);
+        player.show();
+        player.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&player));
+        QSignalSpy populated(&player, &KArchiveVideoPlayerWidget::populated);
+        player.setObject(&object);
+        QTRY_COMPARE_WITH_TIMEOUT(populated.count(), 1, 30000);
+
+        clearLog();
+        player.play(moment);
+        auto *first = static_cast<KArchiveVideoView *>(player.views().at(0));
+        auto *second = static_cast<KArchiveVideoView *>(player.views().at(1));
+        QTRY_VERIFY_WITH_TIMEOUT(workerTime(first).isValid() && workerTime(second).isValid(),
+                                 20000);
+        QVERIFY(qAbs(moment.secsTo(workerTime(first))) < 60);
+        QTRY_VERIFY_WITH_TIMEOUT(painted(picture(first)), 20000);
+
+        // "+" twice: 4x, logged by every channel; the label shows it.
+        const int job = first->jobID();
+        QTest::keyClick(&player, Qt::Key_Plus);
+        QTest::keyClick(&player, Qt::Key_Plus);
+        QCOMPARE(player.speedLabel()->text(), QStringLiteral("4x"));
+        const QString speedLine = "Просмотр видеоархива - установлена скорость воспроизведения 4x";
+        QTRY_COMPARE_WITH_TIMEOUT(logLines(true).filter(speedLine).size(), 2, 10000);
+
+        // Space pauses and resumes the same jobs.
+        QTest::keyClick(&player, Qt::Key_Space);
+        QCOMPARE(player.playbackState(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(KViewHandler::instance()->worker(job)->state(), 1, 10000);
+        QTest::keyClick(&player, Qt::Key_Space);
+        QCOMPARE(player.playbackState(), 0);
+        QCOMPARE(first->jobID(), job);
+        QTRY_COMPARE_WITH_TIMEOUT(KViewHandler::instance()->worker(job)->state(), 0, 10000);
+
+        // Releasing the time-line restarts the playing channels at its moment.
+        const QDateTime later = moment.addSecs(900);
+        player.timeEdit()->setTime(later.time());
+        emit player.timeLine()->sliderReleased();
+        // (The first channel records there; the second may have a gap and skip ahead.)
+        QTRY_VERIFY_WITH_TIMEOUT(
+            workerTime(first) >= later && workerTime(first) < later.addSecs(120), 20000);
+        const QString restart = "Просмотр видеоархива - изменение времени воспроизведения на " +
+                                later.toString("dd.MM.yyyy hh:mm:ss");
+        QTRY_COMPARE_WITH_TIMEOUT(logLines(true).filter(restart).size(), 2, 10000);
+
+        // Ctrl+D asks for the download tab at the chosen moment.
+        QSignalSpy download(&player, &KArchiveVideoPlayerWidget::prepareDownloadRequested);
+        QTest::keyClick(&player, Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(download.count(), 1);
+        QCOMPARE(download.at(0).at(1).toDateTime(), QDateTime(later.date(), later.time()));
+
+        // F11 moves the grid into the full-screen window; Escape brings it back.
+        QTest::keyClick(&player, Qt::Key_F11);
+        QTRY_VERIFY_WITH_TIMEOUT(player.fullSizeWindow()->isVisible(), 5000);
+        QVERIFY(player.grid()->window() == player.fullSizeWindow());
+        QTest::keyClick(player.fullSizeWindow(), Qt::Key_Escape);
+        QTRY_VERIFY_WITH_TIMEOUT(!player.fullSizeWindow()->isVisible(), 5000);
+        QVERIFY(player.grid()->parentWidget() == &player);
+
+        player.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(KViewHandler::instance()->jobs().isEmpty(), 10000);
+    }
+
+private:
+    QTemporaryDir m_snapshots;
+};
+
+QTEST_MAIN(tst_VideoPlayers)
+#include "tst_videoplayers.moc"

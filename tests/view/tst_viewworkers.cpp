@@ -1,0 +1,306 @@
+#include "../device/KDeviceTestSupport.h"
+#include "KArchiveViewWorker_HIKVISION.h"
+#include "KObjectHandler_HIKVISION.h"
+#include "KRecorderSDK.h"
+#include "KTestEmulator.h"
+#include "KViewHandler.h"
+#include "KViewTestSupport.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace KDeviceTest;
+
+namespace {
+
+const QString timeFormat = QStringLiteral("dd.MM.yyyy hh:mm:ss");
+
+KViewHandler *views()
+{
+    return KViewHandler::instance();
+}
+
+// Log messages about one channel, without time stamp and object prefix.
+QStringList channelLines(const QString &channel)
+{
+    QStringList lines;
+    const QString marker = QStringLiteral(", ") + channel + QStringLiteral("): ");
+    for (const QString &line : logLines()) {
+        const int at = line.indexOf(marker);
+        if (at > 0)
+            lines << line.mid(at + marker.size());
+    }
+    return lines;
+}
+
+bool hasLine(const QString &channel, const QString &text)
+{
+    return channelLines(channel).contains(text);
+}
+
+// The start time an archive job logged for the channel (the last one).
+QDateTime loggedStart(const QString &channel)
+{
+    const QString prefix = QStringLiteral("Просмотр видеоархива - запуск воспроизведения c ");
+    QDateTime start;
+    for (const QString &line : channelLines(channel)) {
+        if (line.startsWith(prefix))
+            start = QDateTime::fromString(line.mid(prefix.size()), timeFormat);
+    }
+    return start;
+}
+
+// The time in a snapshot's name ("yyyy.MM.dd_hh.mm.ss_CHANNEL.jpg").
+QDateTime snapshotTime(const QString &fileName, const QString &channel)
+{
+    if (!fileName.endsWith(QLatin1Char('_') + channel + QStringLiteral(".jpg")))
+        return {};
+    return QDateTime::fromString(fileName.left(19), QStringLiteral("yyyy.MM.dd_hh.mm.ss"));
+}
+
+// One snapshot request through the handler; its reported result.
+bool takeSnapshot(int jobID, const QString &folder)
+{
+    QSignalSpy snapshots(KViewHandler::instance(), &KViewHandler::snapshotTaken);
+    KViewHandler::instance()->takeSnapshot(jobID, folder);
+    if (!snapshots.wait(10000) || snapshots.at(0).at(0).toInt() != jobID)
+        return false;
+    return snapshots.at(0).at(1).toBool();
+}
+
+} // namespace
+
+class tst_ViewWorkers : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(KRecorderSDK::instance()->initialize());
+        KConnectionHandler::instance()->initialize(2);
+        views()->initialize(8);
+    }
+
+    void cleanupTestCase()
+    {
+        views()->shutdown();
+        KConnectionHandler::instance()->shutdown();
+        KRecorderSDK::instance()->cleanup();
+    }
+
+    void init() { clearLog(); }
+
+    void refusedAndIdleJobs()
+    {
+        KTestEmulator emulator;
+        QVERIFY2(emulator.start({"--analog", "1", "--ip", "2", "--ip-off", "DCAM02"}),
+                 qPrintable(emulator.log()));
+        KObjectHandler_HIKVISION object(
+            objectRecord(emulator.host(), emulator.port(), emulator.statusPort()));
+        QCOMPARE(runJob(&object, 1), 2);
+
+        // Unknown view kinds and recorders of another type are refused.
+        QCOMPARE(views()->addJob(KViewJob{&object, 2, 0, "ACAM01", 1, {}}), -1);
+        KObjectData other = objectRecord(emulator.host(), emulator.port(), 0);
+        other.recorder.type = 0;
+        KObjectHandler plain(other);
+        QCOMPARE(views()->addJob(KViewJob{&plain, 0, 0, "ACAM01", 1, {}}), -1);
+
+        // A channel that is off never starts and ends normally when quit.
+        const int idle = views()->addJob(KViewJob{&object, 0, 0, "DCAM02", 1, {}});
+        QVERIFY(idle >= 1);
+        QTRY_VERIFY(views()->busyThreadCount() == 1);
+        views()->quit(idle);
+        QTRY_VERIFY_WITH_TIMEOUT(!views()->hasJob(idle), 10000);
+        QVERIFY(channelLines("DCAM02").filter("запуск").isEmpty());
+
+        // An archive job without a time ends at once.
+        const int timeless = views()->addJob(KViewJob{&object, 1, 0, "ACAM01", 1, {}});
+        QVERIFY(timeless >= 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!views()->hasJob(timeless), 10000);
+        QVERIFY(views()->archiveJobs().contains(timeless));
+        views()->clearArchiveJobs();
+    }
+
+    void liveSnapshotUsesRecorderClock()
+    {
+        // The recorder's clock runs a day and a bit ahead of this machine's.
+        const int offset = 93784;
+        KTestEmulator emulator;
+        QVERIFY2(emulator.start({"--analog", "2", "--clock-offset", QString::number(offset)}),
+                 qPrintable(emulator.log()));
+        KObjectHandler_HIKVISION object(
+            objectRecord(emulator.host(), emulator.port(), emulator.statusPort()));
+        QCOMPARE(runJob(&object, 1), 2);
+
+        const int jobID = views()->addJob(KViewJob{&object, 0, 0, "ACAM02", 1, {}});
+        QVERIFY(jobID >= 1);
+        QTRY_VERIFY_WITH_TIMEOUT(views()->worker(jobID)->state() == 0, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(views()->worker(jobID)->currentDateTime().isValid(), 10000);
+        QVERIFY(hasLine("ACAM02", "Онлайн-трансляция - запуск воспроизведения"));
+
+        // The first picture may still be on its way: a capture before it fails and writes
+        // nothing, so ask again until one succeeds.
+        QTemporaryDir folder;
+        bool taken = false;
+        for (QDeadlineTimer deadline(20000); !taken && !deadline.hasExpired();)
+            taken = takeSnapshot(jobID, folder.path());
+        QVERIFY(taken);
+        const QStringList files = QDir(folder.path()).entryList(QDir::Files);
+        QCOMPARE(files.size(), 1);
+        const QDateTime named = snapshotTime(files.at(0), "ACAM02");
+        const QDateTime recorderNow = QDateTime::currentDateTime().addSecs(offset);
+        QVERIFY2(qAbs(named.secsTo(recorderNow)) < 30, qPrintable(files.at(0)));
+        QFile picture(folder.filePath(files.at(0)));
+        QVERIFY(picture.open(QIODevice::ReadOnly));
+        QVERIFY(picture.read(2) == QByteArray("\xff\xd8"));
+        QVERIFY(hasLine("ACAM02", "Онлайн-трансляция - снимок экрана сохранен: " +
+                                      folder.filePath(files.at(0))));
+
+        views()->quit(jobID);
+        QTRY_VERIFY_WITH_TIMEOUT(!views()->hasJob(jobID), 10000);
+        QVERIFY(hasLine("ACAM02", "Онлайн-трансляция - завершение воспроизведения"));
+    }
+
+    void archivePlaybackSteps()
+    {
+        KTestEmulator emulator;
+        QVERIFY2(emulator.start({"--analog", "2", "--fps", "5"}), qPrintable(emulator.log()));
+        const QDateTime moment = KViewTest::archiveMoment(emulator, 1200);
+        QVERIFY2(moment.isValid(), "no recorded file in the emulator's archive");
+        KObjectHandler_HIKVISION object(
+            objectRecord(emulator.host(), emulator.port(), emulator.statusPort()));
+        QCOMPARE(runJob(&object, 1), 2);
+
+        const int jobID = views()->addJob(KViewJob{&object, 1, 0, "ACAM01", 1, moment});
+        QVERIFY(jobID >= 1);
+        KAbstractViewWorker *worker = views()->worker(jobID);
+        // Pictures arrive once the shown moment moves on.
+        QTRY_VERIFY_WITH_TIMEOUT(worker->currentDateTime() > moment, 15000);
+        QCOMPARE(loggedStart("ACAM01"), moment);
+        QVERIFY(qAbs(moment.secsTo(worker->currentDateTime())) < 60);
+
+        // The snapshot is named after the picture's archive moment.
+        QTemporaryDir folder;
+        QVERIFY(takeSnapshot(jobID, folder.path()));
+        const QStringList files = QDir(folder.path()).entryList(QDir::Files);
+        QCOMPARE(files.size(), 1);
+        QVERIFY2(qAbs(moment.secsTo(snapshotTime(files.at(0), "ACAM01"))) < 60,
+                 qPrintable(files.at(0)));
+
+        // Speeds: the same index twice logs once; back to 1x sends only the normal speed.
+        const QString speed = "Просмотр видеоархива - установлена скорость воспроизведения ";
+        views()->setPlaybackSpeed(jobID, 6);
+        views()->setPlaybackSpeed(jobID, 6);
+        views()->setPlaybackSpeed(jobID, 3);
+        views()->setPlaybackSpeed(jobID, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(hasLine("ACAM01", speed + "1/8x"), 10000);
+        QStringList speeds = channelLines("ACAM01").filter(speed);
+        QCOMPARE(speeds, (QStringList{speed + "8x", speed + "1x", speed + "1/8x"}));
+
+        // Pause and resume keep the job.
+        views()->pause(jobID);
+        QTRY_COMPARE_WITH_TIMEOUT(worker->state(), 1, 10000);
+        QVERIFY(hasLine("ACAM01", "Просмотр видеоархива  - пауза воспроизведения"));
+        views()->resume(jobID);
+        QTRY_COMPARE_WITH_TIMEOUT(worker->state(), 0, 10000);
+        QVERIFY(hasLine("ACAM01", "Просмотр видеоархива  - возобновление воспроизведения"));
+        QVERIFY(views()->hasJob(jobID));
+
+        // A restart moves the picture to the new moment.
+        const QDateTime later = moment.addSecs(300);
+        views()->restart(jobID, later);
+        QTRY_VERIFY_WITH_TIMEOUT(worker->currentDateTime() >= later &&
+                                     worker->currentDateTime() < later.addSecs(60),
+                                 15000);
+        QVERIFY(hasLine("ACAM01", "Просмотр видеоархива - изменение времени воспроизведения на " +
+                                      later.toString(timeFormat)));
+
+        views()->quit(jobID);
+        QTRY_VERIFY_WITH_TIMEOUT(!views()->hasJob(jobID), 10000);
+        QVERIFY(hasLine("ACAM01", "Просмотр видеоархива - завершение воспроизведения"));
+    }
+
+    void addedArchiveChannelJoinsTheOthers()
+    {
+        KTestEmulator emulator;
+        QVERIFY2(emulator.start({"--analog", "2", "--fps", "5"}), qPrintable(emulator.log()));
+        const QDateTime moment = KViewTest::archiveMoment(emulator, 1200);
+        QVERIFY(moment.isValid());
+        KObjectHandler_HIKVISION object(
+            objectRecord(emulator.host(), emulator.port(), emulator.statusPort()));
+        QCOMPARE(runJob(&object, 1), 2);
+
+        const int first = views()->addJob(KViewJob{&object, 1, 0, "ACAM01", 1, moment});
+        QTRY_VERIFY_WITH_TIMEOUT(views()->worker(first)->currentDateTime().isValid(), 15000);
+        const QDateTime shown = views()->worker(first)->currentDateTime();
+
+        // Asked for an hour earlier, the added channel starts where the first one is.
+        const int second =
+            views()->addJob(KViewJob{&object, 1, 0, "ACAM02", 1, moment.addSecs(-3600)});
+        QTRY_VERIFY_WITH_TIMEOUT(loggedStart("ACAM02").isValid(), 15000);
+        QVERIFY(loggedStart("ACAM02") >= shown);
+        QVERIFY(loggedStart("ACAM02") < shown.addSecs(60));
+        views()->quit(second);
+        QTRY_VERIFY_WITH_TIMEOUT(!views()->hasJob(second), 10000);
+        QCOMPARE(views()->archiveJobs(), QList<int>{first});
+
+        // After the list is cleared a new job keeps its own time.
+        views()->clearArchiveJobs();
+        const QDateTime own = moment.addSecs(-3600);
+        const int third = views()->addJob(KViewJob{&object, 1, 0, "ACAM02", 1, own});
+        QTRY_VERIFY_WITH_TIMEOUT(views()->worker(third)->state() == 0, 15000);
+        QCOMPARE(loggedStart("ACAM02"), own);
+
+        views()->quit(first);
+        views()->quit(third);
+        QTRY_VERIFY_WITH_TIMEOUT(views()->jobs().isEmpty(), 10000);
+    }
+
+    void lostConnectionResumesAtShownMoment()
+    {
+        KTestEmulator emulator;
+        QVERIFY2(emulator.start({"--analog", "1", "--fps", "5"}), qPrintable(emulator.log()));
+        const QDateTime moment = KViewTest::archiveMoment(emulator, 1200);
+        QVERIFY(moment.isValid());
+        KObjectHandler_HIKVISION object(
+            objectRecord(emulator.host(), emulator.port(), emulator.statusPort()));
+        object.requireConnection(true);
+        QTRY_VERIFY_WITH_TIMEOUT(object.isConnected(), 30000);
+
+        const int jobID = views()->addJob(KViewJob{&object, 1, 0, "ACAM01", 1, moment});
+        KAbstractViewWorker *worker = views()->worker(jobID);
+        views()->setPlaybackSpeed(jobID, 5);
+        QTRY_VERIFY_WITH_TIMEOUT(worker->currentDateTime() > moment, 15000);
+
+        QVERIFY(emulator.commandOk("unreachable " + emulator.host()));
+        QMetaObject::invokeMethod(&object, "establishConnection");
+        QTRY_VERIFY_WITH_TIMEOUT(!object.isConnected(), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(worker->state(), 2, 10000);
+        const QDateTime lastShown = worker->currentDateTime();
+        QVERIFY(lastShown.isValid());
+
+        clearLog();
+        QVERIFY(emulator.commandOk("reachable " + emulator.host()));
+        QMetaObject::invokeMethod(&object, "establishConnection");
+        QTRY_VERIFY_WITH_TIMEOUT(object.isConnected(), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(worker->state(), 0, 15000);
+        // The stored speed comes back, and the picture goes on from where it was.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            hasLine("ACAM01", "Просмотр видеоархива - установлена скорость воспроизведения 4x"),
+            10000);
+        QTRY_VERIFY_WITH_TIMEOUT(worker->currentDateTime() >= lastShown, 15000);
+        QVERIFY(worker->currentDateTime() < lastShown.addSecs(120));
+        QVERIFY(views()->hasJob(jobID));
+
+        views()->quit(jobID);
+        QTRY_VERIFY_WITH_TIMEOUT(!views()->hasJob(jobID), 10000);
+        object.requireConnection(false);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_ViewWorkers)
+#include "tst_viewworkers.moc"
