@@ -28,7 +28,7 @@ public:
     explicit KAbstractVideoPlayerWidget(QWidget *parent = nullptr);
     ~KAbstractVideoPlayerWidget() override;
 
-    KObjectHandler *object() const { return m_object; }
+    KObjectHandler *object() const { return m_object.data(); }
     bool isPopulated() const { return m_populated; }
     QLabel *titleLabel() const { return m_titleLabel; }
 
