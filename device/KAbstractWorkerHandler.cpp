@@ -28,6 +28,7 @@ void KAbstractWorkerHandler::initialize(int threadCount)
         m_threads.push_back(std::move(thread));
     }
     m_initialized = true;
+    onInitialized();
 }
 
 void KAbstractWorkerHandler::shutdown()
@@ -60,6 +61,7 @@ void KAbstractWorkerHandler::shutdown()
     m_workers.clear();
     clearJobParameters();
     m_pendingJobs.clear();
+    onShutdown();
 }
 
 int KAbstractWorkerHandler::threadCount() const
@@ -161,6 +163,7 @@ void KAbstractWorkerHandler::finishJob()
     // Destroyed by its own thread's event loop, after any call still queued to it there.
     worker->deleteLater();
     removeJobParameters(jobID);
+    onJobRemoved(jobID);
     startPendingJob();
 }
 
