@@ -12,6 +12,8 @@ namespace {
 
 const QString kFolderDateTimeFormat = QStringLiteral("yyyy.MM.dd_HH.mm.ss");
 const QString kMarkerTimeFormat = QStringLiteral("hh:mm:ss");
+// An object name may start with a dot (".._Автобус" from "../Автобус").
+constexpr QDir::Filters kFolders = QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden;
 
 bool isChannelFileName(const QString &baseName)
 {
@@ -157,7 +159,7 @@ KVideoSetData KVideoSetData::fromFolder(const QString &path)
 QList<KVideoSetData> KVideoSetData::scanObjectFolder(const QString &path)
 {
     QList<KVideoSetData> sets;
-    for (const QFileInfo &folder : QDir(path).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot))
+    for (const QFileInfo &folder : QDir(path).entryInfoList(kFolders))
         sets.append(fromFolder(folder.absoluteFilePath()));
     return sets;
 }
@@ -165,7 +167,7 @@ QList<KVideoSetData> KVideoSetData::scanObjectFolder(const QString &path)
 QList<KVideoSetData> KVideoSetData::scanStore(const QString &root)
 {
     QList<KVideoSetData> sets;
-    for (const QFileInfo &folder : QDir(root).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot))
+    for (const QFileInfo &folder : QDir(root).entryInfoList(kFolders))
         sets.append(scanObjectFolder(folder.absoluteFilePath()));
     return sets;
 }

@@ -255,15 +255,16 @@ private slots:
     void scanStore()
     {
         for (const char *set :
-             {"Автобус 101/2019.03.14_08.00.00-08.10.00",
-              "Автобус 101/2019.03.14_09.00.00-09.10.00", "Трамвай 7/2019.03.15_10.00.00-10.05.00"})
+             {"Автобус 101/2019.03.14_08.00.00-08.10.00", "Автобус 101/2019.03.14_09.00.00-09.10.00",
+              "Трамвай 7/2019.03.15_10.00.00-10.05.00", ".._Автобус_7/2019.03.16_10.00.00-10.05.00"})
             QVERIFY(QDir().mkpath(m_dir->filePath(set)));
         touch(m_dir->filePath("stray.txt"));
         const QList<KVideoSetData> sets = KVideoSetData::scanStore(m_dir->path());
-        QCOMPARE(sets.size(), 3);
-        QCOMPARE(sets[0].objectName, QStringLiteral("Автобус 101"));
-        QCOMPARE(sets[1].beginDateTime.time(), QTime(9, 0));
-        QCOMPARE(sets[2].objectName, QStringLiteral("Трамвай 7"));
+        QCOMPARE(sets.size(), 4);
+        QCOMPARE(sets[0].objectName, QStringLiteral(".._Автобус_7"));
+        QCOMPARE(sets[1].objectName, QStringLiteral("Автобус 101"));
+        QCOMPARE(sets[2].beginDateTime.time(), QTime(9, 0));
+        QCOMPARE(sets[3].objectName, QStringLiteral("Трамвай 7"));
     }
 
 private:
