@@ -30,6 +30,7 @@ void KAbstractWorkerHandler::initialize(int threadCount)
         m_threads.push_back(std::move(thread));
     }
     m_initialized = true;
+    onInitialized();
 }
 
 void KAbstractWorkerHandler::shutdown()
@@ -71,6 +72,7 @@ void KAbstractWorkerHandler::releasePool(bool quitWorkers)
     m_threadByJob.clear();
     m_workers.clear();
     m_pendingJobs.clear();
+    onShutdown();
 }
 
 int KAbstractWorkerHandler::threadCount() const
@@ -172,6 +174,7 @@ void KAbstractWorkerHandler::finishJob()
     // Destroyed by its own thread's event loop, after any call still queued to it there.
     worker->deleteLater();
     removeJobParameters(jobID);
+    onJobRemoved(jobID);
     startPendingJob();
 }
 
