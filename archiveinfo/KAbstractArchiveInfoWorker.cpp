@@ -12,7 +12,8 @@ KAbstractArchiveInfoWorker::~KAbstractArchiveInfoWorker() = default;
 
 void KAbstractArchiveInfoWorker::run(QString channelID, QDateTime dateTime)
 {
-    if (isActive())
+    int expected = Waiting;
+    if (isActive() || !m_phase.compare_exchange_strong(expected, Running))
         return;
     setActive(true);
     emit started();
@@ -22,11 +23,15 @@ void KAbstractArchiveInfoWorker::run(QString channelID, QDateTime dateTime)
 
 void KAbstractArchiveInfoWorker::quit()
 {
-    if (!isActive()) {
-        // Never started: finishing removes the job from the queue.
+    int expected = Waiting;
+    if (m_phase.compare_exchange_strong(expected, QuitBeforeStart)) {
+        // Never started: finishing removes the job from the queue (or frees its thread when
+        // run() was already on its way there).
         emit finished();
         return;
     }
+    if (expected == QuitBeforeStart)
+        return;
     setActive(false);
     QCoreApplication::processEvents();
 }

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
+
 // Base of the archive-information workers: searches one channel's archive and answers with one
 // flag per minute of a day (1440) or per day of a month (31).
 class KAbstractArchiveInfoWorker : public KAbstractDeviceWorker
@@ -26,4 +28,10 @@ public slots:
 protected:
     // The search; emits resultReceived() itself unless cancelled. False when it failed.
     virtual bool search(const QString &channelID, const QDateTime &dateTime) = 0;
+
+private:
+    enum Phase { Waiting, Running, QuitBeforeStart };
+    // run() (pool thread) and quit() (UI thread) race for the first move out of Waiting: a job
+    // quit after its run() was queued but before it began must not search at all.
+    std::atomic<int> m_phase{Waiting};
 };

@@ -1,5 +1,8 @@
 #include "KArchiveInfoHandler.h"
 
+#include "KDayArchiveInfoWorker_HIKVISION.h"
+#include "KMonthArchiveInfoWorker_HIKVISION.h"
+#include "KObjectHandler_HIKVISION.h"
 #include "KSettings.h"
 
 int KArchiveInfoTraits::threadLimit()
@@ -7,9 +10,22 @@ int KArchiveInfoTraits::threadLimit()
     return KSettings::instance()->archiveInfoThreadLimit();
 }
 
-KAbstractArchiveInfoWorker *KArchiveInfoTraits::createWorker(const KArchiveInfoJob &)
+KAbstractArchiveInfoWorker *KArchiveInfoTraits::createWorker(const KArchiveInfoJob &job)
 {
-    return nullptr;
+    // Only the recorder-SDK objects can be searched; there is no neutral search worker.
+    if (!job.object || job.object->recorderType() != 1)
+        return nullptr;
+    auto *object = qobject_cast<KObjectHandler_HIKVISION *>(job.object);
+    if (!object)
+        return nullptr;
+    switch (job.searchType) {
+    case 0:
+        return new KDayArchiveInfoWorker_HIKVISION(object);
+    case 1:
+        return new KMonthArchiveInfoWorker_HIKVISION(object);
+    default:
+        return nullptr;
+    }
 }
 
 void KArchiveInfoTraits::invokeRun(KAbstractArchiveInfoWorker *worker, const KArchiveInfoJob &job)
@@ -48,4 +64,30 @@ void KArchiveInfoHandler::handleResult(const QList<bool> &result)
     if (!worker)
         return;
     emit resultReceived(jobIDOf(worker), result);
+}
+
+QString KArchiveInfoHandler::firstAvailableChannel(const KObjectHandler *object)
+{
+    if (!object)
+        return QString();
+    const QMap<QString, KChannelData> channels = object->channels();
+    for (auto it = channels.cbegin(); it != channels.cend(); ++it) {
+        if (it.value().available)
+            return it.value().name;
+    }
+    return QString();
+}
+
+int KArchiveInfoHandler::replaceRequest(int pendingJobID, KObjectHandler *object, int searchType,
+                                        const QDate &date)
+{
+    // Cancelled even when nothing new is asked: its answer belongs to another date.
+    if (pendingJobID > 0)
+        quit(pendingJobID);
+    if (!object || !object->isConnected() || !date.isValid())
+        return -1;
+    const QString channel = firstAvailableChannel(object);
+    if (channel.isEmpty())
+        return -1;
+    return addJob(KArchiveInfoJob{object, channel, searchType, QDateTime(date, QTime(0, 0))});
 }

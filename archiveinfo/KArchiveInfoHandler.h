@@ -9,7 +9,7 @@ struct KArchiveInfoTraits
     using Worker = KAbstractArchiveInfoWorker;
     using Parameters = KArchiveInfoJob;
     static int threadLimit();
-    // No search worker family is registered yet: every job is refused until one is.
+    // The day (searchType 0) or month (1) search of a recorder-SDK object; nullptr refuses.
     static Worker *createWorker(const Parameters &parameters);
     static void invokeRun(Worker *worker, const Parameters &parameters);
     static constexpr bool quitAtShutdown = true;
@@ -27,6 +27,13 @@ public:
 
     // Cancels a job: a queued one leaves the queue, a running one stops without a result.
     void quit(int jobID);
+
+    // The key of the object's first available channel in key order; empty when none.
+    static QString firstAvailableChannel(const KObjectHandler *object);
+    // Replaces a window's request: cancels pendingJobID (when above 0), then, when the object
+    // is connected and has an available channel, asks for that channel's day (searchType 0)
+    // or month (1) of date. The new job ID, or -1 when nothing was asked.
+    int replaceRequest(int pendingJobID, KObjectHandler *object, int searchType, const QDate &date);
 
 signals:
     void resultReceived(int jobID, QList<bool> result);

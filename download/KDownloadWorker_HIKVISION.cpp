@@ -2,6 +2,7 @@
 
 #include "HCNetSDK.h"
 #include "KObjectHandler_HIKVISION.h"
+#include "KPollPacer.h"
 
 #include <QFile>
 
@@ -69,11 +70,27 @@ int KDownloadWorker_HIKVISION::searchIntervals(QString channelID, QDateTime begi
         return DeviceError;
     }
     VSDK_FIND_DATA found;
+    KPollPacer pacer;
+    int result = Done;
     while (true) {
         std::memset(&found, 0, sizeof found);
         const int32_t answer = NET_DVR_FindNextFile_V30(search, &found);
-        if (answer == VSDK_FIND_BUSY)
+        if (answer == VSDK_FIND_BUSY) {
+            pacer.wait();
             continue;
+        }
+        pacer.reset();
+        if (answer == VSDK_FIND_EXCEPTION) {
+            // A search that broke off knows nothing of the rest of the interval; taking what
+            // came so far would skip the rest and still report success.
+            const uint32_t error = NET_DVR_GetLastError();
+            result = isNetworkError(error) ? NoConnection : DeviceError;
+            log(result == NoConnection
+                    ? kNoConnection
+                    : QStringLiteral("Загрузка видеоархива - ошибка поиска интервалов!"),
+                channelID, int(error));
+            break;
+        }
         if (answer != VSDK_FIND_FILE)
             break;
         KArchiveFileInterval file;
@@ -85,7 +102,7 @@ int KDownloadWorker_HIKVISION::searchIntervals(QString channelID, QDateTime begi
             files.append(file);
     }
     NET_DVR_FindClose_V30(search);
-    return Done;
+    return result;
 }
 
 void KDownloadWorker_HIKVISION::dropTransfer(int handle, const QString &temporaryPath)

@@ -376,6 +376,29 @@ private slots:
         QVERIFY(!QFileInfo::exists(store()));
     }
 
+    // A search that breaks off half-way is a failed search, not an archive without files.
+    void searchBreaksOff()
+    {
+        KTestEmulator emulator;
+        QVERIFY2(emulator.start({"--analog", "1", "--search-busy", "100"}, KTestEmulator::Events),
+                 qPrintable(emulator.log()));
+        KObjectData record = objectRecord(emulator.host(), emulator.port(), emulator.statusPort());
+        KObjectHandler_HIKVISION object(record);
+        QCOMPARE(runJob(&object, 1), 2);
+        // A long busy phase: a hundred answers held back 200 ms each.
+        QVERIFY(emulator.commandOk("stall 200"));
+        JobWatch watch;
+        const QDateTime begin = QDateTime::currentDateTime().addSecs(-7200);
+        const int jobID = addJob(&object, begin, begin.addSecs(600));
+        QVERIFY(emulator.waitForLog(" search ", 30000));
+        QVERIFY(emulator.commandOk("garble all on"));
+        QCOMPARE(watch.finish(jobID), 6);
+        QCOMPARE(watch.channelStates(), QList<int>{10});
+        const QStringList lines = logLines(true);
+        QVERIFY(!lines.contains("Загрузка видеоархива - интервалы не найдены!"));
+        QVERIFY(!lines.filter("Загрузка видеоархива - ошибка поиска интервалов!").isEmpty());
+    }
+
     void emptyMapAndEarlyQuit()
     {
         JobWatch watch;

@@ -1,6 +1,10 @@
 // The main window against a real emulated recorder: the object list follows the connection
 // states, the online tab shows the recorder's channels once logged in, choosing an object moves
 // the tabs to it, and leaving a tab stops its playback.
+#include "KArchiveInfoCalendarWidget.h"
+#include "KArchiveInfoHandler.h"
+#include "KArchiveInfoSlider.h"
+#include "KArchiveInfoWidget.h"
 #include "KArchiveVideoPlayerWidget.h"
 #include "KArchiveVideoWidget.h"
 #include "KCentralWidget.h"
@@ -15,12 +19,15 @@
 #include "KProgressWidget.h"
 #include "KRecorderSDK.h"
 #include "KSettings.h"
+#include "KSlider.h"
 #include "KSqlScript.h"
 #include "KStyleSheet.h"
 #include "KTestEmulator.h"
 
+#include <QDateEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimeEdit>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -36,6 +43,7 @@ private slots:
     void listShowsCheckedStates();
     void choosingObjectMovesTabs();
     void leavingTabStopsPlayback();
+    void archiveTabShowsArchive();
     void listFollowsLostRecorder();
 
 private:
@@ -115,6 +123,7 @@ void tst_ShellObjects::initTestCase()
 
     QVERIFY(KRecorderSDK::instance()->initialize());
     KConnectionHandler::instance()->initialize();
+    KArchiveInfoHandler::instance()->initialize();
     m_window = std::make_unique<KMainWidget>();
     m_window->show();
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
@@ -123,6 +132,7 @@ void tst_ShellObjects::initTestCase()
 void tst_ShellObjects::cleanupTestCase()
 {
     // The order of the program's end: handlers, SDK, then the window with its objects.
+    KArchiveInfoHandler::instance()->shutdown();
     KConnectionHandler::instance()->shutdown();
     KRecorderSDK::instance()->cleanup();
     m_window.reset();
@@ -197,6 +207,67 @@ void tst_ShellObjects::leavingTabStopsPlayback()
     QCOMPARE(archive->player()->beginDateTime(), moment);
     QTest::keyClick(m_window.get(), Qt::Key_1, Qt::ControlModifier);
     QCOMPARE(archive->player()->playbackState(), 2);
+}
+
+// The archive tab's time-line shows the recorder's first channel for the chosen day, a click
+// on the strip moves the handle and the time there, and the calendar pop-up marks the days
+// recordings start on.
+void tst_ShellObjects::archiveTabShowsArchive()
+{
+    QTest::keyClick(m_window.get(), Qt::Key_2, Qt::ControlModifier);
+    KArchiveVideoWidget *archive = m_window->centralWidget()->archiveVideoTab();
+    QVERIFY(archive);
+    KArchiveVideoPlayerWidget *player = archive->player();
+    QVERIFY(QTest::qWaitFor([&] { return player->isPopulated(); }, 20000));
+    KArchiveInfoWidget *timeLine = player->timeLine();
+    QCOMPARE(timeLine->object(), object(1));
+    QCOMPARE(player->calendar()->object(), object(1));
+
+    // Yesterday: nothing is recorded there any more while the test runs.
+    const QDate day = QDate::currentDate().addDays(-1);
+    player->dateEdit()->setDate(day);
+    QCOMPARE(timeLine->date(), day);
+    QVERIFY(QTest::qWaitFor([&] { return timeLine->jobID() == -1; }, 20000));
+    QStringList files;
+    QVERIFY(m_emulator.commandOk(
+        QStringLiteral("files %1 1 %2T00:00:00 %2T23:59:59").arg(m_host, day.toString(Qt::ISODate)),
+        &files));
+    QList<bool> expected;
+    for (int m = 0; m < 1440; ++m) {
+        const QDateTime t(day, QTime(m / 60, m % 60));
+        bool recorded = false;
+        for (const QString &line : qAsConst(files)) {
+            const QStringList f = line.split(' ');
+            auto minute = [](QDateTime time) { return time.addSecs(-time.time().second()); };
+            recorded = recorded || (minute(QDateTime::fromString(f[2], Qt::ISODate)) <= t &&
+                                    t < minute(QDateTime::fromString(f[3], Qt::ISODate)));
+        }
+        expected << recorded;
+    }
+    QCOMPARE(timeLine->strip()->cellData(), expected);
+
+    KSlider *slider = static_cast<KArchiveInfoSlider *>(timeLine->strip())->handleSlider();
+    const int minute = qMax(0, expected.indexOf(true));
+    QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier,
+                      QPoint(KAbstractArchiveInfoSlider::cellRect(minute).right(), 5));
+    QCOMPARE(slider->value(), minute);
+    QCOMPARE(player->timeEdit()->time(), QTime(minute / 60, minute % 60));
+    QCOMPARE(player->beginDateTime(), QDateTime(day, QTime(minute / 60, minute % 60)));
+
+    // The pop-up (the arrow at the edit's right end): the month of the date edit, answered
+    // for the first channel.
+    QDateEdit *dateEdit = player->dateEdit();
+    QTest::mouseClick(dateEdit, Qt::LeftButton, Qt::NoModifier,
+                      QPoint(dateEdit->width() - 6, dateEdit->height() / 2));
+    KArchiveInfoCalendarWidget *calendar = player->calendar();
+    QVERIFY(QTest::qWaitFor([&] { return calendar->isVisible(); }, 5000));
+    QCOMPARE(calendar->monthShown(), day.month());
+    QVERIFY(QTest::qWaitFor([&] { return calendar->archive().size() == 31; }, 20000));
+    const bool started = std::any_of(files.cbegin(), files.cend(), [&](const QString &line) {
+        return line.split(' ').at(2).startsWith(day.toString(Qt::ISODate));
+    });
+    QCOMPARE(calendar->archive().at(day.day() - 1), started);
+    QTest::keyClick(calendar, Qt::Key_Escape);
 }
 
 void tst_ShellObjects::listFollowsLostRecorder()

@@ -4,10 +4,14 @@
 
 #include <QDateTime>
 
-class QDateTimeEdit;
+class KArchiveInfoCalendarWidget;
+class KArchiveInfoWidget;
+class QDateEdit;
 class QPushButton;
+class QTimeEdit;
 
-// Archive player of the archive tab (channels and start time without video until the view
+// Archive player of the archive tab: the date (with the archive calendar), the time and the
+// day's time-line pick the moment to play from (channels without video until the view
 // widgets land).
 class KArchiveVideoPlayerWidget : public KStandInPlayerWidget
 {
@@ -16,8 +20,11 @@ class KArchiveVideoPlayerWidget : public KStandInPlayerWidget
 public:
     explicit KArchiveVideoPlayerWidget(QWidget *parent = nullptr);
 
-    QDateTime beginDateTime() const;
-    QDateTimeEdit *dateTimeEdit() const { return m_dateTimeEdit; }
+    QDateTime beginDateTime() const { return m_beginDateTime; }
+    QDateEdit *dateEdit() const { return m_dateEdit; }
+    QTimeEdit *timeEdit() const { return m_timeEdit; }
+    KArchiveInfoCalendarWidget *calendar() const { return m_calendar; }
+    KArchiveInfoWidget *timeLine() const { return m_timeLine; }
     QPushButton *downloadButton() const { return m_downloadButton; }
 
 signals:
@@ -30,11 +37,19 @@ public slots:
 
 protected:
     void setControlsEnabled(bool enabled) override;
+    void objectChanged() override;
 
 private slots:
+    void setBeginDateTime();
+    void setBeginDateTime(QDateTime dateTime);
+    void playOnSliderClick();
     void prepareDownload();
 
 private:
-    QDateTimeEdit *m_dateTimeEdit = nullptr;
+    QDateEdit *m_dateEdit = nullptr;
+    QTimeEdit *m_timeEdit = nullptr;
+    KArchiveInfoCalendarWidget *m_calendar = nullptr;
+    KArchiveInfoWidget *m_timeLine = nullptr;
     QPushButton *m_downloadButton = nullptr;
+    QDateTime m_beginDateTime;
 };

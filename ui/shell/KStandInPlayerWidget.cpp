@@ -105,6 +105,12 @@ void KStandInPlayerWidget::setObject(KObjectHandler *const objectHandler)
 {
     if (objectHandler == m_object)
         return;
+    takeObject(objectHandler);
+    objectChanged();
+}
+
+void KStandInPlayerWidget::takeObject(KObjectHandler *const objectHandler)
+{
     if (m_playbackState != 2)
         stop();
     clearTiles();
@@ -138,6 +144,12 @@ void KStandInPlayerWidget::setObject(KObjectHandler *const objectHandler)
     connect(m_object, &KObjectHandler::connectionStateChanged, this,
             &KStandInPlayerWidget::populate);
     populate();
+}
+
+void KStandInPlayerWidget::addBottomWidget(QWidget *widget)
+{
+    auto *column = static_cast<QVBoxLayout *>(layout());
+    column->insertWidget(column->indexOf(m_controlsRow) + 1, widget);
 }
 
 void KStandInPlayerWidget::play()

@@ -45,6 +45,10 @@ public slots:
 protected:
     // The row above the tiles; subclasses add their own controls here.
     QWidget *controlsRow() const { return m_controlsRow; }
+    // Puts a widget under the controls row (the archive player's time-line).
+    void addBottomWidget(QWidget *widget);
+    // Called at the end of every setObject() that changed the object (also to none).
+    virtual void objectChanged() {}
     void setPlaybackState(int state);
     virtual void setControlsEnabled(bool enabled);
 
@@ -53,6 +57,7 @@ private slots:
     void updateConnectionText();
 
 private:
+    void takeObject(KObjectHandler *const objectHandler);
     void clearTiles();
 
     KObjectHandler *m_object = nullptr;

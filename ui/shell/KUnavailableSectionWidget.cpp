@@ -1,9 +1,6 @@
 #include "KUnavailableSectionWidget.h"
 
-#include "KObjectHandler.h"
-
 #include <QLabel>
-#include <QPointer>
 #include <QVBoxLayout>
 
 KUnavailableSectionWidget::KUnavailableSectionWidget(const QString &section, QWidget *parent)
@@ -31,44 +28,6 @@ KUnavailableSectionWidget::KUnavailableSectionWidget(const QString &section, QWi
 void KUnavailableSectionWidget::setDetail(const QString &text)
 {
     m_detailLabel->setText(text);
-}
-
-KDownloadStandInWidget::KDownloadStandInWidget(QWidget *parent)
-    : KUnavailableSectionWidget(QStringLiteral("Загрузка видеоархива"), parent)
-{
-    updateDetail();
-}
-
-void KDownloadStandInWidget::setObject(KObjectHandler *const objectHandler)
-{
-    if (objectHandler == m_object)
-        return;
-    if (m_object)
-        disconnect(m_object, nullptr, this, nullptr);
-    m_object = objectHandler;
-    if (m_object) {
-        connect(m_object, &QObject::destroyed, this, [this] {
-            m_object = nullptr;
-            updateDetail();
-        });
-    }
-    updateDetail();
-}
-
-void KDownloadStandInWidget::setDateTime(QDateTime dateTime)
-{
-    m_dateTime = dateTime;
-    updateDetail();
-}
-
-void KDownloadStandInWidget::updateDetail()
-{
-    QString text = m_object ? QStringLiteral("Объект: ") + m_object->name()
-                            : QStringLiteral("Объект в/н не выбран");
-    if (m_dateTime.isValid())
-        text += QStringLiteral("\nВремя: ") +
-                m_dateTime.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
-    setDetail(text);
 }
 
 KVideoStandInWidget::KVideoStandInWidget(QWidget *parent)

@@ -1,10 +1,8 @@
 #pragma once
 
-#include <QDateTime>
 #include <QWidget>
 
 class QLabel;
-class KObjectHandler;
 
 // The page of a tab whose section is not built yet: its name and "Раздел в разработке".
 class KUnavailableSectionWidget : public QWidget
@@ -25,30 +23,6 @@ private:
     QString m_section;
     QLabel *m_messageLabel = nullptr;
     QLabel *m_detailLabel = nullptr;
-};
-
-// Download tab page until the download window lands: takes the object and moment the way the
-// download window does and never has a download running.
-class KDownloadStandInWidget : public KUnavailableSectionWidget
-{
-    Q_OBJECT
-
-public:
-    explicit KDownloadStandInWidget(QWidget *parent = nullptr);
-
-    KObjectHandler *object() const { return m_object; }
-    QDateTime dateTime() const { return m_dateTime; }
-    bool isDownloading() const { return false; }
-
-public slots:
-    void setObject(KObjectHandler *const objectHandler);
-    void setDateTime(QDateTime dateTime);
-
-private:
-    void updateDetail();
-
-    KObjectHandler *m_object = nullptr;
-    QDateTime m_dateTime;
 };
 
 // Local video player tab page until the player lands.

@@ -1,0 +1,455 @@
+// The calendar, the time-line strips and their sliders in real windows: painting is checked on
+// grabbed pictures, handles with real mouse and key events, and the requests against the
+// emulated recorder.
+#include "KArchiveInfoAdvancedSlider.h"
+#include "KArchiveInfoAdvancedWidget.h"
+#include "KArchiveInfoCalendarWidget.h"
+#include "KArchiveInfoSlider.h"
+#include "KArchiveInfoWidget.h"
+#include "KArchiveTestSupport.h"
+#include "KConnectionHandler.h"
+#include "KRecorderSDK.h"
+#include "KSettings.h"
+#include "KSlider.h"
+#include "QxtSpanSlider.h"
+
+#include <QApplication>
+#include <QTableView>
+
+using namespace KArchiveTest;
+
+namespace {
+
+QColor pixel(QWidget *widget, const QPoint &point)
+{
+    return widget->grab().toImage().pixelColor(point);
+}
+
+void press(QWidget *widget, const QPoint &pos, QEvent::Type type = QEvent::MouseButtonPress)
+{
+    const Qt::MouseButtons buttons =
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, pos, widget->mapToGlobal(pos), Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
+void drag(QWidget *widget, const QPoint &from, const QPoint &to)
+{
+    press(widget, from);
+    QMouseEvent move(QEvent::MouseMove, to, widget->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(widget, &move);
+    press(widget, to, QEvent::MouseButtonRelease);
+}
+
+// The rectangle of a day cell of the shown month, in the calendar's coordinates.
+QRect dayRect(QCalendarWidget *calendar, int day)
+{
+    auto *view = calendar->findChild<QTableView *>(QStringLiteral("qt_calendar_calendarview"));
+    if (!view)
+        return QRect();
+    QAbstractItemModel *model = view->model();
+    // Day cells: seven a row, after the weekday heading and the week numbers.
+    const int top =
+        calendar->horizontalHeaderFormat() == QCalendarWidget::NoHorizontalHeader ? 0 : 1;
+    const int left = calendar->verticalHeaderFormat() == QCalendarWidget::NoVerticalHeader ? 0 : 1;
+    auto cellIndex = [&](int cell) { return model->index(top + cell / 7, left + cell % 7); };
+    // The first "1" is the shown month's first day.
+    int first = 0;
+    while (first < 14 && model->data(cellIndex(first)).toString() != QLatin1String("1"))
+        ++first;
+    const QRect rect = view->visualRect(cellIndex(first + day - 1));
+    return QRect(view->viewport()->mapTo(calendar, rect.topLeft()), rect.size());
+}
+
+QColor theme(int index)
+{
+    return QColor(KSettings::instance()->themeColor(index));
+}
+
+} // namespace
+
+class tst_ArchiveInfoWidgets : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(KRecorderSDK::instance()->initialize());
+        KConnectionHandler::instance()->initialize(2);
+        KArchiveInfoHandler::instance()->initialize(1);
+        // The recorder clock 40 days ahead: the days looked at are complete in its archive.
+        QVERIFY2(m_emulator.start({"--analog", "2", "--archive-days", "90", "--clock-offset",
+                                   QString::number(40 * 86400)}),
+                 qPrintable(m_emulator.log()));
+        m_object = connectedObject(m_emulator);
+        QVERIFY(m_object->isConnected());
+    }
+
+    void cleanupTestCase()
+    {
+        KArchiveInfoHandler::instance()->shutdown();
+        KConnectionHandler::instance()->shutdown();
+        m_object.reset();
+        KRecorderSDK::instance()->cleanup();
+    }
+
+    void stripClickJumps_data()
+    {
+        QTest::addColumn<int>("x");
+        QTest::addColumn<int>("value");
+        QTest::newRow("left end") << 0 << 0;
+        // A cell's right pixel: the handle's centre stands on the cell's left edge.
+        QTest::newRow("cell of 01:00") << KAbstractArchiveInfoSlider::cellRect(60).right() << 60;
+        QTest::newRow("cell of 10:15") << KAbstractArchiveInfoSlider::cellRect(615).right() << 615;
+        QTest::newRow("cell of 23:59")
+            << KAbstractArchiveInfoSlider::cellRect(1439).right() << 1439;
+        QTest::newRow("right end") << KAbstractArchiveInfoSlider::stripWidth - 1 << 1440;
+    }
+
+    // A click away from the handle puts the handle under the click and reports a release at
+    // once; the time follows the handle's minute.
+    void stripClickJumps()
+    {
+        QFETCH(int, x);
+        QFETCH(int, value);
+        KArchiveInfoWidget timeLine;
+        timeLine.resize(800, timeLine.height());
+        timeLine.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&timeLine));
+        KSlider *slider = timeLine.archiveSlider()->handleSlider();
+        QSignalSpy released(&timeLine, &KArchiveInfoWidget::sliderReleased);
+        QSignalSpy moved(slider, &QSlider::sliderMoved);
+        QSignalSpy times(&timeLine, &KArchiveInfoWidget::timeChanged);
+        const QPoint at(x, slider->height() / 2);
+
+        press(slider, at);
+        QCOMPARE(released.count(), 1);
+        QCOMPARE(moved.count(), 1);
+        QCOMPARE(slider->value(), value);
+        QCOMPARE(moved.at(0).at(0).toInt(), value);
+        QVERIFY(slider->handleRect().contains(at));
+        QCOMPARE(times.count(), 1);
+        // 24:00 at the right end is no time of the day.
+        QCOMPARE(times.at(0).at(0).toTime(),
+                 value < 1440 ? QTime(value / 60, value % 60) : QTime());
+        press(slider, at, QEvent::MouseButtonRelease);
+        QCOMPARE(released.count(), 1);
+
+        // Pressing the handle itself starts a drag: the release comes with the mouse button.
+        slider->setValue(value == 600 ? 700 : 600);
+        const QPoint handle = slider->handleRect().center();
+        press(slider, handle);
+        QCOMPARE(released.count(), 1);
+        QCOMPARE(slider->handleRect().center(), handle);
+        press(slider, handle, QEvent::MouseButtonRelease);
+        QCOMPARE(released.count(), 2);
+    }
+
+    void timeLineTimes_data()
+    {
+        QTest::addColumn<int>("value");
+        QTest::addColumn<QTime>("time");
+        QTest::newRow("midnight") << 0 << QTime(0, 0);
+        QTest::newRow("10:15") << 615 << QTime(10, 15);
+        QTest::newRow("23:59") << 1439 << QTime(23, 59);
+        QTest::newRow("end of the strip") << 1440 << QTime();
+    }
+
+    void timeLineTimes()
+    {
+        QFETCH(int, value);
+        QFETCH(QTime, time);
+        KArchiveInfoWidget timeLine;
+        QSignalSpy times(&timeLine, &KArchiveInfoWidget::timeChanged);
+        timeLine.setValue(value);
+        QCOMPARE(times.count(), 1);
+        QCOMPARE(times.at(0).at(0).toTime(), time);
+        QCOMPARE(times.at(0).at(0).toTime().isValid(), time.isValid());
+        if (time.isValid()) {
+            timeLine.setValue(100);
+            timeLine.setTime(time.addSecs(40));
+            QCOMPARE(timeLine.value(), value);
+        }
+    }
+
+    void spanValues_data()
+    {
+        QTest::addColumn<bool>("upper");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<int>("lower");
+        QTest::addColumn<int>("upperValue");
+        QTest::addColumn<QString>("emitted");
+        QTest::newRow("upper later") << true << 800 << 720 << 800 << "U";
+        QTest::newRow("upper below lower swaps") << true << 700 << 700 << 720 << "LU";
+        QTest::newRow("lower above upper swaps") << false << 745 << 730 << 745 << "LU";
+        QTest::newRow("lower clamped") << false << -30 << 0 << 730 << "L";
+        QTest::newRow("upper clamped") << true << 5000 << 720 << 1440 << "U";
+        QTest::newRow("unchanged") << true << 730 << 720 << 730 << "";
+    }
+
+    void spanValues()
+    {
+        QFETCH(bool, upper);
+        QFETCH(int, value);
+        QFETCH(int, lower);
+        QFETCH(int, upperValue);
+        QFETCH(QString, emitted);
+        KArchiveInfoAdvancedWidget timeLine;
+        QCOMPARE(timeLine.lowerValue(), 720);
+        QCOMPARE(timeLine.upperValue(), 730);
+        QSignalSpy lowers(&timeLine, &KArchiveInfoAdvancedWidget::lowerTimeChanged);
+        QSignalSpy uppers(&timeLine, &KArchiveInfoAdvancedWidget::upperTimeChanged);
+        QSignalSpy spans(timeLine.advancedSlider()->spanSlider(), &QxtSpanSlider::spanChanged);
+        if (upper)
+            timeLine.setUpperValue(value);
+        else
+            timeLine.setLowerValue(value);
+        QCOMPARE(timeLine.lowerValue(), lower);
+        QCOMPARE(timeLine.upperValue(), upperValue);
+        QCOMPARE(lowers.count(), int(emitted.contains('L')));
+        QCOMPARE(uppers.count(), int(emitted.contains('U')));
+        QCOMPARE(spans.count(), emitted.isEmpty() ? 0 : 1);
+        if (!lowers.isEmpty())
+            QCOMPARE(lowers.at(0).at(0).toTime(), QTime(lower / 60, lower % 60));
+    }
+
+    // Dragged or moved by keys, the handles stop one step short of each other.
+    void spanHandlesNeverMeet()
+    {
+        KArchiveInfoAdvancedSlider strip;
+        strip.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&strip));
+        QxtSpanSlider *span = strip.spanSlider();
+        QCOMPARE(span->handleMovementMode(), QxtSpanSlider::NoOverlapping);
+
+        drag(span, span->handleRect(QxtSpanSlider::LowerHandle).center(), QPoint(2800, 10));
+        QCOMPARE(span->lowerValue(), 729);
+        QCOMPARE(span->upperValue(), 730);
+        drag(span, span->handleRect(QxtSpanSlider::UpperHandle).center(), QPoint(100, 10));
+        QCOMPARE(span->upperValue(), 730);
+        QCOMPARE(span->lowerValue(), 729);
+        drag(span, span->handleRect(QxtSpanSlider::UpperHandle).center(),
+             span->handleRect(QxtSpanSlider::UpperHandle).center() + QPoint(200, 0));
+        QCOMPARE(span->upperValue(), 830);
+
+        span->setFocus();
+        QCOMPARE(span->activeHandle(), QxtSpanSlider::UpperHandle);
+        QTest::keyClick(span, Qt::Key_Home);
+        QCOMPARE(span->upperValue(), 730);
+        QTest::keyClick(span, Qt::Key_Home, Qt::ShiftModifier);
+        QCOMPARE(span->lowerValue(), 0);
+        QTest::keyClick(span, Qt::Key_Right, Qt::ShiftModifier);
+        QCOMPARE(span->lowerValue(), 1);
+        QTest::keyClick(span, Qt::Key_End, Qt::ShiftModifier);
+        QCOMPARE(span->lowerValue(), 729);
+        QTest::keyClick(span, Qt::Key_PageUp);
+        QCOMPARE(span->upperValue(), 740);
+        QTest::keyClick(span, Qt::Key_Left);
+        QCOMPARE(span->upperValue(), 739);
+    }
+
+    void stripPainting()
+    {
+        KArchiveInfoSlider strip;
+        QList<bool> cells;
+        for (int m = 0; m < 1440; ++m)
+            cells << ((m >= 300 && m < 360) || m == 1439);
+        const int y = KAbstractArchiveInfoSlider::cellRect(0).bottom() - 1;
+        auto colourOf = [&](int minute) {
+            return pixel(&strip, QPoint(KAbstractArchiveInfoSlider::cellRect(minute).x(), y));
+        };
+        QCOMPARE(colourOf(0), QColor(Qt::lightGray));
+        strip.setCellData(cells);
+        QCOMPARE(colourOf(299), QColor(Qt::gray));
+        QCOMPARE(colourOf(300), theme(19));
+        QCOMPARE(colourOf(359), theme(19));
+        QCOMPARE(colourOf(360), QColor(Qt::gray));
+        QCOMPARE(colourOf(1439), theme(19));
+        // Hour ticks every 120 pixels from x = 5.
+        QCOMPARE(pixel(&strip, QPoint(5 + 3 * 120, 1)), theme(5));
+        // An answer of the wrong length is no information.
+        strip.setCellData(cells.mid(1));
+        QCOMPARE(colourOf(300), QColor(Qt::lightGray));
+        strip.clearCellData();
+        QCOMPARE(colourOf(1439), QColor(Qt::lightGray));
+    }
+
+    void calendarPainting_data()
+    {
+        QTest::addColumn<int>("monthsBack");
+        QTest::newRow("current month") << 0;
+        QTest::newRow("month of 30 days") << -1;
+    }
+
+    // Day cells by the answer: green with recordings, gray without, white past the answer's
+    // end and in the neighbouring months; today framed black, the selected day blue.
+    void calendarPainting()
+    {
+        QFETCH(int, monthsBack);
+        KArchiveInfoCalendarWidget calendar;
+        calendar.resize(420, 320);
+        calendar.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&calendar));
+        QDate today, month;
+        QImage picture;
+        // Once more should the date change while the picture is taken.
+        for (int attempt = 0; attempt < 2 && (today.isNull() || today != QDate::currentDate());
+             ++attempt) {
+            today = QDate::currentDate();
+            month = QDate(today.year(), today.month(), 1);
+            while (monthsBack < 0 && (month.daysInMonth() != 30 || month.month() == today.month()))
+                month = month.addMonths(-1);
+            calendar.setCurrentPage(month.year(), month.month());
+            calendar.setSelectedDate(today.day() == 5 ? month.addDays(5) : month.addDays(4));
+            // Day 2 has recordings, day 3 none; the answer ends with day 10.
+            QList<bool> archive;
+            for (int d = 1; d <= 10; ++d)
+                archive << (d == 2 || d == 10);
+            QVERIFY(QMetaObject::invokeMethod(&calendar, "setInfo", Q_ARG(QList<bool>, archive)));
+            picture = calendar.grab().toImage();
+        }
+        const int dpr = int(picture.devicePixelRatio());
+        auto at = [&](int day, int dx, int dy) {
+            const QRect cell = dayRect(&calendar, day);
+            return picture.pixelColor(
+                (cell.topLeft() + QPoint(dx, dy < 0 ? cell.height() / 2 : dy)) * dpr);
+        };
+        QCOMPARE(at(2, 3, 3), theme(19));
+        QCOMPARE(at(3, 3, 3), theme(18));
+        QCOMPARE(at(10, 3, 3), theme(19));
+        QCOMPARE(at(11, 3, 3), theme(17));
+        QCOMPARE(at(month.daysInMonth() + 1, 3, 3), QColor(Qt::white));
+        // Frames on the cell's left edge.
+        QCOMPARE(at(calendar.selectedDate().day(), 0, -1), QColor(Qt::blue));
+        QCOMPARE(at(month.month() == today.month() ? today.day() : 1, 0, -1),
+                 month.month() == today.month() ? QColor(Qt::black) : at(1, 3, 3));
+    }
+
+    // The strip asks for the first available channel's day and shows only its own answer;
+    // a connection change asks again and keeps the cells meanwhile, a new date clears them.
+    void timeLineShowsItsOwnAnswer()
+    {
+        const QDate today = QDate::currentDate();
+        const QDate dayA = today.addDays(-2);
+        QDate dayB = today.addDays(-3);
+        const QList<bool> expectedA = expectedDay(dayA);
+        while (expectedDay(dayB) == expectedA && dayB > today.addDays(-30))
+            dayB = dayB.addDays(-1);
+        const QList<bool> expectedB = expectedDay(dayB);
+        QVERIFY(expectedA != expectedB);
+
+        KArchiveInfoWidget timeLine;
+        timeLine.setObject(m_object.get());
+        timeLine.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&timeLine));
+        KArchiveInfoHandler *handler = KArchiveInfoHandler::instance();
+        const int other = handler->addJob({m_object.get(), "ACAM01", 0, QDateTime(dayB, QTime())});
+        timeLine.collectInfo(dayA);
+        QVERIFY(timeLine.jobID() > other);
+        QVERIFY(KTestEmulator::waitFor([&] { return !handler->hasJob(other); }, 20000));
+        QVERIFY(timeLine.strip()->cellData().isEmpty());
+        QVERIFY(KTestEmulator::waitFor([&] { return timeLine.jobID() == -1; }, 20000));
+        QVERIFY2(timeLine.strip()->cellData() == expectedA,
+                 qPrintable(difference(timeLine.strip()->cellData(), expectedA)));
+        // Painted: a recorded minute green, an unrecorded one gray.
+        const QImage picture = timeLine.strip()->grab().toImage();
+        const int y = KAbstractArchiveInfoSlider::cellRect(0).bottom() - 1;
+        QCOMPARE(picture.pixelColor(
+                     KAbstractArchiveInfoSlider::cellRect(expectedA.indexOf(true)).x(), y),
+                 theme(19));
+        QCOMPARE(picture.pixelColor(
+                     KAbstractArchiveInfoSlider::cellRect(expectedA.indexOf(false)).x(), y),
+                 QColor(Qt::gray));
+
+        emit m_object->connectionStateChanged();
+        QVERIFY(timeLine.jobID() > 0);
+        QCOMPARE(timeLine.strip()->cellData(), expectedA);
+        QVERIFY(KTestEmulator::waitFor([&] { return timeLine.jobID() == -1; }, 20000));
+        QCOMPARE(timeLine.strip()->cellData(), expectedA);
+
+        timeLine.collectInfo(dayB);
+        QVERIFY(timeLine.strip()->cellData().isEmpty());
+        QVERIFY(KTestEmulator::waitFor([&] { return timeLine.jobID() == -1; }, 20000));
+        QCOMPARE(timeLine.strip()->cellData(), expectedB);
+
+        // Another object, never connected: nothing is asked, nothing of the old one stays.
+        KObjectHandler_HIKVISION offline(objectRecord(m_emulator));
+        timeLine.setObject(&offline);
+        timeLine.collectInfo(dayA);
+        QCOMPARE(timeLine.jobID(), -1);
+        QVERIFY(timeLine.strip()->cellData().isEmpty());
+    }
+
+    // Each page asks for its month (cancelling the question of the page left); a calendar
+    // shown before its object connected asks again when shown once it has.
+    void calendarShowsMonthOfPage()
+    {
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            const QDate today = QDate::currentDate();
+            const QDate month(today.year(), today.month(), 1);
+            bool ok = false;
+            const QList<bool> expected =
+                expectedDays(files(m_emulator, 1, QDateTime(month, QTime(0, 0)),
+                                   QDateTime(today, QTime(23, 59, 59)), &ok),
+                             month);
+            QVERIFY(ok);
+
+            KArchiveInfoCalendarWidget calendar;
+            calendar.setObject(m_object.get());
+            calendar.setCurrentPage(month.addMonths(-1).year(), month.addMonths(-1).month());
+            const int left = calendar.jobID();
+            QVERIFY(left > 0);
+            calendar.setCurrentPage(month.year(), month.month());
+            QVERIFY(calendar.jobID() > left);
+            QVERIFY(!KArchiveInfoHandler::instance()->hasJob(left) ||
+                    !KArchiveInfoHandler::instance()->worker(left)->isActive());
+            calendar.resize(420, 320);
+            calendar.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&calendar));
+            QVERIFY(KTestEmulator::waitFor([&] { return calendar.jobID() == -1; }, 20000));
+            if (QDate::currentDate() != today)
+                continue;
+            QVERIFY2(calendar.archive() == expected,
+                     qPrintable(difference(calendar.archive(), expected)));
+            const QImage picture = calendar.grab().toImage();
+            for (int day : {expected.indexOf(true) + 1, today.day() + 1}) {
+                if (day < 1 || day > month.daysInMonth())
+                    continue;
+                const QRect cell = dayRect(&calendar, day);
+                QCOMPARE(picture.pixelColor(cell.topLeft() + QPoint(3, 3)),
+                         expected.at(day - 1) ? theme(19) : theme(18));
+            }
+            break;
+        }
+
+        KObjectHandler_HIKVISION later(objectRecord(m_emulator));
+        KArchiveInfoCalendarWidget calendar;
+        calendar.setObject(&later);
+        calendar.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&calendar));
+        QCOMPARE(calendar.jobID(), -1);
+        calendar.hide();
+        later.requireConnection(true);
+        QVERIFY(KTestEmulator::waitFor([&] { return later.isConnected(); }, 30000));
+        calendar.show();
+        QVERIFY(calendar.jobID() > 0);
+        QVERIFY(KTestEmulator::waitFor([&] { return calendar.archive().size() == 31; }, 20000));
+    }
+
+private:
+    QList<bool> expectedDay(const QDate &day)
+    {
+        bool ok = false;
+        const QList<ArchiveFile> found = files(m_emulator, 1, QDateTime(day, QTime(0, 0)),
+                                               QDateTime(day, QTime(23, 59, 59)), &ok);
+        return ok ? expectedMinutes(found, day) : QList<bool>();
+    }
+
+    KTestEmulator m_emulator;
+    std::unique_ptr<KObjectHandler_HIKVISION> m_object;
+};
+
+QTEST_MAIN(tst_ArchiveInfoWidgets)
+#include "tst_archiveinfowidgets.moc"

@@ -1,0 +1,312 @@
+// The day and month searches against the emulated recorder: what they mark is checked against
+// the recorder's own list of what a search finds; cancelling and failures send no result.
+#include "KAppLogHandler.h"
+#include "KArchiveTestSupport.h"
+#include "KConnectionHandler.h"
+#include "KDayArchiveInfoWorker_HIKVISION.h"
+#include "KMonthArchiveInfoWorker_HIKVISION.h"
+#include "KRecorderSDK.h"
+
+#include <QFile>
+
+using namespace KArchiveTest;
+
+namespace {
+
+// A year of archive. The recorder clock runs 40 days ahead, so that every day of the host's
+// current month is complete; 40 days behind, its archive reaches a whole month a year back.
+const QStringList emulatorFlags = {"--analog", "2", "--archive-days", "366"};
+const int clockAhead = 40 * 86400;
+// Practically never done with its "busy" answers.
+const QString endlessBusy = QStringLiteral("search-busy 100000000");
+
+QStringList logLines()
+{
+    QFile file(KAppLogHandler::instance()->filePath());
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+using Ranges = QList<QPair<int, int>>;
+
+} // namespace
+
+class tst_ArchiveSearch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(KRecorderSDK::instance()->initialize());
+        KConnectionHandler::instance()->initialize(2);
+        KArchiveInfoHandler::instance()->initialize(1);
+        QVERIFY2(m_emulator.start(emulatorFlags, KTestEmulator::Events),
+                 qPrintable(m_emulator.log()));
+        m_object = connectedObject(m_emulator);
+        QVERIFY(m_object->isConnected());
+    }
+
+    void cleanupTestCase()
+    {
+        KArchiveInfoHandler::instance()->shutdown();
+        KConnectionHandler::instance()->shutdown();
+        m_object.reset();
+        KRecorderSDK::instance()->cleanup();
+    }
+
+    void init()
+    {
+        QVERIFY(m_emulator.commandOk(QStringLiteral("search-busy 1")));
+        QVERIFY(m_emulator.commandOk(
+            QStringLiteral("clock-offset %1 %2").arg(m_emulator.host()).arg(clockAhead)));
+        QFile::remove(KAppLogHandler::instance()->filePath());
+    }
+
+    void minuteMarking_data()
+    {
+        QTest::addColumn<QTime>("start");
+        QTest::addColumn<int>("startDay");
+        QTest::addColumn<QTime>("stop");
+        QTest::addColumn<int>("stopDay");
+        QTest::addColumn<Ranges>("marked");
+        QTest::newRow("seconds cut off")
+            << QTime(10, 15, 40) << 0 << QTime(10, 17, 5) << 0 << Ranges{{615, 617}};
+        QTest::newRow("within one minute")
+            << QTime(10, 15, 5) << 0 << QTime(10, 15, 55) << 0 << Ranges{};
+        QTest::newRow("begun the day before")
+            << QTime(23, 50) << -1 << QTime(0, 20) << 0 << Ranges{{0, 20}};
+        QTest::newRow("into the next day")
+            << QTime(23, 40) << 0 << QTime(0, 5) << 1 << Ranges{{1420, 1440}};
+        QTest::newRow("over the whole day")
+            << QTime(22, 0) << -1 << QTime(1, 0) << 1 << Ranges{{0, 1440}};
+    }
+
+    void minuteMarking()
+    {
+        QFETCH(QTime, start);
+        QFETCH(int, startDay);
+        QFETCH(QTime, stop);
+        QFETCH(int, stopDay);
+        QFETCH(Ranges, marked);
+        const QDate day(2024, 3, 10);
+        QList<bool> minutes, expected;
+        for (int m = 0; m < 1440; ++m) {
+            minutes << false;
+            bool inRange = false;
+            for (const auto &range : marked)
+                inRange = inRange || (range.first <= m && m < range.second);
+            expected << inRange;
+        }
+        KDayArchiveInfoWorker_HIKVISION::markMinutes(minutes, day,
+                                                     QDateTime(day.addDays(startDay), start),
+                                                     QDateTime(day.addDays(stopDay), stop));
+        QVERIFY2(minutes == expected, qPrintable(difference(minutes, expected)));
+    }
+
+    void monthInterval_data()
+    {
+        QTest::addColumn<QDate>("month");
+        QTest::addColumn<QDate>("today");
+        QTest::addColumn<QDate>("last");
+        QTest::newRow("current month stops at today")
+            << QDate(2024, 5, 3) << QDate(2024, 5, 17) << QDate(2024, 5, 17);
+        QTest::newRow("a year earlier is whole")
+            << QDate(2023, 5, 20) << QDate(2024, 5, 17) << QDate(2023, 5, 31);
+        QTest::newRow("30 days") << QDate(2024, 4, 1) << QDate(2024, 5, 17) << QDate(2024, 4, 30);
+        QTest::newRow("leap February")
+            << QDate(2024, 2, 9) << QDate(2024, 5, 17) << QDate(2024, 2, 29);
+    }
+
+    void monthInterval()
+    {
+        QFETCH(QDate, month);
+        QFETCH(QDate, today);
+        QFETCH(QDate, last);
+        const auto interval = KMonthArchiveInfoWorker_HIKVISION::searchInterval(month, today);
+        QCOMPARE(interval.first, QDateTime(QDate(month.year(), month.month(), 1), QTime(0, 0)));
+        QCOMPARE(interval.second, QDateTime(last, QTime(23, 59, 59)));
+    }
+
+    // Every day of a month of the past: gaps, mornings that continue the night before and
+    // evenings that run past midnight, with or without each other, all as the recorder lists.
+    void daySearchMatchesArchive()
+    {
+        int gaps = 0, morningOnly = 0, eveningOnly = 0, both = 0;
+        const QDate today = QDate::currentDate();
+        for (QDate day = today.addDays(-30); day < today; day = day.addDays(1)) {
+            bool ok = false;
+            const QList<ArchiveFile> found = files(m_emulator, 1, QDateTime(day, QTime(0, 0)),
+                                                   QDateTime(day, QTime(23, 59, 59)), &ok);
+            QVERIFY(ok);
+            QList<bool> minutes;
+            QVERIFY2(runSearch(m_object.get(), 0, day, &minutes), qPrintable(day.toString()));
+            const QList<bool> expected = expectedMinutes(found, day);
+            QVERIFY2(minutes == expected,
+                     qPrintable(day.toString() + QLatin1Char(' ') + difference(minutes, expected)));
+
+            const bool morning = !found.isEmpty() && found.first().begin.date() < day;
+            const bool evening = !found.isEmpty() && found.last().end.date() > day;
+            morningOnly += morning && !evening;
+            eveningOnly += evening && !morning;
+            both += morning && evening;
+            gaps += expected.indexOf(true) >= 0 &&
+                    expected
+                        .mid(expected.indexOf(true),
+                             expected.lastIndexOf(true) - expected.indexOf(true))
+                        .contains(false);
+        }
+        // The month really held every kind of day.
+        QVERIFY(gaps > 0);
+        QVERIFY(morningOnly > 0);
+        QVERIFY(eveningOnly > 0);
+        QVERIFY(both > 0);
+    }
+
+    void monthSearchMatchesArchive_data()
+    {
+        QTest::addColumn<int>("monthsBack");
+        QTest::newRow("current month") << 0;
+        QTest::newRow("a year earlier") << 12;
+        QTest::newRow("30 days") << -1;
+    }
+
+    void monthSearchMatchesArchive()
+    {
+        QFETCH(int, monthsBack);
+        if (monthsBack == 12)
+            QVERIFY(m_emulator.commandOk(
+                QStringLiteral("clock-offset %1 %2").arg(m_emulator.host()).arg(-clockAhead)));
+        // A day change between the recorder's list and the search would move "today".
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            const QDate today = QDate::currentDate();
+            QDate month = QDate(today.year(), today.month(), 1).addMonths(-qMax(0, monthsBack));
+            while (monthsBack < 0 && month.daysInMonth() != 30)
+                month = month.addMonths(-1);
+            const bool current = monthsBack == 0;
+            const QDate last = current ? today : month.addDays(month.daysInMonth() - 1);
+
+            bool ok = false;
+            const QList<ArchiveFile> found = files(m_emulator, 1, QDateTime(month, QTime(0, 0)),
+                                                   QDateTime(last, QTime(23, 59, 59)), &ok);
+            QVERIFY(ok);
+            QList<bool> days;
+            QVERIFY(runSearch(m_object.get(), 1, month.addDays(4), &days));
+            if (QDate::currentDate() != today)
+                continue;
+            const QList<bool> expected = expectedDays(found, month);
+            QVERIFY2(days == expected, qPrintable(difference(days, expected)));
+            // The recorder, 40 days ahead, holds the days after today too: they stay unmarked.
+            QCOMPARE(days.mid(last.day()).indexOf(true), -1);
+            if (!current)
+                QVERIFY(days.contains(true));
+            return;
+        }
+        QFAIL("the date kept changing");
+    }
+
+    void cancelQueuedJob()
+    {
+        KArchiveInfoHandler *handler = KArchiveInfoHandler::instance();
+        QVERIFY(m_emulator.commandOk(endlessBusy));
+        QSignalSpy results(handler, &KArchiveInfoHandler::resultReceived);
+        const QDateTime day(QDate::currentDate().addDays(-1), QTime(0, 0));
+        const int running = handler->addJob({m_object.get(), "ACAM01", 0, day});
+        const int queued = handler->addJob({m_object.get(), "ACAM01", 1, day});
+        QVERIFY(running >= 1 && queued >= 1);
+        QCOMPARE(handler->pendingJobs(), QList<int>{queued});
+
+        handler->quit(queued);
+        QVERIFY(!handler->hasJob(queued));
+        QVERIFY(handler->pendingJobs().isEmpty());
+        handler->quit(running);
+        QVERIFY(KTestEmulator::waitFor([&] { return handler->jobs().isEmpty(); }, 20000));
+
+        // A later job runs normally, and nothing came for the cancelled ones.
+        QVERIFY(m_emulator.commandOk(QStringLiteral("search-busy 0")));
+        QList<bool> minutes;
+        QVERIFY(runSearch(m_object.get(), 0, day.date(), &minutes));
+        for (const QList<QVariant> &signal : qAsConst(results))
+            QVERIFY(signal.at(0).toInt() != running && signal.at(0).toInt() != queued);
+    }
+
+    // More cancelled searches than a session may hold open at once: each one must have been
+    // closed, or the last search would be refused.
+    void cancelRunningJobClosesSearch()
+    {
+        KArchiveInfoHandler *handler = KArchiveInfoHandler::instance();
+        QVERIFY(m_emulator.commandOk(endlessBusy));
+        QSignalSpy results(handler, &KArchiveInfoHandler::resultReceived);
+        const QDateTime day(QDate::currentDate().addDays(-2), QTime(0, 0));
+        for (int i = 0; i < 20; ++i) {
+            const int searches = m_emulator.log().count(QStringLiteral(" search "));
+            const int jobID = handler->addJob({m_object.get(), "ACAM01", i % 2, day});
+            QVERIFY(KTestEmulator::waitFor(
+                [&] { return m_emulator.log().count(QStringLiteral(" search ")) > searches; },
+                20000));
+            QVERIFY(handler->hasJob(jobID));
+            handler->quit(jobID);
+            QVERIFY(KTestEmulator::waitFor([&] { return !handler->hasJob(jobID); }, 20000));
+        }
+        QVERIFY(results.isEmpty());
+        QVERIFY(m_emulator.commandOk(QStringLiteral("search-busy 3")));
+        QList<bool> minutes;
+        QVERIFY(runSearch(m_object.get(), 0, day.date(), &minutes));
+        QCOMPARE(minutes.size(), 1440);
+        QVERIFY(logLines().isEmpty());
+    }
+
+    void failedSearchSendsNoResult()
+    {
+        // A channel the recorder does not have: the search cannot start.
+        QList<bool> result;
+        QVERIFY(!runSearch(m_object.get(), 0, QDate::currentDate().addDays(-1), &result,
+                           QStringLiteral("ACAM07")));
+        QStringList lines = logLines();
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.at(0).contains("Автобус 101 (" + m_emulator.host() +
+                                      ", MTR-HD, ACAM07): Ошибка поиска в видеоархиве! ["),
+                 qPrintable(lines.at(0)));
+
+        // The recorder vanishes in the middle of a search: what came so far is not an answer.
+        KTestEmulator emulator;
+        QVERIFY2(emulator.start({"--analog", "1"}, KTestEmulator::Events),
+                 qPrintable(emulator.log()));
+        auto object = connectedObject(emulator);
+        QVERIFY(object->isConnected());
+        QVERIFY(emulator.commandOk(endlessBusy));
+        QFile::remove(KAppLogHandler::instance()->filePath());
+        KArchiveInfoHandler *handler = KArchiveInfoHandler::instance();
+        QSignalSpy results(handler, &KArchiveInfoHandler::resultReceived);
+        const int jobID = handler->addJob(
+            {object.get(), "ACAM01", 1, QDateTime(QDate::currentDate(), QTime(0, 0))});
+        QVERIFY(emulator.waitForLog(QStringLiteral(" search "), 20000));
+        QVERIFY(emulator.commandOk(QStringLiteral("unreachable ") + emulator.host()));
+        QVERIFY(KTestEmulator::waitFor([&] { return !handler->hasJob(jobID); }, 60000));
+        QVERIFY(results.isEmpty());
+        lines = logLines();
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.at(0).contains("ACAM01): Ошибка поиска в видеоархиве!"),
+                 qPrintable(lines.at(0)));
+    }
+
+    void refusedJobs()
+    {
+        KArchiveInfoHandler *handler = KArchiveInfoHandler::instance();
+        const QDateTime day(QDate::currentDate(), QTime(0, 0));
+        KObjectData record = objectRecord(m_emulator);
+        record.recorder.type = 0;
+        KObjectHandler otherType(record);
+        QCOMPARE(handler->addJob({&otherType, "ACAM01", 0, day}), -1);
+        QCOMPARE(handler->addJob({m_object.get(), "ACAM01", 2, day}), -1);
+        QCOMPARE(handler->addJob({nullptr, "ACAM01", 0, day}), -1);
+    }
+
+private:
+    KTestEmulator m_emulator;
+    std::unique_ptr<KObjectHandler_HIKVISION> m_object;
+};
+
+QTEST_MAIN(tst_ArchiveSearch)
+#include "tst_archivesearch.moc"
