@@ -85,4 +85,30 @@ inline QString run(KVideoSetFileOperationHandler *handler, int timeout = 60000)
     return failed.isEmpty() ? QString() : QStringLiteral("error");
 }
 
+// One clip for the whole test case, a fresh store with a local and a remote root per test.
+class Fixture
+{
+public:
+    bool makeClipOnce()
+    {
+        m_clip = m_clipDir.filePath(QStringLiteral("clip.mp4"));
+        return m_clipDir.isValid() && makeClip(m_clip);
+    }
+
+    bool makeStore()
+    {
+        m_store.reset(new QTemporaryDir);
+        m_local = m_store->filePath(QStringLiteral("local"));
+        m_remote = m_store->filePath(QStringLiteral("remote"));
+        return m_store->isValid() && QDir().mkpath(m_local) && QDir().mkpath(m_remote);
+    }
+
+protected:
+    QTemporaryDir m_clipDir;
+    QString m_clip;
+    QScopedPointer<QTemporaryDir> m_store;
+    QString m_local;
+    QString m_remote;
+};
+
 } // namespace KVideoSetTest

@@ -7,28 +7,15 @@
 
 using namespace KVideoSetTest;
 
-class tst_VideoSetOperations : public QObject
+class tst_VideoSetOperations : public QObject, public Fixture
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_clipDir.isValid());
-        m_clip = m_clipDir.filePath("clip.mp4");
-        QVERIFY(makeClip(m_clip));
-    }
+    void initTestCase() { QVERIFY(makeClipOnce()); }
 
-    void init()
-    {
-        m_store.reset(new QTemporaryDir);
-        QVERIFY(m_store->isValid());
-        m_local = m_store->filePath("local");
-        m_remote = m_store->filePath("remote");
-    }
+    void init() { QVERIFY(makeStore()); }
 
-    // Channel files above the chunk size and the data file arrive whole; the progress ends at
-    // the total.
     void copy()
     {
         const KVideoSetData source =
@@ -93,6 +80,7 @@ private slots:
         const QByteArray before = readAll(source.path + "/ACAM01.mp4");
         KVideoSetData destination = source;
         if (throughLink) {
+            QVERIFY(QDir(m_remote).removeRecursively());
             QVERIFY(QFile::link(m_local, m_remote));
             destination.path = m_remote + "/Автобус/2019.03.14_08.00.00-08.00.04";
         }
@@ -208,13 +196,6 @@ private slots:
         QCOMPARE(readAll(source.path + "/ACAM01.mp4"), readAll(m_clip));
         QCOMPARE(readAll(source.path + "/DCAM01.mp4"), QByteArray(4096, 'x'));
     }
-
-private:
-    QTemporaryDir m_clipDir;
-    QString m_clip;
-    QScopedPointer<QTemporaryDir> m_store;
-    QString m_local;
-    QString m_remote;
 };
 
 QTEST_GUILESS_MAIN(tst_VideoSetOperations)

@@ -25,7 +25,7 @@
 using namespace KVideoSetTest;
 
 // Answers every message window that opens (accepting it) and remembers its heading and text.
-class MessageAnswerer : public QObject
+class MessageAnswerer : public QObject, public Fixture
 {
 public:
     explicit MessageAnswerer(std::function<void()> beforeAnswer = nullptr)
@@ -56,25 +56,16 @@ private:
     std::function<void()> m_beforeAnswer;
 };
 
-class tst_VideoSetWidgets : public QObject
+class tst_VideoSetWidgets : public QObject, public Fixture
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_clipDir.isValid());
-        m_clip = m_clipDir.filePath("clip.mp4");
-        QVERIFY(makeClip(m_clip));
-    }
+    void initTestCase() { QVERIFY(makeClipOnce()); }
 
     void init()
     {
-        m_store.reset(new QTemporaryDir);
-        QVERIFY(m_store->isValid());
-        m_local = m_store->filePath("local");
-        m_remote = m_store->filePath("remote");
-        QVERIFY(QDir().mkpath(m_local) && QDir().mkpath(m_remote));
+        QVERIFY(makeStore());
         KSettings::instance()->setLocalVideoPath(m_local);
         KSettings::instance()->setRemoteVideoPath(m_remote);
     }
@@ -367,13 +358,6 @@ private slots:
         QCOMPARE(answerer.texts.first(),
                  QStringLiteral("Обрезка видеонаборов: Обрезка завершена!"));
     }
-
-private:
-    QTemporaryDir m_clipDir;
-    QString m_clip;
-    QScopedPointer<QTemporaryDir> m_store;
-    QString m_local;
-    QString m_remote;
 };
 
 QTEST_MAIN(tst_VideoSetWidgets)

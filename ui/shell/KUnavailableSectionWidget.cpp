@@ -1,6 +1,11 @@
 #include "KUnavailableSectionWidget.h"
 
+#include "KSettings.h"
+#include "KVideoTableWidget.h"
+
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 KUnavailableSectionWidget::KUnavailableSectionWidget(const QString &section, QWidget *parent)
@@ -32,4 +37,40 @@ void KUnavailableSectionWidget::setDetail(const QString &text)
 
 KVideoStandInWidget::KVideoStandInWidget(QWidget *parent)
     : KUnavailableSectionWidget(QStringLiteral("Видеоплеер"), parent)
-{}
+{
+    QIcon icon(QStringLiteral(":/openvideoset.png"));
+    icon.addFile(QStringLiteral(":/openvideoset_d.png"), QSize(), QIcon::Disabled);
+    m_openButton = new QPushButton(icon, QStringLiteral("Открыть набор"), this);
+    m_openButton->setFixedSize(125, 22);
+    m_openButton->setStyleSheet(QStringLiteral("text-align: left;"));
+    m_openButton->setToolTip(QStringLiteral("Открыть набор (Ctrl+O)"));
+    m_openButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    connect(m_openButton, &QPushButton::clicked, this, &KVideoStandInWidget::openVideoTableWindow);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_openButton);
+    buttons->addStretch();
+    static_cast<QVBoxLayout *>(layout())->insertLayout(0, buttons);
+    setDetail(QStringLiteral("Нет открытого набора видеофайлов"));
+}
+
+void KVideoStandInWidget::openVideoTableWindow()
+{
+    if (!m_videoTable) {
+        m_videoTable = new KVideoTableWidget(this);
+        connect(m_videoTable, &KVideoTableWidget::videoSelected, this,
+                &KVideoStandInWidget::showSet);
+    }
+    m_videoTable->refreshFiles();
+    m_videoTable->resize(KSettings::instance()->windowRect().size());
+    m_videoTable->show();
+}
+
+void KVideoStandInWidget::showSet(const KVideoSetData &videoSetData)
+{
+    setDetail(
+        videoSetData.objectName + QStringLiteral(": ") +
+        videoSetData.beginDateTime.toString(QStringLiteral("yyyy.MM.dd")) + QStringLiteral(", ") +
+        videoSetData.beginDateTime.toString(QStringLiteral("HH:mm:ss")) + QStringLiteral(" - ") +
+        videoSetData.endDateTime.toString(QStringLiteral("HH:mm:ss")));
+    emit videoSelected(videoSetData);
+}
