@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPointer>
 #include <QProgressBar>
@@ -140,6 +141,7 @@ private slots:
         QCOMPARE(view.sizeLabel()->text(), KFormat::byteSizeText(2 * QFileInfo(m_clip).size()));
         QCOMPARE(view.model()->index(0, KVideoTableView::FilesColumn).data().toString(), "2");
         QVERIFY(view.spaceLabel()->text().contains(" из "));
+        QCOMPARE(view.table()->horizontalHeader()->sectionSize(0), 140);
     }
 
     // Without a selection every operation warns and does nothing else.

@@ -49,9 +49,7 @@ KVideoTableView::KVideoTableView(QWidget *parent)
     QHeaderView *header = m_table->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::Fixed);
     header->setStretchLastSection(true);
-    const int widths[ColumnCount] = {140, 80, 65, 65, 65, 65, 300};
-    for (int column = 0; column < ColumnCount; ++column)
-        header->resizeSection(column, widths[column]);
+    applyColumnWidths();
     connect(m_table, &QTableView::doubleClicked, this, &KVideoTableView::doubleClicked);
     connect(m_table, &QTableView::customContextMenuRequested, this,
             &KVideoTableView::customContextMenuRequested);
@@ -66,6 +64,13 @@ KVideoTableView::KVideoTableView(QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_table);
     layout->addLayout(info);
+}
+
+void KVideoTableView::applyColumnWidths()
+{
+    const int widths[ColumnCount] = {140, 80, 65, 65, 65, 65, 300};
+    for (int column = 0; column < ColumnCount; ++column)
+        m_table->horizontalHeader()->resizeSection(column, widths[column]);
 }
 
 QList<int> KVideoTableView::selectedRows() const
@@ -84,6 +89,9 @@ int KVideoTableView::modelRow(const QModelIndex &index) const
 
 void KVideoTableView::populate(const QString &rootPath)
 {
+    // Filled while detached from the filter and the table: thousands of single-row updates
+    // through them would cost far more than the filling itself.
+    m_proxy->setSourceModel(nullptr);
     m_model->removeRows(0, m_model->rowCount());
     m_sets.clear();
     m_storeSize = 0;
@@ -109,6 +117,9 @@ void KVideoTableView::populate(const QString &rootPath)
                             cell(KFormat::byteSizeText(size)),
                             cell(set.comment, Qt::AlignLeft | Qt::AlignVCenter)});
     }
+    m_proxy->setSourceModel(m_model);
+    // The reset of the proxy reset the header as well.
+    applyColumnWidths();
     m_sizeLabel->setText(KFormat::byteSizeText(m_storeSize));
     const QStorageInfo storage(rootPath);
     m_spaceLabel->setText(KFormat::byteSizeText(storage.isValid() ? storage.bytesAvailable() : 0) +

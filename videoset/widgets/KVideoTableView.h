@@ -57,6 +57,8 @@ public slots:
     void selectRow(int row);
 
 private:
+    void applyColumnWidths();
+
     QTableView *m_table = nullptr;
     QStandardItemModel *m_model = nullptr;
     KVideoTableProxyModel *m_proxy = nullptr;
