@@ -30,6 +30,7 @@ void KAbstractWorkerHandler::initialize(int threadCount)
         m_threads.push_back(std::move(thread));
     }
     m_initialized = true;
+    onInitialized();
 }
 
 void KAbstractWorkerHandler::shutdown()
@@ -38,6 +39,7 @@ void KAbstractWorkerHandler::shutdown()
         return;
     releasePool(true);
     clearJobParameters();
+    onShutdown();
 }
 
 void KAbstractWorkerHandler::releasePool(bool quitWorkers)
@@ -172,6 +174,7 @@ void KAbstractWorkerHandler::finishJob()
     // Destroyed by its own thread's event loop, after any call still queued to it there.
     worker->deleteLater();
     removeJobParameters(jobID);
+    onJobRemoved(jobID);
     startPendingJob();
 }
 

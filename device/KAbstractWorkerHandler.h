@@ -52,6 +52,11 @@ protected:
     virtual void clearJobParameters() = 0;
     // Emits the kind's state relay; kinds without one ignore it.
     virtual void relayStateChange(int jobID, int state);
+    // Hooks for the kinds' own bookkeeping: after the pool was built, after it was removed,
+    // and when a job leaves the tables in finishJob().
+    virtual void onInitialized() {}
+    virtual void onShutdown() {}
+    virtual void onJobRemoved(int) {}
 
     // Picks the next free job ID (from 1, skipping IDs still held by a live job).
     int reserveJobID();

@@ -1,15 +1,22 @@
 #include "KDownloadHandler.h"
 
+#include "KDownloadWorker_HIKVISION.h"
+#include "KObjectHandler_HIKVISION.h"
 #include "KSettings.h"
+
+#include <QTimer>
 
 int KDownloadTraits::threadLimit()
 {
     return KSettings::instance()->downloadThreadLimit();
 }
 
-KAbstractDownloadWorker *KDownloadTraits::createWorker(const KDownloadJobData &)
+KAbstractDownloadWorker *KDownloadTraits::createWorker(const KDownloadJobData &job)
 {
-    return nullptr;
+    if (!job.objectHandler || job.objectHandler->recorderType() != 1)
+        return nullptr;
+    auto *object = qobject_cast<KObjectHandler_HIKVISION *>(job.objectHandler);
+    return object ? new KDownloadWorker_HIKVISION(object) : nullptr;
 }
 
 void KDownloadTraits::invokeRun(KAbstractDownloadWorker *worker, const KDownloadJobData &job)
@@ -20,7 +27,11 @@ void KDownloadTraits::invokeRun(KAbstractDownloadWorker *worker, const KDownload
                               Q_ARG(QDateTime, job.endDateTime), Q_ARG(int, job.flags));
 }
 
-KDownloadHandler::KDownloadHandler() = default;
+KDownloadHandler::KDownloadHandler() : m_updateTimer(new QTimer(this))
+{
+    m_updateTimer->setInterval(updateInterval);
+    connect(m_updateTimer, &QTimer::timeout, this, &KDownloadHandler::updateDownloadInfo);
+}
 
 KDownloadHandler::~KDownloadHandler() = default;
 
@@ -38,6 +49,38 @@ void KDownloadHandler::cancelJob(int jobID)
         QMetaObject::invokeMethod(job, "quit", Qt::DirectConnection);
 }
 
+void KDownloadHandler::onInitialized()
+{
+    m_updateTimer->start();
+}
+
+void KDownloadHandler::onShutdown()
+{
+    m_infos.clear();
+    m_updateTimer->stop();
+}
+
+void KDownloadHandler::onJobRemoved(int jobID)
+{
+    // A last measurement, so that the figures shown at the end include the last fragment.
+    auto it = m_infos.find(jobID);
+    if (it == m_infos.end())
+        return;
+    updateJobInfo(jobID, *it, QDateTime::currentDateTime());
+    m_infos.erase(it);
+}
+
+void KDownloadHandler::invokeRun(KAbstractWorker *worker, int jobID)
+{
+    KDownloadInfoData info;
+    info.jobStartDateTime = QDateTime::currentDateTime();
+    info.channelStartDateTime = info.jobStartDateTime;
+    emit totalDownloadSizeChanged(jobID, 0);
+    emit totalDownloadTimeChanged(jobID, 0);
+    m_infos.insert(jobID, info);
+    KWorkerHandler<KDownloadTraits>::invokeRun(worker, jobID);
+}
+
 void KDownloadHandler::connectWorker(KAbstractDownloadWorker *worker)
 {
     using W = KAbstractDownloadWorker;
@@ -49,6 +92,8 @@ void KDownloadHandler::connectWorker(KAbstractDownloadWorker *worker)
             &KDownloadHandler::handleProgressStageCompletion);
     connect(worker, &W::progressStagesCountChanged, this,
             &KDownloadHandler::handleProgressStagesCountChange);
+    connect(worker, &W::fileChanged, this, &KDownloadHandler::handleFileChange);
+    connect(worker, &W::fileCompleted, this, &KDownloadHandler::handleFileCompletion);
 }
 
 void KDownloadHandler::relayStateChange(int jobID, int state)
@@ -62,11 +107,85 @@ int KDownloadHandler::senderJobID() const
     return worker ? jobIDOf(worker) : -1;
 }
 
+void KDownloadHandler::count(KDownloadInfoData &info, qint64 bytes)
+{
+    if (bytes <= 0)
+        return;
+    info.channelBytes += bytes;
+    info.jobBytes += bytes;
+    info.tickBytes += bytes;
+}
+
+void KDownloadHandler::updateDownloadInfo()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    for (auto it = m_infos.begin(); it != m_infos.end(); ++it)
+        updateJobInfo(it.key(), it.value(), now);
+}
+
+void KDownloadHandler::updateJobInfo(int jobID, KDownloadInfoData &info, const QDateTime &now)
+{
+    KAbstractDownloadWorker *job = worker(jobID);
+    const QString channelID = job ? job->currentChannelID() : info.channelID;
+    emit currentDownloadTimeChanged(jobID, channelID, int(info.channelStartDateTime.secsTo(now)));
+    emit totalDownloadTimeChanged(jobID, int(info.jobStartDateTime.secsTo(now)));
+
+    info.fileSize = info.filePath.isEmpty() ? 0 : QFileInfo(info.filePath).size();
+    // A vanished or not yet refetched file counts nothing and keeps what was counted of it.
+    if (info.fileSize > info.lastFileSize) {
+        count(info, info.fileSize - info.lastFileSize);
+        info.lastFileSize = info.fileSize;
+    }
+    emit currentDownloadSizeChanged(jobID, channelID, info.channelBytes);
+    emit totalDownloadSizeChanged(jobID, info.jobBytes);
+    emit downloadSpeedChanged(jobID, channelID, info.tickBytes);
+    info.tickBytes = 0;
+}
+
 void KDownloadHandler::handleChannelChange(const QString &channelID)
 {
     const int jobID = senderJobID();
-    if (jobID >= 0)
-        emit channelChanged(jobID, channelID);
+    if (jobID < 0)
+        return;
+    emit channelChanged(jobID, channelID);
+    auto it = m_infos.find(jobID);
+    if (it == m_infos.end())
+        return;
+    it->channelID = channelID;
+    it->filePath.clear();
+    it->channelBytes = 0;
+    it->channelStartDateTime = QDateTime::currentDateTime();
+    emit currentDownloadSizeChanged(jobID, channelID, 0);
+    emit currentDownloadTimeChanged(jobID, channelID, 0);
+}
+
+void KDownloadHandler::handleFileChange(const QString &, const QFileInfo &fileInfo)
+{
+    auto it = m_infos.find(senderJobID());
+    if (it == m_infos.end())
+        return;
+    const QString path = fileInfo.absoluteFilePath();
+    if (path == it->filePath) {
+        // The same fragment fetched again: what the failed attempt brought counts no more.
+        it->channelBytes -= it->lastFileSize;
+        it->jobBytes -= it->lastFileSize;
+    } else {
+        it->filePath = path;
+    }
+    it->fileSize = 0;
+    it->lastFileSize = 0;
+}
+
+void KDownloadHandler::handleFileCompletion(const QString &, const QString &filePath, qint64 size)
+{
+    auto it = m_infos.find(senderJobID());
+    if (it == m_infos.end() || QFileInfo(filePath).absoluteFilePath() != it->filePath)
+        return;
+    // The file may be gone before the next tick: its rest is counted now.
+    if (size > it->lastFileSize) {
+        count(*it, size - it->lastFileSize);
+        it->lastFileSize = size;
+    }
 }
 
 void KDownloadHandler::handleChannelStateChange(const QString &channelID, int state)

@@ -11,9 +11,16 @@
 #include "KProgressWidget.h"
 #include "KSettings.h"
 #include "KStyleSheet.h"
+#include "KUnavailableSectionWidget.h"
+#include "KVideoTableView.h"
+#include "KVideoTableWidget.h"
 
 #include <QLabel>
+#include <QPushButton>
+#include <QStandardItemModel>
 #include <QTabBar>
+#include <QTableView>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
@@ -41,6 +48,7 @@ private slots:
     void toolButtonTwiceOpensOneTab();
     void lastClosedTabShowsPlaceholder();
     void waitingTexts();
+    void playerTabOpensSetTable();
 };
 
 void tst_ShellTabs::initTestCase()
@@ -100,6 +108,38 @@ void tst_ShellTabs::lastClosedTabShowsPlaceholder()
     QVERIFY(texts.contains(QStringLiteral("v190514 (64-bit)")));
     // The tab pages went with their tabs.
     QTRY_VERIFY_WITH_TIMEOUT(central->findChildren<KOnlineVideoWidget *>().isEmpty(), 5000);
+}
+
+// "Открыть набор" lists the sets of the local store; the set chosen there is named on the page.
+void tst_ShellTabs::playerTabOpensSetTable()
+{
+    QTemporaryDir store;
+    QVERIFY(store.isValid());
+    const QString set = store.filePath(QStringLiteral("Автобус 9/2019.03.14_08.00.00-09.00.00"));
+    QVERIFY(QDir().mkpath(set));
+    QFile file(set + QStringLiteral("/ACAM01.mp4"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("clip");
+    file.close();
+    KSettings::instance()->setLocalVideoPath(store.path());
+
+    KCentralWidget central({});
+    central.show();
+    central.addVideoTab();
+    KVideoStandInWidget *page = central.videoTab();
+    QVERIFY(page);
+    QVERIFY(page->openButton()->toolTip().contains(QStringLiteral("Ctrl+O")));
+    page->openButton()->click();
+    KVideoTableWidget *table = page->videoTable();
+    QVERIFY(table && table->isVisible());
+    QCOMPARE(table->localView()->model()->rowCount(), 1);
+    QSignalSpy selected(page, &KVideoStandInWidget::videoSelected);
+    QTRY_VERIFY(table->localView()->table()->hasFocus());
+    QTest::keyClick(table->localView()->table(), Qt::Key_Return);
+    QCOMPARE(selected.size(), 1);
+    QVERIFY(!table->isVisible());
+    QCOMPARE(page->detailLabel()->text(),
+             QStringLiteral("Автобус 9: 2019.03.14, 08:00:00 - 09:00:00"));
 }
 
 void tst_ShellTabs::waitingTexts()

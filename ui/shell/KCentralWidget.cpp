@@ -2,6 +2,7 @@
 
 #include "KArchiveVideoWidget.h"
 #include "KCentralTabWidget.h"
+#include "KDownloadWidget.h"
 #include "KMessageWidget.h"
 #include "KObjectHandler.h"
 #include "KOnlineVideoWidget.h"
@@ -99,9 +100,9 @@ KArchiveVideoWidget *KCentralWidget::archiveVideoTab() const
     return findTab<KArchiveVideoWidget>();
 }
 
-KDownloadStandInWidget *KCentralWidget::downloadVideoTab() const
+KDownloadWidget *KCentralWidget::downloadVideoTab() const
 {
-    return findTab<KDownloadStandInWidget>();
+    return findTab<KDownloadWidget>();
 }
 
 KVideoStandInWidget *KCentralWidget::videoTab() const
@@ -140,8 +141,8 @@ void KCentralWidget::addArchiveVideoTab()
 
 void KCentralWidget::addDownloadVideoTab()
 {
-    auto *page = openTab<KDownloadStandInWidget>(QStringLiteral(":/object_download.png"),
-                                                 QStringLiteral("Загрузка видеоархива"));
+    auto *page = openTab<KDownloadWidget>(QStringLiteral(":/object_download.png"),
+                                          QStringLiteral("Загрузка видеоархива"));
     if (!m_currentObject)
         return;
     if (isDownloadInProgress(page)) {
@@ -153,8 +154,8 @@ void KCentralWidget::addDownloadVideoTab()
 
 void KCentralWidget::addDownloadVideoTab(KObjectHandler *const objectHandler, QDateTime dateTime)
 {
-    auto *page = openTab<KDownloadStandInWidget>(QStringLiteral(":/object_download.png"),
-                                                 QStringLiteral("Загрузка видеоархива"));
+    auto *page = openTab<KDownloadWidget>(QStringLiteral(":/object_download.png"),
+                                          QStringLiteral("Загрузка видеоархива"));
     if (isDownloadInProgress(page)) {
         KMessageWidget::execMessage(KMessageWidget::Warning, kInProgressText, window());
         return;
@@ -186,7 +187,7 @@ void KCentralWidget::setCurrentObject(KObjectHandler *const objectHandler)
         QWidget *page = m_tabWidget->widget(i);
         if (auto *video = qobject_cast<KAbstractVideoTabWidget *>(page)) {
             video->setObject(objectHandler);
-        } else if (auto *download = qobject_cast<KDownloadStandInWidget *>(page)) {
+        } else if (auto *download = qobject_cast<KDownloadWidget *>(page)) {
             // A running download keeps its object.
             if (!isDownloadInProgress(download))
                 download->setObject(objectHandler);
@@ -215,7 +216,7 @@ void KCentralWidget::closeTab(int index)
     QPointer<QWidget> page = m_tabWidget->widget(index);
     if (!page)
         return;
-    if (qobject_cast<KDownloadStandInWidget *>(page) && isDownloadInProgress(page)) {
+    if (qobject_cast<KDownloadWidget *>(page) && isDownloadInProgress(page)) {
         const bool confirmed = KMessageWidget::execMessage(
             KMessageWidget::Question,
             QStringLiteral("Текущие загрузки будут прерваны.\nЗакрыть загрузчик?"), window());
@@ -238,6 +239,6 @@ void KCentralWidget::closeCurrentTab()
 
 bool KCentralWidget::isDownloadInProgress(QWidget *downloadTab) const
 {
-    auto *download = qobject_cast<KDownloadStandInWidget *>(downloadTab);
+    auto *download = qobject_cast<KDownloadWidget *>(downloadTab);
     return download && download->isDownloading();
 }

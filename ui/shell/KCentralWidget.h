@@ -9,7 +9,7 @@ class QLabel;
 class QStackedLayout;
 class KArchiveVideoWidget;
 class KCentralTabWidget;
-class KDownloadStandInWidget;
+class KDownloadWidget;
 class KObjectHandler;
 class KOnlineVideoWidget;
 class KVideoStandInWidget;
@@ -33,7 +33,7 @@ public:
 
     KOnlineVideoWidget *onlineVideoTab() const;
     KArchiveVideoWidget *archiveVideoTab() const;
-    KDownloadStandInWidget *downloadVideoTab() const;
+    KDownloadWidget *downloadVideoTab() const;
     KVideoStandInWidget *videoTab() const;
 
 signals:

@@ -1,9 +1,11 @@
 #include "KUnavailableSectionWidget.h"
 
-#include "KObjectHandler.h"
+#include "KSettings.h"
+#include "KVideoTableWidget.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
-#include <QPointer>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 KUnavailableSectionWidget::KUnavailableSectionWidget(const QString &section, QWidget *parent)
@@ -33,44 +35,42 @@ void KUnavailableSectionWidget::setDetail(const QString &text)
     m_detailLabel->setText(text);
 }
 
-KDownloadStandInWidget::KDownloadStandInWidget(QWidget *parent)
-    : KUnavailableSectionWidget(QStringLiteral("Загрузка видеоархива"), parent)
-{
-    updateDetail();
-}
-
-void KDownloadStandInWidget::setObject(KObjectHandler *const objectHandler)
-{
-    if (objectHandler == m_object)
-        return;
-    if (m_object)
-        disconnect(m_object, nullptr, this, nullptr);
-    m_object = objectHandler;
-    if (m_object) {
-        connect(m_object, &QObject::destroyed, this, [this] {
-            m_object = nullptr;
-            updateDetail();
-        });
-    }
-    updateDetail();
-}
-
-void KDownloadStandInWidget::setDateTime(QDateTime dateTime)
-{
-    m_dateTime = dateTime;
-    updateDetail();
-}
-
-void KDownloadStandInWidget::updateDetail()
-{
-    QString text = m_object ? QStringLiteral("Объект: ") + m_object->name()
-                            : QStringLiteral("Объект в/н не выбран");
-    if (m_dateTime.isValid())
-        text += QStringLiteral("\nВремя: ") +
-                m_dateTime.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
-    setDetail(text);
-}
-
 KVideoStandInWidget::KVideoStandInWidget(QWidget *parent)
     : KUnavailableSectionWidget(QStringLiteral("Видеоплеер"), parent)
-{}
+{
+    QIcon icon(QStringLiteral(":/openvideoset.png"));
+    icon.addFile(QStringLiteral(":/openvideoset_d.png"), QSize(), QIcon::Disabled);
+    m_openButton = new QPushButton(icon, QStringLiteral("Открыть набор"), this);
+    m_openButton->setFixedSize(125, 22);
+    m_openButton->setStyleSheet(QStringLiteral("text-align: left;"));
+    m_openButton->setToolTip(QStringLiteral("Открыть набор (Ctrl+O)"));
+    m_openButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    connect(m_openButton, &QPushButton::clicked, this, &KVideoStandInWidget::openVideoTableWindow);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_openButton);
+    buttons->addStretch();
+    static_cast<QVBoxLayout *>(layout())->insertLayout(0, buttons);
+    setDetail(QStringLiteral("Нет открытого набора видеофайлов"));
+}
+
+void KVideoStandInWidget::openVideoTableWindow()
+{
+    if (!m_videoTable) {
+        m_videoTable = new KVideoTableWidget(this);
+        connect(m_videoTable, &KVideoTableWidget::videoSelected, this,
+                &KVideoStandInWidget::showSet);
+    }
+    m_videoTable->refreshFiles();
+    m_videoTable->resize(KSettings::instance()->windowRect().size());
+    m_videoTable->show();
+}
+
+void KVideoStandInWidget::showSet(const KVideoSetData &videoSetData)
+{
+    setDetail(
+        videoSetData.objectName + QStringLiteral(": ") +
+        videoSetData.beginDateTime.toString(QStringLiteral("yyyy.MM.dd")) + QStringLiteral(", ") +
+        videoSetData.beginDateTime.toString(QStringLiteral("HH:mm:ss")) + QStringLiteral(" - ") +
+        videoSetData.endDateTime.toString(QStringLiteral("HH:mm:ss")));
+    emit videoSelected(videoSetData);
+}

@@ -1,10 +1,12 @@
 #pragma once
 
-#include <QDateTime>
+#include "KVideoSetData.h"
+
 #include <QWidget>
 
 class QLabel;
-class KObjectHandler;
+class QPushButton;
+class KVideoTableWidget;
 
 // The page of a tab whose section is not built yet: its name and "Раздел в разработке".
 class KUnavailableSectionWidget : public QWidget
@@ -27,31 +29,8 @@ private:
     QLabel *m_detailLabel = nullptr;
 };
 
-// Download tab page until the download window lands: takes the object and moment the way the
-// download window does and never has a download running.
-class KDownloadStandInWidget : public KUnavailableSectionWidget
-{
-    Q_OBJECT
-
-public:
-    explicit KDownloadStandInWidget(QWidget *parent = nullptr);
-
-    KObjectHandler *object() const { return m_object; }
-    QDateTime dateTime() const { return m_dateTime; }
-    bool isDownloading() const { return false; }
-
-public slots:
-    void setObject(KObjectHandler *const objectHandler);
-    void setDateTime(QDateTime dateTime);
-
-private:
-    void updateDetail();
-
-    KObjectHandler *m_object = nullptr;
-    QDateTime m_dateTime;
-};
-
-// Local video player tab page until the player lands.
+// Local video player tab page until the player lands: "Открыть набор" opens the table of
+// video sets, and the set chosen there is named on the page.
 class KVideoStandInWidget : public KUnavailableSectionWidget
 {
     Q_OBJECT
@@ -59,7 +38,21 @@ class KVideoStandInWidget : public KUnavailableSectionWidget
 public:
     explicit KVideoStandInWidget(QWidget *parent = nullptr);
 
+    QPushButton *openButton() const { return m_openButton; }
+    // Null until the table was first opened.
+    KVideoTableWidget *videoTable() const { return m_videoTable; }
+
+signals:
+    void videoSelected(const KVideoSetData &videoSetData);
+
 public slots:
     // Nothing plays here yet; the tab area pauses the player of a tab it leaves.
     void pause() {}
+    void openVideoTableWindow();
+
+private:
+    void showSet(const KVideoSetData &videoSetData);
+
+    QPushButton *m_openButton = nullptr;
+    KVideoTableWidget *m_videoTable = nullptr;
 };

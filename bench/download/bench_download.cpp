@@ -1,0 +1,369 @@
+// Archive download figures over loopback against recorder-emulator and the real ffmpeg:
+// 1. a 15-minute interval of 4 channels, reliability "Высокое": wall time against the same
+//    four files made by ffmpeg alone (the emulator's own cost), client overhead per channel;
+// 2. the same on a rate-limited link: bytes per second achieved against the limit;
+// 3. one link break per fragment over a 1-hour interval: extra bytes against an undisturbed run.
+#include "KConnectionHandler.h"
+#include "KDownloadTestSupport.h"
+#include "KDownloadWorker_HIKVISION.h"
+#include "KEmuArchive.h"
+#include "KEmuClipMaker.h"
+#include "KObjectHandler_HIKVISION.h"
+#include "KRecorderSDK.h"
+#include "KSettings.h"
+#include "KVideoSetData.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+
+using namespace KDownloadTest;
+
+namespace {
+
+QString channelID(int channel)
+{
+    return QStringLiteral("ACAM%1").arg(channel, 2, 10, QLatin1Char('0'));
+}
+
+// A whole-minute start of `seconds` that every channel records without a lock or a hole.
+QDateTime coveredStart(KTestEmulator &emulator, int channels, int seconds)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const ArchiveFile &f :
+         archiveFiles(emulator, 1, now.addDays(-5), now.addSecs(-2 * 3600))) {
+        for (QDateTime start = f.begin.addSecs(120 - f.begin.time().second()); start < f.end;
+             start = start.addSecs(300)) {
+            const QDateTime end = start.addSecs(seconds);
+            bool covered = end < now.addSecs(-3600);
+            for (int c = 1; c <= channels && covered; ++c) {
+                QDateTime reached = start;
+                for (const ArchiveFile &g : archiveFiles(emulator, c, start, end)) {
+                    if (g.locked || g.begin > reached)
+                        break;
+                    reached = std::max(reached, g.end);
+                }
+                covered = reached >= end;
+            }
+            if (covered)
+                return start;
+        }
+    }
+    return QDateTime();
+}
+
+std::unique_ptr<KObjectHandler_HIKVISION> connect(KTestEmulator &emulator)
+{
+    KObjectData record;
+    record.id = 1;
+    record.name = QStringLiteral("Автобус 101");
+    record.host = emulator.host();
+    record.recorder.type = 1;
+    record.recorder.port = emulator.port();
+    record.recorder.login = QStringLiteral("admin");
+    record.recorder.password = QStringLiteral("demo12345");
+    record.modem.statusPort = emulator.statusPort();
+    auto object = std::make_unique<KObjectHandler_HIKVISION>(record);
+    QSignalSpy results(KConnectionHandler::instance(), &KConnectionHandler::resultReceived);
+    KConnectionHandler::instance()->addJob(KDeviceJob{object.get(), 1});
+    KTestEmulator::waitFor([&] { return object->isConnected(); }, 30000);
+    return object->isConnected() ? std::move(object) : nullptr;
+}
+
+// Runs one download job into a fresh store; its wall time in ms (-1 when it failed).
+qint64 download(KObjectHandler *object, int channels, const QDateTime &begin, const QDateTime &end)
+{
+    QTemporaryDir store;
+    KSettings::instance()->setLocalVideoPath(store.path());
+    KDownloadChannelMap map;
+    for (int c = 1; c <= channels; ++c)
+        map.insert(channelID(c), KPasCountSettingsData());
+    JobWatch watch;
+    QElapsedTimer clock;
+    clock.start();
+    const int state = watch.finish(
+        KDownloadHandler::instance()->addJob({object, map, begin, end, 0}), 3600 * 1000);
+    return state == 6 ? clock.elapsed() : -1;
+}
+
+// The emulator's own cost: the same files made by ffmpeg alone, one after another.
+qint64 ffmpegAlone(KTestEmulator &emulator, KObjectHandler *object, int channels,
+                   const QDateTime &begin, const QDateTime &end)
+{
+    KEmuClipMaker maker(QStringLiteral("ffmpeg"), 1);
+    const KEmuArchive archive(emulator.host());
+    QEventLoop loop;
+    int pending = channels;
+    bool ok = true;
+    QElapsedTimer clock;
+    clock.start();
+    for (int c = 1; c <= channels; ++c) {
+        KEmuClipRequest request;
+        request.host = emulator.host() + QLatin1Char(':') + QString::number(emulator.port());
+        request.channel = c;
+        request.begin = begin;
+        request.end = end;
+        request.pieces = archive.pieces(c, begin, end, QDateTime::currentDateTime());
+        request.title = object->channel(channelID(c)).title;
+        maker.make(request, &loop, [&](const QString &, const QString &error) {
+            ok = ok && error.isEmpty();
+            if (--pending == 0)
+                loop.quit();
+        });
+    }
+    loop.exec();
+    return ok ? clock.elapsed() : -1;
+}
+
+// Watches the temporary files of a job: bytes that arrived and how long they took, from the
+// first byte seen to the last change of each file.
+class RateMeter : public QObject
+{
+public:
+    RateMeter()
+    {
+        m_timer.setInterval(10);
+        QObject::connect(&m_timer, &QTimer::timeout, this, [this] { poll(); });
+        m_timer.start();
+    }
+    void watch(const QString &path)
+    {
+        finishFile();
+        m_path = path;
+    }
+    double bytesPerSecond()
+    {
+        finishFile();
+        return m_ms > 0 ? m_bytes * 1000.0 / m_ms : 0;
+    }
+    qint64 bytes() const { return m_bytes; }
+
+private:
+    void poll()
+    {
+        const qint64 size = m_path.isEmpty() ? 0 : QFileInfo(m_path).size();
+        if (size <= 0 || size == m_lastSize)
+            return;
+        if (m_firstSize == 0) {
+            m_firstSize = size;
+            m_first.start();
+        }
+        m_lastSize = size;
+        m_lastMs = m_first.elapsed();
+    }
+    void finishFile()
+    {
+        if (m_firstSize > 0 && m_lastSize > m_firstSize) {
+            m_bytes += m_lastSize - m_firstSize;
+            m_ms += m_lastMs;
+        }
+        m_firstSize = m_lastSize = 0;
+    }
+
+    QTimer m_timer;
+    QString m_path;
+    QElapsedTimer m_first;
+    qint64 m_firstSize = 0;
+    qint64 m_lastSize = 0;
+    qint64 m_lastMs = 0;
+    qint64 m_bytes = 0;
+    qint64 m_ms = 0;
+};
+
+// Bytes the emulator sent for downloads, from its event log: cut transfers and whole ones.
+struct SentBytes
+{
+    qint64 cut = 0;
+    qint64 cutFiles = 0; // full sizes of the files whose transfer was cut
+    qint64 complete = 0;
+};
+
+SentBytes sentBytes(const QString &log)
+{
+    SentBytes sent;
+    const QRegularExpression cut(QStringLiteral("connection cut at (\\d+) of (\\d+) bytes"));
+    const QRegularExpression complete(QStringLiteral("complete \\((\\d+) bytes\\)"));
+    for (auto it = cut.globalMatch(log); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        sent.cut += m.captured(1).toLongLong();
+        sent.cutFiles += m.captured(2).toLongLong();
+    }
+    for (auto it = complete.globalMatch(log); it.hasNext();)
+        sent.complete += it.next().captured(1).toLongLong();
+    return sent;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Never the real per-user store.
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    parser.addOption({"minutes", "interval of figures 1 and 2", "N", "15"});
+    parser.addOption({"channels", "channels of figures 1 and 2", "N", "4"});
+    parser.addOption({"rate", "link limit of figure 2 in KiB/s", "KBPS", "256"});
+    parser.addOption({"slow-rate", "a second, slower link of figure 2", "KBPS", "16"});
+    parser.addOption({"break-minutes", "interval of figure 3", "N", "60"});
+    parser.process(app);
+    const int seconds = parser.value("minutes").toInt() * 60;
+    const int channels = parser.value("channels").toInt();
+    const int rate = parser.value("rate").toInt();
+    const int slowRate = parser.value("slow-rate").toInt();
+
+    KRecorderSDK::instance()->initialize();
+    KConnectionHandler::instance()->initialize(4);
+    KDownloadHandler *handler = KDownloadHandler::instance();
+    handler->initialize(1);
+    KSettings::instance()->setDownloadReliabilityMode(0);
+    const QStringList analog{"--analog", QString::number(std::max(channels, 1))};
+
+    // 1. Wall time against ffmpeg alone.
+    {
+        KTestEmulator emulator;
+        if (!emulator.start(analog, KTestEmulator::Events)) {
+            std::fprintf(stderr, "emulator did not start\n");
+            return 1;
+        }
+        auto object = connect(emulator);
+        const QDateTime begin = coveredStart(emulator, channels, seconds);
+        if (!object || !begin.isValid()) {
+            std::fprintf(stderr, "no login or no interval\n");
+            return 1;
+        }
+        const QDateTime end = begin.addSecs(seconds);
+        const qint64 alone = ffmpegAlone(emulator, object.get(), channels, begin, end);
+        qint64 bytes = 0;
+        handler->setWorkerFactory([&](const KDownloadJobData &job) {
+            auto *worker = new KDownloadWorker_HIKVISION(
+                static_cast<KObjectHandler_HIKVISION *>(job.objectHandler));
+            QObject::connect(worker, &KAbstractDownloadWorker::fileCompleted, &app,
+                             [&](QString, QString, qint64 size) { bytes += size; });
+            return worker;
+        });
+        const qint64 wall = download(object.get(), channels, begin, end);
+        KTestEmulator::waitFor([] { return false; }, 500);
+        // What the recorder spent making the fragments it was asked for.
+        qint64 making = 0;
+        const QRegularExpression made(QStringLiteral("clip made \\S+ in (\\d+) ms"));
+        for (auto it = made.globalMatch(emulator.log()); it.hasNext();)
+            making += it.next().captured(1).toLongLong();
+        std::printf("1. %d channels x %d min (%s), reliability 0: download %.2f s, ffmpeg alone "
+                    "%.2f s, ratio %.2f (target <= 1.3); the recorder made the fragments in "
+                    "%.2f s; client overhead %.2f s per channel (target <= 2); %.1f MiB\n",
+                    channels, seconds / 60, qPrintable(begin.toString("dd.MM hh:mm")),
+                    wall / 1000.0, alone / 1000.0, alone > 0 ? double(wall) / alone : 0,
+                    making / 1000.0, (wall - making) / 1000.0 / channels, bytes / 1048576.0);
+    }
+
+    // 2. A rate-limited link; the emulator's pictures are so plain that its files are small,
+    // so a second, slower link shows the case where the link is what takes the time.
+    for (const auto &link : {qMakePair(rate, channels), qMakePair(slowRate, 1)}) {
+        KTestEmulator emulator;
+        if (!emulator.start(QStringList{"--analog", QString::number(link.second), "--download-rate",
+                                        QString::number(link.first)}))
+            return 1;
+        auto object = connect(emulator);
+        const QDateTime begin = coveredStart(emulator, link.second, seconds);
+        if (!object || !begin.isValid())
+            return 1;
+        RateMeter meter;
+        handler->setWorkerFactory([&](const KDownloadJobData &job) {
+            auto *worker = new KDownloadWorker_HIKVISION(
+                static_cast<KObjectHandler_HIKVISION *>(job.objectHandler));
+            QObject::connect(worker, &KAbstractDownloadWorker::fileChanged, &meter,
+                             [&](QString, QFileInfo file) { meter.watch(file.filePath()); });
+            return worker;
+        });
+        const qint64 wall = download(object.get(), link.second, begin, begin.addSecs(seconds));
+        const double achieved = meter.bytesPerSecond();
+        const double limit = link.first * 1024.0;
+        std::printf("2. limit %d KiB/s, %d channel(s) x %d min: %.1f KiB/s while data flows "
+                    "(%.1f %% of the limit, target >= 95 %%); %.2f MiB in %.1f s wall (%.1f %% "
+                    "of the limit over the whole job)\n",
+                    link.first, link.second, seconds / 60, achieved / 1024, achieved * 100 / limit,
+                    meter.bytes() / 1048576.0, wall / 1000.0,
+                    wall > 0 ? meter.bytes() * 1000.0 / wall * 100 / limit : 0);
+    }
+
+    // 3. One link break per fragment.
+    {
+        KTestEmulator emulator;
+        if (!emulator.start(QStringList{"--analog", "1"}, KTestEmulator::Events))
+            return 1;
+        auto object = connect(emulator);
+        const int breakSeconds = parser.value("break-minutes").toInt() * 60;
+        const QDateTime begin = coveredStart(emulator, 1, breakSeconds);
+        if (!object || !begin.isValid())
+            return 1;
+        const QDateTime end = begin.addSecs(breakSeconds);
+        handler->setWorkerFactory([&](const KDownloadJobData &job) {
+            return new KDownloadWorker_HIKVISION(
+                static_cast<KObjectHandler_HIKVISION *>(job.objectHandler));
+        });
+        const qint64 calm = download(object.get(), 1, begin, end);
+        KTestEmulator::waitFor([] { return false; }, 500);
+        const SentBytes undisturbed = sentBytes(emulator.log());
+
+        // Every first attempt at a fragment breaks half-way; the next one is left alone.
+        Gate gate;
+        std::atomic<bool> wantBreak{false};
+        bool breaking = false;
+        gate.at = -1;
+        QTimer switcher;
+        switcher.setInterval(5);
+        std::atomic<bool> asked{false};
+        QObject::connect(&switcher, &QTimer::timeout, &app, [&] {
+            if (!asked.exchange(false))
+                return;
+            if (wantBreak != breaking) {
+                breaking = wantBreak;
+                emulator.commandOk(breaking ? "break-download 50" : "break-download off");
+            }
+            gate.release();
+        });
+        switcher.start();
+        std::atomic<int> attempts{0};
+        handler->setWorkerFactory([&](const KDownloadJobData &job) {
+            auto *worker = new KDownloadWorker_HIKVISION(
+                static_cast<KObjectHandler_HIKVISION *>(job.objectHandler));
+            worker->setFreeSpaceQuery([&](const QString &) {
+                wantBreak = ++attempts % 2 == 1;
+                asked = true;
+                gate.released.tryAcquire(1, 30000);
+                return qint64(1) << 40;
+            });
+            return worker;
+        });
+        const qint64 broken = download(object.get(), 1, begin, end);
+        // The emulator's last lines come through its pipe a moment later.
+        KTestEmulator::waitFor([] { return false; }, 500);
+        const SentBytes disturbed = sentBytes(emulator.log());
+        const qint64 base = undisturbed.complete;
+        const qint64 extra = disturbed.complete + disturbed.cut - 2 * base;
+        std::printf("3. %d min, one break per fragment (%d attempts): extra %.2f MiB over %.2f "
+                    "MiB undisturbed (%.0f %%); the broken fragments hold %.2f MiB (bound); wall "
+                    "%.1f s against %.1f s\n",
+                    breakSeconds / 60, int(attempts), extra / 1048576.0, base / 1048576.0,
+                    base > 0 ? extra * 100.0 / base : 0, disturbed.cutFiles / 1048576.0,
+                    broken / 1000.0, calm / 1000.0);
+    }
+
+    handler->setWorkerFactory({});
+    handler->shutdown();
+    KConnectionHandler::instance()->shutdown();
+    KRecorderSDK::instance()->cleanup();
+    return 0;
+}

@@ -1,0 +1,127 @@
+// Figures for the video set table and the copy operation:
+//  - scanning a store of 10 000 sets (4 channel files and a data file each) into the table,
+//    cold (first run) and warm (the file system's caches filled); target <= 1 s warm;
+//  - copying a 1 GiB set to another store with the copy handler against cp on the same disk;
+//    target >= 80 % of cp's throughput.
+// Usage: bench_videoset [sets] [copy MiB]; runs off screen.
+#include "KVideoSetCopyHandler.h"
+#include "KVideoTableView.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardItemModel>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <cstdio>
+
+namespace {
+
+void makeStore(const QString &root, int sets)
+{
+    const QByteArray clip(4096, 'v');
+    const QDateTime first(QDate(2019, 3, 14), QTime(0, 0));
+    for (int i = 0; i < sets; ++i) {
+        const QDateTime begin = first.addSecs(qint64(i % 200) * 300).addDays(i / 200 % 300);
+        const QString path = root + QStringLiteral("/Объект %1/").arg(i / 200) +
+                             KVideoSetData::folderName(begin, begin.addSecs(240));
+        QDir().mkpath(path);
+        KVideoSetData set(path);
+        for (int c = 1; c <= 4; ++c) {
+            const QString id = QStringLiteral("ACAM%1").arg(c, 2, 10, QLatin1Char('0'));
+            QFile file(path + QLatin1Char('/') + id + QStringLiteral(".mp4"));
+            file.open(QIODevice::WriteOnly);
+            file.write(clip);
+            KChannelData channel;
+            channel.name = id;
+            channel.channelNumber = c;
+            channel.title = QStringLiteral("Камера %1").arg(c);
+            set.channels.insert(id, channel);
+        }
+        set.comment = QStringLiteral("Комментарий %1").arg(i);
+        set.writeDataFile();
+    }
+}
+
+double seconds(const QElapsedTimer &timer)
+{
+    return timer.nsecsElapsed() / 1e9;
+}
+
+double copyWithHandler(const KVideoSetData &source, const QString &targetPath)
+{
+    KVideoSetData destination = source;
+    destination.path = targetPath;
+    KVideoSetCopyHandler handler({{source, destination}});
+    QElapsedTimer timer;
+    timer.start();
+    handler.start(); // in this thread: only the copy is timed
+    return seconds(timer);
+}
+
+double copyWithCp(const QString &source, const QString &target)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QProcess::execute(QStringLiteral("cp"), {source, target});
+    return seconds(timer);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int sets = argc > 1 ? atoi(argv[1]) : 10000;
+    const qint64 copyMiB = argc > 2 ? atoll(argv[2]) : 1024;
+    QTemporaryDir dir(QDir::currentPath() + QStringLiteral("/bench_videoset-XXXXXX"));
+
+    QElapsedTimer timer;
+    timer.start();
+    makeStore(dir.filePath(QStringLiteral("scan")), sets);
+    std::printf("store of %d sets made in %.2f s\n", sets, seconds(timer));
+    timer.restart();
+    const int scanned = KVideoSetData::scanStore(dir.filePath(QStringLiteral("scan"))).size();
+    std::printf("scanStore alone: %d sets in %.3f s\n", scanned, seconds(timer));
+    KVideoTableView view;
+    for (const char *pass : {"first", "warm", "warm"}) {
+        timer.restart();
+        view.populate(dir.filePath(QStringLiteral("scan")));
+        std::printf("table scan (%s): %d rows in %.3f s (target <= 1 s warm)\n", pass,
+                    view.model()->rowCount(), seconds(timer));
+    }
+    QDir(dir.filePath(QStringLiteral("scan"))).removeRecursively();
+
+    // One channel file of copyMiB, written for real (no holes), then copied both ways twice.
+    const QString setPath =
+        dir.filePath(QStringLiteral("local/Объект/2019.03.14_08.00.00-09.00.00"));
+    QDir().mkpath(setPath);
+    {
+        QFile file(setPath + QStringLiteral("/ACAM01.mp4"));
+        file.open(QIODevice::WriteOnly);
+        QByteArray chunk(1 << 20, Qt::Uninitialized);
+        for (int i = 0; i < chunk.size(); ++i)
+            chunk[i] = char(i * 131 + (i >> 9));
+        for (qint64 i = 0; i < copyMiB; ++i)
+            file.write(chunk);
+    }
+    const KVideoSetData source = KVideoSetData::fromFolder(setPath);
+    const double bytes = double(copyMiB) * 1048576.0;
+    for (int round = 1; round <= 2; ++round) {
+        const QString target = dir.filePath(QStringLiteral("remote%1").arg(round));
+        const double handler = copyWithHandler(source, target + QStringLiteral("/h"));
+        QDir().mkpath(target);
+        const double cp =
+            copyWithCp(setPath + QStringLiteral("/ACAM01.mp4"), target + QStringLiteral("/cp.mp4"));
+        std::printf("copy %lld MiB, round %d: handler %.1f MiB/s, cp %.1f MiB/s, ratio %.0f %% "
+                    "(target >= 80 %%)\n",
+                    copyMiB, round, bytes / 1048576.0 / handler, bytes / 1048576.0 / cp,
+                    100.0 * cp / handler);
+        QDir(target).removeRecursively();
+    }
+    return 0;
+}

@@ -1,0 +1,231 @@
+#include "KDownloadHandler.h"
+#include "KDownloadTestSupport.h"
+#include "KObjectHandler_HIKVISION.h"
+
+#include <QMutex>
+#include <QQueue>
+#include <QtTest>
+
+using namespace KDownloadTest;
+
+namespace {
+
+// A download worker whose channel work is a list of steps the test hands over one at a time,
+// so that what the handler measures between its ticks is known exactly.
+class ScriptedWorker : public KAbstractDownloadWorker
+{
+public:
+    using KAbstractDownloadWorker::KAbstractDownloadWorker;
+
+    // Runs step in the worker's thread and waits until it is done; false on time-out.
+    bool perform(const std::function<void()> &step)
+    {
+        {
+            QMutexLocker locker(&m_mutex);
+            m_steps.enqueue(step);
+        }
+        m_go.release();
+        const bool done = m_done.tryAcquire(1, 10000);
+        // The signals the step emitted are queued to this thread by now.
+        QCoreApplication::processEvents();
+        return done;
+    }
+    // Lets the current channel end.
+    void endChannel() { perform({}); }
+
+    int downloadChannel(QString channelID, KPasCountSettingsData, QDateTime, QDateTime,
+                        int) override
+    {
+        setCurrentChannelID(channelID);
+        emit channelChanged(channelID);
+        while (m_go.tryAcquire(1, 30000)) {
+            std::function<void()> step;
+            {
+                QMutexLocker locker(&m_mutex);
+                step = m_steps.dequeue();
+            }
+            if (step)
+                step();
+            m_done.release();
+            if (!step)
+                break;
+        }
+        emit channelStateChanged(channelID, Done);
+        return Done;
+    }
+    int searchIntervals(QString, QDateTime, QDateTime, QList<KArchiveFileInterval> &) override
+    {
+        return Done;
+    }
+    int downloadFragment(QString, KDownloadFragment) override { return Done; }
+
+private:
+    QMutex m_mutex; // guards m_steps, filled by the test thread
+    QQueue<std::function<void()>> m_steps;
+    QSemaphore m_go;
+    QSemaphore m_done;
+};
+
+void writeBytes(const QString &path, int count)
+{
+    QFile file(path);
+    if (file.open(QIODevice::Append))
+        file.write(QByteArray(count, 'x'));
+}
+
+// The last value a handler signal carried for the job (the value is the last argument).
+qlonglong last(const QSignalSpy &spy, int jobID)
+{
+    qlonglong value = -1;
+    for (const QList<QVariant> &s : spy) {
+        if (s.at(0).toInt() == jobID)
+            value = s.last().toLongLong();
+    }
+    return value;
+}
+
+KObjectData record(int type)
+{
+    KObjectData r;
+    r.id = 1;
+    r.name = QStringLiteral("Автобус 101");
+    r.recorder.type = type;
+    return r;
+}
+
+} // namespace
+
+class tst_DownloadHandler : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        KDownloadHandler *handler = KDownloadHandler::instance();
+        QCOMPARE(handler->addJob({&m_object, oneChannel(), {}, {}, 0}), -1);
+        handler->initialize(1);
+        QVERIFY(handler->updateTimer()->isActive());
+        // Ticks are made by the test.
+        handler->updateTimer()->stop();
+    }
+
+    void cleanupTestCase()
+    {
+        KDownloadHandler::instance()->shutdown();
+        QVERIFY(!KDownloadHandler::instance()->updateTimer()->isActive());
+    }
+
+    void cleanup() { KDownloadHandler::instance()->setWorkerFactory({}); }
+
+    // Only recorder type 1 has a download worker; its worker runs the job.
+    void workerChoice()
+    {
+        KDownloadHandler *handler = KDownloadHandler::instance();
+        KObjectHandler other(record(0));
+        QCOMPARE(handler->addJob({&other, oneChannel(), {}, {}, 0}), -1);
+        QCOMPARE(handler->addJob({nullptr, oneChannel(), {}, {}, 0}), -1);
+        JobWatch watch;
+        QCOMPARE(watch.finish(handler->addJob({&m_object, KDownloadChannelMap(), {}, {}, 0})), 14);
+    }
+
+    // Bytes are counted as the temporary file grows; a vanished file keeps its count and
+    // shows speed 0; the same fragment fetched again counts once; a completed file is counted
+    // whole even when it is gone before the next tick; a new channel starts from 0.
+    void byteCounters()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("ACAM01_PART001_TEMP.mp4");
+        ScriptedWorker *worker = nullptr;
+        KDownloadHandler *handler = KDownloadHandler::instance();
+        handler->setWorkerFactory([&](const KDownloadJobData &job) {
+            return worker = new ScriptedWorker(job.objectHandler);
+        });
+        QSignalSpy channel(handler, &KDownloadHandler::currentDownloadSizeChanged);
+        QSignalSpy total(handler, &KDownloadHandler::totalDownloadSizeChanged);
+        QSignalSpy speed(handler, &KDownloadHandler::downloadSpeedChanged);
+        QSignalSpy changes(handler, &KDownloadHandler::channelChanged);
+        KDownloadChannelMap channels = oneChannel();
+        channels.insert("ACAM02", KPasCountSettingsData());
+        JobWatch watch;
+        const int jobID = handler->addJob({&m_object, channels, {}, {}, 0});
+        QVERIFY(jobID >= 1);
+        QCOMPARE(last(total, jobID), 0);
+        QTRY_COMPARE(changes.count(), 1);
+        QCOMPARE(changes[0], (QList<QVariant>{jobID, "ACAM01"}));
+
+        const auto tick = [&] {
+            QMetaObject::invokeMethod(handler, "updateDownloadInfo");
+            return QList<qlonglong>{last(channel, jobID), last(total, jobID), last(speed, jobID)};
+        };
+        QVERIFY(worker->perform([&] {
+            writeBytes(file, 1000);
+            emit worker->fileChanged("ACAM01", QFileInfo(file));
+        }));
+        QCOMPARE(tick(), (QList<qlonglong>{1000, 1000, 1000}));
+        QVERIFY(worker->perform([&] { writeBytes(file, 500); }));
+        QCOMPARE(tick(), (QList<qlonglong>{1500, 1500, 500}));
+        QVERIFY(worker->perform([&] { QFile::remove(file); }));
+        QCOMPARE(tick(), (QList<qlonglong>{1500, 1500, 0}));
+        // Fetched again: the bytes of the failed attempt count no more.
+        QVERIFY(worker->perform([&] {
+            writeBytes(file, 200);
+            emit worker->fileChanged("ACAM01", QFileInfo(file));
+        }));
+        QCOMPARE(tick(), (QList<qlonglong>{200, 200, 200}));
+        QVERIFY(worker->perform([&] {
+            writeBytes(file, 600);
+            emit worker->fileCompleted("ACAM01", file, 800);
+            QFile::remove(file);
+        }));
+        QCOMPARE(tick(), (QList<qlonglong>{800, 800, 600}));
+
+        worker->endChannel();
+        QTRY_COMPARE(changes.count(), 2);
+        QCOMPARE(changes[1], (QList<QVariant>{jobID, "ACAM02"}));
+        QCOMPARE(channel.last(), (QList<QVariant>{jobID, "ACAM02", 0}));
+        QCOMPARE(tick(), (QList<qlonglong>{0, 800, 0}));
+        worker->endChannel();
+        QCOMPARE(watch.finish(jobID), 6);
+        QCOMPARE(last(total, jobID), 800);
+        QCOMPARE(handler->info(jobID).jobStartDateTime, QDateTime());
+    }
+
+    // A job still waiting for a thread is cancelled at once; one that runs is asked to stop.
+    void cancelQueuedAndRunning()
+    {
+        QList<ScriptedWorker *> workers;
+        KDownloadHandler *handler = KDownloadHandler::instance();
+        handler->setWorkerFactory([&](const KDownloadJobData &job) {
+            workers << new ScriptedWorker(job.objectHandler);
+            return workers.last();
+        });
+        JobWatch running;
+        JobWatch queued;
+        const int first = handler->addJob({&m_object, oneChannel(), {}, {}, 0});
+        const int second = handler->addJob({&m_object, oneChannel(), {}, {}, 0});
+        QCOMPARE(handler->pendingJobs(), QList<int>{second});
+        handler->cancelJob(second);
+        QCOMPARE(queued.finish(second, 1000), 8);
+        QCOMPARE(queued.channelStates(), QList<int>{8});
+        running.follow(first);
+        QTRY_COMPARE(running.states(), QList<int>{2});
+        handler->cancelJob(first);
+        QCOMPARE(running.states(), (QList<int>{2, 7}));
+        workers[0]->endChannel();
+        QCOMPARE(running.finish(first), 8);
+    }
+
+private:
+    static KDownloadChannelMap oneChannel()
+    {
+        KDownloadChannelMap channels;
+        channels.insert("ACAM01", KPasCountSettingsData());
+        return channels;
+    }
+
+    KObjectHandler_HIKVISION m_object{record(1)};
+};
+
+QTEST_GUILESS_MAIN(tst_DownloadHandler)
+#include "tst_downloadhandler.moc"

@@ -1,0 +1,366 @@
+#include "KCommentEditorWidget.h"
+#include "KFormat.h"
+#include "KMessageWidget.h"
+#include "KSelectChannelsWidget.h"
+#include "KSettings.h"
+#include "KVideoCutWidget.h"
+#include "KVideoSetCutWidget.h"
+#include "KVideoSetDeleteWidget.h"
+#include "KVideoSetTestSupport.h"
+#include "KVideoTableProxyModel.h"
+#include "KVideoTableView.h"
+#include "KVideoTableWidget.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTimeEdit>
+#include <QtTest>
+
+using namespace KVideoSetTest;
+
+// Answers every message window that opens (accepting it) and remembers its heading and text.
+class MessageAnswerer : public QObject, public Fixture
+{
+public:
+    explicit MessageAnswerer(std::function<void()> beforeAnswer = nullptr)
+        : m_beforeAnswer(std::move(beforeAnswer))
+    {
+        m_timer.setInterval(20);
+        connect(&m_timer, &QTimer::timeout, this, &MessageAnswerer::answer);
+        m_timer.start();
+    }
+
+    QStringList texts;
+
+private:
+    void answer()
+    {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            auto *message = qobject_cast<KMessageWidget *>(widget);
+            if (!message || !message->isVisible())
+                continue;
+            texts << message->heading() + QStringLiteral(": ") + message->text();
+            if (m_beforeAnswer)
+                m_beforeAnswer();
+            message->confirm();
+        }
+    }
+
+    QTimer m_timer;
+    std::function<void()> m_beforeAnswer;
+};
+
+class tst_VideoSetWidgets : public QObject, public Fixture
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(makeClipOnce()); }
+
+    void init()
+    {
+        QVERIFY(makeStore());
+        KSettings::instance()->setLocalVideoPath(m_local);
+        KSettings::instance()->setRemoteVideoPath(m_remote);
+    }
+
+    void filterRules_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QDateTime>("min");
+        QTest::addColumn<QDateTime>("max");
+        QTest::addColumn<QString>("comment");
+        QTest::addColumn<QStringList>("shown");
+        const QDate day(2019, 3, 14);
+        QTest::newRow("name bus") << "bus" << QDateTime() << QDateTime() << QString()
+                                  << QStringList{"Bus 12", "minibus"};
+        QTest::newRow("name expression") << "^bus|трам" << QDateTime() << QDateTime() << QString()
+                                         << QStringList{"Bus 12", "Трамвай"};
+        QTest::newRow("begin 10:00") << QString() << QDateTime(day, QTime(10, 0)) << QDateTime()
+                                     << QString() << QStringList{"minibus", "Трамвай"};
+        QTest::newRow("10:00 to 11:00")
+            << QString() << QDateTime(day, QTime(10, 0)) << QDateTime(day, QTime(11, 0))
+            << QString() << QStringList{"minibus"};
+        QTest::newRow("comment") << QString() << QDateTime() << QDateTime() << "ДТП"
+                                 << QStringList{"Трамвай"};
+    }
+
+    // A set is shown when its begin or its end lies in the span.
+    void filterRules()
+    {
+        QFETCH(QString, name);
+        QFETCH(QDateTime, min);
+        QFETCH(QDateTime, max);
+        QFETCH(QString, comment);
+        QFETCH(QStringList, shown);
+        QStandardItemModel model(0, 7);
+        const auto row = [&](const QString &object, const QString &begin, const QString &end,
+                             const QString &text) {
+            model.appendRow({new QStandardItem(object), new QStandardItem("14.03.2019"),
+                             new QStandardItem(begin), new QStandardItem(end),
+                             new QStandardItem("1"), new QStandardItem("1 Мб"),
+                             new QStandardItem(text)});
+        };
+        row("Bus 12", "08:00:00", "09:30:00", "");
+        row("minibus", "09:00:00", "10:30:00", "обычный");
+        row("Трамвай", "09:00:00", "12:00:00", "мелкое дтп");
+        KVideoTableProxyModel proxy;
+        proxy.setSourceModel(&model);
+        proxy.setNameFilter(name);
+        proxy.setMinDateTime(min);
+        proxy.setMaxDateTime(max);
+        proxy.setCommentFilter(comment);
+        proxy.applyFilter();
+        QStringList names;
+        for (int i = 0; i < proxy.rowCount(); ++i)
+            names << proxy.index(i, 0).data().toString();
+        QCOMPARE(names, shown);
+    }
+
+    // Folders without channel files are no sets and add nothing to the store size.
+    void storeSize()
+    {
+        makeSet(m_local, "Автобус", "2019.03.14_08.00.00-08.00.04", {"ACAM01", "DCAM01"}, m_clip);
+        const QString empty = m_local + "/Автобус/2019.03.14_09.00.00-09.00.04";
+        QVERIFY(QDir().mkpath(empty));
+        QFile other(empty + "/notes.txt");
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        other.write(QByteArray(100000, 'x'));
+        other.close();
+        KVideoTableView view;
+        view.populate(m_local);
+        QCOMPARE(view.model()->rowCount(), 1);
+        QCOMPARE(view.storeSize(), 2 * QFileInfo(m_clip).size());
+        QCOMPARE(view.sizeLabel()->text(), KFormat::byteSizeText(2 * QFileInfo(m_clip).size()));
+        QCOMPARE(view.model()->index(0, KVideoTableView::FilesColumn).data().toString(), "2");
+        QVERIFY(view.spaceLabel()->text().contains(" из "));
+        QCOMPARE(view.table()->horizontalHeader()->sectionSize(0), 140);
+    }
+
+    // Without a selection every operation warns and does nothing else.
+    void emptySelection_data()
+    {
+        QTest::addColumn<QString>("button");
+        for (const char *button :
+             {"Воспроизвести", "Удалить", "Комментарий...", "Обрезать...", "Экспортировать"})
+            QTest::newRow(button) << QString::fromUtf8(button);
+    }
+
+    void emptySelection()
+    {
+        QFETCH(QString, button);
+        makeSet(m_local, "Автобус", "2019.03.14_08.00.00-08.00.04", {"ACAM01"}, m_clip);
+        KVideoTableWidget window;
+        window.refreshFiles();
+        window.show();
+        window.localView()->table()->clearSelection();
+        QSignalSpy selected(&window, &KVideoTableWidget::videoSelected);
+        MessageAnswerer answerer;
+        QPushButton *pushButton = window.button(button);
+        QVERIFY(pushButton);
+        pushButton->click();
+        QCOMPARE(answerer.texts,
+                 QStringList{KMessageWidget::defaultHeading(KMessageWidget::Warning) +
+                             ": Не выбран ни один видеонабор!"});
+        QVERIFY(window.isVisible());
+        QVERIFY(selected.isEmpty());
+        QVERIFY(QDir(m_local + "/Автобус/2019.03.14_08.00.00-08.00.04").exists());
+    }
+
+    // The copy button and menu entry follow the tab; a new window has the first row selected
+    // and the table focused, and the keys are in the tool tips.
+    void tabsAndKeys()
+    {
+        makeSet(m_local, "Автобус", "2019.03.14_08.00.00-08.00.04", {"ACAM01"}, m_clip);
+        makeSet(m_local, "Автобус", "2019.03.14_09.00.00-09.00.04", {"ACAM01"}, m_clip);
+        KVideoTableWidget window;
+        window.refreshFiles();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QCOMPARE(window.copyButton()->text(), QStringLiteral("Экспортировать"));
+        QVERIFY(window.contextMenuTexts().contains("Экспортировать наборы"));
+        QCOMPARE(window.localView()->selectedRows(), QList<int>{0});
+        QTRY_VERIFY(window.localView()->table()->hasFocus());
+
+        for (const auto &tip :
+             {std::make_pair("Воспроизвести", "Enter"), std::make_pair("Удалить", "Delete")})
+            QVERIFY(window.button(tip.first)->toolTip().contains(tip.second));
+
+        QTest::keyClick(&window, Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(window.nameFilterBox()->isChecked());
+        QTRY_VERIFY(window.nameFilterEdit()->hasFocus());
+        QTest::keyClicks(window.nameFilterEdit(), "zzz");
+        QTest::keyClick(window.nameFilterEdit(), Qt::Key_Return);
+        QCOMPARE(window.localView()->proxy()->rowCount(), 0);
+
+        window.button("Сбросить")->click();
+        QCOMPARE(window.localView()->proxy()->rowCount(), 2);
+        window.localView()->selectRow(0);
+        window.localView()->table()->setFocus();
+        QTRY_VERIFY(window.localView()->table()->hasFocus());
+        QSignalSpy selected(&window, &KVideoTableWidget::videoSelected);
+        QTest::keyClick(window.localView()->table(), Qt::Key_Down, Qt::ShiftModifier);
+        QTest::keyClick(window.localView()->table(), Qt::Key_Return);
+        QCOMPARE(selected.size(), 1);
+        QCOMPARE(selected.first().first().value<KVideoSetData>().beginDateTime.time(), QTime(8, 0));
+        QVERIFY(!window.isVisible());
+        window.show();
+
+        window.tabWidget()->setCurrentIndex(1);
+        QCOMPARE(window.copyButton()->text(), QStringLiteral("Импортировать"));
+        QVERIFY(window.contextMenuTexts().contains("Импортировать наборы"));
+    }
+
+    // Export from the local tab: the copy runs in its window, the tables refresh when it is
+    // gone; deleting the remote copy then removes its object folder.
+    void exportAndDelete()
+    {
+        makeSet(m_local, "Автобус", "2019.03.14_08.00.00-08.00.04", {"ACAM01"}, m_clip, "К");
+        KVideoTableWidget window;
+        window.refreshFiles();
+        window.show();
+        QCOMPARE(window.remoteView()->model()->rowCount(), 0);
+        MessageAnswerer answerer;
+        window.copyButton()->click();
+        QTRY_VERIFY2_WITH_TIMEOUT(window.remoteView()->model()->rowCount() == 1,
+                                  qPrintable(answerer.texts.join('|')), 30000);
+        QCOMPARE(answerer.texts, QStringList({"Загрузка видеонаборов: Вы уверены?",
+                                              "Загрузка видеонаборов: Загрузка завершена!"}));
+        QCOMPARE(window.remoteView()->set(0).comment, QStringLiteral("К"));
+
+        window.tabWidget()->setCurrentIndex(1);
+        window.remoteView()->selectRow(0);
+        answerer.texts.clear();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        window.remoteView()->table()->setFocus();
+        QTRY_VERIFY(window.remoteView()->table()->hasFocus());
+        QTest::keyClick(window.remoteView()->table(), Qt::Key_Delete);
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.texts.size(), 2, 30000);
+        QTRY_COMPARE(window.remoteView()->model()->rowCount(), 0);
+        QCOMPARE(answerer.texts.last(),
+                 QStringLiteral("Удаление видеонаборов: Удаление завершено!"));
+        QVERIFY(!QDir(m_remote + "/Автобус").exists());
+        QCOMPARE(window.localView()->model()->rowCount(), 1);
+    }
+
+    // The window shows counts above 2 GiB whole.
+    void progressPastTwoGiB()
+    {
+        const KVideoSetData set =
+            makeSet(m_local, "Автобус", "2019.03.14_08.00.00-09.00.00", {"ACAM01"}, m_clip);
+        QVERIFY(QFile::resize(set.path + "/ACAM01.mp4", 3LL << 30)); // sparse
+        QPointer<KVideoSetDeleteWidget> window = new KVideoSetDeleteWidget({{set, set}});
+        window->show();
+        int bar = -1;
+        QString label;
+        MessageAnswerer answerer([&] {
+            bar = window->progressBar()->value();
+            label = window->progressLabel()->text();
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), 30000);
+        QCOMPARE(bar, int(KVideoSetFileOperationWidget::barSteps));
+        QCOMPARE(label, QStringLiteral("Выполнено: 3.0 Гб из 3.0 Гб"));
+    }
+
+    void commentEditor()
+    {
+        makeSet(m_local, "Автобус", "2019.03.14_08.00.00-08.00.04", {"ACAM01"}, m_clip, "старый");
+        KVideoTableWidget window;
+        window.refreshFiles();
+        window.show();
+        window.button("Комментарий...")->click();
+        KCommentEditorWidget *editor = window.findChild<KCommentEditorWidget *>();
+        QVERIFY(editor);
+        QCOMPARE(editor->title(), QStringLiteral("Редактировать комментарий"));
+        QCOMPARE(editor->textField()->text(), QStringLiteral("старый"));
+        editor->textField()->setText("новый");
+        editor->acceptButton()->click();
+        QCOMPARE(window.localView()->model()->item(0, KVideoTableView::CommentColumn)->text(),
+                 QStringLiteral("новый"));
+        QCOMPARE(KVideoSetData::fromFolder(window.localView()->set(0).path).comment,
+                 QStringLiteral("новый"));
+    }
+
+    void cutChecks_data()
+    {
+        QTest::addColumn<QTime>("from");
+        QTest::addColumn<QTime>("to");
+        QTest::addColumn<bool>("noChannels");
+        QTest::addColumn<QString>("warning");
+        QTest::newRow("whole set")
+            << QTime(8, 0) << QTime(8, 0, 4) << false << "Недопустимый интервал!";
+        QTest::newRow("from after to")
+            << QTime(8, 0, 3) << QTime(8, 0, 1) << false << "Недопустимый интервал!";
+        QTest::newRow("before begin")
+            << QTime(7, 59, 59) << QTime(8, 0, 2) << false << "Недопустимый интервал!";
+        QTest::newRow("after end")
+            << QTime(8, 0, 1) << QTime(8, 0, 5) << false << "Недопустимый интервал!";
+        QTest::newRow("no channel")
+            << QTime(8, 0, 1) << QTime(8, 0, 3) << true << "Не выбран ни один канал!";
+    }
+
+    void cutChecks()
+    {
+        QFETCH(QTime, from);
+        QFETCH(QTime, to);
+        QFETCH(bool, noChannels);
+        QFETCH(QString, warning);
+        const KVideoSetData set =
+            makeSet(m_local, "Автобус", "2019.03.14_08.00.00-08.00.04", {"ACAM01"}, m_clip);
+        KVideoCutWidget cut(set);
+        cut.show();
+        cut.fromEdit()->setTime(from);
+        cut.toEdit()->setTime(to);
+        if (noChannels)
+            cut.channelsWidget()->selectNone();
+        MessageAnswerer answerer;
+        cut.cutButton()->click();
+        QCOMPARE(answerer.texts.size(), 1);
+        QVERIFY(answerer.texts.first().endsWith(warning));
+        QCOMPARE(QDir(m_local + "/Автобус").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+    }
+
+    // The cut of chosen channels becomes a new set beside the source with a data file of its
+    // own; the table refreshes.
+    void cutFromTable()
+    {
+        KVideoSetData set = makeSet(m_local, "Автобус", "2019.03.14_08.00.00-08.00.04",
+                                    {"ACAM01", "DCAM01"}, m_clip, "К");
+        set.channels["DCAM01"].title = "Салон";
+        QVERIFY(set.writeDataFile());
+        KVideoTableWidget window;
+        window.refreshFiles();
+        window.show();
+        window.button("Обрезать...")->click();
+        KVideoCutWidget *cut = window.findChild<KVideoCutWidget *>();
+        QVERIFY(cut);
+        QVERIFY(cut->title().startsWith("Обрезка видеонабора: Автобус"));
+        cut->channelsWidget()->checkBox("ACAM01")->setChecked(false);
+        cut->fromEdit()->setTime(QTime(8, 0, 1));
+        cut->toEdit()->setTime(QTime(8, 0, 3));
+        QSignalSpy completed(cut, &KVideoCutWidget::completed);
+        MessageAnswerer answerer;
+        cut->cutButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(completed.size(), 1, 60000);
+        QTRY_COMPARE(window.localView()->model()->rowCount(), 2);
+        const KVideoSetData made = completed.first().first().value<KVideoSetData>();
+        QCOMPARE(made.path, m_local + "/Автобус/2019.03.14_08.00.01-08.00.03");
+        QCOMPARE(made.channels.keys(), QStringList{"DCAM01"});
+        QCOMPARE(made.channels["DCAM01"].title, QStringLiteral("Салон"));
+        QVERIFY(made.comment.isEmpty());
+        QTRY_COMPARE(answerer.texts.size(), 1);
+        QCOMPARE(answerer.texts.first(),
+                 QStringLiteral("Обрезка видеонаборов: Обрезка завершена!"));
+    }
+};
+
+QTEST_MAIN(tst_VideoSetWidgets)
+#include "tst_videosetwidgets.moc"

@@ -1,0 +1,42 @@
+#include "KFfmpeg.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+QString KFfmpeg::defaultProgram()
+{
+    const QString besideProgram =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/ffmpeg");
+    const QFileInfo beside(besideProgram);
+    if (beside.isFile() && beside.isExecutable())
+        return besideProgram;
+    const QString onPath = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+    return onPath.isEmpty() ? besideProgram : onPath;
+}
+
+KFfmpeg::KFfmpeg(const QString &program) : m_program(program) {}
+
+KFfmpeg::Result KFfmpeg::run(const QStringList &arguments, const QString &outputPath) const
+{
+    QProcess process;
+    // Nothing is read from it: an unread pipe must never hold it up.
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(m_program, arguments);
+    if (!process.waitForStarted(startTimeout)) {
+        process.kill();
+        process.waitForFinished(5000);
+        return NotStarted;
+    }
+    const bool finished = process.waitForFinished(-1);
+    if (finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 &&
+        QFileInfo(outputPath).size() > 0)
+        return Succeeded;
+    // A half-written output must never pass for a result.
+    QFile::remove(outputPath);
+    return Failed;
+}

@@ -1,0 +1,240 @@
+#include "KVideoSetData.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+
+namespace {
+
+const QString kFolderDateTimeFormat = QStringLiteral("yyyy.MM.dd_HH.mm.ss");
+const QString kMarkerTimeFormat = QStringLiteral("hh:mm:ss");
+// An object name may start with a dot (".._Автобус" from "../Автобус").
+constexpr QDir::Filters kFolders = QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden;
+
+bool isChannelFileName(const QString &baseName)
+{
+    return baseName.startsWith(QLatin1String("ACAM")) ||
+           baseName.startsWith(QLatin1String("DCAM")) || baseName.startsWith(QLatin1String("CAM"));
+}
+
+// Reads on until the end element of the given name (or the end of a broken document).
+bool nextInside(QXmlStreamReader &xml, const QString &element)
+{
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isEndElement() && xml.name() == element)
+            return false;
+        if (xml.isStartElement())
+            return true;
+    }
+    return false;
+}
+
+QString elementText(QXmlStreamReader &xml)
+{
+    return xml.readElementText(QXmlStreamReader::SkipChildElements);
+}
+
+} // namespace
+
+const QString KVideoSetData::dataFileName = QStringLiteral("user_data.xml");
+
+KVideoSetData::KVideoSetData()
+{
+    static const bool registered = [] {
+        qRegisterMetaType<KVideoSetData>("KVideoSetData");
+        qRegisterMetaType<QList<KVideoSetData>>("QList<KVideoSetData>");
+        return true;
+    }();
+    Q_UNUSED(registered)
+}
+
+KVideoSetData::KVideoSetData(const QString &path) : KVideoSetData()
+{
+    this->path = path;
+    readDataFile();
+    valid = true;
+}
+
+void KVideoSetData::readDataFile()
+{
+    QFile file(QDir(path).filePath(dataFileName));
+    if (!file.exists() || !file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return;
+    // A malformed or truncated file ends the reading with what was read so far.
+    QXmlStreamReader xml(&file);
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (!xml.isStartElement())
+            continue;
+        if (xml.name() == QLatin1String("channels"))
+            readChannels(xml);
+        else if (xml.name() == QLatin1String("markers"))
+            readMarkers(xml);
+        else if (xml.name() == QLatin1String("comment"))
+            comment = elementText(xml);
+    }
+}
+
+void KVideoSetData::readChannels(QXmlStreamReader &xml)
+{
+    const QString channelsElement = QStringLiteral("channels");
+    const QString channelElement = QStringLiteral("channel");
+    while (nextInside(xml, channelsElement)) {
+        if (xml.name() != channelElement)
+            continue;
+        KChannelData channel;
+        channel.channelNumber = xml.attributes().value(QLatin1String("index")).toInt();
+        while (nextInside(xml, channelElement)) {
+            if (xml.name() == QLatin1String("system_name"))
+                channel.name = elementText(xml);
+            else if (xml.name() == QLatin1String("custom_name"))
+                channel.title = elementText(xml);
+        }
+        // Only a channel whose end was reached counts.
+        if (xml.isEndElement() && xml.name() == channelElement) {
+            channel.reported = 1;
+            channel.available = 1;
+            channels.insert(channel.name, channel);
+        }
+    }
+}
+
+void KVideoSetData::readMarkers(QXmlStreamReader &xml)
+{
+    const QString markersElement = QStringLiteral("markers");
+    const QString markerElement = QStringLiteral("marker");
+    while (nextInside(xml, markersElement)) {
+        if (xml.name() != markerElement)
+            continue;
+        KVideoMarkerData marker;
+        marker.time = QTime::fromString(xml.attributes().value(QLatin1String("time")).toString(),
+                                        kMarkerTimeFormat);
+        while (nextInside(xml, markerElement)) {
+            if (xml.name() == QLatin1String("text"))
+                marker.text = elementText(xml);
+        }
+        if (xml.isEndElement() && xml.name() == markerElement)
+            markers.append(marker);
+    }
+}
+
+KVideoSetData KVideoSetData::fromFolder(const QString &path)
+{
+    KVideoSetData set(path);
+    const QFileInfo folder(QDir::cleanPath(path));
+    const QString name = folder.fileName();
+    set.beginDateTime = QDateTime::fromString(name.left(19), kFolderDateTimeFormat);
+    set.endDateTime = QDateTime::fromString(name.left(11) + name.right(8), kFolderDateTimeFormat);
+
+    QMap<QString, KChannelData> found;
+    int number = 0;
+    const QFileInfoList files = QDir(path).entryInfoList({QStringLiteral("*.mp4")}, QDir::Files,
+                                                         QDir::Name | QDir::IgnoreCase);
+    for (const QFileInfo &file : files) {
+        const QString baseName = file.baseName();
+        if (!isChannelFileName(baseName))
+            continue;
+        KChannelData channel = set.channels.value(baseName);
+        if (!set.channels.contains(baseName) || channel.reported == 0) {
+            channel = KChannelData();
+            channel.reported = 1;
+            channel.name = baseName;
+            channel.available = 1;
+            channel.channelNumber = number++;
+        }
+        channel.file = file;
+        found.insert(baseName, channel);
+    }
+    set.channels = found;
+    set.objectName = folder.absoluteDir().dirName();
+    set.valid = true;
+    return set;
+}
+
+QList<KVideoSetData> KVideoSetData::scanObjectFolder(const QString &path)
+{
+    QList<KVideoSetData> sets;
+    for (const QFileInfo &folder : QDir(path).entryInfoList(kFolders))
+        sets.append(fromFolder(folder.absoluteFilePath()));
+    return sets;
+}
+
+QList<KVideoSetData> KVideoSetData::scanStore(const QString &root)
+{
+    QList<KVideoSetData> sets;
+    for (const QFileInfo &folder : QDir(root).entryInfoList(kFolders))
+        sets.append(scanObjectFolder(folder.absoluteFilePath()));
+    return sets;
+}
+
+QString KVideoSetData::folderName(const QDateTime &beginDateTime, const QDateTime &endDateTime)
+{
+    return beginDateTime.toString(QStringLiteral("yyyy.MM.dd")) + QLatin1Char('_') +
+           beginDateTime.toString(QStringLiteral("hh.mm.ss")) + QLatin1Char('-') +
+           endDateTime.toString(QStringLiteral("hh.mm.ss"));
+}
+
+QString KVideoSetData::objectFolderName(const QString &objectName)
+{
+    QString name = objectName;
+    for (QChar &c : name) {
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QChar(0))
+            c = QLatin1Char('_');
+    }
+    // "." and ".." (or any name of dots only) would name the store or its parent.
+    bool dotsOnly = true;
+    for (const QChar c : name)
+        dotsOnly = dotsOnly && c == QLatin1Char('.');
+    if (dotsOnly)
+        name.fill(QLatin1Char('_'), qMax(1, name.size()));
+    return name;
+}
+
+bool KVideoSetData::writeDataFile() const
+{
+    if (path.isEmpty()) {
+        qDebug("writeDataFile() invalid path!");
+        return false;
+    }
+    // Written beside the old file and put in its place only when complete.
+    QSaveFile file(QDir(path).filePath(dataFileName));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QXmlStreamWriter xml(&file);
+    xml.setAutoFormatting(true);
+    xml.writeStartDocument();
+    xml.writeStartElement(QStringLiteral("user_data"));
+    xml.writeStartElement(QStringLiteral("channels"));
+    for (const KChannelData &channel : channels) {
+        xml.writeStartElement(QStringLiteral("channel"));
+        xml.writeAttribute(QStringLiteral("index"), QString::number(channel.channelNumber));
+        xml.writeTextElement(QStringLiteral("system_name"), channel.name);
+        xml.writeTextElement(QStringLiteral("custom_name"), channel.title);
+        xml.writeEndElement();
+    }
+    xml.writeEndElement();
+    if (!markers.isEmpty()) {
+        xml.writeStartElement(QStringLiteral("markers"));
+        for (const KVideoMarkerData &marker : markers) {
+            xml.writeStartElement(QStringLiteral("marker"));
+            xml.writeAttribute(QStringLiteral("time"), marker.time.toString(kMarkerTimeFormat));
+            xml.writeTextElement(QStringLiteral("text"), marker.text);
+            xml.writeEndElement();
+        }
+        xml.writeEndElement();
+    }
+    if (!comment.isEmpty())
+        xml.writeTextElement(QStringLiteral("comment"), comment);
+    xml.writeEndElement();
+    xml.writeEndDocument();
+    if (xml.hasError()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
