@@ -40,6 +40,15 @@ const QString kTimeFormat = QStringLiteral("yyyy-MM-ddThh:mm:ss");
 
 } // namespace
 
+char *toString(const KTestEmulator::File &f)
+{
+    return qstrdup(QStringLiteral("%1 %2 .. %3%4")
+                       .arg(f.name, f.begin.toString(kTimeFormat), f.end.toString(kTimeFormat),
+                            f.locked ? QStringLiteral(" locked") : QString())
+                       .toUtf8()
+                       .constData());
+}
+
 QPair<QDateTime, QDateTime> KTestEmulator::pastWindow(const QDateTime &now)
 {
     return {QDateTime(now.date().addDays(-9), QTime(0, 0)),
@@ -265,7 +274,8 @@ QList<KTestEmulator::File> KTestEmulator::files(int channel, const QDateTime &fr
         const QStringList f = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
         if (f.size() == 5)
             result.append({f[1], QDateTime::fromString(f[2], kTimeFormat),
-                           QDateTime::fromString(f[3], kTimeFormat), f[4] == QLatin1String("locked")});
+                           QDateTime::fromString(f[3], kTimeFormat),
+                           f[4] == QLatin1String("locked")});
     }
     return result;
 }

@@ -32,6 +32,8 @@ public:
         {
             return name == o.name && begin == o.begin && end == o.end && locked == o.locked;
         }
+        // For QCOMPARE's messages.
+        friend char *toString(const File &f);
     };
 
     // Every emulator of the tests keeps this archive, whatever its address: the schedule
