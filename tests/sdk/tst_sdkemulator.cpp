@@ -412,8 +412,8 @@ void tst_SdkEmulator::playbackTimeFollowsSpeedAndPause()
     for (int i = 0; i < 4; ++i) // the fourth step is capped at 8x
         QVERIFY(play(VSDK_PLAY_FAST));
     QVERIFY(play(VSDK_PLAY_RESUME));
-    moved = advance(2000);
-    QVERIFY2(moved >= 6, qPrintable(QString::number(moved)));
+    moved = advance(4000); // 32 s at 8x; a loaded machine draws fewer pictures
+    QVERIFY2(moved >= 8, qPrintable(QString::number(moved)));
     QVERIFY(play(VSDK_PLAY_NORMAL));
     for (int i = 0; i < 3; ++i) // 1/8x: nearly standing
         QVERIFY(play(VSDK_PLAY_SLOW));
