@@ -146,6 +146,7 @@ void tst_ShellObjects::init()
     // recorder, whatever ran before.
     if (!m_emulator.isRunning())
         QVERIFY2(startEmulator(), qPrintable(m_emulator.log()));
+    QVERIFY(m_emulator.commandOk(QStringLiteral("stall 0")));
     QVERIFY(KRecorderSDK::instance()->initialize());
     KConnectionHandler::instance()->initialize();
     m_window = std::make_unique<KMainWidget>();
@@ -180,13 +181,16 @@ void tst_ShellObjects::listShowsCheckedStates()
 
 void tst_ShellObjects::choosingObjectMovesTabs()
 {
-    // The online tab needs the recorder: the object logs in and the list turns green.
+    // The online tab needs the recorder: the object logs in and the list turns green. The
+    // recorder's answers are held back a while, so that the playback below is asked for
+    // before the channels arrive (it starts once they do).
+    QVERIFY(m_emulator.commandOk(QStringLiteral("stall 1500")));
     QTest::keyClick(m_window.get(), Qt::Key_1, Qt::ControlModifier);
     KOnlineVideoWidget *online = m_window->centralWidget()->onlineVideoTab();
     QVERIFY(online);
-    // A playback asked for before the channels arrive starts once they do.
     QVERIFY(!online->isPopulated());
     online->startPlayback();
+    QVERIFY(m_emulator.commandOk(QStringLiteral("stall 0")));
     QVERIFY(QTest::qWaitFor([&] { return online->isPopulated(); }, 20000));
     QCOMPARE(online->player()->playbackState(), 0);
     QCOMPARE(shownState(1), 2);

@@ -145,6 +145,20 @@ bool KTestEmulator::waitFor(const std::function<bool()> &condition, int timeoutM
 
 bool KTestEmulator::start(const QStringList &arguments, Logging logging, int timeoutMs)
 {
+    // A port chosen free can be taken before the emulator listens on it (by another test, or
+    // as the local port of a connection from 127.0.0.1): it then ends with exit code 1, and
+    // is started again on other ports.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        if (launch(arguments, logging, timeoutMs))
+            return true;
+        if (exitCode() != 1)
+            break;
+    }
+    return false;
+}
+
+bool KTestEmulator::launch(const QStringList &arguments, Logging logging, int timeoutMs)
+{
     stop();
     m_log.clear();
     QStringList args = arguments;

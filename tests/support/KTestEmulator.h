@@ -69,8 +69,9 @@ public:
     // --port and --status-port (free ports there), --archive-seed and --archive-days (above)
     // are added; a control channel on 127.0.0.1 is always added, and --quiet with Quiet.
     // VELMORA_TEST_EMULATOR_NOW (yyyy-MM-ddThh:mm:ss) sets the recorder clock at the start:
-    // its offset is added to any --clock-offset. Waits until it reports ready. False (see
-    // log()) when it did not start or ended.
+    // its offset is added to any --clock-offset. Waits until it reports ready; started again
+    // on other ports when one it was given was taken meanwhile. False (see log()) when it did
+    // not start or ended.
     bool start(const QStringList &arguments = {}, Logging logging = Quiet, int timeoutMs = 20000);
     // Terminates it (kills it after 5 s); the exit is then in exitCode().
     void stop();
@@ -109,6 +110,7 @@ public:
                                      int timeoutMs = 2000);
 
 private:
+    bool launch(const QStringList &arguments, Logging logging, int timeoutMs);
     void readOutput();
 
     QProcess m_process;
