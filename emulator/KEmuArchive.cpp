@@ -39,13 +39,13 @@ QDateTime at(const QDate &day, int seconds)
 
 } // namespace
 
-KEmuArchive::KEmuArchive(const QString &host, int archiveDays)
-    : m_host(host), m_archiveDays(qMax(1, archiveDays))
+KEmuArchive::KEmuArchive(const QString &seed, int archiveDays)
+    : m_seed(seed), m_archiveDays(qMax(1, archiveDays))
 {}
 
 QList<QPair<int, int>> KEmuArchive::sessions(const QDate &day) const
 {
-    SplitMix rng(seedOf(m_host + QLatin1Char('|') + day.toString(Qt::ISODate)));
+    SplitMix rng(seedOf(m_seed + QLatin1Char('|') + day.toString(Qt::ISODate)));
     QList<QPair<int, int>> result;
     // Now and then the vehicle stays in the depot all day.
     if (rng.chance(8))
@@ -64,7 +64,7 @@ QList<QPair<int, int>> KEmuArchive::sessions(const QDate &day) const
     // A late run past midnight every other day at least; it ends before 01:41 so that
     // it never meets the next day's first session (05:00 at the earliest).
     const bool night =
-        ((day.toJulianDay() + qint64(seedOf(m_host) % 2)) % 2 == 0) || rng.chance(30);
+        ((day.toJulianDay() + qint64(seedOf(m_seed) % 2)) % 2 == 0) || rng.chance(30);
     if (night) {
         const int start = 22 * 3600 + 15 * 60 + rng.range(0, 90) * 60 + rng.range(0, 59);
         const int end = 24 * 3600 + rng.range(10, 100) * 60 + rng.range(0, 59);
@@ -77,7 +77,7 @@ QList<KEmuArchiveFile> KEmuArchive::dayFiles(int channel, const QDate &day) cons
 {
     QList<KEmuArchiveFile> result;
     const QList<QPair<int, int>> runs = sessions(day);
-    SplitMix rng(seedOf(m_host + QLatin1Char('|') + QString::number(channel) + QLatin1Char('|') +
+    SplitMix rng(seedOf(m_seed + QLatin1Char('|') + QString::number(channel) + QLatin1Char('|') +
                         day.toString(Qt::ISODate)));
     int index = 0;
     for (const QPair<int, int> &run : runs) {

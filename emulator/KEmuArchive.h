@@ -23,12 +23,13 @@ struct KEmuArchivePiece
 };
 
 // The deterministic recording schedule of one recorder. The vehicle's operating sessions
-// depend on the host and the day; the files, gaps and locks of each channel on the host,
-// the channel and the day. Nothing is stored: any window is computed on demand.
+// depend on the seed (the recorder's address unless one is given) and the day; the files,
+// gaps and locks of each channel on the seed, the channel and the day. Nothing is stored:
+// any window is computed on demand.
 class KEmuArchive
 {
 public:
-    explicit KEmuArchive(const QString &host, int archiveDays = 7);
+    explicit KEmuArchive(const QString &seed, int archiveDays = 7);
 
     static constexpr int maxFileSeconds = 3600;
     static constexpr qint64 bytesPerSecond = 256 * 1024;
@@ -52,6 +53,6 @@ public:
     QList<KEmuArchiveFile> dayFiles(int channel, const QDate &day) const;
 
 private:
-    QString m_host;
+    QString m_seed;
     int m_archiveDays;
 };

@@ -27,6 +27,7 @@ const Flag kFlags[] = {
     {"--ip", "N", "IP channels (default 0)"},
     {"--ip-off", "NAMES", "IP channels whose device port is 0, e.g. DCAM02,DCAM03"},
     {"--archive-days", "N", "days of archive kept, today included (default 7)"},
+    {"--archive-seed", "TEXT", "the archive's schedule follows TEXT instead of the address"},
     {"--fps", "N", "pictures per second of live view and playback (default 10)"},
     {"--size", "WxH", "main stream picture size (default 640x480); the sub stream is half"},
     {"--signal", "N", "modem signal byte (default 60: 80 %)"},
@@ -181,6 +182,8 @@ QString KEmuOptions::parse(const QStringList &arguments, bool *help)
         } else if (name == QLatin1String("--archive-days")) {
             if (!toInt(value, 1, 366, &base.archiveDays))
                 return bad;
+        } else if (name == QLatin1String("--archive-seed")) {
+            base.archiveSeed = value;
         } else if (name == QLatin1String("--fps")) {
             if (!toInt(value, 1, 30, &base.fps))
                 return bad;
@@ -204,7 +207,7 @@ QString KEmuOptions::parse(const QStringList &arguments, bool *help)
             if (!toInt(value, 0, 33, &base.diskCount))
                 return bad;
         } else if (name == QLatin1String("--clock-offset")) {
-            if (!toInt(value, -86400 * 366, 86400 * 366, &n))
+            if (!toInt(value, -2147483647, 2147483647, &n))
                 return bad;
             base.clockOffsetSecs = n;
         } else if (name == QLatin1String("--config")) {

@@ -107,7 +107,8 @@ void KEmuPlayback::tick()
     const QDateTime moment = m_position.addMSecs(-m_position.time().msec());
     m_pool->submit(m_worker, request, this, [this, moment, number](const QByteArray &jpeg) {
         m_inFlight = false;
-        if (!m_finished)
+        // A picture drawn while the pause came is not shown: paused means no pictures.
+        if (!m_finished && !m_paused)
             emit frameReady(moment, number, m_source.size, jpeg);
     });
 }

@@ -10,7 +10,7 @@
 
 KEmuRecorder::KEmuRecorder(const KEmuRecorderConfig &config, const KEmuFaults &faults,
                            const KEmuServices &services, QObject *parent)
-    : QObject(parent), m_config(config), m_archive(config.host, config.archiveDays),
+    : QObject(parent), m_config(config), m_archive(config.archiveSeed, config.archiveDays),
       m_faults(faults), m_services(services), m_server(new QTcpServer(this)),
       m_activated(!config.inactive), m_password(config.password.toUtf8())
 {

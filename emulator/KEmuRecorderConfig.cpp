@@ -132,6 +132,8 @@ QString KEmuRecorderConfig::applyJson(const QJsonObject &json)
                 ipOff << n.toString().toUpper();
         } else if (key == QLatin1String("archiveDays"))
             archiveDays = v.toInt(-1);
+        else if (key == QLatin1String("archiveSeed"))
+            archiveSeed = v.toString();
         else if (key == QLatin1String("fps"))
             fps = v.toInt(-1);
         else if (key == QLatin1String("size")) {
@@ -193,6 +195,8 @@ QString KEmuRecorderConfig::finalize()
     if (serial.isEmpty())
         serial = QStringLiteral("MTRHD0820180912CCRR%1")
                      .arg(seed % 1000000000u, 9, 10, QLatin1Char('0'));
+    if (archiveSeed.isEmpty())
+        archiveSeed = host;
     while (diskStatus.size() < diskCount)
         diskStatus << 0;
 

@@ -23,6 +23,7 @@ struct KEmuRecorderConfig
     int ipCount = 0;
     QStringList ipOff;
     int archiveDays = 7;
+    QString archiveSeed; // the archive's schedule follows it; finalize() makes it the host
     int fps = 10;
     QSize size = QSize(640, 480);
 

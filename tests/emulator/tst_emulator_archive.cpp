@@ -1,4 +1,5 @@
 #include <KEmuArchive.h>
+#include <KTestEmulator.h>
 
 #include <QtTest>
 
@@ -10,6 +11,7 @@ private slots:
     void schedule_data();
     void schedule();
     void queriesAgree();
+    void testArchiveServesEveryDay();
 
 private:
     const QDateTime m_now = QDateTime(QDate(2026, 3, 18), QTime(14, 25, 31));
@@ -112,6 +114,68 @@ void tst_emulator_archive::queriesAgree()
     QCOMPARE(archive.nextRecorded(2, inGap, to, m_now), pieces[1].begin);
     QVERIFY(archive.isRecorded(2, pieces[1].begin, m_now));
     QVERIFY(!archive.nextRecorded(2, m_now, m_now.addDays(2), m_now).isValid());
+}
+
+void tst_emulator_archive::testArchiveServesEveryDay()
+{
+    // Whatever day the tests run on (or the clock is moved to), the pickers they use find
+    // their recordings in the past window of the archive every test emulator keeps. The
+    // window is put together from each day's files as KEmuArchive::files() lists it (a file
+    // may start the day before), computing each day once.
+    using File = KTestEmulator::File;
+    // Local times by the thousand: without TZ the C library reads the zone file for each.
+    if (qEnvironmentVariableIsEmpty("TZ"))
+        qputenv("TZ", ":/etc/localtime");
+    const KEmuArchive archive(QString::fromLatin1(KTestEmulator::archiveSeed),
+                              KTestEmulator::archiveDays);
+    const int channels[] = {1, 2, 33, 34};
+    // Per channel, the files starting on each day from the one before the window to its last.
+    QList<QPair<QDate, QList<File>>> days[4];
+    for (QDate day(2024, 1, 1); day.year() < 2046; day = day.addDays(1)) {
+        const QPair<QDateTime, QDateTime> window =
+            KTestEmulator::pastWindow(QDateTime(day, QTime(0, 0)));
+        const QDate oldest = window.first.date().addDays(-1);
+        QList<File> listed[4];
+        for (int c = 0; c < 4; ++c) {
+            while (!days[c].isEmpty() && days[c].first().first < oldest)
+                days[c].removeFirst();
+            QDate next = days[c].isEmpty() ? oldest : days[c].last().first.addDays(1);
+            for (; next < window.second.date(); next = next.addDays(1)) {
+                QList<File> files;
+                for (const KEmuArchiveFile &f : archive.dayFiles(channels[c], next))
+                    files.append({f.name, f.begin, f.end, f.locked});
+                days[c].append(qMakePair(next, files));
+            }
+            for (const auto &d : days[c]) {
+                for (const File &f : d.second) {
+                    if (f.end > window.first && f.begin <= window.second)
+                        listed[c].append(f);
+                }
+            }
+        }
+        bool crossing = false;
+        bool locked = false;
+        for (const File &f : listed[0]) {
+            crossing = crossing || f.begin.date() != f.end.date();
+            // Before the window's last day, which may still be written to after midnight.
+            locked = locked || (f.locked && f.begin.date() < window.second.date());
+        }
+        const char *missing =
+            !KTestEmulator::momentIn(listed[0], 1200).isValid()  ? "20 min on 1"
+            : !KTestEmulator::momentIn(listed[1], 600).isValid() ? "10 min on 2"
+            : !KTestEmulator::momentIn(listed[2], 60).isValid()  ? "a minute on 33"
+            : !KTestEmulator::gapIn(listed[0]).first.isValid()   ? "a gap on 1"
+            : !crossing                                          ? "midnight on 1"
+            : !locked                                            ? "a lock on 1"
+            : listed[1].size() <= 20                             ? "21 files on 2"
+            : !KTestEmulator::commonMoment({listed[0], listed[1], listed[2], listed[3]}, 1200)
+                    .isValid()
+                ? "20 min on 1, 2, 33 and 34 at once"
+                : nullptr;
+        QVERIFY2(!missing, qPrintable(day.toString(Qt::ISODate) + ": no " + missing));
+    }
+    // The day in the depot that docs/testing.md moves the clock to.
+    QVERIFY(archive.sessions(QDate(2027, 3, 2)).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_emulator_archive)

@@ -36,7 +36,7 @@ private:
     KTestEmulator m_emu;
     Client m_control;
     quint64 m_token = 0;
-    // A gap between two recordings of channel 1 (each of 5 minutes or more) in the last days.
+    // A gap between two recordings of channel 1 (each of 5 minutes or more) in the past days.
     QDateTime m_gapBegin, m_gapEnd;
 };
 
@@ -46,27 +46,10 @@ void tst_emulator_streams::initTestCase()
     QVERIFY(m_control.connectTo(m_emu.host(), m_emu.port()));
     m_token = m_control.login();
     QVERIFY(m_token);
-    // Three days back: the vehicle may have stayed in the depot yesterday.
-    const QDate day = QDate::currentDate().addDays(-1);
-    QStringList lines;
-    QVERIFY(m_emu.commandOk(
-        QStringLiteral("files %1 1 %2T00:00:00 %3T23:59:59")
-            .arg(m_emu.host(), day.addDays(-2).toString(Qt::ISODate), day.toString(Qt::ISODate)),
-        &lines));
-    for (int i = 0; i + 1 < lines.size() && !m_gapBegin.isValid(); ++i) {
-        const QStringList a = lines[i].split(QLatin1Char(' '));
-        const QStringList b = lines[i + 1].split(QLatin1Char(' '));
-        const auto time = [](const QString &text) {
-            return QDateTime::fromString(text, Qt::ISODate);
-        };
-        const qint64 hole = time(a.value(3)).secsTo(time(b.value(2)));
-        if (hole > 0 && hole <= 3 * 3600 && time(a.value(2)).secsTo(time(a.value(3))) >= 300 &&
-            time(b.value(2)).secsTo(time(b.value(3))) >= 300) {
-            m_gapBegin = time(a[3]);
-            m_gapEnd = time(b[2]);
-        }
-    }
-    QVERIFY2(m_gapBegin.isValid(), qPrintable(lines.join(QLatin1Char('\n'))));
+    const QPair<QDateTime, QDateTime> gap = KTestEmulator::gapIn(m_emu.pastFiles(1));
+    m_gapBegin = gap.first;
+    m_gapEnd = gap.second;
+    QVERIFY2(m_gapBegin.isValid(), qPrintable(m_emu.now().toString(Qt::ISODate)));
 }
 
 QList<KMsgVideoFrame> tst_emulator_streams::frames(Client &client, int count, int timeoutMs,
@@ -123,7 +106,7 @@ void tst_emulator_streams::playbackSkipsGapsPausesSpeedsAndEnds()
     QCOMPARE(first.value(0).time.toDateTime(), m_gapEnd);
 
     // Across the gap: 1x, pause, 8x, the end of the range.
-    const QDateTime to = m_gapEnd.addSecs(30);
+    const QDateTime to = m_gapEnd.addSecs(60);
     Client play;
     QVERIFY(play.openStream(m_emu.host(), m_emu.port(), m_token, StreamPlayback, 1,
                             m_gapBegin.addSecs(-4), to));
@@ -131,21 +114,20 @@ void tst_emulator_streams::playbackSkipsGapsPausesSpeedsAndEnds()
     QList<KMsgVideoFrame> seen = frames(play, 3, 3000);
     QVERIFY(!seen.isEmpty());
     QVERIFY(play.control(ControlPause));
-    seen += frames(play, 100, 300); // what was already on the way
+    // Paused for two keep-alives (a second apart): no pictures meanwhile.
     int keepalives = 0, pictures = 0;
     KFrame frame;
-    QDeadlineTimer paused(2500);
-    while (!paused.hasExpired() && play.next(frame, 1500, true)) {
+    while (keepalives < 2 && play.next(frame, 10000, true)) {
         keepalives += frame.type == Keepalive;
         pictures += frame.type == VideoFrame;
     }
+    QCOMPARE(keepalives, 2);
     QCOMPARE(pictures, 0);
-    QVERIFY(keepalives >= 1);
     QVERIFY(play.control(ControlResume));
     QVERIFY(play.control(ControlSpeed, 3));
     QVERIFY(!play.control(ControlSpeed, 4)); // out of range
     bool ended = false;
-    const QList<KMsgVideoFrame> fast = frames(play, 1000, 40000, &ended);
+    const QList<KMsgVideoFrame> fast = frames(play, 1000, 90000, &ended);
     QVERIFY(ended);
     seen += fast;
     QList<KMsgVideoFrame> after;
@@ -156,12 +138,13 @@ void tst_emulator_streams::playbackSkipsGapsPausesSpeedsAndEnds()
             after << f;
     }
     QVERIFY(seen.first().time.toDateTime() < m_gapBegin);
-    // 8x at 10 pictures a second: 0.8 s a picture; more when a loaded machine draws fewer.
-    QVERIFY(after.size() >= 10);
+    // 8x at 10 pictures a second: 0.8 s a picture (seconds cut off), more when a loaded
+    // machine draws fewer; 4x would be 0.4.
+    QVERIFY2(after.size() >= 10, qPrintable(QString::number(after.size())));
     const double perPicture =
         double(after.first().time.toDateTime().secsTo(after.last().time.toDateTime())) /
         (after.size() - 1);
-    QVERIFY2(perPicture > 0.4 && perPicture < 2.5, qPrintable(QString::number(perPicture)));
+    QVERIFY2(perPicture > 0.6, qPrintable(QString::number(perPicture)));
 }
 
 void tst_emulator_streams::downloadIsAnMp4OfTheRecordedParts()
@@ -224,7 +207,7 @@ void tst_emulator_streams::nothingRecorded()
     QFETCH(int, from);
     QFETCH(int, to);
     QFETCH(quint32, error);
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime now = m_emu.now();
     const QDateTime a = (fromNow ? now : m_gapBegin).addSecs(from);
     const QDateTime b = (fromNow ? now : m_gapEnd).addSecs(to);
     if (!setup.isEmpty())
@@ -254,11 +237,10 @@ void tst_emulator_streams::downloadWithoutFfmpegFails()
     Client control;
     QVERIFY(control.connectTo(emu.host(), emu.port()));
     const quint64 token = control.login();
-    // Whatever was recorded over two days.
-    const QDateTime from = QDateTime::currentDateTime().addDays(-3);
+    const QDateTime from = KTestEmulator::momentIn(emu.pastFiles(1), 60);
     Client stream;
-    QVERIFY(
-        stream.openStream(emu.host(), emu.port(), token, StreamDownload, 1, from, from.addDays(2)));
+    QVERIFY(stream.openStream(emu.host(), emu.port(), token, StreamDownload, 1, from,
+                              from.addSecs(60)));
     QVERIFY(stream.control(ControlStart));
     KFrame frame;
     KMsgStreamEnd end;
@@ -276,7 +258,7 @@ void tst_emulator_streams::streamsDroppedWhileDrawnThenCleanExit()
     QVERIFY(control.connectTo(emu.host(), emu.port()));
     const quint64 token = control.login();
     QVERIFY(token);
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime from = KTestEmulator::momentIn(emu.pastFiles(1), 60);
     for (int round = 0; round < 4; ++round) {
         std::vector<std::unique_ptr<Client>> streams;
         for (int i = 0; i < 12; ++i) {
@@ -287,14 +269,23 @@ void tst_emulator_streams::streamsDroppedWhileDrawnThenCleanExit()
             open.token = token;
             open.kind = i % 2 ? StreamLive : StreamPlayback;
             open.channel = 1 + i % 4;
-            open.from = KRecTime::fromDateTime(now.addDays(-2));
-            open.to = KRecTime::fromDateTime(now);
+            open.from = KRecTime::fromDateTime(from);
+            open.to = KRecTime::fromDateTime(from.addSecs(3600));
             KMsgStreamControl start;
             start.action = ControlStart;
             streams.back()->send(StreamOpen, open.encode());
             streams.back()->send(StreamControl, start.encode());
         }
-        QTest::qWait(60 + round * 40);
+        // Dropped while their pictures are drawn: once every live viewer has had some.
+        KTestEmulator::waitFor(
+            [&] {
+                for (size_t i = 1; i < streams.size(); i += 2) {
+                    if (streams[i]->socket().bytesAvailable() < 8192)
+                        return false;
+                }
+                return true;
+            },
+            20000);
         for (auto &c : streams)
             c->socket().abort();
     }

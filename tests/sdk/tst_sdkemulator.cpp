@@ -23,17 +23,7 @@ namespace {
 
 constexpr int HangLimitMs = 20000;
 
-struct FoundFile
-{
-    QString name;
-    QDateTime begin;
-    QDateTime end;
-    bool locked = false;
-    bool operator==(const FoundFile &o) const
-    {
-        return name == o.name && begin == o.begin && end == o.end && locked == o.locked;
-    }
-};
+using FoundFile = KTestEmulator::File;
 
 bool isNetworkError(uint32_t error)
 {
@@ -78,9 +68,10 @@ private:
     bool control(const QString &command) { return m_emu.commandOk(command.arg(m_emu.host())); }
     QList<FoundFile> search(int channel, const QDateTime &from, const QDateTime &to,
                             int *status = nullptr, uint32_t lockState = 0xFF);
-    QList<FoundFile> recorderFiles(int channel, const QDate &day);
-    // A moment of the day followed by at least seconds of one file's recording.
-    QDateTime insideAFile(int channel, const QDate &day, int seconds);
+    QList<FoundFile> dayFiles(int channel, const QDate &day)
+    {
+        return m_emu.files(channel, QDateTime(day, QTime(0, 0)), QDateTime(day, QTime(23, 59, 59)));
+    }
     bool timeAnswers()
     {
         VSDK_TIME time;
@@ -128,7 +119,7 @@ void tst_SdkEmulator::deviceConfigurationAndWorkState()
 
     VSDK_TIME clock;
     QVERIFY(NET_DVR_GetDVRConfig(user, VSDK_GET_TIME, -1, &clock, sizeof(clock), nullptr));
-    QVERIFY(qAbs(fromSdk(clock).secsTo(QDateTime::currentDateTime())) < 120);
+    QVERIFY2(qAbs(fromSdk(clock).secsTo(m_emu.now())) < 120, qPrintable(fromSdk(clock).toString()));
     VSDK_DEVICE_CONFIG device;
     QVERIFY(NET_DVR_GetDVRConfig(user, VSDK_GET_DEVICE, -1, &device, sizeof(device), nullptr));
     QCOMPARE(QString::fromUtf8(reinterpret_cast<const char *>(device.deviceName)),
@@ -245,69 +236,35 @@ QList<FoundFile> tst_SdkEmulator::search(int channel, const QDateTime &from, con
     return files;
 }
 
-QList<FoundFile> tst_SdkEmulator::recorderFiles(int channel, const QDate &day)
-{
-    QStringList lines;
-    const QString format = QStringLiteral("yyyy-MM-ddTHH:mm:ss");
-    m_emu.commandOk(QStringLiteral("files %1 %2 %3 %4")
-                        .arg(m_emu.host())
-                        .arg(channel)
-                        .arg(QDateTime(day, QTime(0, 0)).toString(format),
-                             QDateTime(day, QTime(23, 59, 59)).toString(format)),
-                    &lines);
-    QList<FoundFile> files;
-    for (const QString &line : lines) {
-        const QStringList f = line.split(' ', Qt::SkipEmptyParts);
-        if (f.size() >= 5)
-            files.append({f[1], QDateTime::fromString(f[2], format),
-                          QDateTime::fromString(f[3], format), f[4] == "locked"});
-    }
-    return files;
-}
-
-QDateTime tst_SdkEmulator::insideAFile(int channel, const QDate &day, int seconds)
-{
-    for (const FoundFile &f : recorderFiles(channel, day)) {
-        if (f.begin.date() == day && f.begin.secsTo(f.end) >= seconds + 60)
-            return f.begin.addSecs(30);
-    }
-    return QDateTime();
-}
-
 void tst_SdkEmulator::searchMatchesTheRecorderAcrossMidnightAndLocks()
 {
-    const QDate today = QDate::currentDate();
-    int crossings = 0;
-    int locked = 0;
-    for (int back = 6; back >= 1; --back) {
-        const QDate day = today.addDays(-back);
+    // The days of a file over midnight and of a locked file, from the recorder's own list.
+    const QPair<QDateTime, QDateTime> window = KTestEmulator::pastWindow(m_emu.now());
+    const QList<FoundFile> past = m_emu.files(1, window.first, window.second);
+    FoundFile crossing;
+    QList<FoundFile> locked;
+    for (const FoundFile &f : past) {
+        if (!crossing.begin.isValid() && f.begin.date() != f.end.date())
+            crossing = f;
+        if (f.locked)
+            locked << f;
+    }
+    QVERIFY2(crossing.begin.isValid() && !locked.isEmpty(), qPrintable(m_emu.now().toString()));
+    for (const QDate &day : {crossing.begin.date(), locked.first().begin.date()}) {
         int status = 0;
         const QList<FoundFile> found =
             search(1, QDateTime(day, QTime(0, 0)), QDateTime(day, QTime(23, 59, 59)), &status);
-        const QList<FoundFile> expected = recorderFiles(1, day);
-        QCOMPARE(status, int(expected.isEmpty() ? VSDK_FIND_NO_FILE : VSDK_FIND_NO_MORE));
-        QCOMPARE(found, expected);
-        for (const FoundFile &f : found) {
-            locked += f.locked;
-            if (f.begin.date() == f.end.date())
-                continue;
-            // A file over midnight belongs to both days' searches.
-            ++crossings;
-            const QDate other = f.begin.date() == day ? day.addDays(1) : day.addDays(-1);
-            QVERIFY(search(1, QDateTime(other, QTime(0, 0)), QDateTime(other, QTime(23, 59, 59)))
-                        .contains(f));
-        }
+        QCOMPARE(found, dayFiles(1, day));
+        QCOMPARE(status, int(VSDK_FIND_NO_MORE));
     }
-    QVERIFY(crossings > 0);
-    QVERIFY(locked > 0);
-    const QList<FoundFile> onlyLocked = search(1, QDateTime(today.addDays(-6), QTime(0, 0)),
-                                               QDateTime(today, QTime(0, 0)), nullptr, 1);
-    QVERIFY(!onlyLocked.isEmpty());
-    for (const FoundFile &f : onlyLocked)
-        QVERIFY(f.locked);
+    // A file over midnight belongs to both days' searches.
+    const QDate next = crossing.end.date();
+    QVERIFY(search(1, QDateTime(next, QTime(0, 0)), QDateTime(next, QTime(23, 59, 59)))
+                .contains(crossing));
+    QCOMPARE(search(1, window.first, window.second, nullptr, 1), locked);
 
     // A channel that records nothing, and one the recorder does not have.
-    const QDate day = today.addDays(-1);
+    const QDate day = crossing.begin.date();
     int status = 0;
     QVERIFY(
         search(34, QDateTime(day, QTime(0, 0)), QDateTime(day, QTime(23, 0)), &status).isEmpty());
@@ -320,7 +277,7 @@ void tst_SdkEmulator::searchMatchesTheRecorderAcrossMidnightAndLocks()
 
 void tst_SdkEmulator::downloadIsPlayableH264OfTheRightLength()
 {
-    const QDateTime from = insideAFile(1, QDate::currentDate().addDays(-1), 120);
+    const QDateTime from = KTestEmulator::momentIn(m_emu.pastFiles(1), 120);
     QVERIFY(from.isValid());
     const VSDK_TIME start = sdkTime(from);
     const VSDK_TIME stop = sdkTime(from.addSecs(120));
@@ -348,7 +305,7 @@ void tst_SdkEmulator::downloadsThatCannotComplete()
     // Tomorrow is never recorded: error 0 and no file.
     QTemporaryDir dir;
     const QByteArray none = QFile::encodeName(dir.filePath("none.mp4"));
-    const QDateTime tomorrow(QDate::currentDate().addDays(1), QTime(10, 0));
+    const QDateTime tomorrow(m_emu.now().date().addDays(1), QTime(10, 0));
     VSDK_TIME start = sdkTime(tomorrow);
     VSDK_TIME stop = sdkTime(tomorrow.addSecs(300));
     QCOMPARE(NET_DVR_GetFileByTime(m_user, 1, &start, &stop, none.constData()), -1);
@@ -356,7 +313,7 @@ void tst_SdkEmulator::downloadsThatCannotComplete()
     QVERIFY(!QFile::exists(QFile::decodeName(none)));
 
     // The recorder cuts the transfer at 40 %: position 200 and a network error.
-    const QDateTime from = insideAFile(2, QDate::currentDate().addDays(-2), 600);
+    const QDateTime from = KTestEmulator::momentIn(m_emu.pastFiles(2), 600);
     QVERIFY(from.isValid());
     start = sdkTime(from);
     stop = sdkTime(from.addSecs(600));
@@ -423,11 +380,10 @@ void tst_SdkEmulator::liveViewDeliversPicturesOfBothStreams()
 
 void tst_SdkEmulator::playbackTimeFollowsSpeedAndPause()
 {
-    const QDate day = QDate::currentDate().addDays(-1);
-    const QDateTime from = insideAFile(1, day, 1200);
+    const QDateTime from = KTestEmulator::momentIn(m_emu.pastFiles(1), 1200);
     QVERIFY(from.isValid());
     const VSDK_TIME start = sdkTime(from);
-    const VSDK_TIME stop = sdkTime(QDateTime(day, QTime(23, 59, 59)));
+    const VSDK_TIME stop = sdkTime(from.addSecs(1200));
     const int handle = NET_DVR_PlayBackByTime(m_user, 1, &start, &stop, 0);
     QVERIFY(handle >= 0);
     const auto play = [handle](uint32_t action, uint32_t value = 0) {
@@ -456,8 +412,8 @@ void tst_SdkEmulator::playbackTimeFollowsSpeedAndPause()
     for (int i = 0; i < 4; ++i) // the fourth step is capped at 8x
         QVERIFY(play(VSDK_PLAY_FAST));
     QVERIFY(play(VSDK_PLAY_RESUME));
-    moved = advance(2000);
-    QVERIFY2(moved >= 6, qPrintable(QString::number(moved)));
+    moved = advance(4000); // 32 s at 8x; a loaded machine draws fewer pictures
+    QVERIFY2(moved >= 8, qPrintable(QString::number(moved)));
     QVERIFY(play(VSDK_PLAY_NORMAL));
     for (int i = 0; i < 3; ++i) // 1/8x: nearly standing
         QVERIFY(play(VSDK_PLAY_SLOW));

@@ -26,6 +26,7 @@
 
 #include <QDateEdit>
 #include <QPushButton>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimeEdit>
 #include <QTreeWidget>
@@ -40,6 +41,8 @@ class tst_ShellObjects : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void init();
+    void cleanup();
     void listShowsCheckedStates();
     void choosingObjectMovesTabs();
     void leavingTabStopsPlayback();
@@ -68,9 +71,30 @@ private:
     }
     bool startEmulator()
     {
-        // The status port is fixed; the emulator's own loopback address keeps it free.
+        // Without a status service: the objects' status port is the fixed 5031, which stays
+        // closed on these addresses, so the recorder port tells reachability.
         return m_emulator.start({"--host", m_host, "--port", QString::number(m_port),
-                                 "--status-port", "5031", "--analog", "4"});
+                                 "--status-port", "0", "--analog", "4"});
+    }
+    // A loopback address of its own where nobody listens on the fixed status port.
+    static QString hostWithClosedStatusPort(const QString &other = QString())
+    {
+        for (int i = 0; i < 100; ++i) {
+            const QString host = KTestEmulator::freeHost();
+            QTcpServer probe;
+            if (host != other && probe.listen(QHostAddress(host), KObjectMaster::modemStatusPort))
+                return host;
+        }
+        return QString();
+    }
+    // Opens the online tab of object 1 and waits until it shows the recorder's channels.
+    KOnlineVideoWidget *openOnlineTab()
+    {
+        QTest::keyClick(m_window.get(), Qt::Key_1, Qt::ControlModifier);
+        KOnlineVideoWidget *online = m_window->centralWidget()->onlineVideoTab();
+        if (online && !QTest::qWaitFor([&] { return online->isPopulated(); }, 20000))
+            return nullptr;
+        return online;
     }
 
     QTemporaryDir m_dir;
@@ -84,13 +108,10 @@ void tst_ShellObjects::initTestCase()
 {
     KStyleSheet::install();
     QVERIFY(KSettings::instance());
-    m_host = KTestEmulator::freeHost();
+    m_host = hostWithClosedStatusPort();
+    const QString deadHost = hostWithClosedStatusPort(m_host);
+    QVERIFY2(!m_host.isEmpty() && !deadHost.isEmpty(), "port 5031 is taken on every address");
     m_port = KTestEmulator::freePort(m_host);
-    QVERIFY2(startEmulator(), qPrintable(m_emulator.log()));
-    QString deadHost;
-    do
-        deadHost = KTestEmulator::freeHost();
-    while (deadHost == m_host);
 
     // The object database: the emulated recorder and one nobody answers for.
     const QString seedPath = m_dir.filePath(QStringLiteral("seed.sql"));
@@ -120,7 +141,20 @@ void tst_ShellObjects::initTestCase()
     user.role = 4;
     user.group.id = 0;
     KSettings::instance()->setCurrentUser(user);
+}
 
+void tst_ShellObjects::cleanupTestCase()
+{
+    KDBHandler::instance()->close();
+}
+
+void tst_ShellObjects::init()
+{
+    // Each test on a fresh login (a window with objects not yet checked) and a running
+    // recorder, whatever ran before.
+    if (!m_emulator.isRunning())
+        QVERIFY2(startEmulator(), qPrintable(m_emulator.log()));
+    QVERIFY(m_emulator.commandOk(QStringLiteral("stall 0")));
     QVERIFY(KRecorderSDK::instance()->initialize());
     KConnectionHandler::instance()->initialize();
     KArchiveInfoHandler::instance()->initialize();
@@ -129,14 +163,13 @@ void tst_ShellObjects::initTestCase()
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
 }
 
-void tst_ShellObjects::cleanupTestCase()
+void tst_ShellObjects::cleanup()
 {
     // The order of the program's end: handlers, SDK, then the window with its objects.
     KArchiveInfoHandler::instance()->shutdown();
     KConnectionHandler::instance()->shutdown();
     KRecorderSDK::instance()->cleanup();
     m_window.reset();
-    KDBHandler::instance()->close();
 }
 
 void tst_ShellObjects::listShowsCheckedStates()
@@ -158,13 +191,16 @@ void tst_ShellObjects::listShowsCheckedStates()
 
 void tst_ShellObjects::choosingObjectMovesTabs()
 {
-    // The online tab needs the recorder: the object logs in and the list turns green.
+    // The online tab needs the recorder: the object logs in and the list turns green. The
+    // recorder's answers are held back a while, so that the playback below is asked for
+    // before the channels arrive (it starts once they do).
+    QVERIFY(m_emulator.commandOk(QStringLiteral("stall 1500")));
     QTest::keyClick(m_window.get(), Qt::Key_1, Qt::ControlModifier);
     KOnlineVideoWidget *online = m_window->centralWidget()->onlineVideoTab();
     QVERIFY(online);
-    // A playback asked for before the channels arrive starts once they do.
     QVERIFY(!online->isPopulated());
     online->startPlayback();
+    QVERIFY(m_emulator.commandOk(QStringLiteral("stall 0")));
     QVERIFY(QTest::qWaitFor([&] { return online->isPopulated(); }, 20000));
     QCOMPARE(online->player()->playbackState(), 0);
     QCOMPARE(shownState(1), 2);
@@ -191,8 +227,8 @@ void tst_ShellObjects::choosingObjectMovesTabs()
 void tst_ShellObjects::leavingTabStopsPlayback()
 {
     KCentralWidget *central = m_window->centralWidget();
-    KOnlineVideoWidget *online = central->onlineVideoTab();
-    QVERIFY(online && online->isPopulated());
+    KOnlineVideoWidget *online = openOnlineTab();
+    QVERIFY(online);
     QTest::mouseClick(online->player()->playButton(), Qt::LeftButton);
     QCOMPARE(online->player()->playbackState(), 0);
     QTest::keyClick(m_window.get(), Qt::Key_2, Qt::ControlModifier);
@@ -200,7 +236,7 @@ void tst_ShellObjects::leavingTabStopsPlayback()
     QVERIFY(archive);
     QCOMPARE(online->player()->playbackState(), 2);
 
-    const QDateTime moment(QDate::currentDate().addDays(-1), QTime(10, 15));
+    const QDateTime moment = KTestEmulator::momentIn(m_emulator.pastFiles(1), 60);
     archive->startPlayback(moment);
     QVERIFY(QTest::qWaitFor([&] { return archive->isPopulated(); }, 20000));
     QCOMPARE(archive->player()->playbackState(), 0);
@@ -276,6 +312,8 @@ void tst_ShellObjects::archiveTabShowsArchive()
 
 void tst_ShellObjects::listFollowsLostRecorder()
 {
+    QVERIFY(openOnlineTab());
+    QCOMPARE(shownState(1), 2);
     m_emulator.stop();
     // The next check of every object, without waiting for the poll interval.
     QVERIFY(QMetaObject::invokeMethod(m_window->objectMaster(), "poll"));

@@ -24,7 +24,87 @@ QString flagValue(const QStringList &arguments, const QString &flag)
     return QString();
 }
 
+// arguments without flag and its value.
+QStringList withoutFlag(QStringList arguments, const QString &flag)
+{
+    for (int i = arguments.size() - 1; i >= 0; --i) {
+        if (arguments[i] == flag && i + 1 < arguments.size())
+            arguments.erase(arguments.begin() + i, arguments.begin() + i + 2);
+        else if (arguments[i].startsWith(flag + QLatin1Char('=')))
+            arguments.removeAt(i);
+    }
+    return arguments;
+}
+
+const QString kTimeFormat = QStringLiteral("yyyy-MM-ddThh:mm:ss");
+
 } // namespace
+
+char *toString(const KTestEmulator::File &f)
+{
+    return qstrdup(QStringLiteral("%1 %2 .. %3%4")
+                       .arg(f.name, f.begin.toString(kTimeFormat), f.end.toString(kTimeFormat),
+                            f.locked ? QStringLiteral(" locked") : QString())
+                       .toUtf8()
+                       .constData());
+}
+
+QPair<QDateTime, QDateTime> KTestEmulator::pastWindow(const QDateTime &now)
+{
+    return {QDateTime(now.date().addDays(-9), QTime(0, 0)),
+            QDateTime(now.date().addDays(-1), QTime(0, 0))};
+}
+
+QDateTime KTestEmulator::momentIn(const QList<File> &files, int seconds)
+{
+    for (const File &f : files) {
+        if (f.begin.secsTo(f.end) >= seconds + 60)
+            return f.begin.addSecs(30);
+    }
+    return QDateTime();
+}
+
+QPair<QDateTime, QDateTime> KTestEmulator::gapIn(const QList<File> &files)
+{
+    for (int i = 0; i + 1 < files.size(); ++i) {
+        const File &a = files[i];
+        const File &b = files[i + 1];
+        const qint64 hole = a.end.secsTo(b.begin);
+        if (hole > 0 && hole <= 3 * 3600 && a.begin.secsTo(a.end) >= 300 &&
+            b.begin.secsTo(b.end) >= 300)
+            return {a.end, b.begin};
+    }
+    return {};
+}
+
+QDateTime KTestEmulator::commonMoment(const QList<QList<File>> &channels, int seconds)
+{
+    // Stretches every channel records: the first list's files cut down by each other list in
+    // one pass over both (files of a channel come in time order and never overlap).
+    QList<QPair<QDateTime, QDateTime>> common;
+    for (const File &f : channels.value(0))
+        common << qMakePair(f.begin, f.end);
+    for (int c = 1; c < channels.size(); ++c) {
+        QList<QPair<QDateTime, QDateTime>> cut;
+        const QList<File> &other = channels[c];
+        for (int i = 0, j = 0; i < common.size() && j < other.size();) {
+            const QDateTime b = qMax(common[i].first, other[j].begin);
+            const QDateTime e = qMin(common[i].second, other[j].end);
+            if (b < e)
+                cut << qMakePair(b, e);
+            if (common[i].second < other[j].end)
+                ++i;
+            else
+                ++j;
+        }
+        common = cut;
+    }
+    for (const auto &s : common) {
+        if (s.first.secsTo(s.second) >= seconds)
+            return s.first.addSecs(s.first.secsTo(s.second) / 2);
+    }
+    return QDateTime();
+}
 
 KTestEmulator::KTestEmulator()
 {
@@ -65,6 +145,20 @@ bool KTestEmulator::waitFor(const std::function<bool()> &condition, int timeoutM
 
 bool KTestEmulator::start(const QStringList &arguments, Logging logging, int timeoutMs)
 {
+    // A port chosen free can be taken before the emulator listens on it (by another test, or
+    // as the local port of a connection from 127.0.0.1): it then ends with exit code 1, and
+    // is started again on other ports.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        if (launch(arguments, logging, timeoutMs))
+            return true;
+        if (exitCode() != 1)
+            break;
+    }
+    return false;
+}
+
+bool KTestEmulator::launch(const QStringList &arguments, Logging logging, int timeoutMs)
+{
     stop();
     m_log.clear();
     QStringList args = arguments;
@@ -76,6 +170,23 @@ bool KTestEmulator::start(const QStringList &arguments, Logging logging, int tim
         args << QStringLiteral("--host") << m_host;
     }
     const QString bindHost = m_host.isEmpty() ? kControlHost : m_host;
+    if (flagValue(arguments, QStringLiteral("--archive-seed")).isEmpty())
+        args << QStringLiteral("--archive-seed") << QString::fromLatin1(archiveSeed);
+    if (flagValue(arguments, QStringLiteral("--archive-days")).isEmpty())
+        args << QStringLiteral("--archive-days") << QString::number(archiveDays);
+    m_clockOffset = flagValue(arguments, QStringLiteral("--clock-offset")).toLongLong();
+    const QString testNow = qEnvironmentVariable("VELMORA_TEST_EMULATOR_NOW");
+    if (!testNow.isEmpty()) {
+        const QDateTime at = QDateTime::fromString(testNow, kTimeFormat);
+        if (!at.isValid()) {
+            m_log = QStringLiteral("VELMORA_TEST_EMULATOR_NOW=%1 is not yyyy-MM-ddThh:mm:ss")
+                        .arg(testNow);
+            return false;
+        }
+        m_clockOffset += QDateTime::currentDateTime().secsTo(at);
+        args = withoutFlag(args, QStringLiteral("--clock-offset"));
+        args << QStringLiteral("--clock-offset") << QString::number(m_clockOffset);
+    }
     m_port = quint16(flagValue(arguments, QStringLiteral("--port")).toUInt());
     if (!m_port) {
         m_port = freePort(bindHost);
@@ -151,6 +262,42 @@ int KTestEmulator::exitCode() const
     if (m_process.state() != QProcess::NotRunning || m_process.exitStatus() != QProcess::NormalExit)
         return -1;
     return m_process.exitCode();
+}
+
+bool KTestEmulator::moveClock(const QDateTime &at)
+{
+    const qint64 offset = QDateTime::currentDateTime().secsTo(at);
+    if (!commandOk(QStringLiteral("clock-offset all %1").arg(offset)))
+        return false;
+    m_clockOffset = offset;
+    return true;
+}
+
+QList<KTestEmulator::File> KTestEmulator::files(int channel, const QDateTime &from,
+                                                const QDateTime &to)
+{
+    QStringList lines;
+    commandOk(QStringLiteral("files %1 %2 %3 %4")
+                  .arg(m_host.isEmpty() ? QStringLiteral("all") : m_host)
+                  .arg(channel)
+                  .arg(from.toString(kTimeFormat), to.toString(kTimeFormat)),
+              &lines);
+    QList<File> result;
+    for (const QString &line : lines) {
+        // endpoint, name, begin, end, "locked" or "-"
+        const QStringList f = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (f.size() == 5)
+            result.append({f[1], QDateTime::fromString(f[2], kTimeFormat),
+                           QDateTime::fromString(f[3], kTimeFormat),
+                           f[4] == QLatin1String("locked")});
+    }
+    return result;
+}
+
+QList<KTestEmulator::File> KTestEmulator::pastFiles(int channel)
+{
+    const QPair<QDateTime, QDateTime> window = pastWindow(now());
+    return files(channel, window.first, window.second);
 }
 
 QStringList KTestEmulator::command(const QString &line, int timeoutMs)

@@ -81,8 +81,10 @@ void tst_RecorderProbe::everyCommandAgainstTheEmulator()
     }
     QCOMPARE(channels, QStringList({"ACAM01:1", "ACAM02:2", "ACAM03:3", "ACAM04:4", "DCAM01:33"}));
 
-    // A day of files, in order; then a minute of the first one downloaded.
-    const QString day = QDate::currentDate().addDays(-1).toString(Qt::ISODate);
+    // A day of files, in order; then a minute of one downloaded.
+    const QDateTime moment = KTestEmulator::momentIn(m_emulator.pastFiles(33), 60);
+    QVERIFY(moment.isValid());
+    const QString day = moment.date().toString(Qt::ISODate);
     const QString from = day + "T00:00:00", to = day + "T23:59:59";
     QCOMPARE(run({"search", "--channel", "DCAM01", "--from", from, "--to", to}, &out), 0);
     const QJsonArray files = out.array();
@@ -94,10 +96,9 @@ void tst_RecorderProbe::everyCommandAgainstTheEmulator()
                 QDateTime::fromString(v["end"].toString(), Qt::ISODate) > begin);
         previous = begin;
     }
-    const QDateTime begin = QDateTime::fromString(files[0]["begin"].toString(), Qt::ISODate);
     const QString video = m_dir.filePath("dl.mp4");
-    const QString start = begin.toString(Qt::ISODate);
-    const QString end = begin.addSecs(60).toString(Qt::ISODate);
+    const QString start = moment.toString(Qt::ISODate);
+    const QString end = moment.addSecs(60).toString(Qt::ISODate);
     QCOMPARE(run({"download", "--channel", "DCAM01", "--from", start, "--to", end, "--out", video},
                  &out),
              0);
@@ -161,17 +162,18 @@ void tst_RecorderProbe::failuresPrintErrorJson_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("error");
     QTest::addColumn<int>("exitCode");
-    const QString day = QDate::currentDate().addDays(2).toString(Qt::ISODate);
+    const QString day = m_emulator.now().date().addDays(2).toString(Qt::ISODate);
+    const QString out = m_dir.filePath(QStringLiteral("failed"));
     QTest::newRow("wrong password") << QStringList{"--password", "nope", "info"} << 1 << 1;
     QTest::newRow("already activated") << QStringList{"activate"} << 252 << 1;
     QTest::newRow("no such channel")
-        << QStringList{"snapshot", "--channel", "ACAM09", "--out", "/tmp/x.jpg"} << 3 << 1;
+        << QStringList{"snapshot", "--channel", "ACAM09", "--out", out + ".jpg"} << 3 << 1;
     const QStringList noRecording = {"download",        "--channel",       "ACAM01",
                                      "--from",          day + "T10:00:00", "--to",
-                                     day + "T10:05:00", "--out",           "/tmp/none-velmora.mp4"};
+                                     day + "T10:05:00", "--out",           out + ".mp4"};
     QTest::newRow("no recording") << noRecording << 0 << 1;
     QTest::newRow("malformed channel ID")
-        << QStringList{"snapshot", "--channel", "XCAM01", "--out", "/tmp/x.jpg"} << 17 << 1;
+        << QStringList{"snapshot", "--channel", "XCAM01", "--out", out + ".jpg"} << 17 << 1;
     QTest::newRow("channel missing") << QStringList{"search"} << 17 << 2;
 }
 
