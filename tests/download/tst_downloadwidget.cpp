@@ -262,6 +262,7 @@ private slots:
         QProgressBar *progress = w->progressBar("ACAM01");
         QCOMPARE(progress->format(), QStringLiteral("Загрузка завершена"));
         QCOMPARE(progress->value(), progress->maximum());
+        QCOMPARE(w->speedLabel("ACAM01")->text(), QStringLiteral("-"));
         const QDateTime end = m_begin.addSecs(90);
         QCOMPARE(w->intervalLabel("ACAM01")->text(),
                  m_begin.toString("dd.MM.yyyy, hh.mm.ss-") + end.toString("hh.mm.ss"));
