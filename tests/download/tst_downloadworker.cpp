@@ -276,6 +276,37 @@ private slots:
         expectReference(setFolder(m_object, m_begin, end));
     }
 
+    // The recorder restarts between two polls and forgets the login: the next poll logs in
+    // again and the job finishes.
+    void recorderRestarts()
+    {
+        KTestEmulator emulator;
+        const QStringList flags{"--analog", "1",     "--size",
+                                "160x120",  "--fps", QString::number(kFps)};
+        QVERIFY2(emulator.start(flags), qPrintable(emulator.log()));
+        KObjectHandler_HIKVISION object(
+            objectRecord(emulator.host(), emulator.port(), emulator.statusPort()));
+        QCOMPARE(runJob(&object, 1), 2);
+        const QDateTime begin = recordedStart(emulator, 1, kLongSeconds);
+        QVERIFY(begin.isValid());
+        m_gate->at = 2;
+        JobWatch watch;
+        const int jobID = addJob(&object, begin, begin.addSecs(kLongSeconds));
+        QTRY_VERIFY_WITH_TIMEOUT(m_gate->waiting, 60000);
+        emulator.stop();
+        QVERIFY2(
+            emulator.start(flags + QStringList{"--host", emulator.host(), "--port",
+                                               QString::number(emulator.port()), "--status-port",
+                                               QString::number(emulator.statusPort())}),
+            qPrintable(emulator.log()));
+        m_gate->release();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            logLines(true).contains("Загрузка видеоархива - ошибка поиска файла! [47]"), 30000);
+        QCOMPARE(runJob(&object, 1), 2);
+        QCOMPARE(watch.finish(jobID), 6);
+        expectReference(setFolder(&object, begin, begin.addSecs(kLongSeconds)));
+    }
+
     void tooLittleSpace()
     {
         const QDateTime end = m_begin.addSecs(kShortSeconds);
