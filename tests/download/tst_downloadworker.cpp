@@ -367,6 +367,20 @@ private slots:
         QCOMPARE(probe(folder + "/ACAM01.mp4").frames, kShortSeconds * kFps);
     }
 
+    // A data file that cannot be written fails the channel instead of passing unnoticed.
+    void dataFileFails()
+    {
+        const QDateTime end = m_begin.addSecs(kShortSeconds);
+        const QString folder = setFolder(m_object, m_begin, end);
+        QVERIFY(QDir().mkpath(folder + "/user_data.xml"));
+        JobWatch watch;
+        QCOMPARE(watch.finish(addJob(m_object, m_begin, end)), 9);
+        QCOMPARE(watch.channelStates().last(), 16);
+        QVERIFY(logLines(true).contains(
+            "Загрузка видеоархива - ошибка записи файла данных: " + folder + "/user_data.xml"));
+        QVERIFY(QFileInfo::exists(folder + "/ACAM01.mp4"));
+    }
+
     // An object name that climbs out of the store stays inside it; auto-delete removes only
     // the set folder, with the other channel's file and the data file in it.
     void autoDeleteStaysInStore()
