@@ -58,7 +58,7 @@ void KArchiveInfoHandler::connectWorker(KAbstractArchiveInfoWorker *worker)
             &KArchiveInfoHandler::handleResult);
 }
 
-void KArchiveInfoHandler::handleResult(QList<bool> result)
+void KArchiveInfoHandler::handleResult(const QList<bool> &result)
 {
     KAbstractWorker *worker = familySender();
     if (!worker)
@@ -78,16 +78,20 @@ QString KArchiveInfoHandler::firstAvailableChannel(const KObjectHandler *object)
     return QString();
 }
 
-int KArchiveInfoHandler::replaceRequest(int pendingJobID, KObjectHandler *object, int searchType,
-                                        const QDate &date)
+void KArchiveInfoHandler::replaceRequest(int *jobID, KObjectHandler *object, int searchType,
+                                         const QDate &date)
 {
-    // Cancelled even when nothing new is asked: its answer belongs to another date.
-    if (pendingJobID > 0)
-        quit(pendingJobID);
+    // Forgotten before the cancel: quit() lets events through, and the old answer arriving
+    // meanwhile must not be taken for the new one. Cancelled even when nothing new is asked:
+    // its answer belongs to another date or object.
+    const int pending = *jobID;
+    *jobID = -1;
+    if (pending > 0)
+        quit(pending);
     if (!object || !object->isConnected() || !date.isValid())
-        return -1;
+        return;
     const QString channel = firstAvailableChannel(object);
     if (channel.isEmpty())
-        return -1;
-    return addJob(KArchiveInfoJob{object, channel, searchType, QDateTime(date, QTime(0, 0))});
+        return;
+    *jobID = addJob(KArchiveInfoJob{object, channel, searchType, QDateTime(date, QTime(0, 0))});
 }

@@ -30,16 +30,17 @@ public:
 
     // The key of the object's first available channel in key order; empty when none.
     static QString firstAvailableChannel(const KObjectHandler *object);
-    // Replaces a window's request: cancels pendingJobID (when above 0), then, when the object
-    // is connected and has an available channel, asks for that channel's day (searchType 0)
-    // or month (1) of date. The new job ID, or -1 when nothing was asked.
-    int replaceRequest(int pendingJobID, KObjectHandler *object, int searchType, const QDate &date);
+    // Replaces a window's request held in *jobID: cancels the pending one (when above 0),
+    // then, when the object is connected and has an available channel, asks for that
+    // channel's day (searchType 0) or month (1) of date. *jobID becomes the new job ID, or -1
+    // when nothing was asked.
+    void replaceRequest(int *jobID, KObjectHandler *object, int searchType, const QDate &date);
 
 signals:
     void resultReceived(int jobID, QList<bool> result);
 
 private slots:
-    void handleResult(QList<bool> result);
+    void handleResult(const QList<bool> &result);
 
 protected:
     void connectWorker(KAbstractArchiveInfoWorker *worker) override;

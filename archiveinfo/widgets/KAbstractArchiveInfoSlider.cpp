@@ -49,7 +49,7 @@ QRect KAbstractArchiveInfoSlider::cellRect(int minute)
     return QRect(2 * minute + margin, 35, 2, 10);
 }
 
-void KAbstractArchiveInfoSlider::setCellData(QList<bool> data)
+void KAbstractArchiveInfoSlider::setCellData(const QList<bool> &data)
 {
     if (data == m_cellData)
         return;

@@ -26,7 +26,7 @@ public:
     static QRect cellRect(int minute);
 
 public slots:
-    void setCellData(QList<bool> data);
+    void setCellData(const QList<bool> &data);
     void clearCellData();
 
 protected:

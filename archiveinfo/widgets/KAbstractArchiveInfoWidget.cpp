@@ -27,6 +27,10 @@ KAbstractArchiveInfoWidget::KAbstractArchiveInfoWidget(KAbstractArchiveInfoSlide
 
 KAbstractArchiveInfoWidget::~KAbstractArchiveInfoWidget()
 {
+    // quit() lets events through: none of them may reach this half-destroyed widget.
+    disconnect(KArchiveInfoHandler::instance(), nullptr, this, nullptr);
+    if (m_object)
+        disconnect(m_object, nullptr, this, nullptr);
     if (m_jobID > 0)
         KArchiveInfoHandler::instance()->quit(m_jobID);
 }
@@ -35,7 +39,7 @@ void KAbstractArchiveInfoWidget::setObject(KObjectHandler *object)
 {
     if (object != m_object) {
         // Neither the old object's cells nor its pending answer belong to the new one.
-        m_jobID = KArchiveInfoHandler::instance()->replaceRequest(m_jobID, nullptr, 0, QDate());
+        KArchiveInfoHandler::instance()->replaceRequest(&m_jobID, nullptr, 0, QDate());
         m_strip->clearCellData();
     }
     if (m_object)
@@ -53,7 +57,7 @@ void KAbstractArchiveInfoWidget::collectInfo(QDate date)
     if (!m_keepCells)
         m_strip->clearCellData();
     m_keepCells = false;
-    m_jobID = KArchiveInfoHandler::instance()->replaceRequest(m_jobID, m_object, 0, m_date);
+    KArchiveInfoHandler::instance()->replaceRequest(&m_jobID, m_object, 0, m_date);
 }
 
 void KAbstractArchiveInfoWidget::updateInfo()
@@ -62,7 +66,7 @@ void KAbstractArchiveInfoWidget::updateInfo()
     collectInfo(m_date);
 }
 
-void KAbstractArchiveInfoWidget::setCellData(int jobID, QList<bool> archive)
+void KAbstractArchiveInfoWidget::setCellData(int jobID, const QList<bool> &archive)
 {
     if (jobID < 1 || jobID != m_jobID)
         return;

@@ -22,7 +22,7 @@ public:
     // Follows the object's connection changes (each one asks again, keeping the old cells
     // until the answer replaces them).
     void setObject(KObjectHandler *object);
-    KObjectHandler *object() const { return m_object; }
+    KObjectHandler *object() const { return m_object.data(); }
     int jobID() const { return m_jobID; }
     QDate date() const { return m_date; }
     KAbstractArchiveInfoSlider *strip() const { return m_strip; }
@@ -32,7 +32,7 @@ public slots:
     void updateInfo();
 
 private slots:
-    void setCellData(int jobID, QList<bool> archive);
+    void setCellData(int jobID, const QList<bool> &archive);
 
 protected:
     // Takes the strip the subclass made.

@@ -44,7 +44,7 @@ void KAbstractCalendarWidget::collectInfo(int year, int month)
         m_infoRequested = false;
 }
 
-void KAbstractCalendarWidget::setInfo(QList<bool> archive)
+void KAbstractCalendarWidget::setInfo(const QList<bool> &archive)
 {
     m_infoRequested = false;
     if (archive == m_archive)

@@ -20,7 +20,7 @@ public:
 
 protected slots:
     void collectInfo(int year, int month);
-    void setInfo(QList<bool> archive);
+    void setInfo(const QList<bool> &archive);
     void changePage(int year, int month);
 
 protected:

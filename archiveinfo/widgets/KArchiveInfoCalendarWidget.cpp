@@ -12,6 +12,8 @@ KArchiveInfoCalendarWidget::KArchiveInfoCalendarWidget(QWidget *parent)
 
 KArchiveInfoCalendarWidget::~KArchiveInfoCalendarWidget()
 {
+    // quit() lets events through: none of them may reach this half-destroyed widget.
+    disconnect(KArchiveInfoHandler::instance(), nullptr, this, nullptr);
     if (m_jobID > 0)
         KArchiveInfoHandler::instance()->quit(m_jobID);
 }
@@ -21,7 +23,7 @@ void KArchiveInfoCalendarWidget::setObject(KObjectHandler *object)
     if (object == m_object)
         return;
     // The days known and the answer awaited are the old object's.
-    m_jobID = KArchiveInfoHandler::instance()->replaceRequest(m_jobID, nullptr, 1, QDate());
+    KArchiveInfoHandler::instance()->replaceRequest(&m_jobID, nullptr, 1, QDate());
     m_object = object;
     resetInfo();
     if (isVisible())
@@ -33,11 +35,11 @@ bool KArchiveInfoCalendarWidget::collectInfo_p(int year, int month)
     if (!m_object)
         return false;
     m_monthDate = QDate(year, month, 1);
-    m_jobID = KArchiveInfoHandler::instance()->replaceRequest(m_jobID, m_object, 1, m_monthDate);
+    KArchiveInfoHandler::instance()->replaceRequest(&m_jobID, m_object, 1, m_monthDate);
     return m_jobID > 0;
 }
 
-void KArchiveInfoCalendarWidget::setInfo(int jobID, QList<bool> archive)
+void KArchiveInfoCalendarWidget::setInfo(int jobID, const QList<bool> &archive)
 {
     if (jobID < 1 || jobID != m_jobID)
         return;

@@ -18,13 +18,13 @@ public:
 
     // Does not follow the object's connection: the calendar asks when a page is shown.
     void setObject(KObjectHandler *object);
-    KObjectHandler *object() const { return m_object; }
+    KObjectHandler *object() const { return m_object.data(); }
     int jobID() const { return m_jobID; }
     QDate monthDate() const { return m_monthDate; }
 
 private slots:
     bool collectInfo_p(int year, int month) override;
-    void setInfo(int jobID, QList<bool> archive);
+    void setInfo(int jobID, const QList<bool> &archive);
 
 private:
     QPointer<KObjectHandler> m_object;

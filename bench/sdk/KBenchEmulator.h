@@ -16,6 +16,8 @@ public:
     QString log();
     // CPU seconds the emulator used so far (from /proc).
     double cpuSeconds() const;
+    // CPU seconds this process used so far.
+    static double ownCpuSeconds();
 
 private:
     QProcess m_process;

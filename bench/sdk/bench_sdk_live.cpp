@@ -13,17 +13,8 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <sys/resource.h>
 
 namespace {
-
-double cpuSeconds()
-{
-    rusage u;
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 // Counts paints of the SDK's picture surfaces.
 class PaintCounter : public QObject
@@ -100,10 +91,10 @@ int main(int argc, char *argv[])
             for (QWidget *s : tile->findChildren<QWidget *>(QStringLiteral("sdkVideoSurface")))
                 s->installEventFilter(&counter);
         received = 0;
-        const double cpu0 = cpuSeconds();
+        const double cpu0 = KBenchEmulator::ownCpuSeconds();
         const double emu0 = emulator.cpuSeconds();
         waitMs(seconds * 1000);
-        const double cpu = cpuSeconds() - cpu0;
+        const double cpu = KBenchEmulator::ownCpuSeconds() - cpu0;
         const double emu = emulator.cpuSeconds() - emu0;
         std::printf("%2d channel(s): %.1f pictures painted/s per channel, %.1f received/s per "
                     "channel, client CPU %.1f %% of one core per channel (%.0f %% total), "
@@ -128,9 +119,9 @@ int main(int argc, char *argv[])
         }
         waitMs(1500);
         received = 0;
-        const double cpu0 = cpuSeconds();
+        const double cpu0 = KBenchEmulator::ownCpuSeconds();
         waitMs(seconds * 1000);
-        const double cpu = cpuSeconds() - cpu0;
+        const double cpu = KBenchEmulator::ownCpuSeconds() - cpu0;
         std::printf("16 channel(s), no window (full-size decoding): %.1f received/s per channel, "
                     "client CPU %.1f %% of one core per channel (%.0f %% total)\n",
                     double(received.load()) / seconds / 16, 100.0 * cpu / seconds / 16,

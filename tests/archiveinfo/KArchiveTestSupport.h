@@ -1,7 +1,10 @@
 #pragma once
 
+#include "../device/KDeviceTestSupport.h"
 #include "KArchiveInfoHandler.h"
+#include "KConnectionHandler.h"
 #include "KObjectHandler_HIKVISION.h"
+#include "KRecorderSDK.h"
 #include "KTestEmulator.h"
 
 #include <QSignalSpy>
@@ -84,16 +87,15 @@ inline QList<bool> expectedDays(const QList<ArchiveFile> &found, const QDate &mo
 
 inline KObjectData objectRecord(const KTestEmulator &emulator)
 {
-    KObjectData record;
-    record.id = 1;
-    record.name = QStringLiteral("Автобус 101");
-    record.host = emulator.host();
-    record.recorder.type = 1;
-    record.recorder.port = emulator.port();
-    record.recorder.login = QStringLiteral("admin");
-    record.recorder.password = QStringLiteral("demo12345");
-    record.modem.statusPort = emulator.statusPort();
-    return record;
+    return KDeviceTest::objectRecord(emulator.host(), emulator.port(), emulator.statusPort());
+}
+
+// Waits until the object is logged in and its connection job's answer went round (its
+// connectionStateChanged() must not reach a time-line in the middle of a test).
+inline bool waitConnected(KObjectHandler *object)
+{
+    return KTestEmulator::waitFor(
+        [&] { return object->isConnected() && object->connectionJobID() < 1; }, 30000);
 }
 
 // An object of the emulated recorder, logged in (needs the connection handler running).
@@ -101,8 +103,33 @@ inline std::unique_ptr<KObjectHandler_HIKVISION> connectedObject(const KTestEmul
 {
     auto object = std::make_unique<KObjectHandler_HIKVISION>(objectRecord(emulator));
     object->requireConnection(true);
-    KTestEmulator::waitFor([&] { return object->isConnected(); }, 30000);
+    waitConnected(object.get());
     return object;
+}
+
+// The program's start for these tests: the SDK, the connection pool, a one-thread archive
+// pool (searches run one after another), the emulator and a logged-in object of it.
+inline bool startUp(KTestEmulator &emulator, const QStringList &arguments,
+                    KTestEmulator::Logging logging,
+                    std::unique_ptr<KObjectHandler_HIKVISION> *object)
+{
+    if (!KRecorderSDK::instance()->initialize())
+        return false;
+    KConnectionHandler::instance()->initialize(2);
+    KArchiveInfoHandler::instance()->initialize(1);
+    if (!emulator.start(arguments, logging))
+        return false;
+    *object = connectedObject(emulator);
+    return (*object)->isConnected();
+}
+
+// The program's end, in its order.
+inline void shutDown(std::unique_ptr<KObjectHandler_HIKVISION> *object)
+{
+    KArchiveInfoHandler::instance()->shutdown();
+    KConnectionHandler::instance()->shutdown();
+    object->reset();
+    KRecorderSDK::instance()->cleanup();
 }
 
 // Runs one search job to its end. True when it sent a result (stored in *result).

@@ -253,6 +253,10 @@ void tst_ShellObjects::archiveTabShowsArchive()
     QCOMPARE(slider->value(), minute);
     QCOMPARE(player->timeEdit()->time(), QTime(minute / 60, minute % 60));
     QCOMPARE(player->beginDateTime(), QDateTime(day, QTime(minute / 60, minute % 60)));
+    // A time typed with seconds moves the handle to its minute and keeps its seconds.
+    player->timeEdit()->setTime(QTime(10, 15, 30));
+    QCOMPARE(slider->value(), 615);
+    QCOMPARE(player->timeEdit()->time(), QTime(10, 15, 30));
 
     // The pop-up (the arrow at the edit's right end): the month of the date edit, answered
     // for the first channel.

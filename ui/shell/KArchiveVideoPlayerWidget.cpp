@@ -72,7 +72,7 @@ KArchiveVideoPlayerWidget::KArchiveVideoPlayerWidget(QWidget *parent)
             &KArchiveVideoPlayerWidget::playOnSliderClick);
     connect(m_downloadButton, &QPushButton::clicked, this,
             &KArchiveVideoPlayerWidget::prepareDownload);
-    setControlsEnabled(false);
+    KArchiveVideoPlayerWidget::setControlsEnabled(false);
 }
 
 void KArchiveVideoPlayerWidget::play()

@@ -92,7 +92,7 @@ KStandInPlayerWidget::KStandInPlayerWidget(QWidget *parent) : QWidget(parent)
     layout->addWidget(m_noteLabel);
 
     clearTiles();
-    setControlsEnabled(false);
+    KStandInPlayerWidget::setControlsEnabled(false);
 }
 
 KStandInPlayerWidget::~KStandInPlayerWidget()
