@@ -31,7 +31,10 @@ void KAbstractConnectionWorker::run(int options)
     if (!checkReachability()) {
         connectionState = 4;
     } else if (options & loginOption) {
-        const bool wasConnected = connectionState == 2;
+        bool wasConnected = connectionState == 2;
+        // A recorder that restarted between two runs has forgotten the login: log in again.
+        if (wasConnected && !updateDeviceTime() && isLoginLost())
+            wasConnected = false;
         if (!wasConnected) {
             if (login()) {
                 if (m_object->isInfoObtained()) {
@@ -47,7 +50,7 @@ void KAbstractConnectionWorker::run(int options)
                 connectionState = 3;
             }
         }
-        if (wasConnected || connectionState == 2)
+        if (!wasConnected && connectionState == 2)
             updateDeviceTime();
     } else {
         connectionState = 3;

@@ -28,6 +28,9 @@ protected:
     virtual bool updateDeviceTime() = 0;
     virtual bool updateDeviceInfo() = 0;
     virtual bool updateChannels() = 0;
+    // The last updateDeviceTime() failed because the recorder no longer knows the login (it
+    // restarted since): the connection needs a new login.
+    virtual bool isLoginLost() const { return false; }
 
     // Fills networkType, signalLevel, checkTime and responseTime; true when reachable.
     bool checkReachability();

@@ -159,6 +159,7 @@ bool KConnectionWorker_HIKVISION::updateDeviceTime()
     QDateTime deviceTime;
     bool ok = NET_DVR_GetDVRConfig(hikObject()->loginID(), VSDK_GET_TIME, wholeDevice, &time,
                                    sizeof(time), &returned);
+    m_loginLost = !ok && NET_DVR_GetLastError() == VSDK_ERR_USER_ID;
     if (ok) {
         deviceTime =
             QDateTime(QDate(int(time.year), int(time.month), int(time.day)),

@@ -34,10 +34,13 @@ protected:
     bool updateDeviceTime() override;
     bool updateDeviceInfo() override;
     bool updateChannels() override;
+    bool isLoginLost() const override { return m_loginLost; }
 
 private:
     static QString buildDateText(quint32 buildDate);
     // The picture size of channel c, or an invalid size when it could not be read.
     QSize readPictureSize(int loginID, int channel) const;
     KObjectHandler_HIKVISION *hikObject() const;
+
+    bool m_loginLost = false;
 };

@@ -62,11 +62,12 @@ void KDownloadHandler::onShutdown()
 
 void KDownloadHandler::onJobRemoved(int jobID)
 {
-    // A last measurement, so that the figures shown at the end include the last fragment.
+    // A last measurement, so that the sizes shown at the end include the last fragment (the
+    // speed of a finished channel stays cleared).
     auto it = m_infos.find(jobID);
     if (it == m_infos.end())
         return;
-    updateJobInfo(jobID, *it, QDateTime::currentDateTime());
+    updateJobInfo(jobID, *it, QDateTime::currentDateTime(), false);
     m_infos.erase(it);
 }
 
@@ -120,14 +121,17 @@ void KDownloadHandler::updateDownloadInfo()
 {
     const QDateTime now = QDateTime::currentDateTime();
     for (auto it = m_infos.begin(); it != m_infos.end(); ++it)
-        updateJobInfo(it.key(), it.value(), now);
+        updateJobInfo(it.key(), it.value(), now, true);
 }
 
-void KDownloadHandler::updateJobInfo(int jobID, KDownloadInfoData &info, const QDateTime &now)
+void KDownloadHandler::updateJobInfo(int jobID, KDownloadInfoData &info, const QDateTime &now,
+                                     bool tick)
 {
     KAbstractDownloadWorker *job = worker(jobID);
     const QString channelID = job ? job->currentChannelID() : info.channelID;
-    emit currentDownloadTimeChanged(jobID, channelID, int(info.channelStartDateTime.secsTo(now)));
+    if (tick && !info.channelEnded)
+        emit currentDownloadTimeChanged(jobID, channelID,
+                                        int(info.channelStartDateTime.secsTo(now)));
     emit totalDownloadTimeChanged(jobID, int(info.jobStartDateTime.secsTo(now)));
 
     info.fileSize = info.filePath.isEmpty() ? 0 : QFileInfo(info.filePath).size();
@@ -138,7 +142,8 @@ void KDownloadHandler::updateJobInfo(int jobID, KDownloadInfoData &info, const Q
     }
     emit currentDownloadSizeChanged(jobID, channelID, info.channelBytes);
     emit totalDownloadSizeChanged(jobID, info.jobBytes);
-    emit downloadSpeedChanged(jobID, channelID, info.tickBytes);
+    if (tick && !info.channelEnded)
+        emit downloadSpeedChanged(jobID, channelID, info.tickBytes);
     info.tickBytes = 0;
 }
 
@@ -152,6 +157,7 @@ void KDownloadHandler::handleChannelChange(const QString &channelID)
     if (it == m_infos.end())
         return;
     it->channelID = channelID;
+    it->channelEnded = false;
     it->filePath.clear();
     it->channelBytes = 0;
     it->channelStartDateTime = QDateTime::currentDateTime();
@@ -191,8 +197,13 @@ void KDownloadHandler::handleFileCompletion(const QString &, const QString &file
 void KDownloadHandler::handleChannelStateChange(const QString &channelID, int state)
 {
     const int jobID = senderJobID();
-    if (jobID >= 0)
-        emit channelStateChanged(jobID, channelID, state);
+    if (jobID < 0)
+        return;
+    auto it = m_infos.find(jobID);
+    // Every state from "finished" on is a channel's last (7, stopping, is not).
+    if (it != m_infos.end() && channelID == it->channelID && state >= 6 && state != 7)
+        it->channelEnded = true;
+    emit channelStateChanged(jobID, channelID, state);
 }
 
 void KDownloadHandler::handleIntervalChange(const QString &channelID,

@@ -79,8 +79,9 @@ private:
     int senderJobID() const;
     // Counts bytes newly seen of the job's current file.
     static void count(KDownloadInfoData &info, qint64 bytes);
-    // One measurement of a job: its times, the growth of its file, sizes and speed.
-    void updateJobInfo(int jobID, KDownloadInfoData &info, const QDateTime &now);
+    // One measurement of a job: the growth of its file, sizes, times and (at a tick, while its
+    // channel runs) the channel's time and speed.
+    void updateJobInfo(int jobID, KDownloadInfoData &info, const QDateTime &now, bool tick);
 
     QTimer *m_updateTimer = nullptr;
     QHash<int, KDownloadInfoData> m_infos;

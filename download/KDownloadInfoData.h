@@ -6,8 +6,9 @@
 // Progress of one started download job, measured by the handler once a second.
 struct KDownloadInfoData
 {
-    QString channelID; // the channel of the last channelChanged()
-    QString filePath;  // temporary file the worker writes now; empty before the first
+    QString channelID;         // the channel of the last channelChanged()
+    bool channelEnded = false; // it reported its last state: its time and speed stand still
+    QString filePath;          // temporary file the worker writes now; empty before the first
     QDateTime channelStartDateTime;
     QDateTime jobStartDateTime;
     qint64 fileSize = 0;     // size of filePath at the last tick

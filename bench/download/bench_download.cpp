@@ -4,6 +4,7 @@
 // 2. the same on a rate-limited link: bytes per second achieved against the limit;
 // 3. one link break per fragment over a 1-hour interval: extra bytes against an undisturbed run.
 #include "KConnectionHandler.h"
+#include "KDeviceTestSupport.h"
 #include "KDownloadTestSupport.h"
 #include "KDownloadWorker_HIKVISION.h"
 #include "KEmuArchive.h"
@@ -62,20 +63,9 @@ QDateTime coveredStart(KTestEmulator &emulator, int channels, int seconds)
 
 std::unique_ptr<KObjectHandler_HIKVISION> connect(KTestEmulator &emulator)
 {
-    KObjectData record;
-    record.id = 1;
-    record.name = QStringLiteral("Автобус 101");
-    record.host = emulator.host();
-    record.recorder.type = 1;
-    record.recorder.port = emulator.port();
-    record.recorder.login = QStringLiteral("admin");
-    record.recorder.password = QStringLiteral("demo12345");
-    record.modem.statusPort = emulator.statusPort();
-    auto object = std::make_unique<KObjectHandler_HIKVISION>(record);
-    QSignalSpy results(KConnectionHandler::instance(), &KConnectionHandler::resultReceived);
-    KConnectionHandler::instance()->addJob(KDeviceJob{object.get(), 1});
-    KTestEmulator::waitFor([&] { return object->isConnected(); }, 30000);
-    return object->isConnected() ? std::move(object) : nullptr;
+    auto object = std::make_unique<KObjectHandler_HIKVISION>(
+        KDeviceTest::objectRecord(emulator.host(), emulator.port(), emulator.statusPort()));
+    return KDeviceTest::runJob(object.get(), 1) == 2 ? std::move(object) : nullptr;
 }
 
 // Runs one download job into a fresh store; its wall time in ms (-1 when it failed).

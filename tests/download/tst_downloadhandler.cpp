@@ -1,3 +1,4 @@
+#include "KDeviceTestSupport.h"
 #include "KDownloadHandler.h"
 #include "KDownloadTestSupport.h"
 #include "KObjectHandler_HIKVISION.h"
@@ -86,9 +87,7 @@ qlonglong last(const QSignalSpy &spy, int jobID)
 
 KObjectData record(int type)
 {
-    KObjectData r;
-    r.id = 1;
-    r.name = QStringLiteral("Автобус 101");
+    KObjectData r = KDeviceTest::objectRecord(QStringLiteral("127.0.0.1"), 1, 1);
     r.recorder.type = type;
     return r;
 }
@@ -185,9 +184,17 @@ private slots:
         QCOMPARE(changes[1], (QList<QVariant>{jobID, "ACAM02"}));
         QCOMPARE(channel.last(), (QList<QVariant>{jobID, "ACAM02", 0}));
         QCOMPARE(tick(), (QList<qlonglong>{0, 800, 0}));
+        // A channel that reported its end keeps its speed and time as they are, also in the
+        // last figures of the job.
+        QVERIFY(worker->perform([&] { emit worker->channelStateChanged("ACAM02", 6); }));
+        QSignalSpy times(handler, &KDownloadHandler::currentDownloadTimeChanged);
+        const int speeds = speed.count();
+        tick();
         worker->endChannel();
         QCOMPARE(watch.finish(jobID), 6);
         QCOMPARE(last(total, jobID), 800);
+        QCOMPARE(speed.count(), speeds);
+        QCOMPARE(times.count(), 0);
         QCOMPARE(handler->info(jobID).jobStartDateTime, QDateTime());
     }
 

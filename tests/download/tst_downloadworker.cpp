@@ -276,6 +276,37 @@ private slots:
         expectReference(setFolder(m_object, m_begin, end));
     }
 
+    // The recorder restarts between two polls and forgets the login: the next poll logs in
+    // again and the job finishes.
+    void recorderRestarts()
+    {
+        KTestEmulator emulator;
+        const QStringList flags{"--analog", "1",     "--size",
+                                "160x120",  "--fps", QString::number(kFps)};
+        QVERIFY2(emulator.start(flags), qPrintable(emulator.log()));
+        KObjectHandler_HIKVISION object(
+            objectRecord(emulator.host(), emulator.port(), emulator.statusPort()));
+        QCOMPARE(runJob(&object, 1), 2);
+        const QDateTime begin = recordedStart(emulator, 1, kLongSeconds);
+        QVERIFY(begin.isValid());
+        m_gate->at = 2;
+        JobWatch watch;
+        const int jobID = addJob(&object, begin, begin.addSecs(kLongSeconds));
+        QTRY_VERIFY_WITH_TIMEOUT(m_gate->waiting, 60000);
+        emulator.stop();
+        QVERIFY2(
+            emulator.start(flags + QStringList{"--host", emulator.host(), "--port",
+                                               QString::number(emulator.port()), "--status-port",
+                                               QString::number(emulator.statusPort())}),
+            qPrintable(emulator.log()));
+        m_gate->release();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            logLines(true).contains("Загрузка видеоархива - ошибка поиска файла! [47]"), 30000);
+        QCOMPARE(runJob(&object, 1), 2);
+        QCOMPARE(watch.finish(jobID), 6);
+        expectReference(setFolder(&object, begin, begin.addSecs(kLongSeconds)));
+    }
+
     void tooLittleSpace()
     {
         const QDateTime end = m_begin.addSecs(kShortSeconds);
@@ -334,6 +365,20 @@ private slots:
         QCOMPARE(repaired.finish(addJob(m_object, m_begin, end)), 6);
         QCOMPARE(fragmentLines().filter("загрузка фрагмента").size(), left.isEmpty() ? 1 : 0);
         QCOMPARE(probe(folder + "/ACAM01.mp4").frames, kShortSeconds * kFps);
+    }
+
+    // A data file that cannot be written fails the channel instead of passing unnoticed.
+    void dataFileFails()
+    {
+        const QDateTime end = m_begin.addSecs(kShortSeconds);
+        const QString folder = setFolder(m_object, m_begin, end);
+        QVERIFY(QDir().mkpath(folder + "/user_data.xml"));
+        JobWatch watch;
+        QCOMPARE(watch.finish(addJob(m_object, m_begin, end)), 9);
+        QCOMPARE(watch.channelStates().last(), 16);
+        QVERIFY(logLines(true).contains(
+            "Загрузка видеоархива - ошибка записи файла данных: " + folder + "/user_data.xml"));
+        QVERIFY(QFileInfo::exists(folder + "/ACAM01.mp4"));
     }
 
     // An object name that climbs out of the store stays inside it; auto-delete removes only

@@ -1,0 +1,397 @@
+#include "KArchiveInfoAdvancedWidget.h"
+#include "KCentralTabWidget.h"
+#include "KCentralWidget.h"
+#include "KCheckBoxHeaderView.h"
+#include "KDeviceTestSupport.h"
+#include "KDownloadTestSupport.h"
+#include "KDownloadWidget.h"
+#include "KDownloadWorker_HIKVISION.h"
+#include "KObjectDownloadWidget.h"
+#include "KObjectHandler_HIKVISION.h"
+#include "KProgressWidget.h"
+#include "KRecorderSDK.h"
+#include "KSettings.h"
+#include "KShellTestSupport.h"
+#include "KStyleSheet.h"
+#include "KVideoSetData.h"
+
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimeEdit>
+#include <QtTest>
+
+using namespace KDeviceTest;
+using namespace KDownloadTest;
+using namespace KShellTest;
+
+class tst_DownloadWidget : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        KStyleSheet::install();
+        QVERIFY(KRecorderSDK::instance()->initialize());
+        KConnectionHandler::instance()->initialize(2);
+        KDownloadHandler::instance()->initialize(1);
+        KSettings::instance()->setDownloadReliabilityMode(0);
+        QVERIFY2(m_emulator.start({"--analog", "2", "--size", "160x120", "--fps", "2"}),
+                 qPrintable(m_emulator.log()));
+        m_object = std::make_unique<KObjectHandler_HIKVISION>(
+            objectRecord(m_emulator.host(), m_emulator.port(), m_emulator.statusPort()));
+        // A short interval on one date, inside one recording.
+        m_begin = recordedStart(m_emulator, 1, 900);
+        QVERIFY(m_begin.isValid());
+        if (m_begin.time() > QTime(23, 0))
+            m_begin = m_begin.addSecs(-3600);
+        KDownloadHandler::instance()->setWorkerFactory([this](const KDownloadJobData &job) {
+            auto *worker = new KDownloadWorker_HIKVISION(
+                qobject_cast<KObjectHandler_HIKVISION *>(job.objectHandler));
+            worker->setRetryInterval(100);
+            worker->setFreeSpaceQuery(m_gate->query());
+            return worker;
+        });
+    }
+
+    void cleanupTestCase()
+    {
+        KDownloadHandler::instance()->setWorkerFactory({});
+        KDownloadHandler::instance()->shutdown();
+        KConnectionHandler::instance()->shutdown();
+        KRecorderSDK::instance()->cleanup();
+    }
+
+    void init()
+    {
+        m_store.reset(new QTemporaryDir);
+        QVERIFY(m_store->isValid());
+        KSettings::instance()->setLocalVideoPath(m_store->path());
+        m_gate.reset(new Gate);
+        m_tab.reset(new KDownloadWidget);
+        m_tab->resize(1000, 600);
+        m_tab->show();
+        m_tab->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_tab.get()));
+    }
+
+    void cleanup() { m_tab.reset(); }
+
+    // The message page until the object's channels are there, then the table.
+    void pagesAndTable()
+    {
+        QVERIFY(m_tab->isProgressShown());
+        QCOMPARE(m_tab->progressWidget()->text(), QStringLiteral("Объект в/н не выбран"));
+        QVERIFY(!m_tab->progressWidget()->isEnabled());
+        KObjectHandler other(objectRecord("127.0.0.1", 1, 1));
+        m_tab->setObject(&other);
+        QCOMPARE(m_tab->progressWidget()->text(),
+                 QStringLiteral("Автобус 101 - подключение к ВР..."));
+
+        KObjectData unsupported = objectRecord("127.0.0.1", 1, 1);
+        unsupported.recorder.type = 0;
+        KObjectHandler none(unsupported);
+        m_tab->setObject(&none);
+        QCOMPARE(m_tab->progressWidget()->text(),
+                 QStringLiteral("Автобус 101 - ВР не поддерживается"));
+        QVERIFY(!m_tab->progressWidget()->isEnabled());
+
+        // The window needs the recorder: it asks for a login, and the table comes with it.
+        KObjectHandler_HIKVISION fresh(
+            objectRecord(m_emulator.host(), m_emulator.port(), m_emulator.statusPort()));
+        m_tab->setObject(&fresh);
+        QCOMPARE(fresh.demand(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_tab->isProgressShown(), 30000);
+        QVERIFY(fresh.isConnected());
+        KObjectDownloadWidget *w = window();
+        QVERIFY(w->isPopulated() && w->isEnabled());
+        QCOMPARE(w->table()->objectName(), QStringLiteral("downloadTable"));
+        QCOMPARE(w->table()->rowCount(), 2);
+        for (const QString channel : {"ACAM01", "ACAM02"}) {
+            QVERIFY(w->checkBox(channel)->isChecked());
+            QCOMPARE(w->progressBar(channel)->format(), QStringLiteral("Ожидание загрузки"));
+            QCOMPARE(w->sizeLabel(channel)->text(), QStringLiteral("-"));
+        }
+        QCOMPARE(titles(0), (QStringList{"ACAM01", fresh.channel("ACAM01").title}));
+        QVERIFY(w->header()->isCheckboxShown(0) && w->header()->isCheckboxChecked(0));
+        QVERIFY(w->startButton()->isEnabled());
+        QVERIFY(!w->stopButton()->isEnabled());
+        QCOMPARE(w->startButton()->toolTip(), QStringLiteral("Начать закачку (Ctrl+Enter)"));
+        QCOMPARE(w->stopButton()->toolTip(), QStringLiteral("Остановить закачку (Esc)"));
+        QCOMPARE(w->table()->columnWidth(KObjectDownloadWidget::ChannelColumn), 200);
+        m_tab->setObject(nullptr);
+        QCOMPARE(fresh.demand(), 0);
+    }
+
+    // The editors, the time-line and the checks made before a job is asked for.
+    void intervalAndChecks()
+    {
+        KObjectDownloadWidget *w = showObject();
+        QVERIFY(w);
+        const QDate day(2024, 5, 17);
+        w->setDateTime(QDateTime(day, QTime(10, 0, 30)));
+        QCOMPARE(w->fromTimeEdit()->time(), QTime(10, 0, 30));
+        QCOMPARE(w->toTimeEdit()->time(), QTime(10, 10, 30));
+        QCOMPARE(w->timeLine()->lowerValue(), 600);
+        QCOMPARE(w->timeLine()->upperValue(), 610);
+        w->timeLine()->setLowerValue(480);
+        QCOMPARE(w->fromTimeEdit()->time(), QTime(8, 0));
+        w->toTimeEdit()->setTime(QTime(9, 15, 20));
+        QCOMPARE(w->timeLine()->upperValue(), 555);
+
+        // Ten minutes from 23:55 end before they begin.
+        w->setDateTime(QDateTime(day, QTime(23, 55)));
+        QCOMPARE(w->dateEdit()->date(), day);
+        QCOMPARE(w->fromTimeEdit()->time(), QTime(23, 55));
+        QCOMPARE(w->toTimeEdit()->time(), QTime(0, 5));
+        auto seen = answerNextMessage(true);
+        w->download();
+        QCOMPARE(seen->kind, int(KMessageWidget::Warning));
+        QCOMPARE(seen->text, QStringLiteral("Неверный интервал!"));
+        QCOMPARE(w->jobID(), -1);
+
+        // The header's box unchecks every row.
+        w->setDateTime(QDateTime(day, QTime(10, 0)));
+        QTest::mouseClick(w->header()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          w->header()->checkboxRect(0).center());
+        QVERIFY(!w->checkBox("ACAM01")->isChecked() && !w->checkBox("ACAM02")->isChecked());
+        seen = answerNextMessage(true);
+        w->download();
+        QCOMPARE(seen->text, QStringLiteral("Не выбран ни один канал!"));
+        QVERIFY(w->checkBox("ACAM01")->isEnabled());
+        QCOMPARE(w->jobID(), -1);
+        QVERIFY(!w->isDownloading());
+    }
+
+    void channelLooks_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<bool>("speedCleared");
+        QTest::addColumn<int>("colour");
+        QTest::newRow("2") << 2 << "Загрузка [%p%]" << false << 19;
+        QTest::newRow("3") << 3 << "Перекодирование..." << true << 19;
+        QTest::newRow("4") << 4 << "Подсчет пассажиропотока [%p%]" << true << 19;
+        QTest::newRow("5") << 5 << "Ожидание загрузки" << false << 0;
+        QTest::newRow("7") << 7 << "Остановка загрузки..." << false << 19;
+        QTest::newRow("8") << 8 << "Загрузка остановлена" << true << 19;
+        QTest::newRow("9") << 9 << "Ошибка загрузки" << true << 20;
+        QTest::newRow("10") << 10 << "Файл не найден" << true << 20;
+        QTest::newRow("11") << 11 << "Ошибка перекодирования" << true << 20;
+        QTest::newRow("12") << 12 << "Ошибка подсчета пассажиропотока" << true << 20;
+        QTest::newRow("13") << 13 << "Нет свободного места на диске" << true << 20;
+        QTest::newRow("15 ignored") << 15 << "Ожидание загрузки" << false << 0;
+    }
+
+    void channelLooks()
+    {
+        QFETCH(int, state);
+        QFETCH(QString, format);
+        QFETCH(bool, speedCleared);
+        QFETCH(int, colour);
+        KObjectDownloadWidget *w = showObject();
+        QVERIFY(w);
+        const int job = w->jobID();
+        w->setDownloadSpeedLabel(job, "ACAM01", 1048576);
+        QCOMPARE(w->speedLabel("ACAM01")->text(), QStringLiteral("8.0 Мбит/c"));
+        w->setChannelDownloadState(job + 1, "ACAM01", state);
+        w->setChannelDownloadState(job, "ACAM09", state);
+        QCOMPARE(w->progressBar("ACAM01")->format(), QStringLiteral("Ожидание загрузки"));
+        w->setChannelDownloadState(job, "ACAM01", state);
+        QCOMPARE(w->progressBar("ACAM01")->format(), format);
+        QCOMPARE(w->speedLabel("ACAM01")->text(),
+                 speedCleared ? QStringLiteral("-") : QStringLiteral("8.0 Мбит/c"));
+        QCOMPARE(w->progressBar("ACAM01")->styleSheet(),
+                 colour ? "QProgressBar::chunk{background-color: " +
+                              KSettings::instance()->themeColor(colour) + ";}"
+                        : QString());
+    }
+
+    void labelTexts()
+    {
+        KObjectDownloadWidget *w = showObject();
+        QVERIFY(w);
+        const int job = w->jobID();
+        w->setDownloadTimeLabel(job, "ACAM02", 3661);
+        QCOMPARE(w->timeLabel("ACAM02")->text(), QStringLiteral("01:01:01"));
+        w->setDownloadTimeLabel(job, "ACAM02", 90000);
+        QCOMPARE(w->timeLabel("ACAM02")->text(), QStringLiteral("01:00:00"));
+        w->setDownloadSizeLabel(job, "ACAM02", 1536 * 1024);
+        QCOMPARE(w->sizeLabel("ACAM02")->text(), QStringLiteral("1.5 Мб"));
+        const QDate day(2019, 3, 14);
+        w->setDownloadIntervalLabel(job, "ACAM02", QDateTime(day, QTime(8, 0)),
+                                    QDateTime(day, QTime(9, 30, 5)));
+        QCOMPARE(w->intervalLabel("ACAM02")->text(),
+                 QStringLiteral("14.03.2019, 08.00.00-09.30.05"));
+        w->setProgressStagesCount(job, "ACAM02", 3);
+        w->setProgressStage(job, "ACAM02", 2);
+        QCOMPARE(w->progressBar("ACAM02")->maximum(), 3);
+        QCOMPARE(w->progressBar("ACAM02")->value(), 2);
+        w->setDownloadSizeLabel(job + 1, "ACAM02", 1);
+        QCOMPARE(w->sizeLabel("ACAM02")->text(), QStringLiteral("1.5 Мб"));
+    }
+
+    // Ctrl+Enter starts the checked channels; the job's progress fills the row and the window
+    // is usable again when the success message comes.
+    void downloadWithKey()
+    {
+        KObjectDownloadWidget *w = showObject();
+        QVERIFY(w);
+        w->setDateTime(m_begin);
+        w->toTimeEdit()->setTime(m_begin.time().addSecs(90));
+        w->checkBox("ACAM02")->setChecked(false);
+        auto seen = answerNextMessage(true, 60000);
+        QTest::keyClick(w->fromTimeEdit(), Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(w->jobID() >= 1);
+        QVERIFY(w->isDownloading());
+        QVERIFY(w->stopButton()->isEnabled() && !w->startButton()->isEnabled());
+        QVERIFY(w->fromTimeEdit()->isReadOnly() && !w->timeLine()->isEnabled());
+        QVERIFY(!w->checkBox("ACAM01")->isEnabled());
+        QCOMPARE(w->progressBar("ACAM02")->format(), QStringLiteral("Загрузка отменена"));
+        QTRY_VERIFY_WITH_TIMEOUT(seen->seen, 60000);
+        QCOMPARE(seen->kind, int(KMessageWidget::Success));
+        QCOMPARE(seen->text, QStringLiteral("Автобус 101: загрузка завершена!"));
+        QVERIFY(!w->isDownloading());
+        QVERIFY(w->startButton()->isEnabled() && !w->stopButton()->isEnabled());
+        QVERIFY(!w->fromTimeEdit()->isReadOnly() && w->timeLine()->isEnabled());
+        QVERIFY(w->checkBox("ACAM01")->isEnabled());
+        QProgressBar *progress = w->progressBar("ACAM01");
+        QCOMPARE(progress->format(), QStringLiteral("Загрузка завершена"));
+        QCOMPARE(progress->value(), progress->maximum());
+        QCOMPARE(w->speedLabel("ACAM01")->text(), QStringLiteral("-"));
+        const QDateTime end = m_begin.addSecs(90);
+        QCOMPARE(w->intervalLabel("ACAM01")->text(),
+                 m_begin.toString("dd.MM.yyyy, hh.mm.ss-") + end.toString("hh.mm.ss"));
+        QVERIFY(w->sizeLabel("ACAM01")->text().endsWith(QStringLiteral("Кб")));
+        QVERIFY(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$")
+                    .match(w->timeLabel("ACAM01")->text())
+                    .hasMatch());
+        const QString folder =
+            m_store->path() + "/Автобус 101/" + KVideoSetData::folderName(m_begin, end);
+        QVERIFY(QFileInfo::exists(folder + "/ACAM01.mp4"));
+        QVERIFY(!QFileInfo::exists(folder + "/ACAM02.mp4"));
+    }
+
+    // Escape stops a running job: no message, the stopped channel says so.
+    void stopWithKey()
+    {
+        KObjectDownloadWidget *w = showObject();
+        QVERIFY(w);
+        w->setDateTime(m_begin);
+        w->toTimeEdit()->setTime(m_begin.addSecs(750).time());
+        m_gate->at = 2;
+        w->download();
+        QTRY_VERIFY_WITH_TIMEOUT(m_gate->waiting, 60000);
+        QTest::keyClick(w->table(), Qt::Key_Escape);
+        QVERIFY(!w->stopButton()->isEnabled());
+        m_gate->release();
+        QTRY_VERIFY_WITH_TIMEOUT(!w->isDownloading(), 60000);
+        QCOMPARE(w->progressBar("ACAM01")->format(), QStringLiteral("Загрузка остановлена"));
+        QCOMPARE(w->progressBar("ACAM02")->format(), QStringLiteral("Ожидание загрузки"));
+        QVERIFY(w->startButton()->isEnabled());
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            QVERIFY(!qobject_cast<KMessageWidget *>(widget) || !widget->isVisible());
+    }
+
+    // Jobs whose channels find nothing, and a job the handler refuses.
+    void endMessages()
+    {
+        KObjectDownloadWidget *w = showObject();
+        QVERIFY(w);
+        const QDateTime old = QDateTime::currentDateTime().addDays(-30);
+        w->setDateTime(QDateTime(old.date(), QTime(10, 0)));
+        auto seen = answerNextMessage(true, 60000);
+        w->download();
+        QTRY_VERIFY_WITH_TIMEOUT(seen->seen, 60000);
+        QCOMPARE(seen->kind, int(KMessageWidget::Error));
+        QCOMPARE(seen->text, QStringLiteral("Автобус 101: видеозаписи не обнаружены!"));
+        QCOMPARE(w->progressBar("ACAM01")->format(), QStringLiteral("Файл не найден"));
+
+        KDownloadHandler::instance()->shutdown();
+        seen = answerNextMessage(true);
+        w->download();
+        KDownloadHandler::instance()->initialize(1);
+        QCOMPARE(seen->text, QStringLiteral("Автобус 101: ошибка загрузки!"));
+        QVERIFY(!w->isDownloading());
+        QVERIFY(w->startButton()->isEnabled() && !w->fromTimeEdit()->isReadOnly());
+    }
+
+    // The download tab keeps its object while it downloads and asks before it is closed.
+    void tabRules()
+    {
+        m_tab.reset();
+        KObjectHandler_HIKVISION second(
+            objectRecord(m_emulator.host(), m_emulator.port(), m_emulator.statusPort()));
+        KCentralWidget central({{1, m_object.get()}, {2, &second}});
+        central.resize(1000, 600);
+        central.show();
+        central.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&central));
+        central.addDownloadVideoTab();
+        KDownloadWidget *tab = central.downloadVideoTab();
+        QVERIFY(tab);
+        QCOMPARE(tab->object(), m_object.get());
+        QTRY_VERIFY(tab->objectDownloadWidget()->isPopulated());
+        KObjectDownloadWidget *w = tab->objectDownloadWidget();
+        w->setDateTime(m_begin);
+        w->toTimeEdit()->setTime(m_begin.addSecs(750).time());
+        m_gate->at = 1;
+        w->download();
+        QVERIFY(tab->isDownloading());
+
+        auto seen = answerNextMessage(true);
+        central.addDownloadVideoTab(&second, m_begin);
+        QCOMPARE(seen->text, QStringLiteral("Загрузка в процессе!"));
+        QCOMPARE(tab->object(), m_object.get());
+        central.setCurrentObject(&second);
+        QCOMPARE(tab->object(), m_object.get());
+
+        const int jobID = w->jobID();
+        seen = answerNextMessage(false);
+        central.closeTab(central.tabWidget()->indexOf(tab));
+        QCOMPARE(seen->kind, int(KMessageWidget::Question));
+        QCOMPARE(seen->text,
+                 QStringLiteral("Текущие загрузки будут прерваны.\nЗакрыть загрузчик?"));
+        QCOMPARE(central.downloadVideoTab(), tab);
+        seen = answerNextMessage(true);
+        central.closeTab(central.tabWidget()->indexOf(tab));
+        QTRY_VERIFY(!central.downloadVideoTab());
+        m_gate->release();
+        QTRY_VERIFY_WITH_TIMEOUT(!KDownloadHandler::instance()->hasJob(jobID), 60000);
+    }
+
+private:
+    KObjectDownloadWidget *window() const { return m_tab->objectDownloadWidget(); }
+
+    // The tab showing the object's table (the tab logs the object in when it has to).
+    KObjectDownloadWidget *showObject()
+    {
+        m_tab->setObject(m_object.get());
+        KTestEmulator::waitFor([this] { return window()->isPopulated(); }, 30000);
+        return window()->isPopulated() ? window() : nullptr;
+    }
+
+    QStringList titles(int row) const
+    {
+        QStringList texts;
+        const QWidget *cell =
+            window()->table()->cellWidget(row, KObjectDownloadWidget::ChannelColumn);
+        for (const QLabel *label : cell->findChildren<QLabel *>())
+            texts << label->text();
+        return texts;
+    }
+
+    KTestEmulator m_emulator;
+    std::unique_ptr<QTemporaryDir> m_store;
+    std::unique_ptr<KObjectHandler_HIKVISION> m_object;
+    std::unique_ptr<KDownloadWidget> m_tab;
+    std::unique_ptr<Gate> m_gate;
+    QDateTime m_begin;
+};
+
+QTEST_MAIN(tst_DownloadWidget)
+#include "tst_downloadwidget.moc"
