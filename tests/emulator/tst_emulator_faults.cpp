@@ -46,8 +46,11 @@ static bool connects(const QString &host, quint16 port)
 
 void tst_emulator_faults::initTestCase()
 {
-    // With its events: the log tells when a request has been handled.
-    QVERIFY2(m_emu.start({}, KTestEmulator::Events), qPrintable(m_emu.log()));
+    // With its events: the log tells when a request has been handled. The stall test holds a
+    // connection without a session longer than the default login time-out.
+    QVERIFY2(m_emu.start({QStringLiteral("--login-timeout-ms"), QStringLiteral("60000")},
+                         KTestEmulator::Events),
+             qPrintable(m_emu.log()));
 }
 
 void tst_emulator_faults::unreachableAndBack()
