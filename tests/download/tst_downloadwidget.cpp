@@ -337,7 +337,12 @@ private slots:
         QCOMPARE(tab->object(), m_object.get());
         QTRY_VERIFY(tab->objectDownloadWidget()->isPopulated());
         KObjectDownloadWidget *w = tab->objectDownloadWidget();
-        w->setDateTime(m_begin);
+        // The archive player's "Перейти к загрузке": the same tab, the player's moment.
+        central.addDownloadVideoTab(m_object.get(), m_begin);
+        QCOMPARE(central.downloadVideoTab(), tab);
+        QCOMPARE(w->dateEdit()->date(), m_begin.date());
+        QCOMPARE(w->fromTimeEdit()->time(), m_begin.time());
+        QCOMPARE(w->toTimeEdit()->time(), m_begin.time().addSecs(600));
         w->toTimeEdit()->setTime(m_begin.addSecs(750).time());
         m_gate->at = 1;
         w->download();
