@@ -301,7 +301,7 @@ private slots:
     // a connection change asks again and keeps the cells meanwhile, a new date clears them.
     void timeLineShowsItsOwnAnswer()
     {
-        const QDate today = QDate::currentDate();
+        const QDate today = m_emulator.now().date();
         // Day A with recordings (not one the vehicle spent in the depot), day B unlike it.
         QDate dayA = today.addDays(-2);
         while (!expectedDay(dayA).contains(true) && dayA > today.addDays(-30))

@@ -49,7 +49,7 @@ inline QList<ArchiveFile> archiveFiles(KTestEmulator &emulator, int channel, con
 // channel during the last days; invalid when there is none.
 inline QDateTime recordedStart(KTestEmulator &emulator, int channel, int seconds)
 {
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime now = emulator.now();
     for (const ArchiveFile &f :
          archiveFiles(emulator, channel, now.addDays(-5), now.addSecs(-7200))) {
         QDateTime start = f.begin.addSecs(120 - f.begin.time().second());

@@ -152,7 +152,7 @@ private slots:
         const QStringList files = QDir(folder.path()).entryList(QDir::Files);
         QCOMPARE(files.size(), 1);
         const QDateTime named = snapshotTime(files.at(0), "ACAM02");
-        const QDateTime recorderNow = QDateTime::currentDateTime().addSecs(offset);
+        const QDateTime recorderNow = emulator.now();
         QVERIFY2(qAbs(named.secsTo(recorderNow)) < 30, qPrintable(files.at(0)));
         QFile picture(folder.filePath(files.at(0)));
         QVERIFY(picture.open(QIODevice::ReadOnly));
