@@ -4,30 +4,9 @@
 #include "KAppLogHandler.h"
 #include "KObjectHandler_HIKVISION.h"
 #include "KPollPacer.h"
+#include "KSdkTime.h"
 
 #include <cstring>
-
-namespace {
-
-VSDK_TIME sdkTime(const QDateTime &time)
-{
-    const QDate d = time.date();
-    const QTime t = time.time();
-    return VSDK_TIME{uint32_t(d.year()), uint32_t(d.month()),  uint32_t(d.day()),
-                     uint32_t(t.hour()), uint32_t(t.minute()), uint32_t(t.second())};
-}
-
-// Invalid when the recorder sent a date or time that does not exist.
-QDateTime fromSdkTime(const VSDK_TIME &time)
-{
-    const QDate date(int(time.year), int(time.month), int(time.day));
-    const QTime clock(int(time.hour), int(time.minute), int(time.second));
-    if (!date.isValid() || !clock.isValid())
-        return QDateTime();
-    return QDateTime(date, clock);
-}
-
-} // namespace
 
 KArchiveFileSearch_HIKVISION::KArchiveFileSearch_HIKVISION(KObjectHandler_HIKVISION *object,
                                                            const KChannelData &channel)
@@ -44,8 +23,8 @@ KArchiveFileSearch_HIKVISION::Outcome KArchiveFileSearch_HIKVISION::run(const QD
     condition.channel = m_channel.channelNumber;
     condition.fileType = 0xFF;
     condition.lockState = 0xFF;
-    condition.startTime = sdkTime(from);
-    condition.stopTime = sdkTime(to);
+    condition.startTime = KSdkTime::toSdk(from);
+    condition.stopTime = KSdkTime::toSdk(to);
 
     const int32_t handle = NET_DVR_FindFile_V30(m_object->loginID(), &condition);
     if (handle < 0) {
@@ -71,8 +50,8 @@ KArchiveFileSearch_HIKVISION::Outcome KArchiveFileSearch_HIKVISION::run(const QD
         }
         pacer.reset();
         if (status == VSDK_FIND_FILE) {
-            const QDateTime start = fromSdkTime(found.startTime);
-            const QDateTime stop = fromSdkTime(found.stopTime);
+            const QDateTime start = KSdkTime::fromSdk(found.startTime);
+            const QDateTime stop = KSdkTime::fromSdk(found.stopTime);
             if (start.isValid() && stop.isValid())
                 onFile(start, stop);
             continue;

@@ -3,6 +3,7 @@
 #include "HCNetSDK.h"
 #include "KObjectHandler_HIKVISION.h"
 #include "KSdkResolutionTable.h"
+#include "KSdkTime.h"
 
 #include <QDateTime>
 
@@ -160,11 +161,8 @@ bool KConnectionWorker_HIKVISION::updateDeviceTime()
     bool ok = NET_DVR_GetDVRConfig(hikObject()->loginID(), VSDK_GET_TIME, wholeDevice, &time,
                                    sizeof(time), &returned);
     m_loginLost = !ok && NET_DVR_GetLastError() == VSDK_ERR_USER_ID;
-    if (ok) {
-        deviceTime =
-            QDateTime(QDate(int(time.year), int(time.month), int(time.day)),
-                      QTime(int(time.hour), int(time.minute), int(time.second)), Qt::LocalTime);
-    }
+    if (ok)
+        deviceTime = KSdkTime::fromSdk(time);
     m_object->updateRecord([&deviceTime](KObjectData &r) { r.recorder.deviceTime = deviceTime; });
     return ok;
 }

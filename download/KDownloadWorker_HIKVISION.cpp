@@ -3,6 +3,7 @@
 #include "HCNetSDK.h"
 #include "KObjectHandler_HIKVISION.h"
 #include "KPollPacer.h"
+#include "KSdkTime.h"
 
 #include <QFile>
 
@@ -12,20 +13,6 @@ namespace {
 
 const QString kNoConnection = QStringLiteral("Загрузка видеоархива - нет соединения с ВР!");
 const QString kNoFile = QStringLiteral("Загрузка видеоархива - нет файла!");
-
-VSDK_TIME sdkTime(const QDateTime &dateTime)
-{
-    const QDate d = dateTime.date();
-    const QTime t = dateTime.time();
-    return VSDK_TIME{uint32_t(d.year()), uint32_t(d.month()),  uint32_t(d.day()),
-                     uint32_t(t.hour()), uint32_t(t.minute()), uint32_t(t.second())};
-}
-
-QDateTime fromSdkTime(const VSDK_TIME &time)
-{
-    return QDateTime(QDate(int(time.year), int(time.month), int(time.day)),
-                     QTime(int(time.hour), int(time.minute), int(time.second)));
-}
 
 // The SDK's connect, send, receive and receive time-out errors.
 bool isNetworkError(uint32_t error)
@@ -56,8 +43,8 @@ int KDownloadWorker_HIKVISION::searchIntervals(QString channelID, QDateTime begi
     condition.channel = m_object->channel(channelID).channelNumber;
     condition.fileType = 0xFF;
     condition.lockState = 0xFF;
-    condition.startTime = sdkTime(beginDateTime);
-    condition.stopTime = sdkTime(endDateTime);
+    condition.startTime = KSdkTime::toSdk(beginDateTime);
+    condition.stopTime = KSdkTime::toSdk(endDateTime);
     const int32_t search = NET_DVR_FindFile_V30(loginID(), &condition);
     if (search < 0) {
         const uint32_t error = NET_DVR_GetLastError();
@@ -96,8 +83,8 @@ int KDownloadWorker_HIKVISION::searchIntervals(QString channelID, QDateTime begi
         KArchiveFileInterval file;
         file.fileName = QString::fromLocal8Bit(
             found.fileName, int(qstrnlen(found.fileName, sizeof found.fileName)));
-        file.beginDateTime = fromSdkTime(found.startTime);
-        file.endDateTime = fromSdkTime(found.stopTime);
+        file.beginDateTime = KSdkTime::fromSdk(found.startTime);
+        file.endDateTime = KSdkTime::fromSdk(found.stopTime);
         if (found.locked != 1 && file.beginDateTime.isValid() && file.endDateTime.isValid())
             files.append(file);
     }
@@ -117,8 +104,8 @@ int KDownloadWorker_HIKVISION::downloadFragment(QString channelID, KDownloadFrag
     const int channel = m_object->channel(channelID).channelNumber;
     const QString temporaryPath = fragment.file.absolutePath() + QLatin1Char('/') +
                                   fragment.file.completeBaseName() + QStringLiteral("_TEMP.mp4");
-    const VSDK_TIME start = sdkTime(fragment.beginDateTime);
-    const VSDK_TIME stop = sdkTime(fragment.endDateTime);
+    const VSDK_TIME start = KSdkTime::toSdk(fragment.beginDateTime);
+    const VSDK_TIME stop = KSdkTime::toSdk(fragment.endDateTime);
     const int32_t handle = NET_DVR_GetFileByTime(loginID(), channel, &start, &stop,
                                                  QFile::encodeName(temporaryPath).constData());
     m_handle.store(handle);

@@ -2,24 +2,9 @@
 
 #include "HCNetSDK.h"
 #include "KObjectHandler_HIKVISION.h"
+#include "KSdkTime.h"
 
 #include <cstring>
-
-namespace {
-
-VSDK_TIME sdkTime(const QDate &date, int hour, int minute, int second)
-{
-    VSDK_TIME time;
-    time.year = uint32_t(date.year());
-    time.month = uint32_t(date.month());
-    time.day = uint32_t(date.day());
-    time.hour = uint32_t(hour);
-    time.minute = uint32_t(minute);
-    time.second = uint32_t(second);
-    return time;
-}
-
-} // namespace
 
 KArchiveViewWorker_HIKVISION::KArchiveViewWorker_HIKVISION(KObjectHandler_HIKVISION *object,
                                                            int windowHandle, QObject *parent)
@@ -41,8 +26,9 @@ bool KArchiveViewWorker_HIKVISION::startView()
     const QDate date = m_startDateTime.date();
     const QTime time = m_startDateTime.time();
     // The stagger is added to the seconds only, as the recorder expects no carry.
-    const VSDK_TIME start = sdkTime(date, time.hour(), time.minute(), time.second() + delay / 1000);
-    const VSDK_TIME stop = sdkTime(date, 23, 59, 59);
+    const VSDK_TIME start =
+        KSdkTime::toSdk(date, time.hour(), time.minute(), time.second() + delay / 1000);
+    const VSDK_TIME stop = KSdkTime::toSdk(date, 23, 59, 59);
     const int handle = NET_DVR_PlayBackByTime(m_recorder->loginID(), m_channel.channelNumber,
                                               &start, &stop, VSDK_WINDOW(qint32(m_windowHandle)));
     m_handle.store(handle);
@@ -107,8 +93,7 @@ QDateTime KArchiveViewWorker_HIKVISION::osdTime() const
     VSDK_TIME time;
     std::memset(&time, 0, sizeof time);
     NET_DVR_GetPlayBackOsdTime(m_handle.load(), &time);
-    return QDateTime(QDate(int(time.year), int(time.month), int(time.day)),
-                     QTime(int(time.hour), int(time.minute), int(time.second)));
+    return KSdkTime::fromSdk(time);
 }
 
 bool KArchiveViewWorker_HIKVISION::saveSnapshot()

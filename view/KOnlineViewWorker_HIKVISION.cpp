@@ -2,6 +2,7 @@
 
 #include "HCNetSDK.h"
 #include "KObjectHandler_HIKVISION.h"
+#include "KSdkTime.h"
 
 #include <QThread>
 
@@ -82,8 +83,7 @@ void KOnlineViewWorker_HIKVISION::readCurrentDateTime()
     uint32_t returned = 0;
     if (NET_DVR_GetDVRConfig(m_recorder->loginID(), VSDK_GET_TIME, -1, &time, sizeof time,
                              &returned)) {
-        setCurrentDateTime(QDateTime(QDate(int(time.year), int(time.month), int(time.day)),
-                                     QTime(int(time.hour), int(time.minute), int(time.second))));
+        setCurrentDateTime(KSdkTime::fromSdk(time));
     } else {
         setCurrentDateTime(QDateTime());
     }

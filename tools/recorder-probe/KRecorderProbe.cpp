@@ -2,6 +2,7 @@
 
 #include "HCNetSDK.h"
 #include "KSdkResolutionTable.h"
+#include "KSdkTime.h"
 #include "KStatusPort.h"
 
 #include <QElapsedTimer>
@@ -18,24 +19,6 @@
 #include <memory>
 
 namespace {
-
-VSDK_TIME sdkTime(const QDateTime &t)
-{
-    VSDK_TIME s;
-    s.year = uint32_t(t.date().year());
-    s.month = uint32_t(t.date().month());
-    s.day = uint32_t(t.date().day());
-    s.hour = uint32_t(t.time().hour());
-    s.minute = uint32_t(t.time().minute());
-    s.second = uint32_t(t.time().second());
-    return s;
-}
-
-QDateTime fromSdk(const VSDK_TIME &t)
-{
-    return QDateTime(QDate(int(t.year), int(t.month), int(t.day)),
-                     QTime(int(t.hour), int(t.minute), int(t.second)));
-}
 
 QString isoText(const QDateTime &t)
 {
@@ -178,7 +161,7 @@ bool KRecorderProbe::info(QJsonValue &result)
     VSDK_TIME clock;
     QDateTime deviceTime;
     if (NET_DVR_GetDVRConfig(m_userId, VSDK_GET_TIME, -1, &clock, sizeof(clock), &returned))
-        deviceTime = fromSdk(clock);
+        deviceTime = KSdkTime::fromSdk(clock);
     auto *ip = new VSDK_IP_CHANNELS;
     const std::unique_ptr<VSDK_IP_CHANNELS> ipOwner(ip);
     if (!NET_DVR_GetDVRConfig(m_userId, VSDK_GET_IP_CHANNELS, 0, ip, sizeof(*ip), &returned))
@@ -245,8 +228,8 @@ bool KRecorderProbe::search(const QString &channelId, const QDateTime &from, con
     condition.channel = channel;
     condition.fileType = 0xFF;
     condition.lockState = 0xFF;
-    condition.startTime = sdkTime(from);
-    condition.stopTime = sdkTime(to);
+    condition.startTime = KSdkTime::toSdk(from);
+    condition.stopTime = KSdkTime::toSdk(to);
     const int handle = NET_DVR_FindFile_V30(m_userId, &condition);
     if (handle < 0)
         return sdkFailure(QStringLiteral("search"));
@@ -264,8 +247,8 @@ bool KRecorderProbe::search(const QString &channelId, const QDateTime &from, con
         }
         QJsonObject f;
         f[QStringLiteral("name")] = QString::fromUtf8(found.fileName);
-        f[QStringLiteral("begin")] = isoText(fromSdk(found.startTime));
-        f[QStringLiteral("end")] = isoText(fromSdk(found.stopTime));
+        f[QStringLiteral("begin")] = isoText(KSdkTime::fromSdk(found.startTime));
+        f[QStringLiteral("end")] = isoText(KSdkTime::fromSdk(found.stopTime));
         f[QStringLiteral("locked")] = found.locked == 1;
         f[QStringLiteral("size")] = double(found.fileSize);
         files.append(f);
@@ -282,8 +265,8 @@ bool KRecorderProbe::download(const QString &channelId, const QDateTime &from, c
     int channel = 0;
     if (!login() || !channelNumber(channelId, &channel))
         return false;
-    const VSDK_TIME start = sdkTime(from);
-    const VSDK_TIME stop = sdkTime(to);
+    const VSDK_TIME start = KSdkTime::toSdk(from);
+    const VSDK_TIME stop = KSdkTime::toSdk(to);
     const QString path = QFileInfo(file).absoluteFilePath();
     // The transfer goes to a new file beside the target, which it replaces only when complete:
     // a failed download leaves an existing file as it was.
