@@ -1,6 +1,7 @@
 #include "KFfmpeg.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -19,7 +20,8 @@ QString KFfmpeg::defaultProgram()
 
 KFfmpeg::KFfmpeg(const QString &program) : m_program(program) {}
 
-KFfmpeg::Result KFfmpeg::run(const QStringList &arguments, const QString &outputPath) const
+KFfmpeg::Result KFfmpeg::run(const QStringList &arguments, const QString &outputPath,
+                             qint64 timeout, const CancelTest &cancelled) const
 {
     QProcess process;
     // Nothing is read from it: an unread pipe must never hold it up.
@@ -32,11 +34,29 @@ KFfmpeg::Result KFfmpeg::run(const QStringList &arguments, const QString &output
         process.waitForFinished(5000);
         return NotStarted;
     }
-    const bool finished = process.waitForFinished(-1);
+    Result result = Failed;
+    bool finished = false;
+    if (timeout < 0 && !cancelled) {
+        finished = process.waitForFinished(-1);
+    } else {
+        const QDeadlineTimer deadline(timeout < 0 ? QDeadlineTimer(QDeadlineTimer::Forever)
+                                                  : QDeadlineTimer(timeout));
+        while (process.state() != QProcess::NotRunning && !process.waitForFinished(pollInterval)) {
+            const bool stop = cancelled && cancelled();
+            if (stop || deadline.hasExpired()) {
+                process.kill();
+                process.waitForFinished(5000);
+                if (stop)
+                    result = Cancelled;
+                break;
+            }
+        }
+        finished = result != Cancelled && process.state() == QProcess::NotRunning;
+    }
     if (finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 &&
         QFileInfo(outputPath).size() > 0)
         return Succeeded;
     // A half-written output must never pass for a result.
     QFile::remove(outputPath);
-    return Failed;
+    return result;
 }

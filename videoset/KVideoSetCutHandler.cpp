@@ -3,16 +3,13 @@
 #include "KAppLogHandler.h"
 #include "KFfmpeg.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 
 namespace {
 
 const QString kDurationFormat = QStringLiteral("HH:mm:ss");
-constexpr int kPollInterval = 100;
 
 } // namespace
 
@@ -65,35 +62,20 @@ int KVideoSetCutHandler::processFile(const QString &sourcePath, const QString &d
     emit started(displayName(sourcePath));
 
     const QFileInfo source(sourcePath);
-    QProcess process;
-    // Nothing is read from it: an unread pipe must never hold it up.
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
     m_writtenFiles.append(destinationPath);
-    process.start(m_program, arguments(m_startOffset, m_cutLength, sourcePath, destinationPath));
-    if (!process.waitForStarted(startTimeout)) {
+    const qint64 timeout = qMax(minimumTimeout, source.size() / 1048576 * timeoutPerMiB);
+    const KFfmpeg::Result result =
+        KFfmpeg(m_program).run(arguments(m_startOffset, m_cutLength, sourcePath, destinationPath),
+                               destinationPath, timeout, [this] { return !isRunning(); });
+    if (result == KFfmpeg::NotStarted) {
         KAppLogHandler::instance()->write(
             QStringLiteral("Обрезка видео - ошибка программы обрезки!"));
         return Failed;
     }
-    const qint64 timeout = qMax(minimumTimeout, source.size() / 1048576 * timeoutPerMiB);
-    const QDeadlineTimer deadline(timeout);
-    while (process.state() != QProcess::NotRunning && !process.waitForFinished(kPollInterval)) {
-        if (!isRunning()) {
-            process.kill();
-            process.waitForFinished(5000);
-            return Cancelled;
-        }
-        if (deadline.hasExpired()) {
-            process.kill();
-            process.waitForFinished(5000);
-            break;
-        }
-    }
+    if (result == KFfmpeg::Cancelled)
+        return Cancelled;
     // A cut that did not end well must never pass for a result.
-    if (process.state() != QProcess::NotRunning || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0 || QFileInfo(destinationPath).size() <= 0) {
+    if (result != KFfmpeg::Succeeded) {
         KAppLogHandler::instance()->write(QStringLiteral("Обрезка видео - ошибка обрезки файла: ") +
                                           source.absoluteFilePath());
         return Failed;

@@ -14,7 +14,6 @@ class KVideoSetCutHandler : public KVideoSetFileOperationHandler
     Q_OBJECT
 
 public:
-    static constexpr int startTimeout = 30000;
     // The time allowed per MiB of source, and at least this much in all.
     static constexpr qint64 timeoutPerMiB = 10000;
     static constexpr qint64 minimumTimeout = 30000;
