@@ -155,24 +155,22 @@ QWidget *KVideoTableWidget::createStores()
     auto *group = new QGroupBox(QStringLiteral("Видеоархивы"), this);
     auto *layout = new QGridLayout(group);
     KSettings *settings = KSettings::instance();
-    const auto addRow = [&](int row, const QString &label, const QString &path,
-                            void (KVideoTableWidget::*change)()) {
+    const auto addRow = [&](int row, const QString &label, const QString &path, bool local) {
         auto *edit = new QLineEdit(path, group);
         edit->setReadOnly(true);
         auto *button = new QPushButton(QIcon(QStringLiteral(":/edit.png")), QString(), group);
         button->setFixedSize(22, 22);
         button->setToolTip(QStringLiteral("Изменить..."));
-        connect(button, &QPushButton::clicked, this, change);
+        connect(button, &QPushButton::clicked, this, [this, local] { changeVideoPath(local); });
         layout->addWidget(new QLabel(label, group), row, 0);
         layout->addWidget(edit, row, 1);
         layout->addWidget(button, row, 2);
         return edit;
     };
-    m_localPathEdit = addRow(0, QStringLiteral("Локальный видеоархив:"), settings->localVideoPath(),
-                             &KVideoTableWidget::changeLocalVideoPath);
+    m_localPathEdit =
+        addRow(0, QStringLiteral("Локальный видеоархив:"), settings->localVideoPath(), true);
     m_remotePathEdit =
-        addRow(1, QStringLiteral("Удаленный видеоархив:"), settings->remoteVideoPath(),
-               &KVideoTableWidget::changeRemoteVideoPath);
+        addRow(1, QStringLiteral("Удаленный видеоархив:"), settings->remoteVideoPath(), false);
     layout->setRowStretch(2, 1);
     return group;
 }
@@ -368,28 +366,23 @@ void KVideoTableWidget::playFiles(const QModelIndex &index)
     play(currentView()->modelRow(index));
 }
 
-void KVideoTableWidget::changeLocalVideoPath()
+void KVideoTableWidget::changeVideoPath(bool local)
 {
+    KSettings *settings = KSettings::instance();
     const QString path = QFileDialog::getExistingDirectory(
-        this, QStringLiteral("Локальный каталог видеофайлов"),
-        KSettings::instance()->localVideoPath(), QFileDialog::ShowDirsOnly);
+        this,
+        local ? QStringLiteral("Локальный каталог видеофайлов")
+              : QStringLiteral("Удаленный каталог видеофайлов"),
+        local ? settings->localVideoPath() : settings->remoteVideoPath(),
+        QFileDialog::ShowDirsOnly);
     if (path.isEmpty())
         return;
-    m_localPathEdit->setText(path);
-    KSettings::instance()->setLocalVideoPath(path);
-    m_localView->populate(path);
-}
-
-void KVideoTableWidget::changeRemoteVideoPath()
-{
-    const QString path = QFileDialog::getExistingDirectory(
-        this, QStringLiteral("Удаленный каталог видеофайлов"),
-        KSettings::instance()->remoteVideoPath(), QFileDialog::ShowDirsOnly);
-    if (path.isEmpty())
-        return;
-    m_remotePathEdit->setText(path);
-    KSettings::instance()->setRemoteVideoPath(path);
-    m_remoteView->populate(path);
+    if (local)
+        settings->setLocalVideoPath(path);
+    else
+        settings->setRemoteVideoPath(path);
+    (local ? m_localPathEdit : m_remotePathEdit)->setText(path);
+    (local ? m_localView : m_remoteView)->populate(path);
 }
 
 QString KVideoTableWidget::logBlock(const KVideoSetData &set, const QString &locationLabel,

@@ -65,8 +65,8 @@ private slots:
     void commentFilterChecked(bool state);
     void playFiles();
     void playFiles(const QModelIndex &index);
-    void changeLocalVideoPath();
-    void changeRemoteVideoPath();
+    // Asks for the local or the remote store's folder and shows what it holds.
+    void changeVideoPath(bool local);
     void copyFiles();
     void deleteFiles();
     void openFolders();
