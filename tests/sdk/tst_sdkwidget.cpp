@@ -39,7 +39,7 @@ void tst_SdkWidget::initTestCase()
     QVERIFY2(m_emulator.start({"--size", "640x360"}), qPrintable(m_emulator.log()));
     QVERIFY(NET_DVR_Init());
     VSDK_DEVICE_INFO info;
-    m_user = NET_DVR_Login_V30(m_emulator.host().toUtf8().constData(), m_emulator.port(), "admin",
+    m_user = NET_DVR_Login_V30(qPrintable(m_emulator.host()), m_emulator.port(), "admin",
                                "demo12345", &info);
     QVERIFY(m_user >= 0);
 }
@@ -64,13 +64,13 @@ void tst_SdkWidget::liveViewPaintsIntoTheWindowAndFollowsItsSize()
     window.resize(320, 180);
     QPalette palette = window.palette();
     palette.setColor(QPalette::Window, Qt::magenta);
-    window.setAutoFillBackground(true);
     window.setPalette(palette);
+    window.setAutoFillBackground(true);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const int handle = play(1, quint32(window.winId()));
     QVERIFY(handle >= 0);
-    QVERIFY(QTest::qWaitFor([&] { return surfaceOf(&window) != nullptr; }, 10000));
+    QTRY_VERIFY_WITH_TIMEOUT(surfaceOf(&window) != nullptr, 10000);
     QWidget *surface = surfaceOf(&window);
     QCOMPARE(surface->geometry(), window.rect());
     QVERIFY(surface->testAttribute(Qt::WA_TransparentForMouseEvents));
@@ -100,7 +100,7 @@ void tst_SdkWidget::unknownOrVanishedWindowIsSafe()
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     const int second = play(2, quint32(window->winId()));
-    QVERIFY(QTest::qWaitFor([&] { return surfaceOf(window.get()) != nullptr; }, 10000));
+    QTRY_VERIFY_WITH_TIMEOUT(surfaceOf(window.get()) != nullptr, 10000);
     window.reset();
     // Pictures keep coming for the vanished window: one decoded after it went.
     const auto picture = [&] {
