@@ -59,7 +59,6 @@ private slots:
     void playbackTimeFollowsSpeedAndPause();
 
 private:
-    using Span = QPair<QDateTime, QDateTime>;
     static int login(const KTestEmulator &emulator, const QByteArray &password = "demo12345")
     {
         VSDK_DEVICE_INFO info;
@@ -68,8 +67,8 @@ private:
     }
     // A control command; %1 is the recorder's address.
     bool control(const QString &command) { return m_emu.commandOk(command.arg(m_emu.host())); }
-    QList<FoundFile> search(int channel, const Span &span, int *status = nullptr,
-                            uint32_t lockState = 0xFF);
+    // The channel's files of day as the SDK finds them; the last search status in status.
+    QList<FoundFile> search(int channel, const QDate &day, int &status);
     bool timeAnswers()
     {
         VSDK_TIME time;
@@ -153,32 +152,27 @@ void tst_SdkEmulator::unreachableOrSilentRecorderFailsWithinTheTimeouts()
     QVERIFY(KTestEmulator::waitFor([&] { return timeAnswers(); }, HangLimitMs));
 }
 
-QList<FoundFile> tst_SdkEmulator::search(int channel, const Span &span, int *status,
-                                         uint32_t lockState)
+QList<FoundFile> tst_SdkEmulator::search(int channel, const QDate &day, int &status)
 {
     VSDK_FIND_CONDITION condition = {};
     condition.channel = channel;
-    condition.fileType = 0xFF;
-    condition.lockState = lockState;
-    condition.startTime = sdkTime(span.first);
-    condition.stopTime = sdkTime(span.second);
+    condition.fileType = condition.lockState = 0xFF;
+    condition.startTime = sdkTime(QDateTime(day, QTime(0, 0)));
+    condition.stopTime = sdkTime(QDateTime(day, QTime(23, 59, 59)));
     QList<FoundFile> files;
     const int handle = NET_DVR_FindFile_V30(m_user, &condition);
-    int s = -1;
     VSDK_FIND_DATA data;
-    for (int busy = 0; handle >= 0 && busy < 1000;) {
-        s = NET_DVR_FindNextFile_V30(handle, &data);
-        busy += s == VSDK_FIND_BUSY;
-        if (s == VSDK_FIND_FILE)
+    status = -1;
+    for (int busy = 0; handle >= 0 && busy < 1000; busy += status == VSDK_FIND_BUSY) {
+        status = NET_DVR_FindNextFile_V30(handle, &data);
+        if (status == VSDK_FIND_FILE)
             files.append({QString::fromUtf8(data.fileName), fromSdk(data.startTime),
                           fromSdk(data.stopTime), data.locked == 1});
-        else if (s != VSDK_FIND_BUSY)
+        else if (status != VSDK_FIND_BUSY)
             break;
     }
     if (handle >= 0)
         NET_DVR_FindClose_V30(handle);
-    if (status)
-        *status = s;
     return files;
 }
 
@@ -186,30 +180,26 @@ void tst_SdkEmulator::searchMatchesTheRecorderAcrossMidnightAndLocks()
 {
     // The days of a file over midnight (it belongs to both) and of a locked file, from the
     // recorder's own list.
-    const Span window = KTestEmulator::pastWindow(m_emu.now());
-    FoundFile crossing;
-    QList<FoundFile> locked;
+    const auto window = KTestEmulator::pastWindow(m_emu.now());
+    FoundFile crossing, locked;
     for (const FoundFile &f : m_emu.files(1, window.first, window.second)) {
         if (!crossing.begin.isValid() && f.begin.date() != f.end.date())
             crossing = f;
-        if (f.locked)
-            locked << f;
+        if (!locked.begin.isValid() && f.locked)
+            locked = f;
     }
-    QVERIFY2(crossing.begin.isValid() && !locked.isEmpty(), qPrintable(m_emu.now().toString()));
-    const auto dayOf = [](const QDate &d) {
-        return Span(QDateTime(d, QTime(0, 0)), QDateTime(d, QTime(23, 59, 59)));
-    };
+    QVERIFY2(crossing.begin.isValid() && locked.begin.isValid(),
+             qPrintable(m_emu.now().toString()));
     int status = 0;
-    for (const QDate &day : {crossing.begin.date(), crossing.end.date(), locked[0].begin.date()}) {
-        const QList<FoundFile> found = search(1, dayOf(day), &status);
-        QCOMPARE(found, m_emu.files(1, dayOf(day).first, dayOf(day).second));
+    for (const QDate &day : {crossing.begin.date(), crossing.end.date(), locked.begin.date()}) {
+        QCOMPARE(search(1, day, status),
+                 m_emu.files(1, QDateTime(day, QTime(0, 0)), QDateTime(day, QTime(23, 59, 59))));
         QCOMPARE(status, int(VSDK_FIND_NO_MORE));
     }
-    QCOMPARE(search(1, window, nullptr, 1), locked);
     // A channel that records nothing, and one the recorder does not have.
-    QVERIFY(search(34, dayOf(crossing.begin.date()), &status).isEmpty());
+    QVERIFY(search(34, crossing.begin.date(), status).isEmpty());
     QCOMPARE(status, int(VSDK_FIND_NO_FILE));
-    QVERIFY(search(99, dayOf(crossing.begin.date()), &status).isEmpty());
+    QVERIFY(search(99, crossing.begin.date(), status).isEmpty());
     QCOMPARE(status, -1);
     QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_CHANNEL));
 }
