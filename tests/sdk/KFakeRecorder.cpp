@@ -58,27 +58,18 @@ bool KFakeConnection::startDownload(quint32 controlSeq, quint64 totalBytes, cons
 bool KFakeConnection::readFrame(KFrame &frame, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
-        quint32 length = 0;
-        if (m_buffer.size() >= HeaderSize) {
-            if (KFrame::parseHeader(m_buffer.constData(), frame.type, frame.seq, length) !=
-                KFrame::HeaderOk)
-                return false;
-            if (m_buffer.size() >= HeaderSize + int(length)) {
-                frame.payload = m_buffer.mid(HeaderSize, int(length));
-                m_buffer.remove(0, HeaderSize + int(length));
-                return true;
-            }
-        }
+    char chunk[65536];
+    while (!m_reader.next(frame)) {
         pollfd p = {m_fd, POLLIN, 0};
-        char chunk[65536];
-        if (m_closed || deadline.hasExpired() || ::poll(&p, 1, int(deadline.remainingTime())) <= 0)
+        if (m_reader.hasError() || m_closed || deadline.hasExpired() ||
+            ::poll(&p, 1, int(deadline.remainingTime())) <= 0)
             return false;
         const ssize_t n = ::recv(m_fd, chunk, sizeof(chunk), 0);
         if (n <= 0)
             return false;
-        m_buffer.append(chunk, int(n));
+        m_reader.append(QByteArray(chunk, int(n)));
     }
+    return true;
 }
 
 bool KFakeConnection::waitClosed(int timeoutMs)
@@ -199,6 +190,14 @@ KFakeRecorder::Handler KFakeRecorder::sound(Answer answer)
                 c.sendFrame(StreamOpened, f.seq, streamOpened());
             } else if (f.type == FindStart) {
                 c.sendFrame(FindStarted, f.seq, KMsgSearchId().encode());
+            } else if (f.type == FindNext) {
+                KMsgFindBatch batch;
+                batch.files.resize(1);
+                c.sendFrame(FindBatch, f.seq, batch.encode());
+            } else if (f.type == GetConfig) {
+                KMsgConfig time;
+                time.command = CmdTime;
+                c.sendFrame(Config, f.seq, time.encode());
             } else {
                 c.sendFrame(Ok, f.seq);
             }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KFrame.h"
+#include "KFrameReader.h"
 
 #include <QByteArray>
 #include <QString>
@@ -36,7 +36,7 @@ public:
 private:
     int m_fd;
     bool m_closed = false;
-    QByteArray m_buffer;
+    KFrameReader m_reader;
 };
 
 // A TCP server on a free loopback address and port that runs a scripted handler for every
@@ -50,8 +50,8 @@ public:
     enum Reply { Sound, Answered, HangUp };
     using Answer = std::function<Reply(KFakeConnection &connection, const KFrame &request)>;
 
-    // A sound recorder (hello, login, stream opening, search start, Ok to the rest) that lets
-    // answer take any request first.
+    // A sound recorder (hello, login, stream opening, a search of one file, the time, Ok to
+    // the rest) that lets answer take any request first.
     static Handler sound(Answer answer);
     // The same where answer takes only requests of one type.
     static Handler on(quint8 type, Answer answer);

@@ -240,8 +240,7 @@ void tst_RecorderProtocol::headerChecks()
     QFETCH(QByteArray, header);
     QFETCH(int, status);
     quint8 type = 0;
-    quint32 seq = 0;
-    quint32 length = 0;
+    quint32 seq = 0, length = 0;
     QCOMPARE(int(KFrame::parseHeader(header.constData(), type, seq, length)), status);
 }
 
@@ -274,13 +273,11 @@ void tst_RecorderProtocol::frameReaderAssemblesSplitInputAndStopsOnGarbage()
 
 void tst_RecorderProtocol::loginProofDependsOnEveryInput()
 {
-    const QByteArray nonce(16, 'n');
-    const QByteArray p = loginProof(nonce, "admin", "demo12345");
+    const QByteArray nonce(16, 'n'), p = loginProof(nonce, "admin", "demo12345");
     QCOMPARE(p.size(), ProofSize);
-    for (const QByteArray &q :
-         {loginProof(QByteArray(16, 'm'), "admin", "demo12345"),
-          loginProof(nonce, "admim", "demo12345"), loginProof(nonce, "admin", "demo12346")})
-        QVERIFY(p != q);
+    QVERIFY(p != loginProof(QByteArray(16, 'm'), "admin", "demo12345"));
+    QVERIFY(p != loginProof(nonce, "admim", "demo12345"));
+    QVERIFY(p != loginProof(nonce, "admin", "demo12346"));
 }
 
 void tst_RecorderProtocol::fuzzedPayloadsAndFramesNeverBreakTheDecoders()

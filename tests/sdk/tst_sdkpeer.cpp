@@ -356,24 +356,6 @@ struct ResendPeer
     std::atomic<bool> dropped{false};
 };
 
-// The answer to the request under test: the recorder's own error 9, a time, a batch of one
-// file; empty for a search start, which the sound recorder answers.
-QByteArray resendAnswer(quint8 request, quint32 seq, Drop drop)
-{
-    KMsgError nine;
-    nine.code = VSDK_ERR_RECEIVE;
-    KMsgConfig config;
-    config.command = CmdTime;
-    KMsgFindBatch batch;
-    batch.files.resize(1);
-    if (drop == RecorderError9)
-        return KFrame::encode(Error, seq, nine.encode());
-    if (request == FindStart)
-        return QByteArray();
-    return request == GetConfig ? KFrame::encode(Config, seq, config.encode())
-                                : KFrame::encode(FindBatch, seq, batch.encode());
-}
-
 // A sound recorder whose first connection ends as told: dropped while idle before the request
 // under test, or dropped after reading it; or one that answers it with its own error 9.
 Script resendPeer(ResendPeer &peer, quint8 request, Drop drop)
@@ -391,12 +373,13 @@ Script resendPeer(ResendPeer &peer, quint8 request, Drop drop)
             if (f.type != request)
                 return Sound;
             ++peer.seen;
-            const QByteArray answer = resendAnswer(request, f.seq, drop);
             if (first && drop == UnderRequest)
                 return HangUp;
-            if (answer.isEmpty())
+            if (drop != RecorderError9)
                 return Sound;
-            c.sendRaw(answer);
+            KMsgError nine;
+            nine.code = VSDK_ERR_RECEIVE;
+            c.sendFrame(Error, f.seq, nine.encode());
             return Answered;
         })(connection);
     };
