@@ -259,17 +259,12 @@ void tst_RecorderProbe::misbehavingRecorder()
     QFile old(path);
     QVERIFY(old.open(QIODevice::WriteOnly) && old.write("the earlier video") > 0);
     old.close();
-    QStringList args = {"--host",
-                        QString::fromUtf8(server.host()),
-                        "--port",
-                        QString::number(server.port()),
-                        command,
-                        "--channel",
-                        "ACAM01",
-                        "--from",
-                        "2024-03-01T10:00:00",
-                        "--to",
-                        "2024-03-01T10:05:00"};
+    QStringList args = QStringLiteral("--host %1 --port %2 %3 --channel ACAM01 --from "
+                                      "2024-03-01T10:00:00 --to 2024-03-01T10:05:00")
+                           .arg(QString::fromUtf8(server.host()))
+                           .arg(server.port())
+                           .arg(command)
+                           .split(' ');
     if (command == "download")
         args << "--out" << path;
     QJsonDocument o;
