@@ -119,14 +119,19 @@ QByteArray build(const Fill &fill)
 
 void writeTime(KProtocolWriter &w, int y, int mo, int d, int h)
 {
-    w.u16(quint16(y)), w.u8(quint8(mo)), w.u8(quint8(d)), w.u8(quint8(h)), w.u16(0);
+    w.u16(quint16(y));
+    w.u8(quint8(mo));
+    w.u8(quint8(d));
+    w.u8(quint8(h));
+    w.u16(0);
 }
 
 // A header that announces length bytes.
 QByteArray header(quint8 type, quint32 length)
 {
     return build([=](KProtocolWriter &w) {
-        w.raw(KFrame::encode(type, 1).left(HeaderSize - 4)), w.u32(length);
+        w.raw(KFrame::encode(type, 1).left(HeaderSize - 4));
+        w.u32(length);
     });
 }
 
@@ -172,24 +177,37 @@ void tst_RecorderProtocol::outOfRangeFieldsAreRejected_data()
         QTest::newRow(name) << build(fill) << decode;
     };
     const Decoder config = decoderOf<KMsgConfig>();
-    row("time: 29 February 2023", config,
-        [](KProtocolWriter &w) { w.u32(CmdTime), writeTime(w, 2023, 2, 29, 0); });
+    row("time: 29 February 2023", config, [](KProtocolWriter &w) {
+        w.u32(CmdTime);
+        writeTime(w, 2023, 2, 29, 0);
+    });
     row("config: unknown command", config, [](KProtocolWriter &w) { w.u32(9999); });
     row("ip channels: link to a missing device", config, [](KProtocolWriter &w) {
-        w.u32(CmdIpChannels), w.raw(QByteArray::fromHex("0000010100")), w.i32(1);
+        w.u32(CmdIpChannels);
+        w.raw(QByteArray::fromHex("0000010100"));
+        w.i32(1);
     });
-    row("disks: 34 entries", config, [](KProtocolWriter &w) { w.u32(CmdDisks), w.u8(34); });
-    row("activate: 17-byte password", decoderOf<KMsgActivate>(),
-        [](KProtocolWriter &w) { w.u16(17), w.raw(QByteArray(17, 'p')); });
-    row("find batch: 65 files", decoderOf<KMsgFindBatch>(),
-        [](KProtocolWriter &w) { w.u8(FindFiles), w.u16(65); });
+    row("disks: 34 entries", config, [](KProtocolWriter &w) {
+        w.u32(CmdDisks);
+        w.u8(34);
+    });
+    row("activate: 17-byte password", decoderOf<KMsgActivate>(), [](KProtocolWriter &w) {
+        w.u16(17);
+        w.raw(QByteArray(17, 'p'));
+    });
+    row("find batch: 65 files", decoderOf<KMsgFindBatch>(), [](KProtocolWriter &w) {
+        w.u8(FindFiles);
+        w.u16(65);
+    });
     row("stream open: unknown kind", decoderOf<KMsgStreamOpen>(), [](KProtocolWriter &w) {
         QByteArray p = KMsgStreamOpen().encode();
         p[8] = char(4);
         w.raw(p);
     });
     row("video frame: picture over 4 MiB", decoderOf<KMsgVideoFrame>(), [](KProtocolWriter &w) {
-        writeTime(w, 2024, 1, 1, 0), w.raw(QByteArray(8, '\0')), w.u32(MaxPictureBytes + 1);
+        writeTime(w, 2024, 1, 1, 0);
+        w.raw(QByteArray(8, '\0'));
+        w.u32(MaxPictureBytes + 1);
     });
     row("download: over 64 GiB", decoderOf<KMsgDownloadBegin>(),
         [](KProtocolWriter &w) { w.u64(MaxDownloadBytes + 1); });
