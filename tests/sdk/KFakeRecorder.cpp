@@ -2,8 +2,9 @@
 
 #include "KRecorderMessages.h"
 #include "KRecorderProtocol.h"
+#include "KTestEmulator.h"
 
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QThread>
 
 #include <arpa/inet.h>
@@ -13,7 +14,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-KFakeConnection::KFakeConnection(int fd) : m_fd(fd) {}
+using namespace KRecorderProtocol;
 
 KFakeConnection::~KFakeConnection()
 {
@@ -22,8 +23,7 @@ KFakeConnection::~KFakeConnection()
 
 bool KFakeConnection::sendRaw(const QByteArray &bytes)
 {
-    int sent = 0;
-    while (!m_closed && sent < bytes.size()) {
+    for (int sent = 0; !m_closed && sent < bytes.size();) {
         const ssize_t n =
             ::send(m_fd, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL);
         if (n <= 0)
@@ -41,13 +41,12 @@ bool KFakeConnection::sendFrame(quint8 type, quint32 seq, const QByteArray &payl
 bool KFakeConnection::sendHello()
 {
     KMsgHello hello;
-    hello.nonce = KRecorderProtocol::randomNonce();
-    return sendFrame(KRecorderProtocol::Hello, 0, hello.encode());
+    hello.nonce = randomNonce();
+    return sendFrame(Hello, 0, hello.encode());
 }
 
 bool KFakeConnection::startDownload(quint32 controlSeq, quint64 totalBytes, const QByteArray &data)
 {
-    using namespace KRecorderProtocol;
     KMsgDownloadBegin begin;
     begin.totalBytes = totalBytes;
     KMsgData first;
@@ -58,45 +57,29 @@ bool KFakeConnection::startDownload(quint32 controlSeq, quint64 totalBytes, cons
 
 bool KFakeConnection::readFrame(KFrame &frame, int timeoutMs)
 {
-    QElapsedTimer clock;
-    clock.start();
-    for (;;) {
-        if (m_buffer.size() >= KRecorderProtocol::HeaderSize) {
-            quint32 length = 0;
-            if (KFrame::parseHeader(m_buffer.constData(), frame.type, frame.seq, length) !=
-                KFrame::HeaderOk)
-                return false;
-            if (m_buffer.size() >= KRecorderProtocol::HeaderSize + int(length)) {
-                frame.payload = m_buffer.mid(KRecorderProtocol::HeaderSize, int(length));
-                m_buffer.remove(0, KRecorderProtocol::HeaderSize + int(length));
-                return true;
-            }
-        }
-        const qint64 left = timeoutMs - clock.elapsed();
-        if (m_closed || left <= 0)
-            return false;
+    QDeadlineTimer deadline(timeoutMs);
+    char chunk[65536];
+    while (!m_reader.next(frame)) {
         pollfd p = {m_fd, POLLIN, 0};
-        if (::poll(&p, 1, int(left)) <= 0)
+        if (m_reader.hasError() || m_closed || deadline.hasExpired() ||
+            ::poll(&p, 1, int(deadline.remainingTime())) <= 0)
             return false;
-        char chunk[65536];
         const ssize_t n = ::recv(m_fd, chunk, sizeof(chunk), 0);
         if (n <= 0)
             return false;
-        m_buffer.append(chunk, int(n));
+        m_reader.append(QByteArray(chunk, int(n)));
     }
+    return true;
 }
 
 bool KFakeConnection::waitClosed(int timeoutMs)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!m_closed && clock.elapsed() < timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!m_closed && !deadline.hasExpired()) {
         pollfd p = {m_fd, POLLIN, 0};
-        if (::poll(&p, 1, 50) > 0) {
-            char chunk[4096];
-            if (::recv(m_fd, chunk, sizeof(chunk), 0) <= 0)
-                return true;
-        }
+        char chunk[4096];
+        if (::poll(&p, 1, 50) > 0 && ::recv(m_fd, chunk, sizeof(chunk), 0) <= 0)
+            return true;
     }
     return false;
 }
@@ -104,37 +87,31 @@ bool KFakeConnection::waitClosed(int timeoutMs)
 bool KFakeConnection::hangUpSeen(int timeoutMs)
 {
     ::shutdown(m_fd, SHUT_WR);
-    QElapsedTimer clock;
-    clock.start();
+    QDeadlineTimer deadline(timeoutMs);
+    tcp_info info = {};
+    socklen_t length = sizeof(info);
     bool seen = false;
-    while (!seen && clock.elapsed() < timeoutMs) {
-        tcp_info info = {};
-        socklen_t length = sizeof(info);
-        seen = ::getsockopt(m_fd, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 &&
-               info.tcpi_state != TCP_FIN_WAIT1;
-        if (!seen)
-            QThread::msleep(5);
-    }
+    while (!(seen = ::getsockopt(m_fd, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 &&
+                    info.tcpi_state != TCP_FIN_WAIT1) &&
+           !deadline.hasExpired())
+        QThread::msleep(5);
     close();
     return seen;
 }
 
 void KFakeConnection::close()
 {
-    // The descriptor stays ours until the handler returns, so that the recorder's destructor
-    // never shuts down a number the system has given to another socket.
     ::shutdown(m_fd, SHUT_RDWR);
     m_closed = true;
 }
 
 KFakeRecorder::KFakeRecorder(Handler handler, const QString &host)
-    : m_handler(std::move(handler)), m_host(host)
+    : m_handler(std::move(handler)), m_host(host.isEmpty() ? KTestEmulator::freeHost() : host)
 {
     m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in addr = {};
     addr.sin_family = AF_INET;
-    addr.sin_port = 0;
-    ::inet_pton(AF_INET, host.toLatin1().constData(), &addr.sin_addr);
+    ::inet_pton(AF_INET, m_host.toLatin1().constData(), &addr.sin_addr);
     const int one = 1;
     ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
     socklen_t len = sizeof(addr);
@@ -169,9 +146,7 @@ void KFakeRecorder::acceptLoop()
 {
     while (!m_stop.load()) {
         pollfd p = {m_fd, POLLIN, 0};
-        if (::poll(&p, 1, 50) <= 0)
-            continue;
-        const int fd = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
+        const int fd = ::poll(&p, 1, 50) > 0 ? ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC) : -1;
         if (fd < 0)
             continue;
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -197,7 +172,6 @@ QByteArray KFakeRecorder::streamOpened()
 KFakeRecorder::Handler KFakeRecorder::sound(Answer answer)
 {
     return [answer](KFakeConnection &c) {
-        using namespace KRecorderProtocol;
         KFrame f;
         if (!c.sendHello())
             return;
@@ -216,9 +190,24 @@ KFakeRecorder::Handler KFakeRecorder::sound(Answer answer)
                 c.sendFrame(StreamOpened, f.seq, streamOpened());
             } else if (f.type == FindStart) {
                 c.sendFrame(FindStarted, f.seq, KMsgSearchId().encode());
+            } else if (f.type == FindNext) {
+                KMsgFindBatch batch;
+                batch.files.resize(1);
+                c.sendFrame(FindBatch, f.seq, batch.encode());
+            } else if (f.type == GetConfig) {
+                KMsgConfig time;
+                time.command = CmdTime;
+                c.sendFrame(Config, f.seq, time.encode());
             } else {
                 c.sendFrame(Ok, f.seq);
             }
         }
     };
+}
+
+KFakeRecorder::Handler KFakeRecorder::on(quint8 type, Answer answer)
+{
+    return sound([type, answer](KFakeConnection &c, const KFrame &f) {
+        return f.type == type ? answer(c, f) : Sound;
+    });
 }

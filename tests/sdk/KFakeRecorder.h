@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KFrame.h"
+#include "KFrameReader.h"
 
 #include <QByteArray>
 #include <QString>
@@ -14,7 +14,7 @@
 class KFakeConnection
 {
 public:
-    explicit KFakeConnection(int fd);
+    explicit KFakeConnection(int fd) : m_fd(fd) {}
     ~KFakeConnection();
 
     bool sendRaw(const QByteArray &bytes);
@@ -22,23 +22,24 @@ public:
     bool sendHello();
     // Answers a download's start control and sends DownloadBegin and the first data.
     bool startDownload(quint32 controlSeq, quint64 totalBytes, const QByteArray &data);
-    // Reads one frame (false on close, malformed input or time-out).
+    // One frame; false on close, malformed input or time-out.
     bool readFrame(KFrame &frame, int timeoutMs = 5000);
-    // Waits until the client closes the connection (or the time-out passes).
+    // Waits until the client closes the connection.
     bool waitClosed(int timeoutMs);
-    // Closes our side and waits until the client's system has taken note (acknowledged it),
-    // as for a connection dropped long ago.
+    // Closes our side once the client's system has acknowledged it, as for a connection
+    // dropped long ago.
     bool hangUpSeen(int timeoutMs);
-    // Ends the connection; the descriptor itself is released with this object.
+    // Ends the connection; the descriptor itself is released with this object, so that the
+    // recorder never shuts down a number the system has given to another socket.
     void close();
 
 private:
     int m_fd;
     bool m_closed = false;
-    QByteArray m_buffer;
+    KFrameReader m_reader;
 };
 
-// A TCP server on a loopback address and a free port that runs a scripted handler for every
+// A TCP server on a free loopback address and port that runs a scripted handler for every
 // connection, so tests can play a recorder that misbehaves in exact ways.
 class KFakeRecorder
 {
@@ -49,13 +50,15 @@ public:
     enum Reply { Sound, Answered, HangUp };
     using Answer = std::function<Reply(KFakeConnection &connection, const KFrame &request)>;
 
-    // A sound recorder (hello, login, attach, stream opening, search start, Ok to the rest)
-    // that lets answer take any request first.
+    // A sound recorder (hello, login, stream opening, a search of one file, the time, Ok to
+    // the rest) that lets answer take any request first.
     static Handler sound(Answer answer);
+    // The same where answer takes only requests of one type.
+    static Handler on(quint8 type, Answer answer);
     // The StreamOpened payload of the sound recorder (64 x 36 pictures).
     static QByteArray streamOpened();
 
-    explicit KFakeRecorder(Handler handler, const QString &host = QStringLiteral("127.0.0.1"));
+    explicit KFakeRecorder(Handler handler, const QString &host = QString());
     ~KFakeRecorder();
 
     bool isListening() const { return m_fd >= 0; }

@@ -1,11 +1,11 @@
-// Every SDK call against a running recorder-emulator: login and activation, configuration,
-// search against the recorder's own file list, downloads checked with ffprobe, live view,
-// playback, and faults switched on through the control channel.
+// The SDK against a running recorder-emulator: login and activation, search against the
+// recorder's own file list, downloads checked with ffprobe, playback, and faults switched on
+// through the control channel. (Live view: tst_sdkwidget, the view tests; silent recorders:
+// tst_sdkpeer.)
 #include "HCNetSDK.h"
 #include "KSdkTestTime.h"
 #include "KTestEmulator.h"
 
-#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -15,7 +15,6 @@
 #include <QtTest>
 #include <atomic>
 #include <cstring>
-#include <memory>
 #include <thread>
 #include <vector>
 
@@ -52,26 +51,25 @@ class tst_SdkEmulator : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void deviceConfigurationAndWorkState();
     void loginFailuresAndActivation();
-    void unreachableOrSilentRecorderFailsWithinTheTimeouts();
+    void unreachableRecorderFailsAndTheSessionCarriesOn();
     void searchMatchesTheRecorderAcrossMidnightAndLocks();
-    void downloadIsPlayableH264OfTheRightLength();
-    void downloadsThatCannotComplete();
+    void downloads_data();
+    void downloads();
     void oneLoginServesManyThreadsAtOnce();
-    void liveViewDeliversPicturesOfBothStreams();
     void playbackTimeFollowsSpeedAndPause();
 
 private:
-    static int login(const KTestEmulator &emulator, const QByteArray &password = "demo12345");
+    static int login(const KTestEmulator &emulator, const QByteArray &password = "demo12345")
+    {
+        VSDK_DEVICE_INFO info;
+        return NET_DVR_Login_V30(qPrintable(emulator.host()), emulator.port(), "admin",
+                                 password.constData(), &info);
+    }
     // A control command; %1 is the recorder's address.
     bool control(const QString &command) { return m_emu.commandOk(command.arg(m_emu.host())); }
-    QList<FoundFile> search(int channel, const QDateTime &from, const QDateTime &to,
-                            int *status = nullptr, uint32_t lockState = 0xFF);
-    QList<FoundFile> dayFiles(int channel, const QDate &day)
-    {
-        return m_emu.files(channel, QDateTime(day, QTime(0, 0)), QDateTime(day, QTime(23, 59, 59)));
-    }
+    // The channel's files of day as the SDK finds them; the last search status in status.
+    QList<FoundFile> search(int channel, const QDate &day, int &status);
     bool timeAnswers()
     {
         VSDK_TIME time;
@@ -81,13 +79,6 @@ private:
     KTestEmulator m_emu;
     int m_user = -1;
 };
-
-int tst_SdkEmulator::login(const KTestEmulator &emulator, const QByteArray &password)
-{
-    VSDK_DEVICE_INFO info;
-    return NET_DVR_Login_V30(emulator.host().toUtf8().constData(), emulator.port(), "admin",
-                             password.constData(), &info);
-}
 
 void tst_SdkEmulator::initTestCase()
 {
@@ -107,59 +98,16 @@ void tst_SdkEmulator::cleanupTestCase()
     QVERIFY(NET_DVR_Cleanup());
 }
 
-void tst_SdkEmulator::deviceConfigurationAndWorkState()
-{
-    VSDK_DEVICE_INFO info;
-    const int user = NET_DVR_Login_V30(m_emu.host().toUtf8().constData(), m_emu.port(), "admin",
-                                       "demo12345", &info);
-    QVERIFY(user >= 0 && user != m_user);
-    QCOMPARE(info.analogChannelCount, 4);
-    QCOMPARE(info.ipChannelCount, 2);
-    QCOMPARE(info.firstIpChannel, 33);
-
-    VSDK_TIME clock;
-    QVERIFY(NET_DVR_GetDVRConfig(user, VSDK_GET_TIME, -1, &clock, sizeof(clock), nullptr));
-    QVERIFY2(qAbs(fromSdk(clock).secsTo(m_emu.now())) < 120, qPrintable(fromSdk(clock).toString()));
-    VSDK_DEVICE_CONFIG device;
-    QVERIFY(NET_DVR_GetDVRConfig(user, VSDK_GET_DEVICE, -1, &device, sizeof(device), nullptr));
-    QCOMPARE(QString::fromUtf8(reinterpret_cast<const char *>(device.deviceName)),
-             "MTR-HD-" + m_emu.host().section('.', 3));
-    auto ip = std::make_unique<VSDK_IP_CHANNELS>();
-    QVERIFY(NET_DVR_GetDVRConfig(user, VSDK_GET_IP_CHANNELS, 0, ip.get(), sizeof(*ip), nullptr));
-    QVERIFY(ip->devices[0].port != 0);
-    QCOMPARE(int(ip->devices[1].port), 0); // DCAM02 is off
-    VSDK_PICTURE_CONFIG picture;
-    QVERIFY(NET_DVR_GetDVRConfig(user, VSDK_GET_PICTURE, 1, &picture, sizeof(picture), nullptr));
-    VSDK_COMPRESSION compression;
-    QVERIFY(NET_DVR_GetDVRConfig(user, VSDK_GET_COMPRESSION, 33, &compression, sizeof(compression),
-                                 nullptr));
-    QCOMPARE(int(reinterpret_cast<const uint8_t *>(&compression)[5]), 86); // 640 x 360
-
-    // The work state and disks follow the recorder.
-    QVERIFY(control("set-channel %1 ACAM02 signal-lost on"));
-    QVERIFY(control("set-disk %1 1 2"));
-    VSDK_WORK_STATE state;
-    QVERIFY(NET_DVR_GetDVRWorkState_V30(user, &state));
-    QCOMPARE(int(state.channels[0].signalState), 0);
-    QCOMPARE(int(state.channels[1].signalState), 1);
-    VSDK_DISKS disks;
-    QVERIFY(NET_DVR_GetDVRConfig(user, VSDK_GET_DISKS, -1, &disks, sizeof(disks), nullptr));
-    QCOMPARE(disks.count, 1u);
-    QCOMPARE(disks.disks[0].status, 2u);
-    QVERIFY(control("set-channel %1 ACAM02 signal-lost off"));
-    QVERIFY(control("set-disk %1 1 0"));
-
-    QVERIFY(!NET_DVR_GetDVRConfig(user, VSDK_GET_PICTURE, 7, &picture, sizeof(picture), nullptr));
-    QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_CHANNEL));
-    QVERIFY(NET_DVR_Logout_V30(user));
-    QVERIFY(!NET_DVR_GetDVRConfig(user, VSDK_GET_TIME, -1, &clock, sizeof(clock), nullptr));
-    QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_USER_ID));
-}
-
 void tst_SdkEmulator::loginFailuresAndActivation()
 {
     QCOMPARE(login(m_emu, "demo12346"), -1);
     QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_PASSWORD));
+    const int second = login(m_emu);
+    QVERIFY(second >= 0 && second != m_user);
+    QVERIFY(NET_DVR_Logout_V30(second));
+    VSDK_TIME clock;
+    QVERIFY(!NET_DVR_GetDVRConfig(second, VSDK_GET_TIME, -1, &clock, sizeof(clock), nullptr));
+    QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_USER_ID));
 
     KTestEmulator fresh;
     QVERIFY2(fresh.start({"--inactive", "--password", "unused"}), qPrintable(fresh.log()));
@@ -180,7 +128,7 @@ void tst_SdkEmulator::loginFailuresAndActivation()
     QVERIFY(NET_DVR_Logout_V30(user));
 }
 
-void tst_SdkEmulator::unreachableOrSilentRecorderFailsWithinTheTimeouts()
+void tst_SdkEmulator::unreachableRecorderFailsAndTheSessionCarriesOn()
 {
     QVERIFY(NET_DVR_SetConnectTime(1000, 1));
     VSDK_DEVICE_INFO info;
@@ -196,138 +144,112 @@ void tst_SdkEmulator::unreachableOrSilentRecorderFailsWithinTheTimeouts()
     QVERIFY(control("reachable %1"));
     QVERIFY(NET_DVR_SetConnectTime(2000, 1));
     QVERIFY(KTestEmulator::waitFor([&] { return timeAnswers(); }, HangLimitMs));
-
-    // Answers held back beyond the receive time-out: an error, not a hang.
-    QVERIFY(control("stall %1 6000"));
-    QVERIFY(!timeAnswers());
-    QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_RECEIVE_TIMEOUT));
-    QVERIFY(control("stall %1 0"));
-    QVERIFY(KTestEmulator::waitFor([&] { return timeAnswers(); }, HangLimitMs));
 }
 
-QList<FoundFile> tst_SdkEmulator::search(int channel, const QDateTime &from, const QDateTime &to,
-                                         int *status, uint32_t lockState)
+QList<FoundFile> tst_SdkEmulator::search(int channel, const QDate &day, int &status)
 {
     VSDK_FIND_CONDITION condition = {};
     condition.channel = channel;
-    condition.fileType = 0xFF;
-    condition.lockState = lockState;
-    condition.startTime = sdkTime(from);
-    condition.stopTime = sdkTime(to);
+    condition.fileType = condition.lockState = 0xFF;
+    condition.startTime = sdkTime(QDateTime(day, QTime(0, 0)));
+    condition.stopTime = sdkTime(QDateTime(day, QTime(23, 59, 59)));
     QList<FoundFile> files;
     const int handle = NET_DVR_FindFile_V30(m_user, &condition);
-    int s = -1;
-    for (int busy = 0; handle >= 0 && busy < 1000;) {
-        VSDK_FIND_DATA data;
-        s = NET_DVR_FindNextFile_V30(handle, &data);
-        if (s == VSDK_FIND_BUSY) {
-            ++busy;
-            continue;
-        }
-        if (s != VSDK_FIND_FILE)
+    VSDK_FIND_DATA data;
+    status = -1;
+    for (int busy = 0; handle >= 0 && busy < 1000; busy += status == VSDK_FIND_BUSY) {
+        status = NET_DVR_FindNextFile_V30(handle, &data);
+        if (status == VSDK_FIND_FILE)
+            files.append({QString::fromUtf8(data.fileName), fromSdk(data.startTime),
+                          fromSdk(data.stopTime), data.locked == 1});
+        else if (status != VSDK_FIND_BUSY)
             break;
-        files.append({QString::fromUtf8(data.fileName), fromSdk(data.startTime),
-                      fromSdk(data.stopTime), data.locked == 1});
     }
     if (handle >= 0)
         NET_DVR_FindClose_V30(handle);
-    if (status)
-        *status = s;
     return files;
 }
 
 void tst_SdkEmulator::searchMatchesTheRecorderAcrossMidnightAndLocks()
 {
-    // The days of a file over midnight and of a locked file, from the recorder's own list.
-    const QPair<QDateTime, QDateTime> window = KTestEmulator::pastWindow(m_emu.now());
-    const QList<FoundFile> past = m_emu.files(1, window.first, window.second);
-    FoundFile crossing;
-    QList<FoundFile> locked;
-    for (const FoundFile &f : past) {
+    // The days of a file over midnight (it belongs to both) and of a locked file, from the
+    // recorder's own list.
+    const auto window = KTestEmulator::pastWindow(m_emu.now());
+    FoundFile crossing, locked;
+    for (const FoundFile &f : m_emu.files(1, window.first, window.second)) {
         if (!crossing.begin.isValid() && f.begin.date() != f.end.date())
             crossing = f;
-        if (f.locked)
-            locked << f;
+        if (!locked.begin.isValid() && f.locked)
+            locked = f;
     }
-    QVERIFY2(crossing.begin.isValid() && !locked.isEmpty(), qPrintable(m_emu.now().toString()));
-    for (const QDate &day : {crossing.begin.date(), locked.first().begin.date()}) {
-        int status = 0;
-        const QList<FoundFile> found =
-            search(1, QDateTime(day, QTime(0, 0)), QDateTime(day, QTime(23, 59, 59)), &status);
-        QCOMPARE(found, dayFiles(1, day));
+    QVERIFY2(crossing.begin.isValid() && locked.begin.isValid(),
+             qPrintable(m_emu.now().toString()));
+    int status = 0;
+    for (const QDate &day : {crossing.begin.date(), crossing.end.date(), locked.begin.date()}) {
+        QCOMPARE(search(1, day, status),
+                 m_emu.files(1, QDateTime(day, QTime(0, 0)), QDateTime(day, QTime(23, 59, 59))));
         QCOMPARE(status, int(VSDK_FIND_NO_MORE));
     }
-    // A file over midnight belongs to both days' searches.
-    const QDate next = crossing.end.date();
-    QVERIFY(search(1, QDateTime(next, QTime(0, 0)), QDateTime(next, QTime(23, 59, 59)))
-                .contains(crossing));
-    QCOMPARE(search(1, window.first, window.second, nullptr, 1), locked);
-
     // A channel that records nothing, and one the recorder does not have.
-    const QDate day = crossing.begin.date();
-    int status = 0;
-    QVERIFY(
-        search(34, QDateTime(day, QTime(0, 0)), QDateTime(day, QTime(23, 0)), &status).isEmpty());
+    QVERIFY(search(34, crossing.begin.date(), status).isEmpty());
     QCOMPARE(status, int(VSDK_FIND_NO_FILE));
-    QVERIFY(
-        search(99, QDateTime(day, QTime(0, 0)), QDateTime(day, QTime(1, 0)), &status).isEmpty());
+    QVERIFY(search(99, crossing.begin.date(), status).isEmpty());
     QCOMPARE(status, -1);
     QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_CHANNEL));
 }
 
-void tst_SdkEmulator::downloadIsPlayableH264OfTheRightLength()
+void tst_SdkEmulator::downloads_data()
 {
-    const QDateTime from = KTestEmulator::momentIn(m_emu.pastFiles(1), 120);
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<int>("seconds");
+    QTest::addColumn<QString>("breakAt"); // percentage at which the recorder cuts the transfer
+    QTest::addColumn<int>("position");    // the last one; 0: nothing recorded, no handle
+    QTest::newRow("playable H.264 of the right length") << 1 << 120 << "off" << 100;
+    QTest::newRow("cut by the recorder at 40 %") << 2 << 600 << "40" << 200;
+    QTest::newRow("tomorrow, never recorded") << 1 << 300 << "off" << 0;
+}
+
+void tst_SdkEmulator::downloads()
+{
+    QFETCH(int, channel);
+    QFETCH(int, seconds);
+    QFETCH(QString, breakAt);
+    QFETCH(int, position);
+    const QDateTime from = position ? KTestEmulator::momentIn(m_emu.pastFiles(channel), seconds)
+                                    : QDateTime(m_emu.now().date().addDays(1), QTime(10, 0));
     QVERIFY(from.isValid());
     const VSDK_TIME start = sdkTime(from);
-    const VSDK_TIME stop = sdkTime(from.addSecs(120));
+    const VSDK_TIME stop = sdkTime(from.addSecs(seconds));
+    QVERIFY(control("break-download %1 " + breakAt));
     QTemporaryDir dir;
-    const QString path = dir.filePath("ACAM01_PART001_TEMP.mp4");
+    const QString path = dir.filePath("part.mp4");
     const int handle =
-        NET_DVR_GetFileByTime(m_user, 1, &start, &stop, QFile::encodeName(path).constData());
-    QVERIFY2(handle >= 0, qPrintable(QString::number(NET_DVR_GetLastError())));
+        NET_DVR_GetFileByTime(m_user, channel, &start, &stop, QFile::encodeName(path).constData());
+    const uint32_t error = NET_DVR_GetLastError();
+    if (!position) {
+        QCOMPARE(handle, -1);
+        QCOMPARE(error, 0u);
+        QVERIFY(!QFile::exists(path));
+        return;
+    }
+    QVERIFY2(handle >= 0, qPrintable(QString::number(error)));
     QVERIFY(NET_DVR_PlayBackControl(handle, VSDK_PLAY_START, 0, nullptr));
-    QCOMPARE(finishDownload(handle), 100);
+    QCOMPARE(finishDownload(handle), position);
+    const uint32_t ended = NET_DVR_GetLastError();
     QVERIFY(NET_DVR_StopGetFile(handle));
-
+    QVERIFY(control("break-download %1 off"));
+    if (position == 200) {
+        QVERIFY2(isNetworkError(ended), qPrintable(QString::number(ended)));
+        return;
+    }
     QProcess ffprobe;
     ffprobe.start("ffprobe",
                   {"-v", "error", "-print_format", "json", "-show_format", "-show_streams", path});
     QVERIFY(ffprobe.waitForFinished(30000));
     const QJsonObject probe = QJsonDocument::fromJson(ffprobe.readAllStandardOutput()).object();
     const double duration = probe["format"]["duration"].toString().toDouble();
-    QVERIFY2(qAbs(duration - 120.0) <= 2.0, qPrintable(QString::number(duration)));
+    QVERIFY2(qAbs(duration - seconds) <= 2.0, qPrintable(QString::number(duration)));
     QCOMPARE(probe["streams"][0]["codec_name"].toString(), QStringLiteral("h264"));
-}
-
-void tst_SdkEmulator::downloadsThatCannotComplete()
-{
-    // Tomorrow is never recorded: error 0 and no file.
-    QTemporaryDir dir;
-    const QByteArray none = QFile::encodeName(dir.filePath("none.mp4"));
-    const QDateTime tomorrow(m_emu.now().date().addDays(1), QTime(10, 0));
-    VSDK_TIME start = sdkTime(tomorrow);
-    VSDK_TIME stop = sdkTime(tomorrow.addSecs(300));
-    QCOMPARE(NET_DVR_GetFileByTime(m_user, 1, &start, &stop, none.constData()), -1);
-    QCOMPARE(NET_DVR_GetLastError(), 0u);
-    QVERIFY(!QFile::exists(QFile::decodeName(none)));
-
-    // The recorder cuts the transfer at 40 %: position 200 and a network error.
-    const QDateTime from = KTestEmulator::momentIn(m_emu.pastFiles(2), 600);
-    QVERIFY(from.isValid());
-    start = sdkTime(from);
-    stop = sdkTime(from.addSecs(600));
-    QVERIFY(control("break-download %1 40"));
-    const int handle = NET_DVR_GetFileByTime(
-        m_user, 2, &start, &stop, QFile::encodeName(dir.filePath("cut.mp4")).constData());
-    QVERIFY(handle >= 0);
-    QVERIFY(NET_DVR_PlayBackControl(handle, VSDK_PLAY_START, 0, nullptr));
-    const int pos = finishDownload(handle);
-    QVERIFY(control("break-download %1 off"));
-    QCOMPARE(pos, 200);
-    QVERIFY2(isNetworkError(NET_DVR_GetLastError()),
-             qPrintable(QString::number(NET_DVR_GetLastError())));
-    QVERIFY(NET_DVR_StopGetFile(handle));
 }
 
 void tst_SdkEmulator::oneLoginServesManyThreadsAtOnce()
@@ -352,32 +274,6 @@ void tst_SdkEmulator::oneLoginServesManyThreadsAtOnce()
     QCOMPARE(wrong.load(), 0);
 }
 
-void tst_SdkEmulator::liveViewDeliversPicturesOfBothStreams()
-{
-    QTemporaryDir dir;
-    QVERIFY(NET_DVR_SetCapturePictureMode(VSDK_CAPTURE_JPEG));
-    VSDK_PREVIEW_INFO preview = {};
-    preview.channel = 33;
-    for (uint32_t streamType : {0u, 1u}) {
-        preview.streamType = streamType;
-        const int handle = NET_DVR_RealPlay_V40(m_user, &preview, nullptr, nullptr);
-        QVERIFY(handle >= 0);
-        QVERIFY(NET_DVR_OpenSoundShare(handle));
-        QVERIFY(NET_DVR_Volume(handle, 65535 / 2));
-        const QByteArray path = QFile::encodeName(dir.filePath("live.jpg"));
-        QVERIFY(KTestEmulator::waitFor(
-            [&] { return NET_DVR_CapturePicture(handle, path.constData()); }, HangLimitMs));
-        QCOMPARE(QImage(QFile::decodeName(path)).size(),
-                 streamType == 0 ? QSize(640, 360) : QSize(320, 180));
-        QVERIFY(NET_DVR_CloseSoundShare(handle));
-        QVERIFY(NET_DVR_StopRealPlay(handle));
-        QVERIFY(!NET_DVR_CapturePicture(handle, path.constData()));
-    }
-    preview.channel = 99;
-    QCOMPARE(NET_DVR_RealPlay_V40(m_user, &preview, nullptr, nullptr), -1);
-    QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_CHANNEL));
-}
-
 void tst_SdkEmulator::playbackTimeFollowsSpeedAndPause()
 {
     const QDateTime from = KTestEmulator::momentIn(m_emu.pastFiles(1), 1200);
@@ -386,12 +282,12 @@ void tst_SdkEmulator::playbackTimeFollowsSpeedAndPause()
     const VSDK_TIME stop = sdkTime(from.addSecs(1200));
     const int handle = NET_DVR_PlayBackByTime(m_user, 1, &start, &stop, 0);
     QVERIFY(handle >= 0);
-    const auto play = [handle](uint32_t action, uint32_t value = 0) {
-        return NET_DVR_PlayBackControl(handle, action, value, nullptr);
+    const auto play = [handle](uint32_t action, int times = 1) {
+        bool ok = true;
+        for (int i = 0; i < times; ++i)
+            ok = ok && NET_DVR_PlayBackControl(handle, action, 0, nullptr);
+        return ok;
     };
-    QVERIFY(play(VSDK_PLAY_START));
-    QVERIFY(play(VSDK_PLAY_SOUND_ON));
-    QVERIFY(play(VSDK_PLAY_VOLUME, 40000));
     const auto osd = [handle] {
         VSDK_TIME t;
         return NET_DVR_GetPlayBackOsdTime(handle, &t) ? fromSdk(t) : QDateTime();
@@ -401,31 +297,22 @@ void tst_SdkEmulator::playbackTimeFollowsSpeedAndPause()
         QThread::msleep(500);
         const QDateTime a = osd();
         QThread::msleep(ulong(ms));
-        return a.secsTo(osd());
+        return QString::number(a.secsTo(osd()));
     };
+    QVERIFY(play(VSDK_PLAY_START));
     QVERIFY(KTestEmulator::waitFor([&] { return osd() > from; }, HangLimitMs));
-    qint64 moved = advance(3000); // 1x: with the clock (generous bounds)
-    QVERIFY2(moved >= 1 && moved <= 6, qPrintable(QString::number(moved)));
+    QString moved = advance(3000); // 1x: with the clock (generous bounds)
+    QVERIFY2(moved.toInt() >= 1 && moved.toInt() <= 6, qPrintable(moved));
     // Paused longer than the receive time-out: it holds, and the stream survives.
     QVERIFY(play(VSDK_PLAY_PAUSE));
-    QCOMPARE(advance(4000), 0);
-    for (int i = 0; i < 4; ++i) // the fourth step is capped at 8x
-        QVERIFY(play(VSDK_PLAY_FAST));
-    QVERIFY(play(VSDK_PLAY_RESUME));
-    moved = advance(4000); // 32 s at 8x; a loaded machine draws fewer pictures
-    QVERIFY2(moved >= 8, qPrintable(QString::number(moved)));
-    QVERIFY(play(VSDK_PLAY_NORMAL));
-    for (int i = 0; i < 3; ++i) // 1/8x: nearly standing
-        QVERIFY(play(VSDK_PLAY_SLOW));
+    QCOMPARE(advance(4000), QStringLiteral("0"));
+    // The fourth step is capped at 8x: 32 s, fewer on a loaded machine.
+    QVERIFY(play(VSDK_PLAY_FAST, 4) && play(VSDK_PLAY_RESUME));
+    moved = advance(4000);
+    QVERIFY2(moved.toInt() >= 8, qPrintable(moved));
+    QVERIFY(play(VSDK_PLAY_NORMAL) && play(VSDK_PLAY_SLOW, 3)); // 1/8x: nearly standing
     moved = advance(2000);
-    QVERIFY2(moved <= 2, qPrintable(QString::number(moved)));
-
-    QTemporaryDir dir;
-    const QString path = dir.filePath("pb.jpg");
-    QVERIFY(NET_DVR_SetCapturePictureMode(VSDK_CAPTURE_JPEG));
-    QVERIFY(NET_DVR_PlayBackCaptureFile(handle, QFile::encodeName(path).constData()));
-    QCOMPARE(QImage(path).size(), QSize(640, 360));
-    QVERIFY(play(VSDK_PLAY_SOUND_OFF));
+    QVERIFY2(moved.toInt() <= 2, qPrintable(moved));
     QVERIFY(play(VSDK_PLAY_STOP));
     QVERIFY(NET_DVR_StopPlayBack(handle));
     QVERIFY(!NET_DVR_StopPlayBack(handle));

@@ -106,20 +106,10 @@ QDateTime KTestEmulator::commonMoment(const QList<QList<File>> &channels, int se
     return QDateTime();
 }
 
-KTestEmulator::KTestEmulator()
-{
-    m_process.setProcessChannelMode(QProcess::MergedChannels);
-}
-
-KTestEmulator::~KTestEmulator()
-{
-    stop();
-}
-
 QString KTestEmulator::freeHost()
 {
-    QRandomGenerator *random = QRandomGenerator::global();
-    return QStringLiteral("127.0.%1.%2").arg(random->bounded(1, 255)).arg(random->bounded(2, 255));
+    QRandomGenerator *r = QRandomGenerator::global();
+    return QStringLiteral("127.0.%1.%2").arg(r->bounded(1, 255)).arg(r->bounded(2, 255));
 }
 
 quint16 KTestEmulator::freePort(const QString &host)
@@ -162,10 +152,9 @@ bool KTestEmulator::launch(const QStringList &arguments, Logging logging, int ti
     stop();
     m_log.clear();
     QStringList args = arguments;
-    const QString config = flagValue(arguments, QStringLiteral("--config"));
-    m_host = flagValue(arguments, QStringLiteral("--host")).section(QLatin1Char(','), 0, 0);
-    m_host = m_host.section(QLatin1Char('-'), 0, 0);
-    if (m_host.isEmpty() && config.isEmpty()) {
+    // A list or range of hosts: the first one.
+    m_host = flagValue(arguments, QStringLiteral("--host")).section(',', 0, 0).section('-', 0, 0);
+    if (m_host.isEmpty() && flagValue(arguments, QStringLiteral("--config")).isEmpty()) {
         m_host = freeHost();
         args << QStringLiteral("--host") << m_host;
     }
@@ -187,11 +176,10 @@ bool KTestEmulator::launch(const QStringList &arguments, Logging logging, int ti
         args = withoutFlag(args, QStringLiteral("--clock-offset"));
         args << QStringLiteral("--clock-offset") << QString::number(m_clockOffset);
     }
+    // Ports given stay; the status port may be given as 0 (none).
     m_port = quint16(flagValue(arguments, QStringLiteral("--port")).toUInt());
-    if (!m_port) {
-        m_port = freePort(bindHost);
-        args << QStringLiteral("--port") << QString::number(m_port);
-    }
+    if (!m_port)
+        args << QStringLiteral("--port") << QString::number(m_port = freePort(bindHost));
     m_statusPort = quint16(flagValue(arguments, QStringLiteral("--status-port")).toUInt());
     if (flagValue(arguments, QStringLiteral("--status-port")).isEmpty()) {
         do
@@ -231,11 +219,6 @@ void KTestEmulator::stop()
     readOutput();
 }
 
-void KTestEmulator::readOutput()
-{
-    m_log += QString::fromUtf8(m_process.readAll());
-}
-
 QString KTestEmulator::log()
 {
     readOutput();
@@ -259,9 +242,10 @@ bool KTestEmulator::waitForLog(const QString &text, int timeoutMs)
 
 int KTestEmulator::exitCode() const
 {
-    if (m_process.state() != QProcess::NotRunning || m_process.exitStatus() != QProcess::NormalExit)
-        return -1;
-    return m_process.exitCode();
+    return m_process.state() == QProcess::NotRunning &&
+                   m_process.exitStatus() == QProcess::NormalExit
+               ? m_process.exitCode()
+               : -1;
 }
 
 bool KTestEmulator::moveClock(const QDateTime &at)
@@ -296,7 +280,7 @@ QList<KTestEmulator::File> KTestEmulator::files(int channel, const QDateTime &fr
 
 QList<KTestEmulator::File> KTestEmulator::pastFiles(int channel)
 {
-    const QPair<QDateTime, QDateTime> window = pastWindow(now());
+    const auto window = pastWindow(now());
     return files(channel, window.first, window.second);
 }
 

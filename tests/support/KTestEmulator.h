@@ -25,15 +25,13 @@ public:
     struct File
     {
         QString name;
-        QDateTime begin;
-        QDateTime end;
+        QDateTime begin, end;
         bool locked = false;
         bool operator==(const File &o) const
         {
             return name == o.name && begin == o.begin && end == o.end && locked == o.locked;
         }
-        // For QCOMPARE's messages.
-        friend char *toString(const File &f);
+        friend char *toString(const File &f); // for QCOMPARE's messages
     };
 
     // Every emulator of the tests keeps this archive, whatever its address: the schedule
@@ -52,8 +50,8 @@ public:
     // The middle of the first stretch of at least seconds that every list records.
     static QDateTime commonMoment(const QList<QList<File>> &channels, int seconds);
 
-    KTestEmulator();
-    ~KTestEmulator();
+    KTestEmulator() { m_process.setProcessChannelMode(QProcess::MergedChannels); }
+    ~KTestEmulator() { stop(); }
     KTestEmulator(const KTestEmulator &) = delete;
     KTestEmulator &operator=(const KTestEmulator &) = delete;
 
@@ -77,7 +75,7 @@ public:
     void stop();
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
 
-    // The first --host (or the one chosen), the recorder port and the status port.
+    // The first --host (or the one chosen) and the ports.
     QString host() const { return m_host; }
     quint16 port() const { return m_port; }
     quint16 statusPort() const { return m_statusPort; }
@@ -111,7 +109,7 @@ public:
 
 private:
     bool launch(const QStringList &arguments, Logging logging, int timeoutMs);
-    void readOutput();
+    void readOutput() { m_log += QString::fromUtf8(m_process.readAll()); }
 
     QProcess m_process;
     QString m_log;
