@@ -32,6 +32,17 @@ void sendMouse(QWidget *widget, QEvent::Type type, const QPoint &global, Qt::Mou
     QApplication::sendEvent(widget, &event);
 }
 
+// Shown with the size and moved to pos, once the window system has done both.
+bool showAt(QWidget &window, const QSize &size, const QPoint &pos)
+{
+    window.setFixedSize(size);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return false;
+    window.move(pos);
+    return QTest::qWaitFor([&]() { return window.pos() == pos; }, 5000);
+}
+
 } // namespace
 
 class TestToolWindow : public QObject
@@ -71,11 +82,7 @@ private slots:
     void showCentresOverTheParent()
     {
         KToolWindow parent;
-        parent.setFixedSize(800, 600);
-        parent.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&parent));
-        parent.move(130, 70);
-        QTRY_COMPARE(parent.pos(), QPoint(130, 70));
+        QVERIFY(showAt(parent, QSize(800, 600), QPoint(130, 70)));
 
         auto *child = new KToolWindow(&parent);
         child->setFixedSize(301, 151);
@@ -107,11 +114,7 @@ private slots:
     void dragMovesTheWindow()
     {
         KToolWindow window;
-        window.setFixedSize(300, 200);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.move(200, 150);
-        QTRY_COMPARE(window.pos(), QPoint(200, 150));
+        QVERIFY(showAt(window, QSize(300, 200), QPoint(200, 150)));
 
         KTitleWidget *title = window.titleWidget();
         const QPoint grab(60, 10);
