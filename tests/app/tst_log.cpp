@@ -88,9 +88,6 @@ private slots:
         QTest::newRow("plain") << 0 << 1 << QString() << 0 << QStringLiteral("Подключение к БД");
         QTest::newRow("object, negative code")
             << 1 << 1 << QString() << -3 << object + QStringLiteral("MTR-HD): Вход выполнен [-3]");
-        QTest::newRow("object, unknown type")
-            << 1 << 0 << QString() << 0
-            << object + QStringLiteral("Неизвестный тип): Вход выполнен");
         QTest::newRow("context, code 23")
             << 2 << 5 << QStringLiteral("канал 1") << 23
             << object + QStringLiteral("Неизвестный тип, канал 1): Вход выполнен [23]");
