@@ -16,10 +16,9 @@ inline KObjectData objectRecord(const QString &host, int port, int statusPort,
                                 const QString &password = QStringLiteral("demo12345"))
 {
     KObjectData record;
-    record.id = 1;
+    record.id = record.recorder.type = 1;
     record.name = QStringLiteral("Автобус 101");
     record.host = host;
-    record.recorder.type = 1;
     record.recorder.port = port;
     record.recorder.login = QStringLiteral("admin");
     record.recorder.password = password;

@@ -86,8 +86,8 @@ private slots:
     {
         QCOMPARE(runLogin(QStringLiteral("demo12345"), 1000), 3);
         const int activations = KConnectionWorker_HIKVISION::maximumActivations;
-        QCOMPARE(activateCalls, activations);
-        QCOMPARE(loginCalls, activations + 1);
+        QCOMPARE((QPair<int, int>(activateCalls, loginCalls)),
+                 qMakePair(activations, activations + 1));
         QStringList expected;
         for (int i = 0; i < activations; ++i)
             expected << QStringLiteral("Соединение с ВР - активация пройдена");
@@ -101,7 +101,6 @@ private slots:
         QTest::addColumn<QString>("password");
         QTest::addColumn<QByteArray>("sent");
         QTest::newRow("short") << "demo12345" << QByteArray("demo12345");
-        QTest::newRow("exactly 16") << "abcdefgh12345678" << QByteArray("abcdefgh12345678");
         QTest::newRow("longer than 16") << "abcdefgh12345678XYZW" << QByteArray("abcdefgh12345678");
         QTest::newRow("non-ASCII")
             << QStringLiteral("пароль12") << QStringLiteral("пароль12").toUtf8();
@@ -116,14 +115,10 @@ private slots:
         // The login itself always sends the whole password.
         QCOMPARE(lastLoginPassword, password.toUtf8());
 
-        VSDK_ACTIVATION activation;
-        QCOMPARE(lastActivation.size(), int(sizeof(activation)));
-        std::memcpy(&activation, lastActivation.constData(), sizeof(activation));
-        QCOMPARE(activation.size, 128u);
-        QCOMPARE(QByteArray(reinterpret_cast<const char *>(activation.password), 16),
-                 sent + QByteArray(16 - sent.size(), '\0'));
-        QCOMPARE(QByteArray(reinterpret_cast<const char *>(activation.reserved), 108),
-                 QByteArray(108, '\0'));
+        // Its size 128, the password padded with zeros to 16 bytes, the reserved bytes zero.
+        QCOMPARE(lastActivation.size(), int(sizeof(VSDK_ACTIVATION)));
+        QCOMPARE(reinterpret_cast<const VSDK_ACTIVATION *>(lastActivation.constData())->size, 128u);
+        QCOMPARE(lastActivation.mid(4), sent + QByteArray(124 - sent.size(), '\0'));
         QCOMPARE(logLines(true).mid(0, 2),
                  (QStringList{"Соединение с ВР - активация пройдена",
                               "Соединение с ВР установлено (ID пользователя ВР: 5)"}));

@@ -9,20 +9,15 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
-KObjectData record(int id)
+// Nobody listens there: jobs that do run end quickly as unreachable.
+static KObjectData record(int id)
 {
     KObjectData data;
     data.id = id;
-    // Nobody listens there: jobs that do run end quickly as unreachable.
     data.host = QStringLiteral("127.0.0.1");
-    data.recorder.port = 1;
-    data.modem.statusPort = 1;
+    data.recorder.port = data.modem.statusPort = 1;
     return data;
 }
-
-} // namespace
 
 class tst_ObjectMaster : public QObject
 {
@@ -73,10 +68,8 @@ private slots:
     void demandStartsLoginAndNeverGoesBelowZero()
     {
         KObjectHandler object(record(1));
-        object.requireConnection(false);
-        object.requireConnection(true);
-        object.requireConnection(false);
-        object.requireConnection(false);
+        for (bool required : {false, true, false, false})
+            object.requireConnection(required);
         QCOMPARE(object.demand(), 0);
 
         // One request after unpaired releases logs in; a second one adds no job.

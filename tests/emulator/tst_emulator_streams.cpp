@@ -4,56 +4,13 @@
 #include <KRecorderMessages.h>
 #include <KRecorderProtocol.h>
 
-#include <QImage>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace KRecorderProtocol;
 using Client = KTestRecorderClient;
 
-// Live view, playback and download streams of a running emulator.
-class tst_emulator_streams : public QObject
-{
-    Q_OBJECT
-private slots:
-    void initTestCase();
-    void livePicturesAreJpegs();
-    void playbackSkipsGapsPausesSpeedsAndEnds();
-    void downloadIsAnMp4OfTheRecordedParts();
-    void nothingRecorded_data();
-    void nothingRecorded();
-    void downloadWithoutFfmpegFails();
-    void streamsDroppedWhileDrawnThenCleanExit();
-
-private:
-    // Video frames until count came, the stream ended or the time ran out.
-    static QList<KMsgVideoFrame> frames(Client &client, int count, int timeoutMs,
-                                        bool *ended = nullptr);
-
-    KTestEmulator m_emu;
-    Client m_control;
-    quint64 m_token = 0;
-    // A gap between two recordings of channel 1 (each of 5 minutes or more) in the past days.
-    QDateTime m_gapBegin, m_gapEnd;
-};
-
-void tst_emulator_streams::initTestCase()
-{
-    QVERIFY2(m_emu.start({"--fps", "10", "--size", "640x480"}), qPrintable(m_emu.log()));
-    QVERIFY(m_control.connectTo(m_emu.host(), m_emu.port()));
-    m_token = m_control.login();
-    QVERIFY(m_token);
-    const QPair<QDateTime, QDateTime> gap = KTestEmulator::gapIn(m_emu.pastFiles(1));
-    m_gapBegin = gap.first;
-    m_gapEnd = gap.second;
-    QVERIFY2(m_gapBegin.isValid(), qPrintable(m_emu.now().toString(Qt::ISODate)));
-}
-
-QList<KMsgVideoFrame> tst_emulator_streams::frames(Client &client, int count, int timeoutMs,
-                                                   bool *ended)
+// Video frames until count came, the stream ended or the time ran out.
+static QList<KMsgVideoFrame> frames(Client &client, int count, int timeoutMs, bool *ended = nullptr)
 {
     QList<KMsgVideoFrame> list;
     QDeadlineTimer deadline(timeoutMs);
@@ -74,227 +31,177 @@ QList<KMsgVideoFrame> tst_emulator_streams::frames(Client &client, int count, in
     return list;
 }
 
-void tst_emulator_streams::livePicturesAreJpegs()
+// Playback and download streams of a running emulator.
+class tst_emulator_streams : public QObject
 {
-    Client full, sub;
-    KFrame reply;
-    KMsgStreamOpened opened;
-    QVERIFY(full.openStream(m_emu.host(), m_emu.port(), m_token, StreamLive, 2, {}, {}, 0, &reply));
-    QVERIFY(opened.decode(reply.payload));
-    QCOMPARE(QSize(opened.width, opened.height), QSize(640, 480));
-    QCOMPARE(int(opened.fps), 10);
-    QVERIFY(sub.openStream(m_emu.host(), m_emu.port(), m_token, StreamLive, 2, {}, {}, 1));
-    const QList<KMsgVideoFrame> a = frames(full, 15, 8000);
-    const QList<KMsgVideoFrame> s = frames(sub, 5, 8000);
-    QVERIFY(a.size() == 15 && s.size() == 5);
-    // Real JPEGs of the announced size; the sub stream is half of it and smaller.
-    QCOMPARE(QImage::fromData(a.last().picture, "JPEG").size(), QSize(640, 480));
-    QCOMPARE(QImage::fromData(s.last().picture, "JPEG").size(), QSize(320, 240));
-    QVERIFY(s.last().picture.size() < a.last().picture.size());
-    QVERIFY(a.first().picture != a.last().picture); // something moves
-}
-
-void tst_emulator_streams::playbackSkipsGapsPausesSpeedsAndEnds()
-{
-    // Opened inside a gap: it begins at the next recording.
-    Client inGap;
-    QVERIFY(inGap.openStream(m_emu.host(), m_emu.port(), m_token, StreamPlayback, 1,
-                             m_gapBegin.addSecs(1), m_gapEnd.addSecs(600)));
-    QVERIFY(frames(inGap, 1, 600).isEmpty()); // nothing before start
-    QVERIFY(inGap.control(ControlStart));
-    const QList<KMsgVideoFrame> first = frames(inGap, 1, 5000);
-    QCOMPARE(first.value(0).time.toDateTime(), m_gapEnd);
-
-    // Across the gap: 1x, pause, 8x, the end of the range.
-    const QDateTime to = m_gapEnd.addSecs(60);
-    Client play;
-    QVERIFY(play.openStream(m_emu.host(), m_emu.port(), m_token, StreamPlayback, 1,
-                            m_gapBegin.addSecs(-4), to));
-    QVERIFY(play.control(ControlStart));
-    QList<KMsgVideoFrame> seen = frames(play, 3, 3000);
-    QVERIFY(!seen.isEmpty());
-    QVERIFY(play.control(ControlPause));
-    // Paused for two keep-alives (a second apart): no pictures meanwhile.
-    int keepalives = 0, pictures = 0;
-    KFrame frame;
-    while (keepalives < 2 && play.next(frame, 10000, true)) {
-        keepalives += frame.type == Keepalive;
-        pictures += frame.type == VideoFrame;
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(m_emu.start({"--fps", "10", "--size", "640x480"}), qPrintable(m_emu.log()));
+        QVERIFY(m_control.connectTo(m_emu.host(), m_emu.port()));
+        QVERIFY((m_token = m_control.login()));
+        const QPair<QDateTime, QDateTime> gap = KTestEmulator::gapIn(m_emu.pastFiles(1));
+        m_gapBegin = gap.first;
+        m_gapEnd = gap.second;
+        QVERIFY2(m_gapBegin.isValid(), qPrintable(m_emu.now().toString(Qt::ISODate)));
     }
-    QCOMPARE(keepalives, 2);
-    QCOMPARE(pictures, 0);
-    QVERIFY(play.control(ControlResume));
-    QVERIFY(play.control(ControlSpeed, 3));
-    QVERIFY(!play.control(ControlSpeed, 4)); // out of range
-    bool ended = false;
-    const QList<KMsgVideoFrame> fast = frames(play, 1000, 90000, &ended);
-    QVERIFY(ended);
-    seen += fast;
-    QList<KMsgVideoFrame> after;
-    for (const KMsgVideoFrame &f : seen) {
-        const QDateTime t = f.time.toDateTime();
-        QVERIFY2((t < m_gapBegin || t >= m_gapEnd) && t < to, qPrintable(t.toString(Qt::ISODate)));
-        if (t >= m_gapEnd)
-            after << f;
-    }
-    QVERIFY(seen.first().time.toDateTime() < m_gapBegin);
-    // 8x at 10 pictures a second: 0.8 s a picture (seconds cut off), more when a loaded
-    // machine draws fewer; 4x would be 0.4.
-    QVERIFY2(after.size() >= 10, qPrintable(QString::number(after.size())));
-    const double perPicture =
-        double(after.first().time.toDateTime().secsTo(after.last().time.toDateTime())) /
-        (after.size() - 1);
-    QVERIFY2(perPicture > 0.6, qPrintable(QString::number(perPicture)));
-}
 
-void tst_emulator_streams::downloadIsAnMp4OfTheRecordedParts()
-{
-    // 150 s before the gap and 90 s after it.
-    Client download;
-    QVERIFY(download.openStream(m_emu.host(), m_emu.port(), m_token, StreamDownload, 1,
-                                m_gapBegin.addSecs(-150), m_gapEnd.addSecs(90)));
-    QVERIFY(download.control(ControlStart));
-    KFrame frame;
-    KMsgDownloadBegin begin;
-    QVERIFY(download.next(frame, 60000) && frame.type == DownloadBegin);
-    QVERIFY(begin.decode(frame.payload));
-    QTemporaryDir dir;
-    QFile out(dir.filePath(QStringLiteral("clip.mp4")));
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    KMsgData data;
-    while (download.next(frame, 10000) && frame.type == Data && data.decode(frame.payload))
-        out.write(data.bytes);
-    out.close();
-    KMsgStreamEnd end;
-    QVERIFY(frame.type == StreamEnd && end.decode(frame.payload));
-    QCOMPARE(end.reason, 0u);
-    QCOMPARE(quint64(out.size()), begin.totalBytes);
+    void playbackSkipsGapsSpeedsAndEnds()
+    {
+        // Opened inside a gap: it begins at the next recording.
+        Client inGap;
+        QVERIFY(inGap.openStream(host(), port(), m_token, StreamPlayback, 1, m_gapBegin.addSecs(1),
+                                 m_gapEnd.addSecs(600)));
+        QVERIFY(frames(inGap, 1, 600).isEmpty()); // nothing before start
+        QVERIFY(inGap.control(ControlStart));
+        QCOMPARE(frames(inGap, 1, 5000).value(0).time.toDateTime(), m_gapEnd);
 
-    QProcess probe;
-    probe.start(QStringLiteral("ffprobe"),
-                {"-v", "error", "-show_entries", "format=duration,format_name:stream=codec_name",
-                 "-of", "json", out.fileName()});
-    QVERIFY(probe.waitForFinished(30000));
-    const QJsonObject json = QJsonDocument::fromJson(probe.readAllStandardOutput()).object();
-    const QJsonObject format = json.value(QStringLiteral("format")).toObject();
-    const double duration = format.value(QStringLiteral("duration")).toString().toDouble();
-    QVERIFY2(qAbs(duration - 240.0) < 1.0, qPrintable(QString::number(duration)));
-    QVERIFY(format.value(QStringLiteral("format_name")).toString().contains(QLatin1String("mp4")));
-    const QJsonObject stream = json.value(QStringLiteral("streams")).toArray().at(0).toObject();
-    QCOMPARE(stream.value(QStringLiteral("codec_name")).toString(), QStringLiteral("h264"));
-}
-
-void tst_emulator_streams::nothingRecorded_data()
-{
-    QTest::addColumn<QString>("setup"); // control command before, undone after
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<bool>("fromNow"); // else from the gap's begin and to its end
-    QTest::addColumn<int>("from");     // seconds
-    QTest::addColumn<int>("to");
-    QTest::addColumn<quint32>("error");
-    QTest::newRow("inside a gap") << "" << int(StreamDownload) << false << 1 << -1 << 1001u;
-    QTest::newRow("future") << "" << int(StreamDownload) << true << 60 << 600 << 1001u;
-    QTest::newRow("reversed") << "" << int(StreamPlayback) << true << 0 << -60 << 17u;
-    QTest::newRow("channel not recording") << "set-channel %1 ACAM01 recording %2"
-                                           << int(StreamDownload) << false << -600 << 600 << 1001u;
-}
-
-void tst_emulator_streams::nothingRecorded()
-{
-    QFETCH(QString, setup);
-    QFETCH(int, kind);
-    QFETCH(bool, fromNow);
-    QFETCH(int, from);
-    QFETCH(int, to);
-    QFETCH(quint32, error);
-    const QDateTime now = m_emu.now();
-    const QDateTime a = (fromNow ? now : m_gapBegin).addSecs(from);
-    const QDateTime b = (fromNow ? now : m_gapEnd).addSecs(to);
-    if (!setup.isEmpty())
-        QVERIFY(m_emu.commandOk(setup.arg(m_emu.host(), QStringLiteral("off"))));
-    Client stream;
-    KFrame reply;
-    QVERIFY(
-        !stream.openStream(m_emu.host(), m_emu.port(), m_token, quint8(kind), 1, a, b, 0, &reply));
-    QCOMPARE(Client::errorCode(reply), error);
-    if (setup.isEmpty())
-        return;
-    // A channel that does not record plays nothing either.
-    Client play;
-    QVERIFY(play.openStream(m_emu.host(), m_emu.port(), m_token, StreamPlayback, 1, a, b));
-    QVERIFY(play.control(ControlStart));
-    bool ended = false;
-    QVERIFY(frames(play, 1, 5000, &ended).isEmpty());
-    QVERIFY(ended);
-    QVERIFY(m_emu.commandOk(setup.arg(m_emu.host(), QStringLiteral("on"))));
-}
-
-void tst_emulator_streams::downloadWithoutFfmpegFails()
-{
-    KTestEmulator emu;
-    QVERIFY2(emu.start({"--ffmpeg", "/nonexistent/ffmpeg"}, KTestEmulator::Events),
-             qPrintable(emu.log()));
-    Client control;
-    QVERIFY(control.connectTo(emu.host(), emu.port()));
-    const quint64 token = control.login();
-    const QDateTime from = KTestEmulator::momentIn(emu.pastFiles(1), 60);
-    Client stream;
-    QVERIFY(stream.openStream(emu.host(), emu.port(), token, StreamDownload, 1, from,
-                              from.addSecs(60)));
-    QVERIFY(stream.control(ControlStart));
-    KFrame frame;
-    KMsgStreamEnd end;
-    QVERIFY(stream.next(frame, 10000) && frame.type == StreamEnd && end.decode(frame.payload));
-    QCOMPARE(end.reason, 49u);
-    QVERIFY(emu.waitForLog(QStringLiteral("ffmpeg could not be started"), 3000));
-}
-
-void tst_emulator_streams::streamsDroppedWhileDrawnThenCleanExit()
-{
-    // Viewers that vanish while their pictures are being drawn once crashed it at exit.
-    KTestEmulator emu;
-    QVERIFY2(emu.start({"--fps", "30", "--size", "1280x720"}), qPrintable(emu.log()));
-    Client control;
-    QVERIFY(control.connectTo(emu.host(), emu.port()));
-    const quint64 token = control.login();
-    QVERIFY(token);
-    const QDateTime from = KTestEmulator::momentIn(emu.pastFiles(1), 60);
-    for (int round = 0; round < 4; ++round) {
-        std::vector<std::unique_ptr<Client>> streams;
-        for (int i = 0; i < 12; ++i) {
-            streams.push_back(std::make_unique<Client>());
-            if (!streams.back()->connectTo(emu.host(), emu.port()))
-                continue;
-            KMsgStreamOpen open;
-            open.token = token;
-            open.kind = i % 2 ? StreamLive : StreamPlayback;
-            open.channel = 1 + i % 4;
-            open.from = KRecTime::fromDateTime(from);
-            open.to = KRecTime::fromDateTime(from.addSecs(3600));
-            KMsgStreamControl start;
-            start.action = ControlStart;
-            streams.back()->send(StreamOpen, open.encode());
-            streams.back()->send(StreamControl, start.encode());
+        // Across the gap: 1x, 8x, the end of the range.
+        const QDateTime to = m_gapEnd.addSecs(60);
+        Client play;
+        QVERIFY(play.openStream(host(), port(), m_token, StreamPlayback, 1, m_gapBegin.addSecs(-4),
+                                to));
+        QVERIFY(play.control(ControlStart));
+        QList<KMsgVideoFrame> seen = frames(play, 3, 3000);
+        QVERIFY(!seen.isEmpty());
+        QVERIFY(play.control(ControlSpeed, 3));
+        QVERIFY(!play.control(ControlSpeed, 4)); // out of range
+        bool ended = false;
+        seen += frames(play, 1000, 90000, &ended);
+        QVERIFY(ended);
+        QVERIFY(seen.first().time.toDateTime() < m_gapBegin);
+        QList<QDateTime> after;
+        for (const KMsgVideoFrame &f : seen) {
+            const QDateTime t = f.time.toDateTime();
+            QVERIFY2((t < m_gapBegin || t >= m_gapEnd) && t < to,
+                     qPrintable(t.toString(Qt::ISODate)));
+            if (t >= m_gapEnd)
+                after << t;
         }
-        // Dropped while their pictures are drawn: once every live viewer has had some.
-        KTestEmulator::waitFor(
-            [&] {
-                for (size_t i = 1; i < streams.size(); i += 2) {
-                    if (streams[i]->socket().bytesAvailable() < 8192)
-                        return false;
-                }
-                return true;
-            },
-            20000);
-        for (auto &c : streams)
-            c->socket().abort();
+        // 8x at 10 pictures a second: 0.8 s a picture (seconds cut off), more when a loaded
+        // machine draws fewer; 4x would be 0.4.
+        QVERIFY2(after.size() >= 10, qPrintable(QString::number(after.size())));
+        const double perPicture = double(after.first().secsTo(after.last())) / (after.size() - 1);
+        QVERIFY2(perPicture > 0.6, qPrintable(QString::number(perPicture)));
     }
-    Client after;
-    QVERIFY(after.connectTo(emu.host(), emu.port()));
-    QVERIFY(after.login());
-    emu.stop();
-    QCOMPARE(emu.exitCode(), 0);
-}
+
+    void nothingRecorded_data()
+    {
+        QTest::addColumn<QString>("setup"); // control command before, undone after
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("fromNow"); // else from the gap's begin and to its end
+        QTest::addColumn<int>("from");     // seconds
+        QTest::addColumn<int>("to");
+        QTest::addColumn<quint32>("error");
+        QTest::newRow("inside a gap") << "" << int(StreamDownload) << false << 1 << -1 << 1001u;
+        QTest::newRow("reversed") << "" << int(StreamPlayback) << true << 0 << -60 << 17u;
+        QTest::newRow("channel not recording")
+            << "set-channel %1 ACAM01 recording %2" << int(StreamDownload) << false << -600 << 600
+            << 1001u;
+    }
+
+    void nothingRecorded()
+    {
+        QFETCH(QString, setup);
+        QFETCH(int, kind);
+        QFETCH(bool, fromNow);
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QFETCH(quint32, error);
+        const QDateTime now = m_emu.now();
+        const QDateTime a = (fromNow ? now : m_gapBegin).addSecs(from);
+        const QDateTime b = (fromNow ? now : m_gapEnd).addSecs(to);
+        if (!setup.isEmpty())
+            QVERIFY(m_emu.commandOk(setup.arg(host(), QStringLiteral("off"))));
+        Client stream;
+        KFrame reply;
+        QVERIFY(!stream.openStream(host(), port(), m_token, quint8(kind), 1, a, b, 0, &reply));
+        QCOMPARE(Client::errorCode(reply), error);
+        if (setup.isEmpty())
+            return;
+        // A channel that does not record plays nothing either.
+        Client play;
+        QVERIFY(play.openStream(host(), port(), m_token, StreamPlayback, 1, a, b));
+        QVERIFY(play.control(ControlStart));
+        bool ended = false;
+        QVERIFY(frames(play, 1, 5000, &ended).isEmpty());
+        QVERIFY(ended);
+        QVERIFY(m_emu.commandOk(setup.arg(host(), QStringLiteral("on"))));
+    }
+
+    void downloadWithoutFfmpegFails()
+    {
+        KTestEmulator emu;
+        QVERIFY2(emu.start({"--ffmpeg", "/nonexistent/ffmpeg"}, KTestEmulator::Events),
+                 qPrintable(emu.log()));
+        Client control, stream;
+        QVERIFY(control.connectTo(emu.host(), emu.port()));
+        const QDateTime from = KTestEmulator::momentIn(emu.pastFiles(1), 60);
+        QVERIFY(stream.openStream(emu.host(), emu.port(), control.login(), StreamDownload, 1, from,
+                                  from.addSecs(60)));
+        QVERIFY(stream.control(ControlStart));
+        KFrame frame;
+        KMsgStreamEnd end;
+        QVERIFY(stream.next(frame, 10000) && frame.type == StreamEnd && end.decode(frame.payload));
+        QCOMPARE(end.reason, 49u);
+        QVERIFY(emu.waitForLog(QStringLiteral("ffmpeg could not be started"), 3000));
+    }
+
+    void streamsDroppedWhileDrawnThenCleanExit()
+    {
+        // Viewers that vanish while their pictures are being drawn once crashed it at exit.
+        KTestEmulator emu;
+        QVERIFY2(emu.start({"--fps", "30", "--size", "1280x720"}), qPrintable(emu.log()));
+        Client control;
+        QVERIFY(control.connectTo(emu.host(), emu.port()));
+        KMsgStreamOpen open;
+        QVERIFY((open.token = control.login()));
+        const QDateTime from = KTestEmulator::momentIn(emu.pastFiles(1), 60);
+        open.from = KRecTime::fromDateTime(from);
+        open.to = KRecTime::fromDateTime(from.addSecs(3600));
+        KMsgStreamControl start;
+        start.action = ControlStart;
+        for (int round = 0; round < 4; ++round) {
+            std::vector<std::unique_ptr<Client>> streams;
+            for (int i = 0; i < 12; ++i) {
+                streams.push_back(std::make_unique<Client>());
+                if (!streams.back()->connectTo(emu.host(), emu.port()))
+                    continue;
+                open.kind = i % 2 ? StreamLive : StreamPlayback;
+                open.channel = 1 + i % 4;
+                streams.back()->send(StreamOpen, open.encode());
+                streams.back()->send(StreamControl, start.encode());
+            }
+            // Dropped while their pictures are drawn: once every live viewer has had some.
+            KTestEmulator::waitFor(
+                [&] {
+                    for (size_t i = 1; i < streams.size(); i += 2) {
+                        if (streams[i]->socket().bytesAvailable() < 8192)
+                            return false;
+                    }
+                    return true;
+                },
+                20000);
+            for (auto &c : streams)
+                c->socket().abort();
+        }
+        Client after;
+        QVERIFY(after.connectTo(emu.host(), emu.port()) && after.login());
+        emu.stop();
+        QCOMPARE(emu.exitCode(), 0);
+    }
+
+private:
+    QString host() const { return m_emu.host(); }
+    quint16 port() const { return m_emu.port(); }
+
+    KTestEmulator m_emu;
+    Client m_control;
+    quint64 m_token = 0;
+    // A gap between two recordings of channel 1 (each of 5 minutes or more) in the past days.
+    QDateTime m_gapBegin, m_gapEnd;
+};
 
 QTEST_GUILESS_MAIN(tst_emulator_streams)
 #include "tst_emulator_streams.moc"

@@ -28,71 +28,61 @@ class TestStyleSheet : public QObject
     Q_OBJECT
 
 private slots:
-    void themeColoursFillThePlaceholders();
-    void qtParsesTheSheetAndEveryPictureLoads();
-    void installHandsTheBuilderToTheSettings();
-};
+    void themeColoursFillThePlaceholders()
+    {
+        // Colour n given as "#c0ffnn": a placeholder read wrongly ("$12" as "$1" then "2") or a
+        // shifted index shows in the digits.
+        QStringList colours;
+        for (int n = 1; n <= 20; ++n)
+            colours << QStringLiteral("#c0ff%1").arg(n, 2, 10, QLatin1Char('0'));
+        const QString sheet = KStyleSheet::build(colours);
+        QVERIFY(!sheet.contains(QLatin1Char('$')));
+        QSet<QString> used;
+        QRegularExpression marked(QStringLiteral("#c0ff(\\d+)"));
+        for (auto it = marked.globalMatch(sheet); it.hasNext();)
+            used.insert(it.next().captured(1));
+        QVERIFY2(used.contains("01") && used.contains("12") && used.contains("19") &&
+                     std::all_of(used.cbegin(), used.cend(),
+                                 [](const QString &d) { return d.size() == 2; }),
+                 qPrintable(QStringList(used.values()).join(' ')));
+        QVERIFY(!sheet.contains(QLatin1String("#efefef"))); // no default leaks in
 
-void TestStyleSheet::themeColoursFillThePlaceholders()
-{
-    // Colour n given as "#c0ffnn": a placeholder read wrongly ("$12" as "$1" then "2") or a
-    // shifted index shows in the digits.
-    QStringList colours;
-    for (int n = 1; n <= 20; ++n)
-        colours << QStringLiteral("#c0ff%1").arg(n, 2, 10, QLatin1Char('0'));
-    const QString sheet = KStyleSheet::build(colours);
-    QVERIFY(!sheet.contains(QLatin1Char('$')));
-    QSet<int> used;
-    QRegularExpression marked(QStringLiteral("#c0ff(\\d+)"));
-    for (auto it = marked.globalMatch(sheet); it.hasNext();) {
-        const QString digits = it.next().captured(1);
-        QCOMPARE(digits.size(), 2);
-        used.insert(digits.toInt());
+        // Missing entries take the default colours.
+        QCOMPARE(KStyleSheet::build(colours.mid(0, 4)),
+                 KStyleSheet::build(colours.mid(0, 4) + KStyleSheet::defaultColours().mid(4)));
     }
-    QVERIFY(used.contains(1) && used.contains(12) && used.contains(19));
-    QVERIFY(!sheet.contains(QLatin1String("#efefef"))); // no default leaks in
 
-    // Missing entries take the default colours.
-    QCOMPARE(KStyleSheet::build(colours.mid(0, 4)),
-             KStyleSheet::build(colours.mid(0, 4) + KStyleSheet::defaultColours().mid(4)));
-}
+    void installedSheetParsesAndEveryPictureLoads()
+    {
+        KStyleSheet::install(); // registers the pictures too
+        // Built from the settings' colours, which are the defaults here.
+        const QString sheet = KStyleSheet::build(KSettings::instance()->themeColors());
+        QCOMPARE(KSettings::instance()->styleSheet(), sheet);
+        QCOMPARE(qApp->styleSheet(), sheet);
+        QSet<QString> paths;
+        QRegularExpression url(QStringLiteral("url\\((:/[^)]+)\\)"));
+        for (auto it = url.globalMatch(sheet); it.hasNext();)
+            paths.insert(it.next().captured(1));
+        QCOMPARE(paths.size(), 25);
+        for (const QString &path : paths)
+            QVERIFY2(!QImage(path).isNull(), qPrintable(path));
 
-void TestStyleSheet::qtParsesTheSheetAndEveryPictureLoads()
-{
-    const QString sheet = KStyleSheet::build(KStyleSheet::defaultColours());
-    KStyleSheet::install(); // registers the pictures too
-    QSet<QString> paths;
-    QRegularExpression url(QStringLiteral("url\\((:/[^)]+)\\)"));
-    for (auto it = url.globalMatch(sheet); it.hasNext();)
-        paths.insert(it.next().captured(1));
-    QCOMPARE(paths.size(), 25);
-    for (const QString &path : paths)
-        QVERIFY2(!QImage(path).isNull(), qPrintable(path));
-
-    // Qt reports a sheet it cannot parse with a warning when a widget is polished with it.
-    styleWarnings.clear();
-    previousHandler = qInstallMessageHandler(catchStyleWarnings);
-    QWidget window;
-    window.setStyleSheet(sheet);
-    auto *label = new QLabel(QStringLiteral("x"), &window);
-    label->setObjectName(QStringLiteral("titleLabel_L"));
-    (new QVBoxLayout(&window))->addWidget(label);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    qInstallMessageHandler(previousHandler);
-    QVERIFY2(styleWarnings.isEmpty(), qPrintable(styleWarnings.join(QLatin1Char('\n'))));
-    // The rules took effect: bold 16 pt title label.
-    QVERIFY(label->font().bold());
-    QCOMPARE(label->font().pointSize(), 16);
-}
-
-void TestStyleSheet::installHandsTheBuilderToTheSettings()
-{
-    KStyleSheet::install();
-    const QString expected = KStyleSheet::build(KSettings::instance()->themeColors());
-    QCOMPARE(KSettings::instance()->styleSheet(), expected);
-    QCOMPARE(qApp->styleSheet(), expected);
-}
+        // Qt reports a sheet it cannot parse with a warning when a widget is polished with it.
+        styleWarnings.clear();
+        previousHandler = qInstallMessageHandler(catchStyleWarnings);
+        QWidget window;
+        window.setStyleSheet(sheet);
+        auto *label = new QLabel(QStringLiteral("x"), &window);
+        label->setObjectName(QStringLiteral("titleLabel_L"));
+        (new QVBoxLayout(&window))->addWidget(label);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        qInstallMessageHandler(previousHandler);
+        QVERIFY2(styleWarnings.isEmpty(), qPrintable(styleWarnings.join(QLatin1Char('\n'))));
+        // The rules took effect: bold 16 pt title label.
+        QCOMPARE(qMakePair(label->font().bold(), label->font().pointSize()), qMakePair(true, 16));
+    }
+};
 
 QTEST_MAIN(TestStyleSheet)
 #include "tst_stylesheet.moc"
