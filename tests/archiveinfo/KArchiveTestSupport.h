@@ -114,18 +114,4 @@ inline bool runSearch(KObjectHandler *object, int searchType, const QDate &date,
     return false;
 }
 
-// The entries that differ, for failure messages.
-inline QString difference(const QList<bool> &actual, const QList<bool> &expected)
-{
-    QStringList wrong;
-    for (int i = 0; i < qMax(actual.size(), expected.size()); ++i) {
-        if (i >= actual.size() || i >= expected.size() || actual[i] != expected[i])
-            wrong << QString::number(i);
-    }
-    return QStringLiteral("size %1 of %2, entries differ: %3")
-        .arg(actual.size())
-        .arg(expected.size())
-        .arg(wrong.join(QLatin1Char(',')));
-}
-
 } // namespace KArchiveTest

@@ -1,6 +1,7 @@
 // The main window against a real emulated recorder: the object list follows the connection
 // states, the online tab shows the recorder's channels once logged in, choosing an object moves
 // the tabs to it, and leaving a tab stops its playback.
+#include "../archiveinfo/KArchiveTestSupport.h"
 #include "KArchiveInfoCalendarWidget.h"
 #include "KArchiveInfoHandler.h"
 #include "KArchiveInfoSlider.h"
@@ -200,16 +201,8 @@ private slots:
         const QDate day = QDate::currentDate().addDays(-1);
         player->dateEdit()->setDate(day);
         QVERIFY(QTest::qWaitFor([&] { return timeLine->jobID() == -1; }, 20000));
-        const QList<KTestEmulator::File> files =
-            m_emulator.files(1, QDateTime(day, QTime(0, 0)), QDateTime(day, QTime(23, 59, 59)));
-        auto minute = [](const QDateTime &t) { return t.addSecs(-t.time().second()); };
-        QList<bool> expected;
-        for (int m = 0; m < 1440; ++m) {
-            const QDateTime t(day, QTime(m / 60, m % 60));
-            expected << std::any_of(files.cbegin(), files.cend(), [&](const auto &f) {
-                return minute(f.begin) <= t && t < minute(f.end);
-            });
-        }
+        const KArchiveTest::Files files = KArchiveTest::dayFiles(m_emulator, day, day);
+        const QList<bool> expected = KArchiveTest::expectedMinutes(files, day);
         QCOMPARE(timeLine->strip()->cellData(), expected);
 
         KSlider *slider = static_cast<KArchiveInfoSlider *>(timeLine->strip())->handleSlider();
@@ -232,8 +225,7 @@ private slots:
         QCOMPARE(calendar->monthShown(), day.month());
         QVERIFY(QTest::qWaitFor([&] { return calendar->archive().size() == 31; }, 20000));
         QCOMPARE(calendar->archive().at(day.day() - 1),
-                 std::any_of(files.cbegin(), files.cend(),
-                             [&](const auto &f) { return f.begin.date() == day; }));
+                 KArchiveTest::expectedDays(files, day).at(day.day() - 1));
         QTest::keyClick(calendar, Qt::Key_Escape);
     }
 

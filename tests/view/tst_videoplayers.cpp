@@ -41,12 +41,9 @@ QImage picture(KAbstractVideoView *view)
 // True when the picture holds more than one colour (something was painted into it).
 bool painted(const QImage &image)
 {
-    if (image.isNull())
-        return false;
-    const QRgb first = image.pixel(0, 0);
     for (int y = 0; y < image.height(); y += 4) {
         for (int x = 0; x < image.width(); x += 4) {
-            if (image.pixel(x, y) != first)
+            if (image.pixel(x, y) != image.pixel(0, 0))
                 return true;
         }
     }
@@ -111,30 +108,17 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(KViewHandler::instance()->jobs().isEmpty(), 15000);
     }
 
-    void snapshotFolderStaysInside_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("folder");
-        QTest::newRow("ordinary") << "Автобус 1.01"
-                                  << "Автобус 1.01";
-        QTest::newRow("parent") << ".."
-                                << "__";
-        QTest::newRow("climbing") << "../../etc"
-                                  << "______etc";
-        QTest::newRow("backslash") << "..\\x"
-                                   << "___x";
-        QTest::newRow("absolute") << "/tmp"
-                                  << "_tmp";
-        QTest::newRow("empty") << ""
-                               << "_";
-    }
-
+    // Object names become folders under the snapshot root, never paths outside it.
     void snapshotFolderStaysInside()
     {
-        QFETCH(QString, name);
-        QFETCH(QString, folder);
         const QString root = QStringLiteral("/data/snapshots");
-        QCOMPARE(KAbstractRecorderVideoView::snapshotFolder(root, name), root + "/" + folder);
+        // Pairs of name and folder.
+        const QStringList names{"Автобус 1.01", "Автобус 1.01", "..",    "__",
+                                "../../etc",    "______etc",    "..\\x", "___x",
+                                "/tmp",         "_tmp",         "",      "_"};
+        for (int i = 0; i < names.size(); i += 2)
+            QCOMPARE(KAbstractRecorderVideoView::snapshotFolder(root, names[i]),
+                     root + "/" + names[i + 1]);
     }
 
     void gridArrangements_data()
