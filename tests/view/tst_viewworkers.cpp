@@ -112,20 +112,6 @@ private slots:
         QVERIFY(m_emulator.commandOk("reachable " + m_emulator.host()));
     }
 
-    // A channel that is off never starts and ends normally when quit; an archive job without
-    // a time ends at once.
-    void idleJobs()
-    {
-        const int idle = views()->addJob(KViewJob{m_object.get(), 0, 0, "DCAM02", 1, {}});
-        QTRY_VERIFY(views()->busyThreadCount() == 1);
-        views()->quit(idle);
-        QTRY_VERIFY_WITH_TIMEOUT(!views()->hasJob(idle), 10000);
-        QCOMPARE(channelLines("DCAM02").filter("запуск"), QStringList());
-        const int timeless = views()->addJob(KViewJob{m_object.get(), 1, 0, "ACAM01", 1, {}});
-        QVERIFY(timeless >= 1);
-        QTRY_VERIFY_WITH_TIMEOUT(!views()->hasJob(timeless), 10000);
-    }
-
     void liveSnapshotUsesRecorderClock()
     {
         const int jobID = views()->addJob(KViewJob{m_object.get(), 0, 0, "ACAM02", 1, {}});
