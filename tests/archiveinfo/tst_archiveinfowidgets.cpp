@@ -19,11 +19,6 @@ using namespace KArchiveTest;
 
 namespace {
 
-QColor pixel(QWidget *widget, const QPoint &point)
-{
-    return widget->grab().toImage().pixelColor(point);
-}
-
 void press(QWidget *widget, const QPoint &pos, QEvent::Type type = QEvent::MouseButtonPress)
 {
     const Qt::MouseButtons buttons =
@@ -212,7 +207,7 @@ private slots:
         QCOMPARE(colours({299, 300, 359, 360, 1439}),
                  (QList<QColor>{gray, green, green, gray, green}));
         // Hour ticks every 120 pixels from x = 5.
-        QCOMPARE(pixel(&strip, QPoint(5 + 3 * 120, 1)), theme(5));
+        QCOMPARE(strip.grab().toImage().pixelColor(5 + 3 * 120, 1), theme(5));
         strip.setCellData(cells.mid(1));
         QCOMPARE(colours({0, 300}), (QList<QColor>{none, none}));
         strip.setCellData(cells);

@@ -1,14 +1,13 @@
 // The day and month searches against the emulated recorder: what they mark is checked against
 // the recorder's own list of what a search finds; cancelling and failures send no result.
-#include "KAppLogHandler.h"
 #include "KArchiveTestSupport.h"
 #include "KDayArchiveInfoWorker_HIKVISION.h"
-#include "KMonthArchiveInfoWorker_HIKVISION.h"
 
-#include <QFile>
 #include <QSet>
 
 using namespace KArchiveTest;
+using KDeviceTest::clearLog;
+using KDeviceTest::logLines;
 
 namespace {
 
@@ -18,14 +17,6 @@ const QStringList emulatorFlags = {"--analog", "2", "--archive-days", "366"};
 const int clockAhead = 40 * 86400;
 // Practically never done with its "busy" answers.
 const QString endlessBusy = QStringLiteral("search-busy 100000000");
-
-QStringList logLines()
-{
-    QFile file(KAppLogHandler::instance()->filePath());
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return {};
-    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
 
 using Ranges = QList<QPair<int, int>>;
 
@@ -49,7 +40,7 @@ private slots:
         QVERIFY(m_emulator.commandOk(QStringLiteral("search-busy 1")));
         QVERIFY(m_emulator.commandOk(
             QStringLiteral("clock-offset %1 %2").arg(m_emulator.host()).arg(clockAhead)));
-        QFile::remove(KAppLogHandler::instance()->filePath());
+        clearLog();
     }
 
     void minuteMarking_data()
@@ -216,7 +207,7 @@ private slots:
         auto object = connectedObject(emulator);
         QVERIFY(object->isConnected());
         QVERIFY(emulator.commandOk(endlessBusy));
-        QFile::remove(KAppLogHandler::instance()->filePath());
+        clearLog();
         KArchiveInfoHandler *handler = KArchiveInfoHandler::instance();
         QSignalSpy results(handler, &KArchiveInfoHandler::resultReceived);
         const int jobID = handler->addJob(

@@ -3,27 +3,22 @@
 // the tabs to it, and leaving a tab stops its playback.
 #include "../archiveinfo/KArchiveTestSupport.h"
 #include "KArchiveInfoCalendarWidget.h"
-#include "KArchiveInfoHandler.h"
 #include "KArchiveInfoSlider.h"
 #include "KArchiveInfoWidget.h"
 #include "KArchiveVideoPlayerWidget.h"
 #include "KArchiveVideoWidget.h"
 #include "KCentralWidget.h"
-#include "KConnectionHandler.h"
 #include "KDBHandler.h"
 #include "KMainWidget.h"
-#include "KObjectHandler.h"
 #include "KObjectListWidget.h"
 #include "KObjectMaster.h"
 #include "KOnlineVideoPlayerWidget.h"
 #include "KOnlineVideoWidget.h"
 #include "KProgressWidget.h"
-#include "KRecorderSDK.h"
 #include "KSettings.h"
 #include "KSlider.h"
 #include "KSqlScript.h"
 #include "KStyleSheet.h"
-#include "KTestEmulator.h"
 
 #include <QDateEdit>
 #include <QPushButton>
@@ -33,7 +28,6 @@
 #include <QTreeWidget>
 #include <QtTest>
 
-#include <memory>
 
 class tst_ShellObjects : public QObject
 {

@@ -146,11 +146,7 @@ private slots:
         QCOMPARE(unsupported.demand(), 0);
 
         central.setCurrentObject(&unreachable);
-        for (KAbstractVideoTabWidget *page : pages) {
-            QCOMPARE(page->progressWidget()->text(),
-                     QStringLiteral("Автобус 9 - подключение к ВР..."));
-            QVERIFY(page->progressWidget()->isAnimated());
-        }
+        QVERIFY(online->progressWidget()->isAnimated() && archive->progressWidget()->isAnimated());
         QCOMPARE(unreachable.demand(), 2); // both players need the recorder now
 
         // A playback request waits for the channels; leaving the tab drops it.

@@ -14,8 +14,6 @@
 #include "KViewHandler.h"
 #include "KViewTestSupport.h"
 
-#include <QComboBox>
-#include <QDateEdit>
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
