@@ -12,76 +12,40 @@
 
 #include <memory>
 
-// Helpers shared by the archive-information tests: the emulated recorder's own list of what a
-// search finds, the answers expected from it, a logged-in object and one search job run.
+// Helpers shared by the archive-information tests: the answers expected from the emulated
+// recorder's own file list, a logged-in object and one search job run.
 namespace KArchiveTest {
 
-struct ArchiveFile
-{
-    QDateTime begin;
-    QDateTime end;
-};
+using Files = QList<KTestEmulator::File>;
 
-inline QString stamp(const QDateTime &time)
+inline Files dayFiles(KTestEmulator &emulator, const QDate &first, const QDate &last, int ch = 1)
 {
-    return time.toString(QStringLiteral("yyyy-MM-ddThh:mm:ss"));
-}
-
-// The files the emulator holds for channel number `channel` in [from, to]; *ok false when the
-// control channel did not answer.
-inline QList<ArchiveFile> files(KTestEmulator &emulator, int channel, const QDateTime &from,
-                                const QDateTime &to, bool *ok)
-{
-    QStringList lines;
-    *ok = emulator.commandOk(QStringLiteral("files %1 %2 %3 %4")
-                                 .arg(emulator.host())
-                                 .arg(channel)
-                                 .arg(stamp(from), stamp(to)),
-                             &lines);
-    QList<ArchiveFile> result;
-    for (const QString &line : qAsConst(lines)) {
-        const QStringList fields = line.split(QLatin1Char(' '));
-        if (fields.size() < 4) {
-            *ok = false;
-            continue;
-        }
-        result.append({QDateTime::fromString(fields[2], Qt::ISODate),
-                       QDateTime::fromString(fields[3], Qt::ISODate)});
-    }
-    return result;
-}
-
-inline QDateTime toMinute(const QDateTime &time)
-{
-    return QDateTime(time.date(), QTime(time.time().hour(), time.time().minute()));
+    return emulator.files(ch, QDateTime(first, QTime(0, 0)), QDateTime(last, QTime(23, 59, 59)));
 }
 
 // Minute m of day is recorded when a file runs from its start minute (seconds cut off) up to,
 // not including, its stop minute.
-inline QList<bool> expectedMinutes(const QList<ArchiveFile> &found, const QDate &day)
+inline QList<bool> expectedMinutes(const Files &found, const QDate &day)
 {
+    auto minute = [](const QDateTime &t) { return t.addSecs(-t.time().second()); };
     QList<bool> minutes;
     for (int m = 0; m < 1440; ++m) {
         const QDateTime t = QDateTime(day, QTime(0, 0)).addSecs(m * 60);
-        bool recorded = false;
-        for (const ArchiveFile &f : found)
-            recorded = recorded || (toMinute(f.begin) <= t && t < toMinute(f.end));
-        minutes.append(recorded);
+        minutes << std::any_of(found.cbegin(), found.cend(), [&](const KTestEmulator::File &f) {
+            return minute(f.begin) <= t && t < minute(f.end);
+        });
     }
     return minutes;
 }
 
 // Day d of month is marked when a file starts on it.
-inline QList<bool> expectedDays(const QList<ArchiveFile> &found, const QDate &month)
+inline QList<bool> expectedDays(const Files &found, const QDate &month)
 {
     QList<bool> days;
-    for (int d = 1; d <= 31; ++d) {
-        bool started = false;
-        for (const ArchiveFile &f : found)
-            started = started || (d <= month.daysInMonth() &&
-                                  f.begin.date() == QDate(month.year(), month.month(), d));
-        days.append(started);
-    }
+    for (int d = 1; d <= 31; ++d)
+        days << std::any_of(found.cbegin(), found.cend(), [&](const KTestEmulator::File &f) {
+            return f.begin.date() == QDate(month.year(), month.month(), d);
+        });
     return days;
 }
 
@@ -98,7 +62,6 @@ inline bool waitConnected(KObjectHandler *object)
         [&] { return object->isConnected() && object->connectionJobID() < 1; }, 30000);
 }
 
-// An object of the emulated recorder, logged in (needs the connection handler running).
 inline std::unique_ptr<KObjectHandler_HIKVISION> connectedObject(const KTestEmulator &emulator)
 {
     auto object = std::make_unique<KObjectHandler_HIKVISION>(objectRecord(emulator));
@@ -149,19 +112,6 @@ inline bool runSearch(KObjectHandler *object, int searchType, const QDate &date,
         }
     }
     return false;
-}
-
-// Minutes (or days) that differ, for failure messages.
-inline QString difference(const QList<bool> &actual, const QList<bool> &expected)
-{
-    if (actual.size() != expected.size())
-        return QStringLiteral("size %1 instead of %2").arg(actual.size()).arg(expected.size());
-    QStringList wrong;
-    for (int i = 0; i < actual.size(); ++i) {
-        if (actual[i] != expected[i])
-            wrong << QString::number(i);
-    }
-    return QStringLiteral("entries differ: ") + wrong.join(QLatin1Char(','));
 }
 
 } // namespace KArchiveTest

@@ -19,11 +19,6 @@ using namespace KArchiveTest;
 
 namespace {
 
-QColor pixel(QWidget *widget, const QPoint &point)
-{
-    return widget->grab().toImage().pixelColor(point);
-}
-
 void press(QWidget *widget, const QPoint &pos, QEvent::Type type = QEvent::MouseButtonPress)
 {
     const Qt::MouseButtons buttons =
@@ -91,15 +86,13 @@ private slots:
         QTest::addColumn<int>("value");
         QTest::newRow("left end") << 0 << 0;
         // A cell's right pixel: the handle's centre stands on the cell's left edge.
-        QTest::newRow("cell of 01:00") << KAbstractArchiveInfoSlider::cellRect(60).right() << 60;
-        QTest::newRow("cell of 10:15") << KAbstractArchiveInfoSlider::cellRect(615).right() << 615;
-        QTest::newRow("cell of 23:59")
-            << KAbstractArchiveInfoSlider::cellRect(1439).right() << 1439;
+        QTest::newRow("10:15") << KAbstractArchiveInfoSlider::cellRect(615).right() << 615;
+        QTest::newRow("23:59") << KAbstractArchiveInfoSlider::cellRect(1439).right() << 1439;
         QTest::newRow("right end") << KAbstractArchiveInfoSlider::stripWidth - 1 << 1440;
     }
 
     // A click away from the handle puts the handle under the click and reports a release at
-    // once; the time follows the handle's minute.
+    // once; the time follows the handle's minute. Pressing the handle itself starts a drag.
     void stripClickJumps()
     {
         QFETCH(int, x);
@@ -108,28 +101,22 @@ private slots:
         timeLine.resize(800, timeLine.height());
         timeLine.show();
         QVERIFY(QTest::qWaitForWindowExposed(&timeLine));
-        // About 06:00 at the left edge.
-        QCOMPARE(timeLine.horizontalScrollBar()->value(), 722);
         KSlider *slider = timeLine.archiveSlider()->handleSlider();
         QSignalSpy released(&timeLine, &KArchiveInfoWidget::sliderReleased);
         QSignalSpy moved(slider, &QSlider::sliderMoved);
         QSignalSpy times(&timeLine, &KArchiveInfoWidget::timeChanged);
         const QPoint at(x, slider->height() / 2);
-
         press(slider, at);
         QCOMPARE(released.count(), 1);
-        QCOMPARE(moved.count(), 1);
         QCOMPARE(slider->value(), value);
         QCOMPARE(moved.at(0).at(0).toInt(), value);
         QVERIFY(slider->handleRect().contains(at));
-        QCOMPARE(times.count(), 1);
         // 24:00 at the right end is no time of the day.
         QCOMPARE(times.at(0).at(0).toTime(),
                  value < 1440 ? QTime(value / 60, value % 60) : QTime());
         press(slider, at, QEvent::MouseButtonRelease);
         QCOMPARE(released.count(), 1);
 
-        // Pressing the handle itself starts a drag: the release comes with the mouse button.
         slider->setValue(value == 600 ? 700 : 600);
         const QPoint handle = slider->handleRect().center();
         press(slider, handle);
@@ -137,11 +124,6 @@ private slots:
         QCOMPARE(slider->handleRect().center(), handle);
         press(slider, handle, QEvent::MouseButtonRelease);
         QCOMPARE(released.count(), 2);
-
-        // A time sets its minute; seconds do not count.
-        timeLine.setTime(QTime(10, 15, 40));
-        QCOMPARE(slider->value(), 615);
-        QCOMPARE(times.last().at(0).toTime(), QTime(10, 15));
     }
 
     void spanValues_data()
@@ -151,11 +133,12 @@ private slots:
         QTest::addColumn<int>("lower");
         QTest::addColumn<int>("upperValue");
         QTest::addColumn<QString>("emitted");
-        QTest::newRow("upper later") << true << 800 << 720 << 800 << "U";
-        QTest::newRow("upper below lower swaps") << true << 700 << 700 << 720 << "LU";
-        QTest::newRow("lower above upper swaps") << false << 745 << 730 << 745 << "LU";
-        QTest::newRow("lower clamped") << false << -30 << 0 << 730 << "L";
-        QTest::newRow("upper clamped") << true << 5000 << 720 << 1440 << "U";
+        // From the span 720..730.
+        QTest::newRow("upper later") << true << 800 << 720 << 800 << "US";
+        QTest::newRow("upper below lower swaps") << true << 700 << 700 << 720 << "LUS";
+        QTest::newRow("lower above upper swaps") << false << 745 << 730 << 745 << "LUS";
+        QTest::newRow("lower clamped") << false << -30 << 0 << 730 << "LS";
+        QTest::newRow("upper clamped") << true << 5000 << 720 << 1440 << "US";
         QTest::newRow("unchanged") << true << 730 << 720 << 730 << "";
     }
 
@@ -167,8 +150,6 @@ private slots:
         QFETCH(int, upperValue);
         QFETCH(QString, emitted);
         KArchiveInfoAdvancedWidget timeLine;
-        QCOMPARE(timeLine.lowerValue(), 720);
-        QCOMPARE(timeLine.upperValue(), 730);
         QSignalSpy lowers(&timeLine, &KArchiveInfoAdvancedWidget::lowerTimeChanged);
         QSignalSpy uppers(&timeLine, &KArchiveInfoAdvancedWidget::upperTimeChanged);
         QSignalSpy spans(timeLine.advancedSlider()->spanSlider(), &QxtSpanSlider::spanChanged);
@@ -178,9 +159,9 @@ private slots:
             timeLine.setLowerValue(value);
         QCOMPARE(timeLine.lowerValue(), lower);
         QCOMPARE(timeLine.upperValue(), upperValue);
-        QCOMPARE(lowers.count(), int(emitted.contains('L')));
-        QCOMPARE(uppers.count(), int(emitted.contains('U')));
-        QCOMPARE(spans.count(), emitted.isEmpty() ? 0 : 1);
+        QCOMPARE(QString("L").repeated(lowers.count()) + QString("U").repeated(uppers.count()) +
+                     QString("S").repeated(spans.count()),
+                 emitted);
         if (!lowers.isEmpty())
             QCOMPARE(lowers.at(0).at(0).toTime(), QTime(lower / 60, lower % 60));
     }
@@ -192,58 +173,46 @@ private slots:
         strip.show();
         QVERIFY(QTest::qWaitForWindowExposed(&strip));
         QxtSpanSlider *span = strip.spanSlider();
-        QCOMPARE(span->handleMovementMode(), QxtSpanSlider::NoOverlapping);
-
-        drag(span, span->handleRect(QxtSpanSlider::LowerHandle).center(), QPoint(2800, 10));
-        QCOMPARE(span->lowerValue(), 729);
-        QCOMPARE(span->upperValue(), 730);
-        drag(span, span->handleRect(QxtSpanSlider::UpperHandle).center(), QPoint(100, 10));
-        QCOMPARE(span->upperValue(), 730);
-        QCOMPARE(span->lowerValue(), 729);
-        drag(span, span->handleRect(QxtSpanSlider::UpperHandle).center(),
-             span->handleRect(QxtSpanSlider::UpperHandle).center() + QPoint(200, 0));
-        QCOMPARE(span->upperValue(), 830);
-
+        auto values = [span] { return qMakePair(span->lowerValue(), span->upperValue()); };
+        auto centre = [span](QxtSpanSlider::SpanHandle h) { return span->handleRect(h).center(); };
+        drag(span, centre(QxtSpanSlider::LowerHandle), QPoint(2800, 10));
+        QCOMPARE(values(), qMakePair(729, 730));
+        drag(span, centre(QxtSpanSlider::UpperHandle), QPoint(100, 10));
+        QCOMPARE(values(), qMakePair(729, 730));
+        drag(span, centre(QxtSpanSlider::UpperHandle),
+             centre(QxtSpanSlider::UpperHandle) + QPoint(200, 0));
+        QCOMPARE(values(), qMakePair(729, 830));
         span->setFocus();
-        QCOMPARE(span->activeHandle(), QxtSpanSlider::UpperHandle);
-        QTest::keyClick(span, Qt::Key_Home);
-        QCOMPARE(span->upperValue(), 730);
-        QTest::keyClick(span, Qt::Key_Home, Qt::ShiftModifier);
-        QCOMPARE(span->lowerValue(), 0);
-        QTest::keyClick(span, Qt::Key_Right, Qt::ShiftModifier);
-        QCOMPARE(span->lowerValue(), 1);
         QTest::keyClick(span, Qt::Key_End, Qt::ShiftModifier);
-        QCOMPARE(span->lowerValue(), 729);
-        QTest::keyClick(span, Qt::Key_PageUp);
-        QCOMPARE(span->upperValue(), 740);
-        QTest::keyClick(span, Qt::Key_Left);
-        QCOMPARE(span->upperValue(), 739);
+        QCOMPARE(values(), qMakePair(829, 830));
     }
 
+    // Recorded minutes green, others gray, all light gray without (or with a wrong) answer.
     void stripPainting()
     {
         KArchiveInfoSlider strip;
         QList<bool> cells;
         for (int m = 0; m < 1440; ++m)
             cells << ((m >= 300 && m < 360) || m == 1439);
-        const int y = KAbstractArchiveInfoSlider::cellRect(0).bottom() - 1;
-        auto colourOf = [&](int minute) {
-            return pixel(&strip, QPoint(KAbstractArchiveInfoSlider::cellRect(minute).x(), y));
+        auto colours = [&](const QList<int> &minutes) {
+            const QImage image = strip.grab().toImage();
+            QList<QColor> result;
+            for (int m : minutes)
+                result << image.pixelColor(KAbstractArchiveInfoSlider::cellRect(m).x(),
+                                           KAbstractArchiveInfoSlider::cellRect(0).bottom() - 1);
+            return result;
         };
-        QCOMPARE(colourOf(0), QColor(Qt::lightGray));
+        const QColor green = theme(19), gray(Qt::gray), none(Qt::lightGray);
         strip.setCellData(cells);
-        QCOMPARE(colourOf(299), QColor(Qt::gray));
-        QCOMPARE(colourOf(300), theme(19));
-        QCOMPARE(colourOf(359), theme(19));
-        QCOMPARE(colourOf(360), QColor(Qt::gray));
-        QCOMPARE(colourOf(1439), theme(19));
+        QCOMPARE(colours({299, 300, 359, 360, 1439}),
+                 (QList<QColor>{gray, green, green, gray, green}));
         // Hour ticks every 120 pixels from x = 5.
-        QCOMPARE(pixel(&strip, QPoint(5 + 3 * 120, 1)), theme(5));
-        // An answer of the wrong length is no information.
+        QCOMPARE(strip.grab().toImage().pixelColor(5 + 3 * 120, 1), theme(5));
         strip.setCellData(cells.mid(1));
-        QCOMPARE(colourOf(300), QColor(Qt::lightGray));
+        QCOMPARE(colours({0, 300}), (QList<QColor>{none, none}));
+        strip.setCellData(cells);
         strip.clearCellData();
-        QCOMPARE(colourOf(1439), QColor(Qt::lightGray));
+        QCOMPARE(colours({1439}), QList<QColor>{none});
     }
 
     void calendarPainting_data()
@@ -286,11 +255,9 @@ private slots:
             return picture.pixelColor(
                 (cell.topLeft() + QPoint(dx, dy < 0 ? cell.height() / 2 : dy)) * dpr);
         };
-        QCOMPARE(at(2, 3, 3), theme(19));
-        QCOMPARE(at(3, 3, 3), theme(18));
-        QCOMPARE(at(10, 3, 3), theme(19));
-        QCOMPARE(at(11, 3, 3), theme(17));
-        QCOMPARE(at(month.daysInMonth() + 1, 3, 3), QColor(Qt::white));
+        QCOMPARE((QList<QColor>{at(2, 3, 3), at(3, 3, 3), at(10, 3, 3), at(11, 3, 3),
+                                at(month.daysInMonth() + 1, 3, 3)}),
+                 (QList<QColor>{theme(19), theme(18), theme(19), theme(17), Qt::white}));
         // Frames on the cell's left edge.
         QCOMPARE(at(calendar.selectedDate().day(), 0, -1), QColor(Qt::blue));
         QCOMPARE(at(month.month() == today.month() ? today.day() : 1, 0, -1),
@@ -308,11 +275,10 @@ private slots:
             dayA = dayA.addDays(-1);
         QDate dayB = dayA.addDays(-1);
         const QList<bool> expectedA = expectedDay(dayA);
-        QVERIFY(expectedA.contains(true));
         while (expectedDay(dayB) == expectedA && dayB > today.addDays(-30))
             dayB = dayB.addDays(-1);
         const QList<bool> expectedB = expectedDay(dayB);
-        QVERIFY(expectedA != expectedB);
+        QVERIFY(expectedA.contains(true) && expectedA != expectedB);
 
         KArchiveInfoWidget timeLine;
         timeLine.setObject(m_object.get());
@@ -325,17 +291,7 @@ private slots:
         QVERIFY(KTestEmulator::waitFor([&] { return !handler->hasJob(other); }, 20000));
         QVERIFY(timeLine.strip()->cellData().isEmpty());
         QVERIFY(KTestEmulator::waitFor([&] { return timeLine.jobID() == -1; }, 20000));
-        QVERIFY2(timeLine.strip()->cellData() == expectedA,
-                 qPrintable(difference(timeLine.strip()->cellData(), expectedA)));
-        // Painted: a recorded minute green, an unrecorded one gray.
-        const QImage picture = timeLine.strip()->grab().toImage();
-        const int y = KAbstractArchiveInfoSlider::cellRect(0).bottom() - 1;
-        QCOMPARE(picture.pixelColor(
-                     KAbstractArchiveInfoSlider::cellRect(expectedA.indexOf(true)).x(), y),
-                 theme(19));
-        QCOMPARE(picture.pixelColor(
-                     KAbstractArchiveInfoSlider::cellRect(expectedA.indexOf(false)).x(), y),
-                 QColor(Qt::gray));
+        QCOMPARE(timeLine.strip()->cellData(), expectedA);
 
         emit m_object->connectionStateChanged();
         QVERIFY(timeLine.jobID() > 0);
@@ -360,65 +316,39 @@ private slots:
     // shown before its object connected asks again when shown once it has.
     void calendarShowsMonthOfPage()
     {
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            const QDate today = QDate::currentDate();
-            const QDate month(today.year(), today.month(), 1);
-            bool ok = false;
-            const QList<bool> expected =
-                expectedDays(files(m_emulator, 1, QDateTime(month, QTime(0, 0)),
-                                   QDateTime(today, QTime(23, 59, 59)), &ok),
-                             month);
-            QVERIFY(ok);
-
-            KArchiveInfoCalendarWidget calendar;
-            calendar.setObject(m_object.get());
-            calendar.setCurrentPage(month.addMonths(-1).year(), month.addMonths(-1).month());
-            const int left = calendar.jobID();
-            QVERIFY(left > 0);
-            calendar.setCurrentPage(month.year(), month.month());
-            QVERIFY(calendar.jobID() > left);
-            QVERIFY(!KArchiveInfoHandler::instance()->hasJob(left) ||
-                    !KArchiveInfoHandler::instance()->worker(left)->isActive());
-            calendar.resize(420, 320);
-            calendar.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&calendar));
-            QVERIFY(KTestEmulator::waitFor([&] { return calendar.jobID() == -1; }, 20000));
-            if (QDate::currentDate() != today)
-                continue;
-            QVERIFY2(calendar.archive() == expected,
-                     qPrintable(difference(calendar.archive(), expected)));
-            const QImage picture = calendar.grab().toImage();
-            for (int day : {expected.indexOf(true) + 1, today.day() + 1}) {
-                if (day < 1 || day > month.daysInMonth())
-                    continue;
-                const QRect cell = dayRect(&calendar, day);
-                QCOMPARE(picture.pixelColor(cell.topLeft() + QPoint(3, 3)),
-                         expected.at(day - 1) ? theme(19) : theme(18));
-            }
-            break;
-        }
+        KArchiveInfoCalendarWidget calendar;
+        calendar.setObject(m_object.get());
+        const QDate shown(calendar.yearShown(), calendar.monthShown(), 1);
+        const QDate month = shown.addMonths(-2);
+        calendar.setCurrentPage(shown.addMonths(-1).year(), shown.addMonths(-1).month());
+        const int left = calendar.jobID();
+        QVERIFY(left > 0);
+        calendar.setCurrentPage(month.year(), month.month());
+        QVERIFY(calendar.jobID() > left);
+        QVERIFY(!KArchiveInfoHandler::instance()->hasJob(left) ||
+                !KArchiveInfoHandler::instance()->worker(left)->isActive());
+        QVERIFY(KTestEmulator::waitFor([&] { return calendar.jobID() == -1; }, 20000));
+        QCOMPARE(calendar.archive(),
+                 expectedDays(dayFiles(m_emulator, month, month.addMonths(1).addDays(-1)), month));
 
         KObjectHandler_HIKVISION later(objectRecord(m_emulator));
-        KArchiveInfoCalendarWidget calendar;
-        calendar.setObject(&later);
-        calendar.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&calendar));
-        QCOMPARE(calendar.jobID(), -1);
-        calendar.hide();
+        KArchiveInfoCalendarWidget pending;
+        pending.setObject(&later);
+        pending.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&pending));
+        QCOMPARE(pending.jobID(), -1);
+        pending.hide();
         later.requireConnection(true);
         QVERIFY(waitConnected(&later));
-        calendar.show();
-        QVERIFY(calendar.jobID() > 0);
-        QVERIFY(KTestEmulator::waitFor([&] { return calendar.archive().size() == 31; }, 20000));
+        pending.show();
+        QVERIFY(pending.jobID() > 0);
+        QVERIFY(KTestEmulator::waitFor([&] { return pending.archive().size() == 31; }, 20000));
     }
 
 private:
     QList<bool> expectedDay(const QDate &day)
     {
-        bool ok = false;
-        const QList<ArchiveFile> found = files(m_emulator, 1, QDateTime(day, QTime(0, 0)),
-                                               QDateTime(day, QTime(23, 59, 59)), &ok);
-        return ok ? expectedMinutes(found, day) : QList<bool>();
+        return expectedMinutes(dayFiles(m_emulator, day, day), day);
     }
 
     KTestEmulator m_emulator;

@@ -3,7 +3,7 @@
 #include "KMessageWidget.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
@@ -25,7 +25,6 @@ inline QVariantMap userStore()
     return values;
 }
 
-// What a message window showed before it was answered.
 struct SeenMessage
 {
     bool seen = false;
@@ -33,35 +32,30 @@ struct SeenMessage
     QString text;
 };
 
-// Answers the next message window (accept: the accept button, otherwise the reject button)
-// once it is shown; gives up after timeoutMs, so that a missing window fails the test instead
-// of hanging it.
+// Answers the next message window (accept or reject) once it is shown; gives up after
+// timeoutMs, so that a missing window fails the test instead of hanging it.
 inline std::shared_ptr<SeenMessage> answerNextMessage(bool accept, int timeoutMs = 5000)
 {
     auto seen = std::make_shared<SeenMessage>();
     auto *timer = new QTimer;
-    auto clock = std::make_shared<QElapsedTimer>();
-    clock->start();
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [timer, clock, seen, accept, timeoutMs] {
+    QObject::connect(timer, &QTimer::timeout, [=, deadline = QDeadlineTimer(timeoutMs)] {
         KMessageWidget *message = nullptr;
         for (QWidget *widget : QApplication::topLevelWidgets()) {
-            if (auto *candidate = qobject_cast<KMessageWidget *>(widget);
-                candidate && candidate->isVisible())
-                message = candidate;
+            if (auto *m = qobject_cast<KMessageWidget *>(widget); m && m->isVisible())
+                message = m;
         }
-        if (!message && clock->elapsed() < timeoutMs)
+        if (!message && !deadline.hasExpired())
             return;
         timer->stop();
         timer->deleteLater();
         if (!message)
             return;
         *seen = {true, message->kind(), message->text()};
-        QPushButton *button =
-            accept || !message->rejectButton() ? message->acceptButton() : message->rejectButton();
-        QTest::mouseClick(button, Qt::LeftButton);
+        QTest::mouseClick(accept || !message->rejectButton() ? message->acceptButton()
+                                                             : message->rejectButton(),
+                          Qt::LeftButton);
     });
-    timer->start();
+    timer->start(20);
     return seen;
 }
 

@@ -43,151 +43,126 @@ class tst_ShellTabs : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void toolButtonTwiceOpensOneTab_data();
-    void toolButtonTwiceOpensOneTab();
-    void lastClosedTabShowsPlaceholder();
-    void waitingTexts();
-    void playerTabOpensSetTable();
+    void initTestCase()
+    {
+        KStyleSheet::install();
+        QVERIFY(KSettings::instance());
+    }
+
+    void toolButtonTwiceOpensOneTab_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("online") << 0 << QStringLiteral("Онлайн-трансляция");
+        QTest::newRow("archive") << 1 << QStringLiteral("Просмотр видеоархива");
+        QTest::newRow("download") << 2 << QStringLiteral("Загрузка видеоархива");
+        QTest::newRow("player") << 3 << QStringLiteral("Видеоплеер");
+    }
+
+    // Twice the same button opens one tab of the kind; closing the last tab shows the
+    // placeholder, and the pages go with their tabs.
+    void toolButtonTwiceOpensOneTab()
+    {
+        QFETCH(int, button);
+        QFETCH(QString, title);
+        KMainWidget window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        KCentralWidget *central = window.centralWidget();
+        KCentralTabWidget *tabs = central->tabWidget();
+        const QList<QToolButton *> buttons = window.toolButtons();
+        QTest::mouseClick(buttons.at(button), Qt::LeftButton);
+        QTest::mouseClick(buttons.at((button + 1) % 4), Qt::LeftButton);
+        QTest::mouseClick(buttons.at(button), Qt::LeftButton);
+        QCOMPARE(tabs->count(), 2);
+        QCOMPARE(tabs->currentIndex(), 0);
+        QCOMPARE(tabs->tabText(0), title);
+        while (tabs->count() > 0) {
+            QVERIFY(!central->isPlaceholderShown());
+            QTest::mouseClick(tabs->tabBar()->tabButton(tabs->count() - 1, QTabBar::RightSide),
+                              Qt::LeftButton);
+        }
+        QVERIFY(central->placeholderWidget()->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(central->findChildren<KOnlineVideoWidget *>().isEmpty(), 5000);
+    }
+
+    // "Открыть набор" lists the sets of the local store; the set chosen there is named on the page.
+    void playerTabOpensSetTable()
+    {
+        QTemporaryDir store;
+        QVERIFY(store.isValid());
+        const QString set =
+            store.filePath(QStringLiteral("Автобус 9/2019.03.14_08.00.00-09.00.00"));
+        QVERIFY(QDir().mkpath(set));
+        QFile file(set + QStringLiteral("/ACAM01.mp4"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("clip");
+        file.close();
+        KSettings::instance()->setLocalVideoPath(store.path());
+
+        KCentralWidget central({});
+        central.show();
+        central.addVideoTab();
+        KVideoStandInWidget *page = central.videoTab();
+        QVERIFY(page);
+        QVERIFY(page->openButton()->toolTip().contains(QStringLiteral("Ctrl+O")));
+        page->openButton()->click();
+        KVideoTableWidget *table = page->videoTable();
+        QVERIFY(table && table->isVisible());
+        QCOMPARE(table->localView()->model()->rowCount(), 1);
+        QSignalSpy selected(page, &KVideoStandInWidget::videoSelected);
+        QTRY_VERIFY(table->localView()->table()->hasFocus());
+        QTest::keyClick(table->localView()->table(), Qt::Key_Return);
+        QCOMPARE(selected.size(), 1);
+        QVERIFY(!table->isVisible());
+        QCOMPARE(page->detailLabel()->text(),
+                 QStringLiteral("Автобус 9: 2019.03.14, 08:00:00 - 09:00:00"));
+    }
+
+    void waitingTexts()
+    {
+        // Type 0 has no recorder driver; type 1 never connects here (no connection threads).
+        KObjectHandler unsupported(objectRecord(1, QStringLiteral("Трамвай 3"), 0));
+        KObjectHandler unreachable(objectRecord(2, QStringLiteral("Автобус 9"), 1));
+        KCentralWidget empty({});
+        empty.addArchiveVideoTab();
+        QCOMPARE(empty.archiveVideoTab()->progressWidget()->text(),
+                 QStringLiteral("Объект в/н не выбран"));
+
+        KCentralWidget central({{1, &unsupported}, {2, &unreachable}});
+        central.addOnlineVideoTab();
+        central.addArchiveVideoTab();
+        KOnlineVideoWidget *online = central.onlineVideoTab();
+        KArchiveVideoWidget *archive = central.archiveVideoTab();
+        const QList<KAbstractVideoTabWidget *> pages{online, archive};
+        // The lowest id is current from the start; nobody is asked to log in without a driver.
+        for (KAbstractVideoTabWidget *page : pages) {
+            QCOMPARE(page->object(), &unsupported);
+            QCOMPARE(page->currentPage(), 1);
+            QCOMPARE(page->progressWidget()->text(),
+                     QStringLiteral("Трамвай 3 - ВР не поддерживается"));
+            QVERIFY(!page->progressWidget()->isAnimated());
+        }
+        QCOMPARE(unsupported.demand(), 0);
+
+        central.setCurrentObject(&unreachable);
+        QVERIFY(online->progressWidget()->isAnimated() && archive->progressWidget()->isAnimated());
+        QCOMPARE(unreachable.demand(), 2); // both players need the recorder now
+
+        // A playback request waits for the channels; leaving the tab drops it.
+        online->startPlayback();
+        archive->startPlayback(QDateTime(QDate(2019, 5, 14), QTime(9, 30)));
+        QVERIFY(online->isPlaybackRequested() && archive->isPlaybackRequested());
+        QCOMPARE(archive->requestedDateTime(), QDateTime(QDate(2019, 5, 14), QTime(9, 30)));
+        QCOMPARE(online->player()->playbackState(), 2);
+        central.tabWidget()->setCurrentWidget(online);
+        QVERIFY(!archive->isPlaybackRequested());
+
+        // Closing the tabs lets go of the recorder.
+        central.tabWidget()->closeAllTabs();
+        QTRY_COMPARE_WITH_TIMEOUT(unreachable.demand(), 0, 5000);
+    }
 };
-
-void tst_ShellTabs::initTestCase()
-{
-    KStyleSheet::install();
-    QVERIFY(KSettings::instance());
-}
-
-void tst_ShellTabs::toolButtonTwiceOpensOneTab_data()
-{
-    QTest::addColumn<int>("button");
-    QTest::addColumn<QString>("title");
-    QTest::newRow("online") << 0 << QStringLiteral("Онлайн-трансляция");
-    QTest::newRow("archive") << 1 << QStringLiteral("Просмотр видеоархива");
-    QTest::newRow("download") << 2 << QStringLiteral("Загрузка видеоархива");
-    QTest::newRow("player") << 3 << QStringLiteral("Видеоплеер");
-}
-
-void tst_ShellTabs::toolButtonTwiceOpensOneTab()
-{
-    QFETCH(int, button);
-    QFETCH(QString, title);
-    KMainWidget window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    KCentralTabWidget *tabs = window.centralWidget()->tabWidget();
-    const QList<QToolButton *> buttons = window.toolButtons();
-    QTest::mouseClick(buttons.at(button), Qt::LeftButton);
-    // Another tab in between, then the same button again: still one tab of the kind, current.
-    QTest::mouseClick(buttons.at((button + 1) % 4), Qt::LeftButton);
-    QTest::mouseClick(buttons.at(button), Qt::LeftButton);
-    QCOMPARE(tabs->count(), 2);
-    QCOMPARE(tabs->currentIndex(), 0);
-    QCOMPARE(tabs->tabText(0), title);
-}
-
-void tst_ShellTabs::lastClosedTabShowsPlaceholder()
-{
-    KMainWidget window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    KCentralWidget *central = window.centralWidget();
-    KCentralTabWidget *tabs = central->tabWidget();
-    QVERIFY(central->isPlaceholderShown());
-    central->addOnlineVideoTab();
-    central->addVideoTab();
-    while (tabs->count() > 0) {
-        QVERIFY(!central->isPlaceholderShown());
-        QTest::mouseClick(tabs->tabBar()->tabButton(tabs->count() - 1, QTabBar::RightSide),
-                          Qt::LeftButton);
-    }
-    QVERIFY(central->isPlaceholderShown());
-    QVERIFY(central->placeholderWidget()->isVisible());
-    QStringList texts;
-    for (QLabel *label : central->placeholderWidget()->findChildren<QLabel *>())
-        texts << label->text();
-    QVERIFY(texts.contains(QStringLiteral("v190514 (64-bit)")));
-    // The tab pages went with their tabs.
-    QTRY_VERIFY_WITH_TIMEOUT(central->findChildren<KOnlineVideoWidget *>().isEmpty(), 5000);
-}
-
-// "Открыть набор" lists the sets of the local store; the set chosen there is named on the page.
-void tst_ShellTabs::playerTabOpensSetTable()
-{
-    QTemporaryDir store;
-    QVERIFY(store.isValid());
-    const QString set = store.filePath(QStringLiteral("Автобус 9/2019.03.14_08.00.00-09.00.00"));
-    QVERIFY(QDir().mkpath(set));
-    QFile file(set + QStringLiteral("/ACAM01.mp4"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("clip");
-    file.close();
-    KSettings::instance()->setLocalVideoPath(store.path());
-
-    KCentralWidget central({});
-    central.show();
-    central.addVideoTab();
-    KVideoStandInWidget *page = central.videoTab();
-    QVERIFY(page);
-    QVERIFY(page->openButton()->toolTip().contains(QStringLiteral("Ctrl+O")));
-    page->openButton()->click();
-    KVideoTableWidget *table = page->videoTable();
-    QVERIFY(table && table->isVisible());
-    QCOMPARE(table->localView()->model()->rowCount(), 1);
-    QSignalSpy selected(page, &KVideoStandInWidget::videoSelected);
-    QTRY_VERIFY(table->localView()->table()->hasFocus());
-    QTest::keyClick(table->localView()->table(), Qt::Key_Return);
-    QCOMPARE(selected.size(), 1);
-    QVERIFY(!table->isVisible());
-    QCOMPARE(page->detailLabel()->text(),
-             QStringLiteral("Автобус 9: 2019.03.14, 08:00:00 - 09:00:00"));
-}
-
-void tst_ShellTabs::waitingTexts()
-{
-    // Type 0 has no recorder driver; type 1 never connects here (no connection threads).
-    KObjectHandler unsupported(objectRecord(1, QStringLiteral("Трамвай 3"), 0));
-    KObjectHandler unreachable(objectRecord(2, QStringLiteral("Автобус 9"), 1));
-    KCentralWidget empty({});
-    empty.addArchiveVideoTab();
-    QCOMPARE(empty.archiveVideoTab()->progressWidget()->text(),
-             QStringLiteral("Объект в/н не выбран"));
-
-    KCentralWidget central({{1, &unsupported}, {2, &unreachable}});
-    central.addOnlineVideoTab();
-    central.addArchiveVideoTab();
-    KOnlineVideoWidget *online = central.onlineVideoTab();
-    KArchiveVideoWidget *archive = central.archiveVideoTab();
-    const QList<KAbstractVideoTabWidget *> pages{online, archive};
-    // The lowest id is current from the start; nobody is asked to log in without a driver.
-    for (KAbstractVideoTabWidget *page : pages) {
-        QCOMPARE(page->object(), &unsupported);
-        QCOMPARE(page->currentPage(), 1);
-        QCOMPARE(page->progressWidget()->text(),
-                 QStringLiteral("Трамвай 3 - ВР не поддерживается"));
-        QVERIFY(!page->progressWidget()->isAnimated());
-    }
-    QCOMPARE(unsupported.demand(), 0);
-
-    central.setCurrentObject(&unreachable);
-    for (KAbstractVideoTabWidget *page : pages) {
-        QCOMPARE(page->progressWidget()->text(), QStringLiteral("Автобус 9 - подключение к ВР..."));
-        QVERIFY(page->progressWidget()->isAnimated());
-    }
-    QCOMPARE(unreachable.demand(), 2); // both players need the recorder now
-
-    // A playback request waits for the channels; leaving the tab drops it.
-    online->startPlayback();
-    archive->startPlayback(QDateTime(QDate(2019, 5, 14), QTime(9, 30)));
-    QVERIFY(online->isPlaybackRequested() && archive->isPlaybackRequested());
-    QCOMPARE(archive->requestedDateTime(), QDateTime(QDate(2019, 5, 14), QTime(9, 30)));
-    QCOMPARE(online->player()->playbackState(), 2);
-    central.tabWidget()->setCurrentWidget(online);
-    QVERIFY(!archive->isPlaybackRequested());
-
-    // Closing the tabs lets go of the recorder.
-    central.tabWidget()->closeAllTabs();
-    QTRY_COMPARE_WITH_TIMEOUT(unreachable.demand(), 0, 5000);
-}
 
 QTEST_MAIN(tst_ShellTabs)
 #include "tst_shelltabs.moc"
