@@ -97,15 +97,6 @@ public:
         const QList<qlonglong> totals = column<qlonglong>(m_totals, 1);
         return totals.isEmpty() ? -1 : totals.last();
     }
-    QList<QPair<QDateTime, QDateTime>> intervals() const
-    {
-        QList<QPair<QDateTime, QDateTime>> list;
-        const QList<QDateTime> b = column<QDateTime>(m_intervals, 2);
-        const QList<QDateTime> e = column<QDateTime>(m_intervals, 3);
-        for (int i = 0; i < b.size(); ++i)
-            list.append({b[i], e[i]});
-        return list;
-    }
 
 private:
     static KDownloadHandler *handler() { return KDownloadHandler::instance(); }
@@ -123,7 +114,6 @@ private:
     int m_jobID = -1;
     QSignalSpy m_states{handler(), &KDownloadHandler::stateChanged};
     QSignalSpy m_channelStates{handler(), &KDownloadHandler::channelStateChanged};
-    QSignalSpy m_intervals{handler(), &KDownloadHandler::intervalChanged};
     QSignalSpy m_stages{handler(), &KDownloadHandler::progressStageCompleted};
     QSignalSpy m_counts{handler(), &KDownloadHandler::progressStagesCountChanged};
     QSignalSpy m_totals{handler(), &KDownloadHandler::totalDownloadSizeChanged};
