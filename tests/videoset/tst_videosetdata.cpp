@@ -181,7 +181,6 @@ private slots:
         QTest::newRow("slash") << "A/B" << QString("A_B");
         QTest::newRow("backslash") << "A\\B" << QString("A_B");
         QTest::newRow("parent") << ".." << QString("__");
-        QTest::newRow("self") << "." << QString("_");
         QTest::newRow("climb") << "../../etc" << QString(".._.._etc");
         QTest::newRow("empty") << "" << QString("_");
     }
