@@ -94,39 +94,31 @@ private slots:
     // button; Tab runs through the form in order.
     void prefilledFocusAndTabOrder_data()
     {
-        QTest::addColumn<QString>("host");
-        QTest::addColumn<QString>("login");
-        QTest::addColumn<QString>("cipherText");
-        QTest::addColumn<QString>("password");
+        // Stored host, login and cipher text; the form's host, login and password.
+        QTest::addColumn<QStringList>("stored");
+        QTest::addColumn<QStringList>("shown");
         QTest::addColumn<QString>("focused");
         const QString cipher = KPasswordCipher::encipher("s3;cret");
-        QTest::newRow("fresh") << ""
-                               << ""
-                               << ""
-                               << ""
-                               << "addressEdit";
-        QTest::newRow("bad cipher text") << "1.2.3.4"
-                                         << "u"
-                                         << "zz"
-                                         << ""
-                                         << "passwordEdit";
-        QTest::newRow("all filled") << "1.2.3.4"
-                                    << "op'er" << cipher << "s3;cret"
-                                    << "loginButton";
+        QTest::newRow("fresh") << QStringList{"", "", ""} << QStringList{"", "", ""}
+                               << QString("addressEdit");
+        QTest::newRow("bad cipher text")
+            << QStringList{"1.2.3.4", "u", "zz"} << QStringList{"1.2.3.4", "u", ""}
+            << QString("passwordEdit");
+        QTest::newRow("all filled")
+            << QStringList{"1.2.3.4", "op'er", cipher} << QStringList{"1.2.3.4", "op'er", "s3;cret"}
+            << QString("loginButton");
     }
 
     void prefilledFocusAndTabOrder()
     {
-        QFETCH(QString, host);
-        QFETCH(QString, login);
-        QFETCH(QString, cipherText);
-        QFETCH(QString, password);
+        QFETCH(QStringList, stored);
+        QFETCH(QStringList, shown);
         QFETCH(QString, focused);
-        storeEntries(host, login, cipherText);
+        storeEntries(stored[0], stored[1], stored[2]);
         KLoginWidget widget;
         QCOMPARE(QStringList({widget.addressEdit()->text(), widget.loginEdit()->text(),
                               widget.passwordEdit()->text()}),
-                 QStringList({host, login, password}));
+                 shown);
         showAndWait(&widget);
         QTRY_COMPARE(QApplication::focusWidget() ? QApplication::focusWidget()->objectName()
                                                  : QString(),
@@ -139,22 +131,16 @@ private slots:
         }
     }
 
-    void portValidator_data()
-    {
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<int>("state");
-        QTest::newRow("empty") << "" << int(QValidator::Intermediate);
-        QTest::newRow("max") << "65535" << int(QValidator::Acceptable);
-        QTest::newRow("above") << "65536" << int(QValidator::Invalid);
-        QTest::newRow("letters") << "80a" << int(QValidator::Invalid);
-    }
-
+    // The port field takes digits up to 65535.
     void portValidator()
     {
-        QFETCH(QString, input);
-        QFETCH(int, state);
-        int pos = input.size();
-        QCOMPARE(int(KPortValidator().validate(input, pos)), state);
+        QList<int> states;
+        for (QString input : {"", "65535", "65536", "80a"}) {
+            int pos = input.size();
+            states << KPortValidator().validate(input, pos);
+        }
+        QCOMPARE(states, QList<int>({QValidator::Intermediate, QValidator::Acceptable,
+                                     QValidator::Invalid, QValidator::Invalid}));
     }
 
     // Without a database the form stays and says so; once the file is there, Enter logs in.
