@@ -28,34 +28,26 @@ using namespace KVideoSetTest;
 static const QString kFolder = QStringLiteral("2019.03.14_08.00.00-08.00.04");
 
 // Answers every message window that opens (accepting it) and remembers its heading and text.
-class MessageAnswerer : public QObject
+struct MessageAnswerer
 {
-public:
     explicit MessageAnswerer(std::function<void()> beforeAnswer = nullptr)
-        : m_beforeAnswer(std::move(beforeAnswer))
     {
-        connect(&m_timer, &QTimer::timeout, this, &MessageAnswerer::answer);
-        m_timer.start(20);
+        QObject::connect(&timer, &QTimer::timeout, [this, beforeAnswer] {
+            for (QWidget *widget : QApplication::topLevelWidgets()) {
+                auto *message = qobject_cast<KMessageWidget *>(widget);
+                if (message && message->isVisible()) {
+                    texts << message->heading() + ": " + message->text();
+                    if (beforeAnswer)
+                        beforeAnswer();
+                    message->confirm();
+                }
+            }
+        });
+        timer.start(20);
     }
 
     QStringList texts;
-
-private:
-    void answer()
-    {
-        for (QWidget *widget : QApplication::topLevelWidgets()) {
-            auto *message = qobject_cast<KMessageWidget *>(widget);
-            if (!message || !message->isVisible())
-                continue;
-            texts << message->heading() + QStringLiteral(": ") + message->text();
-            if (m_beforeAnswer)
-                m_beforeAnswer();
-            message->confirm();
-        }
-    }
-
-    QTimer m_timer;
-    std::function<void()> m_beforeAnswer;
+    QTimer timer;
 };
 
 class tst_VideoSetWidgets : public QObject, public Fixture
