@@ -201,21 +201,30 @@ private slots:
         QCOMPARE(window.copyButton()->text(), QStringLiteral("Импортировать"));
     }
 
-    // Export from the local tab: the copy runs in its window, the tables refresh when it is
-    // gone; deleting the remote copy then removes its object folder.
+    // Export from the local tab after a comment edit: the copy runs in its window, the tables
+    // refresh when it is gone; deleting the remote copy then removes its object folder.
     void exportAndDelete()
     {
-        makeSet(kFolder, {"ACAM01"}, "К");
+        makeSet(kFolder, {"ACAM01"}, "старый");
         KVideoTableWidget window;
         window.refreshFiles();
         window.show();
+        // The comment editor writes the data file, which goes along with the copy.
+        window.button("Комментарий...")->click();
+        KCommentEditorWidget *editor = window.findChild<KCommentEditorWidget *>();
+        QVERIFY(editor);
+        QCOMPARE(editor->textField()->text(), QStringLiteral("старый"));
+        editor->textField()->setText("новый");
+        editor->acceptButton()->click();
+        QCOMPARE(window.localView()->model()->item(0, KVideoTableView::CommentColumn)->text(),
+                 QStringLiteral("новый"));
         MessageAnswerer answerer;
         window.copyButton()->click();
         QTRY_VERIFY2_WITH_TIMEOUT(window.remoteView()->model()->rowCount() == 1,
                                   qPrintable(answerer.texts.join('|')), 30000);
         QCOMPARE(answerer.texts, QStringList({"Загрузка видеонаборов: Вы уверены?",
                                               "Загрузка видеонаборов: Загрузка завершена!"}));
-        QCOMPARE(window.remoteView()->set(0).comment, QStringLiteral("К"));
+        QCOMPARE(window.remoteView()->set(0).comment, QStringLiteral("новый"));
 
         window.tabWidget()->setCurrentIndex(1);
         window.remoteView()->selectRow(0);
@@ -249,24 +258,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), 30000);
         QCOMPARE(bar, int(KVideoSetFileOperationWidget::barSteps));
         QCOMPARE(label, QStringLiteral("Выполнено: 3.0 Гб из 3.0 Гб"));
-    }
-
-    void commentEditor()
-    {
-        makeSet(kFolder, {"ACAM01"}, "старый");
-        KVideoTableWidget window;
-        window.refreshFiles();
-        window.show();
-        window.button("Комментарий...")->click();
-        KCommentEditorWidget *editor = window.findChild<KCommentEditorWidget *>();
-        QVERIFY(editor);
-        QCOMPARE(editor->textField()->text(), QStringLiteral("старый"));
-        editor->textField()->setText("новый");
-        editor->acceptButton()->click();
-        QCOMPARE(window.localView()->model()->item(0, KVideoTableView::CommentColumn)->text(),
-                 QStringLiteral("новый"));
-        QCOMPARE(KVideoSetData::fromFolder(window.localView()->set(0).path).comment,
-                 QStringLiteral("новый"));
     }
 
     void cutChecks_data()
