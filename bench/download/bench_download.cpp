@@ -38,16 +38,16 @@ QString channelID(int channel)
 // A whole-minute start of `seconds` that every channel records without a lock or a hole.
 QDateTime coveredStart(KTestEmulator &emulator, int channels, int seconds)
 {
-    const QDateTime now = QDateTime::currentDateTime();
-    for (const ArchiveFile &f :
-         archiveFiles(emulator, 1, now.addDays(-5), now.addSecs(-2 * 3600))) {
+    const QDateTime now = emulator.now();
+    for (const KTestEmulator::File &f :
+         emulator.files(1, now.addDays(-5), now.addSecs(-2 * 3600))) {
         for (QDateTime start = f.begin.addSecs(120 - f.begin.time().second()); start < f.end;
              start = start.addSecs(300)) {
             const QDateTime end = start.addSecs(seconds);
             bool covered = end < now.addSecs(-3600);
             for (int c = 1; c <= channels && covered; ++c) {
                 QDateTime reached = start;
-                for (const ArchiveFile &g : archiveFiles(emulator, c, start, end)) {
+                for (const KTestEmulator::File &g : emulator.files(c, start, end)) {
                     if (g.locked || g.begin > reached)
                         break;
                     reached = std::max(reached, g.end);

@@ -8,8 +8,7 @@
 #include <QSqlQuery>
 #include <QVariant>
 
-// Shared set-up of the database tests: databases made from the schema scripts of the source
-// tree in a test's own folder.
+// Databases made from the schema scripts of the source tree in a test's own folder.
 namespace DbTestSupport {
 
 inline QString sqlFile(const QString &name)
@@ -17,24 +16,17 @@ inline QString sqlFile(const QString &name)
     return QStringLiteral(VELMORA_SOURCE_DIR "/db/sql/") + name;
 }
 
-// Object database with the schema (and optionally the demo fleet) at dir/fileName.
+// The object database (schema, optionally the demo fleet) at dir/fileName.
 inline bool makeObjectDb(const QString &dir, const QString &fileName = QStringLiteral("demo.db"),
                          bool withFleet = false)
 {
-    QStringList files = {sqlFile(QStringLiteral("objects.sql")),
-                         sqlFile(QStringLiteral("tasks.sql"))};
+    QStringList files = {sqlFile("objects.sql"), sqlFile("tasks.sql")};
     if (withFleet)
-        files << sqlFile(QStringLiteral("demo_fleet.sql"));
-    return KSqlScript::createIfMissing(dir + QLatin1Char('/') + fileName, files);
+        files << sqlFile("demo_fleet.sql");
+    return KSqlScript::createIfMissing(dir + '/' + fileName, files);
 }
 
-inline bool makeTaskDb(const QString &dir)
-{
-    return KSqlScript::createIfMissing(dir + QStringLiteral("/tasks.db"),
-                                       {sqlFile(QStringLiteral("tasks.sql"))});
-}
-
-// Runs one statement on a connection of the handler (test data set-up).
+// Runs one statement (test data set-up); warns with the error when it fails.
 inline bool exec(QSqlDatabase db, const QString &statement, const QVariantList &values = {})
 {
     QSqlQuery query(db);
@@ -50,17 +42,13 @@ inline bool exec(QSqlDatabase db, const QString &statement, const QVariantList &
 inline QVariant scalar(QSqlDatabase db, const QString &statement)
 {
     QSqlQuery query(db);
-    if (!query.exec(statement) || !query.next())
-        return QVariant();
-    return query.value(0);
+    return query.exec(statement) && query.next() ? query.value(0) : QVariant();
 }
 
 inline QString readFile(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    return QString::fromUtf8(file.readAll());
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 } // namespace DbTestSupport

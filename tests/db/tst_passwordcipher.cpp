@@ -1,10 +1,9 @@
 #include "KPasswordCipher.h"
 
-#include <QRegularExpression>
 #include <QtTest>
 
-// The recorder-password cipher: texts stored by earlier versions, block lengths, round trip, and
-// texts it must refuse.
+// The recorder-password cipher: texts stored by earlier versions, block lengths, and texts it
+// must refuse.
 class tst_passwordcipher : public QObject
 {
     Q_OBJECT
@@ -19,9 +18,10 @@ private slots:
         QTest::newRow("empty") << QString() << "2d054a9dce98fef476b92be801b841d6";
         QTest::newRow("ascii") << "demo12345"
                                << "55f6a385b366b02b372572577ebe14f3";
-        QTest::newRow("cyrillic") << QStringLiteral("пароль") << "abcb12d82376ce4c8aad93a75ab2cf63";
+        QTest::newRow("cyrillic") << "пароль"
+                                  << "abcb12d82376ce4c8aad93a75ab2cf63";
         QTest::newRow("two blocks, mixed")
-            << QStringLiteral("Tarnwick-Депо 7")
+            << "Tarnwick-Депо 7"
             << "31cf4c0f39edd8fbe665025cd72382f8674d3c3cc151cba16957f060fee7b90b";
     }
 
@@ -34,14 +34,14 @@ private slots:
         QCOMPARE(KPasswordCipher::decipher(cipher.toUpper()), password);
     }
 
+    // The zero byte after the text takes a block of its own at 15 characters.
     void roundTrip_data()
     {
         QTest::addColumn<QString>("password");
         QTest::addColumn<int>("hexLength");
-        QTest::newRow("14 chars") << QString(14, QLatin1Char('a')) << 32;
-        QTest::newRow("15 chars") << QString(15, QLatin1Char('a')) << 64;
-        QTest::newRow("31 chars") << QString(31, QLatin1Char('a')) << 96;
-        QTest::newRow("quotes and sql") << QStringLiteral("a'b\";--/*x*/") << 32;
+        QTest::newRow("14 chars") << QString(14, 'a') << 32;
+        QTest::newRow("15 chars") << QString(15, 'a') << 64;
+        QTest::newRow("quotes and sql") << "a'b\";--/*x*/" << 32;
     }
 
     void roundTrip()
@@ -50,19 +50,16 @@ private slots:
         QFETCH(int, hexLength);
         const QString cipher = KPasswordCipher::encipher(password);
         QCOMPARE(cipher.size(), hexLength);
-        QVERIFY(QRegularExpression(QStringLiteral("^[0-9a-f]+$")).match(cipher).hasMatch());
         QCOMPARE(KPasswordCipher::decipher(cipher), password);
     }
 
     void badCipherTexts_data()
     {
-        const QString good = KPasswordCipher::encipher(QStringLiteral("demo12345"));
         QTest::addColumn<QString>("text");
-        QTest::newRow("plain password") << QStringLiteral("demo12345");
-        QTest::newRow("odd length") << good.left(31);
-        QTest::newRow("other key") << QStringLiteral("00112233445566778899aabbccddeeff");
-        QTest::newRow("cut to two blocks")
-            << KPasswordCipher::encipher(QString(20, QLatin1Char('x'))).left(32);
+        QTest::newRow("plain password") << "demo12345";
+        QTest::newRow("odd length") << KPasswordCipher::encipher("demo12345").left(31);
+        QTest::newRow("other key") << "00112233445566778899aabbccddeeff";
+        QTest::newRow("cut to two blocks") << KPasswordCipher::encipher(QString(20, 'x')).left(32);
     }
 
     void badCipherTexts()

@@ -14,29 +14,18 @@ class tst_sqlscript : public QObject
 {
     Q_OBJECT
 
-private:
-    static int runInit(const QStringList &args)
-    {
-        QProcess process;
-        process.start(QStringLiteral(VELMORA_DB_INIT), args);
-        if (!process.waitForFinished(30000))
-            return -1;
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    }
-
 private slots:
     void splitting_data()
     {
         QTest::addColumn<QString>("script");
         QTest::addColumn<QStringList>("statements");
         QTest::newRow("semicolon in quotes")
-            << QStringLiteral("INSERT INTO t VALUES ('a;b', \"c;d\");")
-            << QStringList({QStringLiteral("INSERT INTO t VALUES ('a;b', \"c;d\")")});
+            << "INSERT INTO t VALUES ('a;b', \"c;d\");"
+            << QStringList{"INSERT INTO t VALUES ('a;b', \"c;d\")"};
         QTest::newRow("doubled quote")
-            << QStringLiteral("SELECT 'it''s; fine'; SELECT 3")
-            << QStringList({QStringLiteral("SELECT 'it''s; fine'"), QStringLiteral("SELECT 3")});
-        QTest::newRow("comments") << QStringLiteral("-- a; comment\nSELECT 1; -- tail;\n")
-                                  << QStringList({QStringLiteral("SELECT 1")});
+            << "SELECT 'it''s; fine'; SELECT 3" << QStringList{"SELECT 'it''s; fine'", "SELECT 3"};
+        QTest::newRow("comments") << "-- a; comment\nSELECT 1; -- tail;\n"
+                                  << QStringList{"SELECT 1"};
     }
 
     void splitting()
@@ -46,37 +35,43 @@ private slots:
         QCOMPARE(KSqlScript::statements(script), statements);
     }
 
+    // An operator's database (here: any file) stays byte for byte as it is.
     void initToolNeverOverwrites()
     {
         QTemporaryDir dir;
-        const QString demo = dir.filePath(QStringLiteral("demo.db"));
-        const QStringList scripts = {sqlFile(QStringLiteral("objects.sql")),
-                                     sqlFile(QStringLiteral("tasks.sql")),
-                                     sqlFile(QStringLiteral("demo_fleet.sql"))};
-        QCOMPARE(runInit(QStringList{demo} + scripts), 0);
+        const QString demo = dir.filePath("demo.db");
+        const QStringList args = {demo, sqlFile("objects.sql"), sqlFile("tasks.sql"),
+                                  sqlFile("demo_fleet.sql")};
+        QCOMPARE(runInit(args), 0);
         QVERIFY(QFileInfo(demo).size() > 0);
-
-        // An operator's database (here: any file) stays byte for byte as it is.
         QFile file(demo);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write("operator data");
         file.close();
-        QCOMPARE(runInit(QStringList{demo} + scripts), 0);
+        QCOMPARE(runInit(args), 0);
         QCOMPARE(readFile(demo), QStringLiteral("operator data"));
     }
 
     void failedBuildLeavesNoFile()
     {
         QTemporaryDir dir;
-        const QString bad = dir.filePath(QStringLiteral("bad.sql"));
-        QFile file(bad);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("CREATE TABLE a (x);\nTHIS IS NOT SQL;\n");
-        file.close();
-        const QString target = dir.filePath(QStringLiteral("tasks.db"));
-        QVERIFY(runInit({target, bad}) != 0);
-        QVERIFY(!QFileInfo::exists(target));
-        QVERIFY(!QFileInfo::exists(target + QStringLiteral(".partial")));
+        QFile bad(dir.filePath("bad.sql"));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("CREATE TABLE a (x);\nTHIS IS NOT SQL;\n");
+        bad.close();
+        const QString target = dir.filePath("tasks.db");
+        QVERIFY(runInit({target, bad.fileName()}) != 0);
+        QVERIFY(!QFileInfo::exists(target) && !QFileInfo::exists(target + ".partial"));
+    }
+
+private:
+    static int runInit(const QStringList &args)
+    {
+        QProcess process;
+        process.start(VELMORA_DB_INIT, args);
+        if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit)
+            return -1;
+        return process.exitCode();
     }
 };
 

@@ -4,56 +4,23 @@
 #include "KTestEmulator.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QProcess>
 #include <QSemaphore>
 #include <QSignalSpy>
 
 #include <atomic>
-#include <memory>
 
 // Helpers shared by the download tests.
 namespace KDownloadTest {
 
-struct ArchiveFile
-{
-    QDateTime begin;
-    QDateTime end;
-    bool locked = false;
-};
-
-// What a search of the emulated recorder finds, from its control channel.
-inline QList<ArchiveFile> archiveFiles(KTestEmulator &emulator, int channel, const QDateTime &from,
-                                       const QDateTime &to)
-{
-    QStringList lines;
-    const QString format = QStringLiteral("yyyy-MM-ddThh:mm:ss");
-    emulator.commandOk(QStringLiteral("files %1 %2 %3 %4")
-                           .arg(emulator.host())
-                           .arg(channel)
-                           .arg(from.toString(format), to.toString(format)),
-                       &lines);
-    QList<ArchiveFile> files;
-    for (const QString &line : lines) {
-        const QStringList f = line.split(QLatin1Char(' '));
-        if (f.size() >= 5) {
-            files.append({QDateTime::fromString(f[f.size() - 3], format),
-                          QDateTime::fromString(f[f.size() - 2], format),
-                          f.last() == QLatin1String("locked")});
-        }
-    }
-    return files;
-}
-
-// The start of a whole-minute interval of `seconds` inside one unlocked recording file of the
-// channel during the last days; invalid when there is none.
+// The start of a whole-minute interval of `seconds` on one date inside one unlocked recording
+// of the channel, from the emulator's listing of past days; invalid when there is none.
 inline QDateTime recordedStart(KTestEmulator &emulator, int channel, int seconds)
 {
-    const QDateTime now = emulator.now();
-    for (const ArchiveFile &f :
-         archiveFiles(emulator, channel, now.addDays(-5), now.addSecs(-7200))) {
-        QDateTime start = f.begin.addSecs(120 - f.begin.time().second());
-        if (!f.locked && start.addSecs(seconds + 60) < f.end && f.end < now.addSecs(-3600))
+    for (const KTestEmulator::File &f : emulator.pastFiles(channel)) {
+        const QDateTime start = f.begin.addSecs(120 - f.begin.time().second());
+        if (!f.locked && start.addSecs(seconds + 60) < f.end &&
+            start.date() == start.addSecs(seconds).date())
             return start;
     }
     return QDateTime();
@@ -69,12 +36,11 @@ struct Probe
 inline Probe probe(const QString &file)
 {
     QProcess process;
-    process.start(QStringLiteral("ffprobe"),
+    process.start("ffprobe",
                   {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
                    "stream=nb_read_frames:format=duration", "-of", "default=nw=1", file});
     Probe result;
-    if (!process.waitForFinished(30000))
-        return result;
+    process.waitForFinished(30000);
     for (const QByteArray &line : process.readAllStandardOutput().split('\n')) {
         if (line.startsWith("nb_read_frames="))
             result.frames = line.mid(15).toInt();
@@ -111,69 +77,46 @@ struct Gate
 class JobWatch
 {
 public:
-    JobWatch()
-        : m_states(KDownloadHandler::instance(), &KDownloadHandler::stateChanged),
-          m_channelStates(KDownloadHandler::instance(), &KDownloadHandler::channelStateChanged),
-          m_intervals(KDownloadHandler::instance(), &KDownloadHandler::intervalChanged),
-          m_stages(KDownloadHandler::instance(), &KDownloadHandler::progressStageCompleted),
-          m_counts(KDownloadHandler::instance(), &KDownloadHandler::progressStagesCountChanged),
-          m_totals(KDownloadHandler::instance(), &KDownloadHandler::totalDownloadSizeChanged)
-    {}
-
     // The job whose signals the accessors pick (finish() sets it too).
     void follow(int jobID) { m_jobID = jobID; }
     // Waits until the job is gone; its last state (-1 on time-out).
     int finish(int jobID, int timeoutMs = 90000)
     {
         m_jobID = jobID;
-        if (jobID < 1 ||
-            !KTestEmulator::waitFor(
-                [jobID] { return !KDownloadHandler::instance()->hasJob(jobID); }, timeoutMs))
-            return -1;
-        const QList<int> s = states();
-        return s.isEmpty() ? -1 : s.last();
+        const bool gone =
+            jobID >= 1 &&
+            KTestEmulator::waitFor([jobID] { return !handler()->hasJob(jobID); }, timeoutMs);
+        return gone && !states().isEmpty() ? states().last() : -1;
     }
-    QList<int> states() const { return ints(m_states, 1); }
-    QList<int> channelStates() const { return ints(m_channelStates, 2); }
-    QList<int> stages() const { return ints(m_stages, 2); }
-    QList<int> stageCounts() const { return ints(m_counts, 2); }
+    QList<int> states() const { return column<int>(m_states, 1); }
+    QList<int> channelStates() const { return column<int>(m_channelStates, 2); }
+    QList<int> stages() const { return column<int>(m_stages, 2); }
+    QList<int> stageCounts() const { return column<int>(m_counts, 2); }
     qlonglong lastTotal() const
     {
-        qlonglong total = -1;
-        for (const QList<QVariant> &s : m_totals) {
-            if (s.at(0).toInt() == m_jobID)
-                total = s.at(1).toLongLong();
-        }
-        return total;
-    }
-    QList<QPair<QDateTime, QDateTime>> intervals() const
-    {
-        QList<QPair<QDateTime, QDateTime>> list;
-        for (const QList<QVariant> &s : m_intervals) {
-            if (s.at(0).toInt() == m_jobID)
-                list.append({s.at(2).toDateTime(), s.at(3).toDateTime()});
-        }
-        return list;
+        const QList<qlonglong> totals = column<qlonglong>(m_totals, 1);
+        return totals.isEmpty() ? -1 : totals.last();
     }
 
 private:
-    QList<int> ints(const QSignalSpy &spy, int column) const
+    static KDownloadHandler *handler() { return KDownloadHandler::instance(); }
+    // The job's values of one argument, in order.
+    template<typename T> QList<T> column(const QSignalSpy &spy, int index) const
     {
-        QList<int> list;
+        QList<T> list;
         for (const QList<QVariant> &s : spy) {
-            if (s.at(0).toInt() == m_jobID)
-                list.append(s.at(column).toInt());
+            if (s[0].toInt() == m_jobID)
+                list.append(s[index].value<T>());
         }
         return list;
     }
 
     int m_jobID = -1;
-    QSignalSpy m_states;
-    QSignalSpy m_channelStates;
-    QSignalSpy m_intervals;
-    QSignalSpy m_stages;
-    QSignalSpy m_counts;
-    QSignalSpy m_totals;
+    QSignalSpy m_states{handler(), &KDownloadHandler::stateChanged};
+    QSignalSpy m_channelStates{handler(), &KDownloadHandler::channelStateChanged};
+    QSignalSpy m_stages{handler(), &KDownloadHandler::progressStageCompleted};
+    QSignalSpy m_counts{handler(), &KDownloadHandler::progressStagesCountChanged};
+    QSignalSpy m_totals{handler(), &KDownloadHandler::totalDownloadSizeChanged};
 };
 
 } // namespace KDownloadTest

@@ -3,8 +3,6 @@
 #include "KDownloadTestSupport.h"
 #include "KObjectHandler_HIKVISION.h"
 
-#include <QMutex>
-#include <QQueue>
 #include <QtTest>
 
 using namespace KDownloadTest;
@@ -21,10 +19,7 @@ public:
     // Runs step in the worker's thread and waits until it is done; false on time-out.
     bool perform(const std::function<void()> &step)
     {
-        {
-            QMutexLocker locker(&m_mutex);
-            m_steps.enqueue(step);
-        }
+        m_step = step;
         m_go.release();
         const bool done = m_done.tryAcquire(1, 10000);
         // The signals the step emitted are queued to this thread by now.
@@ -40,11 +35,7 @@ public:
         setCurrentChannelID(channelID);
         emit channelChanged(channelID);
         while (m_go.tryAcquire(1, 30000)) {
-            std::function<void()> step;
-            {
-                QMutexLocker locker(&m_mutex);
-                step = m_steps.dequeue();
-            }
+            const std::function<void()> step = m_step;
             if (step)
                 step();
             m_done.release();
@@ -61,8 +52,8 @@ public:
     int downloadFragment(QString, KDownloadFragment) override { return Done; }
 
 private:
-    QMutex m_mutex; // guards m_steps, filled by the test thread
-    QQueue<std::function<void()>> m_steps;
+    // Written by the test thread before m_go is released, read by the worker after acquiring it.
+    std::function<void()> m_step;
     QSemaphore m_go;
     QSemaphore m_done;
 };
@@ -79,7 +70,7 @@ qlonglong last(const QSignalSpy &spy, int jobID)
 {
     qlonglong value = -1;
     for (const QList<QVariant> &s : spy) {
-        if (s.at(0).toInt() == jobID)
+        if (s[0].toInt() == jobID)
             value = s.last().toLongLong();
     }
     return value;
@@ -87,10 +78,12 @@ qlonglong last(const QSignalSpy &spy, int jobID)
 
 KObjectData record(int type)
 {
-    KObjectData r = KDeviceTest::objectRecord(QStringLiteral("127.0.0.1"), 1, 1);
+    KObjectData r = KDeviceTest::objectRecord("127.0.0.1", 1, 1);
     r.recorder.type = type;
     return r;
 }
+
+const KDownloadChannelMap oneChannel = {{"ACAM01", KPasCountSettingsData()}};
 
 } // namespace
 
@@ -101,29 +94,24 @@ class tst_DownloadHandler : public QObject
 private slots:
     void initTestCase()
     {
-        KDownloadHandler *handler = KDownloadHandler::instance();
-        QCOMPARE(handler->addJob({&m_object, oneChannel(), {}, {}, 0}), -1);
-        handler->initialize(1);
-        QVERIFY(handler->updateTimer()->isActive());
-        // Ticks are made by the test.
-        handler->updateTimer()->stop();
+        // No job before the handler is started; ticks are made by the test.
+        QCOMPARE(KDownloadHandler::instance()->addJob({&m_object, oneChannel, {}, {}, 0}), -1);
+        KDownloadHandler::instance()->initialize(1);
+        KDownloadHandler::instance()->updateTimer()->stop();
     }
 
-    void cleanupTestCase()
-    {
-        KDownloadHandler::instance()->shutdown();
-        QVERIFY(!KDownloadHandler::instance()->updateTimer()->isActive());
-    }
+    void cleanupTestCase() { KDownloadHandler::instance()->shutdown(); }
 
     void cleanup() { KDownloadHandler::instance()->setWorkerFactory({}); }
 
-    // Only recorder type 1 has a download worker; its worker runs the job.
+    // Only recorder type 1 has a download worker; its worker runs the job (here: refuses an
+    // empty channel map).
     void workerChoice()
     {
         KDownloadHandler *handler = KDownloadHandler::instance();
         KObjectHandler other(record(0));
-        QCOMPARE(handler->addJob({&other, oneChannel(), {}, {}, 0}), -1);
-        QCOMPARE(handler->addJob({nullptr, oneChannel(), {}, {}, 0}), -1);
+        QCOMPARE(handler->addJob({&other, oneChannel, {}, {}, 0}), -1);
+        QCOMPARE(handler->addJob({nullptr, oneChannel, {}, {}, 0}), -1);
         JobWatch watch;
         QCOMPARE(watch.finish(handler->addJob({&m_object, KDownloadChannelMap(), {}, {}, 0})), 14);
     }
@@ -144,14 +132,10 @@ private slots:
         QSignalSpy total(handler, &KDownloadHandler::totalDownloadSizeChanged);
         QSignalSpy speed(handler, &KDownloadHandler::downloadSpeedChanged);
         QSignalSpy changes(handler, &KDownloadHandler::channelChanged);
-        KDownloadChannelMap channels = oneChannel();
-        channels.insert("ACAM02", KPasCountSettingsData());
         JobWatch watch;
-        const int jobID = handler->addJob({&m_object, channels, {}, {}, 0});
-        QVERIFY(jobID >= 1);
+        const int jobID = handler->addJob({&m_object, {{"ACAM01", {}}, {"ACAM02", {}}}, {}, {}, 0});
         QCOMPARE(last(total, jobID), 0);
-        QTRY_COMPARE(changes.count(), 1);
-        QCOMPARE(changes[0], (QList<QVariant>{jobID, "ACAM01"}));
+        QTRY_COMPARE(changes.value(0), (QList<QVariant>{jobID, "ACAM01"}));
 
         const auto tick = [&] {
             QMetaObject::invokeMethod(handler, "updateDownloadInfo");
@@ -180,8 +164,7 @@ private slots:
         QCOMPARE(tick(), (QList<qlonglong>{800, 800, 600}));
 
         worker->endChannel();
-        QTRY_COMPARE(changes.count(), 2);
-        QCOMPARE(changes[1], (QList<QVariant>{jobID, "ACAM02"}));
+        QTRY_COMPARE(changes.value(1), (QList<QVariant>{jobID, "ACAM02"}));
         QCOMPARE(channel.last(), (QList<QVariant>{jobID, "ACAM02", 0}));
         QCOMPARE(tick(), (QList<qlonglong>{0, 800, 0}));
         // A channel that reported its end keeps its speed and time as they are, also in the
@@ -209,8 +192,8 @@ private slots:
         });
         JobWatch running;
         JobWatch queued;
-        const int first = handler->addJob({&m_object, oneChannel(), {}, {}, 0});
-        const int second = handler->addJob({&m_object, oneChannel(), {}, {}, 0});
+        const int first = handler->addJob({&m_object, oneChannel, {}, {}, 0});
+        const int second = handler->addJob({&m_object, oneChannel, {}, {}, 0});
         QCOMPARE(handler->pendingJobs(), QList<int>{second});
         handler->cancelJob(second);
         QCOMPARE(queued.finish(second, 1000), 8);
@@ -224,13 +207,6 @@ private slots:
     }
 
 private:
-    static KDownloadChannelMap oneChannel()
-    {
-        KDownloadChannelMap channels;
-        channels.insert("ACAM01", KPasCountSettingsData());
-        return channels;
-    }
-
     KObjectHandler_HIKVISION m_object{record(1)};
 };
 

@@ -47,8 +47,6 @@ private slots:
         // A short interval on one date, inside one recording.
         m_begin = recordedStart(m_emulator, 1, 900);
         QVERIFY(m_begin.isValid());
-        if (m_begin.time() > QTime(23, 0))
-            m_begin = m_begin.addSecs(-3600);
         KDownloadHandler::instance()->setWorkerFactory([this](const KDownloadJobData &job) {
             auto *worker = new KDownloadWorker_HIKVISION(
                 qobject_cast<KObjectHandler_HIKVISION *>(job.objectHandler));
@@ -81,48 +79,29 @@ private slots:
 
     void cleanup() { m_tab.reset(); }
 
-    // The message page until the object's channels are there, then the table.
+    // The message page until the object's channels are there, then the table; the window
+    // asks for a login while it shows the object.
     void pagesAndTable()
     {
-        QVERIFY(m_tab->isProgressShown());
-        QCOMPARE(m_tab->progressWidget()->text(), QStringLiteral("Объект в/н не выбран"));
-        QVERIFY(!m_tab->progressWidget()->isEnabled());
-        KObjectHandler other(objectRecord("127.0.0.1", 1, 1));
-        m_tab->setObject(&other);
-        QCOMPARE(m_tab->progressWidget()->text(),
-                 QStringLiteral("Автобус 101 - подключение к ВР..."));
-
         KObjectData unsupported = objectRecord("127.0.0.1", 1, 1);
         unsupported.recorder.type = 0;
         KObjectHandler none(unsupported);
         m_tab->setObject(&none);
         QCOMPARE(m_tab->progressWidget()->text(),
                  QStringLiteral("Автобус 101 - ВР не поддерживается"));
-        QVERIFY(!m_tab->progressWidget()->isEnabled());
 
-        // The window needs the recorder: it asks for a login, and the table comes with it.
         KObjectHandler_HIKVISION fresh(
             objectRecord(m_emulator.host(), m_emulator.port(), m_emulator.statusPort()));
         m_tab->setObject(&fresh);
         QCOMPARE(fresh.demand(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(!m_tab->isProgressShown(), 30000);
-        QVERIFY(fresh.isConnected());
         KObjectDownloadWidget *w = window();
-        QVERIFY(w->isPopulated() && w->isEnabled());
-        QCOMPARE(w->table()->objectName(), QStringLiteral("downloadTable"));
         QCOMPARE(w->table()->rowCount(), 2);
-        for (const QString channel : {"ACAM01", "ACAM02"}) {
-            QVERIFY(w->checkBox(channel)->isChecked());
-            QCOMPARE(w->progressBar(channel)->format(), QStringLiteral("Ожидание загрузки"));
-            QCOMPARE(w->sizeLabel(channel)->text(), QStringLiteral("-"));
-        }
-        QCOMPARE(titles(0), (QStringList{"ACAM01", fresh.channel("ACAM01").title}));
+        QVERIFY(w->checkBox("ACAM01")->isChecked() && w->checkBox("ACAM02")->isChecked());
         QVERIFY(w->header()->isCheckboxShown(0) && w->header()->isCheckboxChecked(0));
-        QVERIFY(w->startButton()->isEnabled());
-        QVERIFY(!w->stopButton()->isEnabled());
+        QVERIFY(w->startButton()->isEnabled() && !w->stopButton()->isEnabled());
         QCOMPARE(w->startButton()->toolTip(), QStringLiteral("Начать закачку (Ctrl+Enter)"));
         QCOMPARE(w->stopButton()->toolTip(), QStringLiteral("Остановить закачку (Esc)"));
-        QCOMPARE(w->table()->columnWidth(KObjectDownloadWidget::ChannelColumn), 200);
         m_tab->setObject(nullptr);
         QCOMPARE(fresh.demand(), 0);
     }
@@ -134,10 +113,9 @@ private slots:
         QVERIFY(w);
         const QDate day(2024, 5, 17);
         w->setDateTime(QDateTime(day, QTime(10, 0, 30)));
-        QCOMPARE(w->fromTimeEdit()->time(), QTime(10, 0, 30));
         QCOMPARE(w->toTimeEdit()->time(), QTime(10, 10, 30));
-        QCOMPARE(w->timeLine()->lowerValue(), 600);
-        QCOMPARE(w->timeLine()->upperValue(), 610);
+        QCOMPARE(QList<int>({w->timeLine()->lowerValue(), w->timeLine()->upperValue()}),
+                 QList<int>({600, 610}));
         w->timeLine()->setLowerValue(480);
         QCOMPARE(w->fromTimeEdit()->time(), QTime(8, 0));
         w->toTimeEdit()->setTime(QTime(9, 15, 20));
@@ -145,8 +123,6 @@ private slots:
 
         // Ten minutes from 23:55 end before they begin.
         w->setDateTime(QDateTime(day, QTime(23, 55)));
-        QCOMPARE(w->dateEdit()->date(), day);
-        QCOMPARE(w->fromTimeEdit()->time(), QTime(23, 55));
         QCOMPARE(w->toTimeEdit()->time(), QTime(0, 5));
         auto seen = answerNextMessage(true);
         w->download();
@@ -162,11 +138,11 @@ private slots:
         seen = answerNextMessage(true);
         w->download();
         QCOMPARE(seen->text, QStringLiteral("Не выбран ни один канал!"));
-        QVERIFY(w->checkBox("ACAM01")->isEnabled());
-        QCOMPARE(w->jobID(), -1);
-        QVERIFY(!w->isDownloading());
+        QVERIFY(!w->isDownloading() && w->checkBox("ACAM01")->isEnabled());
     }
 
+    // Progress-bar format, speed and colour by channel state; other jobs and channels change
+    // nothing.
     void channelLooks_data()
     {
         QTest::addColumn<int>("state");
@@ -174,15 +150,8 @@ private slots:
         QTest::addColumn<bool>("speedCleared");
         QTest::addColumn<int>("colour");
         QTest::newRow("2") << 2 << "Загрузка [%p%]" << false << 19;
-        QTest::newRow("3") << 3 << "Перекодирование..." << true << 19;
-        QTest::newRow("4") << 4 << "Подсчет пассажиропотока [%p%]" << true << 19;
         QTest::newRow("5") << 5 << "Ожидание загрузки" << false << 0;
-        QTest::newRow("7") << 7 << "Остановка загрузки..." << false << 19;
-        QTest::newRow("8") << 8 << "Загрузка остановлена" << true << 19;
-        QTest::newRow("9") << 9 << "Ошибка загрузки" << true << 20;
-        QTest::newRow("10") << 10 << "Файл не найден" << true << 20;
         QTest::newRow("11") << 11 << "Ошибка перекодирования" << true << 20;
-        QTest::newRow("12") << 12 << "Ошибка подсчета пассажиропотока" << true << 20;
         QTest::newRow("13") << 13 << "Нет свободного места на диске" << true << 20;
         QTest::newRow("15 ignored") << 15 << "Ожидание загрузки" << false << 0;
     }
@@ -211,28 +180,25 @@ private slots:
                         : QString());
     }
 
+    // Time (at most an hour), size, interval and stages; another job's value changes nothing.
     void labelTexts()
     {
         KObjectDownloadWidget *w = showObject();
         QVERIFY(w);
         const int job = w->jobID();
-        w->setDownloadTimeLabel(job, "ACAM02", 3661);
-        QCOMPARE(w->timeLabel("ACAM02")->text(), QStringLiteral("01:01:01"));
         w->setDownloadTimeLabel(job, "ACAM02", 90000);
-        QCOMPARE(w->timeLabel("ACAM02")->text(), QStringLiteral("01:00:00"));
         w->setDownloadSizeLabel(job, "ACAM02", 1536 * 1024);
-        QCOMPARE(w->sizeLabel("ACAM02")->text(), QStringLiteral("1.5 Мб"));
+        w->setDownloadSizeLabel(job + 1, "ACAM02", 1);
         const QDate day(2019, 3, 14);
         w->setDownloadIntervalLabel(job, "ACAM02", QDateTime(day, QTime(8, 0)),
                                     QDateTime(day, QTime(9, 30, 5)));
-        QCOMPARE(w->intervalLabel("ACAM02")->text(),
-                 QStringLiteral("14.03.2019, 08.00.00-09.30.05"));
         w->setProgressStagesCount(job, "ACAM02", 3);
         w->setProgressStage(job, "ACAM02", 2);
+        QCOMPARE(QStringList({w->timeLabel("ACAM02")->text(), w->sizeLabel("ACAM02")->text(),
+                              w->intervalLabel("ACAM02")->text()}),
+                 QStringList({"01:00:00", "1.5 Мб", "14.03.2019, 08.00.00-09.30.05"}));
         QCOMPARE(w->progressBar("ACAM02")->maximum(), 3);
         QCOMPARE(w->progressBar("ACAM02")->value(), 2);
-        w->setDownloadSizeLabel(job + 1, "ACAM02", 1);
-        QCOMPARE(w->sizeLabel("ACAM02")->text(), QStringLiteral("1.5 Мб"));
     }
 
     // Ctrl+Enter starts the checked channels; the job's progress fills the row and the window
@@ -246,34 +212,22 @@ private slots:
         w->checkBox("ACAM02")->setChecked(false);
         auto seen = answerNextMessage(true, 60000);
         QTest::keyClick(w->fromTimeEdit(), Qt::Key_Return, Qt::ControlModifier);
-        QVERIFY(w->jobID() >= 1);
-        QVERIFY(w->isDownloading());
-        QVERIFY(w->stopButton()->isEnabled() && !w->startButton()->isEnabled());
-        QVERIFY(w->fromTimeEdit()->isReadOnly() && !w->timeLine()->isEnabled());
-        QVERIFY(!w->checkBox("ACAM01")->isEnabled());
+        QVERIFY(w->isDownloading() && w->stopButton()->isEnabled() &&
+                !w->startButton()->isEnabled());
+        QVERIFY(w->fromTimeEdit()->isReadOnly() && !w->checkBox("ACAM01")->isEnabled());
         QCOMPARE(w->progressBar("ACAM02")->format(), QStringLiteral("Загрузка отменена"));
         QTRY_VERIFY_WITH_TIMEOUT(seen->seen, 60000);
         QCOMPARE(seen->kind, int(KMessageWidget::Success));
         QCOMPARE(seen->text, QStringLiteral("Автобус 101: загрузка завершена!"));
-        QVERIFY(!w->isDownloading());
-        QVERIFY(w->startButton()->isEnabled() && !w->stopButton()->isEnabled());
-        QVERIFY(!w->fromTimeEdit()->isReadOnly() && w->timeLine()->isEnabled());
-        QVERIFY(w->checkBox("ACAM01")->isEnabled());
+        QVERIFY(!w->isDownloading() && w->startButton()->isEnabled() &&
+                !w->fromTimeEdit()->isReadOnly() && w->checkBox("ACAM01")->isEnabled());
         QProgressBar *progress = w->progressBar("ACAM01");
         QCOMPARE(progress->format(), QStringLiteral("Загрузка завершена"));
         QCOMPARE(progress->value(), progress->maximum());
-        QCOMPARE(w->speedLabel("ACAM01")->text(), QStringLiteral("-"));
         const QDateTime end = m_begin.addSecs(90);
-        QCOMPARE(w->intervalLabel("ACAM01")->text(),
-                 m_begin.toString("dd.MM.yyyy, hh.mm.ss-") + end.toString("hh.mm.ss"));
-        QVERIFY(w->sizeLabel("ACAM01")->text().endsWith(QStringLiteral("Кб")));
-        QVERIFY(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$")
-                    .match(w->timeLabel("ACAM01")->text())
-                    .hasMatch());
-        const QString folder =
-            m_store->path() + "/Автобус 101/" + KVideoSetData::folderName(m_begin, end);
-        QVERIFY(QFileInfo::exists(folder + "/ACAM01.mp4"));
-        QVERIFY(!QFileInfo::exists(folder + "/ACAM02.mp4"));
+        QCOMPARE(QDir(m_store->path() + "/Автобус 101/" + KVideoSetData::folderName(m_begin, end))
+                     .entryList({"*.mp4"}),
+                 QStringList{"ACAM01.mp4"});
     }
 
     // Escape stops a running job: no message, the stopped channel says so.
@@ -292,7 +246,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!w->isDownloading(), 60000);
         QCOMPARE(w->progressBar("ACAM01")->format(), QStringLiteral("Загрузка остановлена"));
         QCOMPARE(w->progressBar("ACAM02")->format(), QStringLiteral("Ожидание загрузки"));
-        QVERIFY(w->startButton()->isEnabled());
         for (QWidget *widget : QApplication::topLevelWidgets())
             QVERIFY(!qobject_cast<KMessageWidget *>(widget) || !widget->isVisible());
     }
@@ -302,7 +255,7 @@ private slots:
     {
         KObjectDownloadWidget *w = showObject();
         QVERIFY(w);
-        const QDateTime old = QDateTime::currentDateTime().addDays(-30);
+        const QDateTime old = m_emulator.now().addDays(-30);
         w->setDateTime(QDateTime(old.date(), QTime(10, 0)));
         auto seen = answerNextMessage(true, 60000);
         w->download();
@@ -316,8 +269,7 @@ private slots:
         w->download();
         KDownloadHandler::instance()->initialize(1);
         QCOMPARE(seen->text, QStringLiteral("Автобус 101: ошибка загрузки!"));
-        QVERIFY(!w->isDownloading());
-        QVERIFY(w->startButton()->isEnabled() && !w->fromTimeEdit()->isReadOnly());
+        QVERIFY(!w->isDownloading() && w->startButton()->isEnabled());
     }
 
     // The download tab keeps its object while it downloads and asks before it is closed.
@@ -340,8 +292,7 @@ private slots:
         // The archive player's "Перейти к загрузке": the same tab, the player's moment.
         central.addDownloadVideoTab(m_object.get(), m_begin);
         QCOMPARE(central.downloadVideoTab(), tab);
-        QCOMPARE(w->dateEdit()->date(), m_begin.date());
-        QCOMPARE(w->fromTimeEdit()->time(), m_begin.time());
+        QCOMPARE(QDateTime(w->dateEdit()->date(), w->fromTimeEdit()->time()), m_begin);
         QCOMPARE(w->toTimeEdit()->time(), m_begin.time().addSecs(600));
         w->toTimeEdit()->setTime(m_begin.addSecs(750).time());
         m_gate->at = 1;
@@ -378,16 +329,6 @@ private:
         m_tab->setObject(m_object.get());
         KTestEmulator::waitFor([this] { return window()->isPopulated(); }, 30000);
         return window()->isPopulated() ? window() : nullptr;
-    }
-
-    QStringList titles(int row) const
-    {
-        QStringList texts;
-        const QWidget *cell =
-            window()->table()->cellWidget(row, KObjectDownloadWidget::ChannelColumn);
-        for (const QLabel *label : cell->findChildren<QLabel *>())
-            texts << label->text();
-        return texts;
     }
 
     KTestEmulator m_emulator;

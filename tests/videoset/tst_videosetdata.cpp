@@ -4,43 +4,45 @@
 
 namespace {
 
-KChannelData channel(const QString &name, int number, const QString &title)
-{
-    KChannelData c;
-    c.name = name;
-    c.channelNumber = number;
-    c.title = title;
-    return c;
-}
-
-KVideoMarkerData marker(const QTime &time, const QString &text)
-{
-    KVideoMarkerData m;
-    m.time = time;
-    m.text = text;
-    return m;
-}
-
-void touch(const QString &path, const QByteArray &data = QByteArray("x"))
+void write(const QString &path, const QByteArray &data = "x")
 {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(data);
 }
 
-QByteArray readAll(const QString &path)
+// Channels ("name number title"), markers ("time text") and the comment, for comparisons.
+QStringList describe(const KVideoSetData &set)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    QStringList lines;
+    for (const KChannelData &c : set.channels)
+        lines << QStringLiteral("%1 %2 %3").arg(c.name).arg(c.channelNumber).arg(c.title);
+    for (const KVideoMarkerData &m : set.markers)
+        lines << m.time.toString("hh:mm:ss ") + m.text;
+    if (!set.comment.isEmpty())
+        lines << set.comment;
+    return lines;
 }
 
-// A set with two channels and two markers, written into folder.
+void addChannel(KVideoSetData &set, const QString &name, int number, const QString &title)
+{
+    KChannelData &c = set.channels[name];
+    c.name = name;
+    c.channelNumber = number;
+    c.title = title;
+}
+
+// A set with two channels and two markers for folder.
 KVideoSetData sampleSet(const QString &folder, const QString &comment)
 {
     KVideoSetData set(folder);
-    set.channels.insert("ACAM01", channel("ACAM01", 1, "Дорога"));
-    set.channels.insert("DCAM02", channel("DCAM02", 34, "Салон <зад> & \"двери\""));
-    set.markers << marker(QTime(8, 15, 30), "Остановка") << marker(QTime(23, 59, 59), "");
+    addChannel(set, "ACAM01", 1, "Дорога");
+    addChannel(set, "DCAM02", 34, "Салон <зад> & \"двери\"");
+    for (const QTime &time : {QTime(8, 15, 30), QTime(23, 59, 59)}) {
+        set.markers << KVideoMarkerData();
+        set.markers.last().time = time;
+        set.markers.last().text = set.markers.size() == 1 ? "Остановка" : "";
+    }
     set.comment = comment;
     return set;
 }
@@ -62,7 +64,7 @@ private slots:
     {
         QTest::addColumn<QString>("comment");
         QTest::newRow("no comment") << QString();
-        QTest::newRow("comment") << QStringLiteral("Проверка <&> \"кавычки\"\nвторая строка");
+        QTest::newRow("comment") << "Проверка <&> \"кавычки\"\nвторая строка";
     }
 
     void roundTrip()
@@ -72,28 +74,16 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         const KVideoSetData written = sampleSet(folder, comment);
         QVERIFY(written.writeDataFile());
-
         const KVideoSetData read(folder);
         QVERIFY(read.valid);
-        QCOMPARE(read.channels.keys(), written.channels.keys());
-        for (const KChannelData &c : written.channels) {
-            const KChannelData r = read.channels.value(c.name);
-            QCOMPARE(r.channelNumber, c.channelNumber);
-            QCOMPARE(r.title, c.title);
-            QCOMPARE(r.reported, 1);
-            QCOMPARE(r.available, 1);
-        }
-        QCOMPARE(read.markers.size(), 2);
-        for (int i = 0; i < 2; ++i) {
-            QCOMPARE(read.markers[i].time, written.markers[i].time);
-            QCOMPARE(read.markers[i].text, written.markers[i].text);
-        }
-        QCOMPARE(read.comment, comment);
-        const QByteArray xml = readAll(QDir(folder).filePath("user_data.xml"));
-        QCOMPARE(xml.contains("<comment"), !comment.isEmpty());
+        QCOMPARE(describe(read), describe(written));
+        for (const KChannelData &c : read.channels)
+            QCOMPARE(c.reported + c.available, 2);
+        const QByteArray xml = readAll(folder + "/user_data.xml");
         QVERIFY(xml.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"));
-        QVERIFY(xml.contains("<channel index=\"34\">"));
-        QVERIFY(xml.contains("<marker time=\"08:15:30\">"));
+        QVERIFY(xml.contains("<channel index=\"34\">") &&
+                xml.contains("<marker time=\"08:15:30\">"));
+        QCOMPARE(xml.contains("<comment"), !comment.isEmpty());
     }
 
     // Interval from the folder name; channels from the MP4 files, numbered and titled from the
@@ -121,30 +111,22 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         for (const char *file : {"ACAM01.mp4", "DCAM01.mp4", "CAM07.mp4", "ACAM01_PART001.ts",
                                  "video.mp4", "ACAM03.avi"})
-            touch(QDir(folder).filePath(file));
-
+            write(folder + '/' + file);
         KVideoSetData set = KVideoSetData::fromFolder(folder);
         QVERIFY(set.valid);
         QCOMPARE(set.objectName, QStringLiteral("Автобус \"101\""));
-        QCOMPARE(set.beginDateTime.isValid(), begin.isValid());
         QCOMPARE(set.beginDateTime, begin);
         QCOMPARE(set.endDateTime, end);
-        QCOMPARE(set.channels.keys(), (QStringList{"ACAM01", "CAM07", "DCAM01"}));
-        QCOMPARE(set.channels["ACAM01"].channelNumber, 0);
-        QCOMPARE(set.channels["CAM07"].channelNumber, 1);
-        QCOMPARE(set.channels["DCAM01"].channelNumber, 2);
+        QCOMPARE(describe(set), QStringList({"ACAM01 0 ", "CAM07 1 ", "DCAM01 2 "}));
         QCOMPARE(set.channels["DCAM01"].file.fileName(), QStringLiteral("DCAM01.mp4"));
 
         // With a data file: its number and title win; a channel without a file is dropped.
         KVideoSetData data(folder);
-        data.channels.insert("DCAM01", channel("DCAM01", 33, "Салон IP"));
-        data.channels.insert("ACAM02", channel("ACAM02", 2, "Без файла"));
+        addChannel(data, "DCAM01", 33, "Салон IP");
+        addChannel(data, "ACAM02", 2, "Без файла");
         QVERIFY(data.writeDataFile());
-        set = KVideoSetData::fromFolder(folder);
-        QCOMPARE(set.channels.keys(), (QStringList{"ACAM01", "CAM07", "DCAM01"}));
-        QCOMPARE(set.channels["DCAM01"].channelNumber, 33);
-        QCOMPARE(set.channels["DCAM01"].title, QStringLiteral("Салон IP"));
-        QCOMPARE(set.channels["CAM07"].channelNumber, 1);
+        QCOMPARE(describe(KVideoSetData::fromFolder(folder)),
+                 QStringList({"ACAM01 0 ", "CAM07 1 ", "DCAM01 33 Салон IP"}));
     }
 
     // Every prefix of a data file (a crash or a full disk while writing) and a few broken
@@ -153,21 +135,18 @@ private slots:
     {
         const QString folder = m_dir->filePath("set");
         QVERIFY(QDir().mkpath(folder));
-        const KVideoSetData full = sampleSet(folder, QStringLiteral("Комментарий"));
+        const KVideoSetData full = sampleSet(folder, "Комментарий");
         QVERIFY(full.writeDataFile());
-        const QString file = QDir(folder).filePath("user_data.xml");
+        const QString file = folder + "/user_data.xml";
         const QByteArray whole = readAll(file);
         int channelsSeen = 0;
         for (int length = 0; length <= whole.size(); ++length) {
-            touch(file, whole.left(length));
+            write(file, whole.left(length));
             const KVideoSetData read(folder);
-            QVERIFY(read.valid);
-            QVERIFY(read.channels.size() >= channelsSeen);
+            QVERIFY(read.valid && read.channels.size() >= channelsSeen);
             channelsSeen = read.channels.size();
-            for (const KChannelData &c : read.channels) {
-                QVERIFY2(full.channels.contains(c.name), qPrintable(c.name));
-                QCOMPARE(c.channelNumber, full.channels[c.name].channelNumber);
-            }
+            for (const KChannelData &c : read.channels)
+                QCOMPARE(c.channelNumber, full.channels.value(c.name).channelNumber);
             QVERIFY(read.markers.size() <= full.markers.size());
             for (int i = 0; i < read.markers.size(); ++i)
                 QCOMPARE(read.markers[i].time, full.markers[i].time);
@@ -176,49 +155,34 @@ private slots:
 
         const QList<QByteArray> broken = {
             QByteArray("\x00\xff\xfe garbage", 12),
-            "<other><channels><channel index=\"x7\" extra=\"1\"><system_name>ACAM05</system_name>"
-            "<unknown>1</unknown></channel></channels><markers><marker time=\"8:5\"><text>T"
-            "</text></marker></markers></other>",
             "<user_data><channels><channel index=\"1\"><system_name>ACAM01</system_name>"
             "</channel></channels><comment>a</b></comment></user_data>",
         };
         for (const QByteArray &data : broken) {
-            touch(file, data);
+            write(file, data);
             const KVideoSetData read(folder);
-            QVERIFY(read.valid);
-            QVERIFY(read.comment.isEmpty() || read.comment == "a");
+            QVERIFY(read.valid && (read.comment.isEmpty() || read.comment == "a"));
         }
-        // The second document: unknown attributes and elements ignored, bad values read as 0
-        // and a null time.
-        touch(file, broken[1]);
-        const KVideoSetData odd(folder);
-        QCOMPARE(odd.channels.keys(), QStringList{"ACAM05"});
-        QCOMPARE(odd.channels["ACAM05"].channelNumber, 0);
-        QCOMPARE(odd.markers.size(), 1);
-        QVERIFY(odd.markers[0].time.isNull());
-        QCOMPARE(odd.markers[0].text, QStringLiteral("T"));
+        // Unknown attributes and elements are ignored, bad values read as 0 and a null time
+        // (described without a time).
+        write(file, "<other><channels><channel index=\"x7\" extra=\"1\"><system_name>ACAM05"
+                    "</system_name><unknown>1</unknown></channel></channels><markers><marker "
+                    "time=\"8:5\"><text>T</text></marker></markers></other>");
+        QCOMPARE(describe(KVideoSetData(folder)), QStringList({"ACAM05 0 ", "T"}));
     }
 
     void objectFolderNames_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("folder");
-        QTest::newRow("cyrillic, spaces") << "Автобус 101"
-                                          << "Автобус 101";
-        QTest::newRow("quotes, dots") << "«Маршрутка» \"15\" v1.2..3"
-                                      << "«Маршрутка» \"15\" v1.2..3";
-        QTest::newRow("slash") << "A/B"
-                               << "A_B";
-        QTest::newRow("backslash") << "A\\B"
-                                   << "A_B";
-        QTest::newRow("parent") << ".."
-                                << "__";
-        QTest::newRow("self") << "."
-                              << "_";
-        QTest::newRow("climb") << "../../etc"
-                               << ".._.._etc";
-        QTest::newRow("empty") << ""
-                               << "_";
+        QTest::newRow("cyrillic, spaces") << "Автобус 101" << QString("Автобус 101");
+        QTest::newRow("quotes, dots")
+            << "«Маршрутка» \"15\" v1.2..3" << QString("«Маршрутка» \"15\" v1.2..3");
+        QTest::newRow("slash") << "A/B" << QString("A_B");
+        QTest::newRow("backslash") << "A\\B" << QString("A_B");
+        QTest::newRow("parent") << ".." << QString("__");
+        QTest::newRow("climb") << "../../etc" << QString(".._.._etc");
+        QTest::newRow("empty") << "" << QString("_");
     }
 
     void objectFolderNames()
@@ -228,7 +192,8 @@ private slots:
         QCOMPARE(KVideoSetData::objectFolderName(name), folder);
     }
 
-    // The data file is replaced whole or not at all; failures are reported.
+    // The data file is replaced whole (no temporary file left) or not at all; failures are
+    // reported.
     void writeReplacesWholeOrReports()
     {
         const QString folder = m_dir->filePath("set");
@@ -240,34 +205,39 @@ private slots:
         shorter.comment.clear();
         QVERIFY(shorter.writeDataFile());
         QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"user_data.xml"});
-        const KVideoSetData read(folder);
-        QVERIFY(read.channels.isEmpty() && read.markers.isEmpty() && read.comment.isEmpty());
+        QCOMPARE(describe(KVideoSetData(folder)), QStringList());
 
         KVideoSetData noPath;
         QTest::ignoreMessage(QtDebugMsg, "writeDataFile() invalid path!");
         QVERIFY(!noPath.writeDataFile());
         QVERIFY(!KVideoSetData(m_dir->filePath("missing")).writeDataFile());
-        const QString blocked = m_dir->filePath("blocked");
-        QVERIFY(QDir().mkpath(blocked + "/user_data.xml"));
-        QVERIFY(!KVideoSetData(blocked).writeDataFile());
+        QVERIFY(QDir().mkpath(m_dir->filePath("blocked/user_data.xml")));
+        QVERIFY(!KVideoSetData(m_dir->filePath("blocked")).writeDataFile());
     }
 
+    // Sets of every object folder, in name order.
     void scanStore()
     {
         for (const char *set :
-             {"Автобус 101/2019.03.14_08.00.00-08.10.00", "Автобус 101/2019.03.14_09.00.00-09.10.00",
-              "Трамвай 7/2019.03.15_10.00.00-10.05.00", ".._Автобус_7/2019.03.16_10.00.00-10.05.00"})
+             {"Автобус 101/2019.03.14_08.00.00-08.10.00",
+              "Автобус 101/2019.03.14_09.00.00-09.10.00", "Трамвай 7/2019.03.15_10.00.00-10.05.00",
+              ".._Автобус_7/2019.03.16_10.00.00-10.05.00"})
             QVERIFY(QDir().mkpath(m_dir->filePath(set)));
-        touch(m_dir->filePath("stray.txt"));
-        const QList<KVideoSetData> sets = KVideoSetData::scanStore(m_dir->path());
-        QCOMPARE(sets.size(), 4);
-        QCOMPARE(sets[0].objectName, QStringLiteral(".._Автобус_7"));
-        QCOMPARE(sets[1].objectName, QStringLiteral("Автобус 101"));
-        QCOMPARE(sets[2].beginDateTime.time(), QTime(9, 0));
-        QCOMPARE(sets[3].objectName, QStringLiteral("Трамвай 7"));
+        write(m_dir->filePath("stray.txt"));
+        QStringList found;
+        for (const KVideoSetData &set : KVideoSetData::scanStore(m_dir->path()))
+            found << set.objectName + set.beginDateTime.toString(" hh:mm");
+        QCOMPARE(found, QStringList({".._Автобус_7 10:00", "Автобус 101 08:00", "Автобус 101 09:00",
+                                     "Трамвай 7 10:00"}));
     }
 
 private:
+    static QByteArray readAll(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
