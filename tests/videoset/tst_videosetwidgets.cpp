@@ -1,5 +1,6 @@
 #include "KCommentEditorWidget.h"
 #include "KFormat.h"
+#include "KMessageAnswerer.h"
 #include "KMessageWidget.h"
 #include "KSelectChannelsWidget.h"
 #include "KSettings.h"
@@ -24,38 +25,6 @@
 #include <QtTest>
 
 using namespace KVideoSetTest;
-
-// Answers every message window that opens (accepting it) and remembers its heading and text.
-class MessageAnswerer : public QObject, public Fixture
-{
-public:
-    explicit MessageAnswerer(std::function<void()> beforeAnswer = nullptr)
-        : m_beforeAnswer(std::move(beforeAnswer))
-    {
-        m_timer.setInterval(20);
-        connect(&m_timer, &QTimer::timeout, this, &MessageAnswerer::answer);
-        m_timer.start();
-    }
-
-    QStringList texts;
-
-private:
-    void answer()
-    {
-        for (QWidget *widget : QApplication::topLevelWidgets()) {
-            auto *message = qobject_cast<KMessageWidget *>(widget);
-            if (!message || !message->isVisible())
-                continue;
-            texts << message->heading() + QStringLiteral(": ") + message->text();
-            if (m_beforeAnswer)
-                m_beforeAnswer();
-            message->confirm();
-        }
-    }
-
-    QTimer m_timer;
-    std::function<void()> m_beforeAnswer;
-};
 
 class tst_VideoSetWidgets : public QObject, public Fixture
 {
