@@ -67,8 +67,8 @@ QImage imageFromNode(const mpv_node &result)
         else if (key == "data" && value.format == MPV_FORMAT_BYTE_ARRAY)
             data = value.u.ba;
     }
-    if (!data || width <= 0 || height <= 0 || stride < width * 4
-        || qint64(data->size) < stride * height || (format != "bgr0" && format != "bgra"))
+    if (!data || width <= 0 || height <= 0 || stride < width * 4 ||
+        qint64(data->size) < stride * height || (format != "bgr0" && format != "bgra"))
         return QImage();
     QImage image(int(width), int(height), QImage::Format_RGB32);
     for (int y = 0; y < height; ++y)

@@ -48,8 +48,8 @@ KVideoMarkerTableWidget::KVideoMarkerTableWidget(QWidget *parent) : KToolWindow(
     for (const auto &action : actions) {
         const QString icon = QStringLiteral(":/") + QLatin1String(action.icon);
         auto *button = new QPushButton(
-            KAbstractVideoView::modeIcon(icon + QStringLiteral(".png"), icon + "_d.png"),
-            QString(), this);
+            KAbstractVideoView::modeIcon(icon + QStringLiteral(".png"), icon + "_d.png"), QString(),
+            this);
         button->setFixedSize(28, 28);
         button->setIconSize(QSize(22, 22));
         button->setToolTip(QString::fromUtf8(action.toolTip) + QStringLiteral(" (") +
@@ -154,8 +154,8 @@ void KVideoMarkerTableWidget::deleteEntry()
     QList<int> rows = selectedRows();
     if (rows.isEmpty())
         return;
-    if (!KMessageWidget::execMessage(KMessageWidget::Question, QStringLiteral("Вы уверены?"),
-                                     this, QStringLiteral("Удаление меток")))
+    if (!KMessageWidget::execMessage(KMessageWidget::Question, QStringLiteral("Вы уверены?"), this,
+                                     QStringLiteral("Удаление меток")))
         return;
     std::sort(rows.begin(), rows.end(), std::greater<int>());
     for (int row : qAsConst(rows))

@@ -43,9 +43,9 @@ KVideoPlayerWidget::KVideoPlayerWidget(QWidget *parent) : KAbstractVideoPlayerWi
     setViews(views);
 
     m_titleLabel->setText(kNoSet);
-    m_openSetButton = wideButton(QStringLiteral("openvideoset"), QStringLiteral("Открыть набор"),
-                                 keyToolTip(QStringLiteral("Открыть набор"),
-                                            QStringLiteral("Ctrl+O")));
+    m_openSetButton =
+        wideButton(QStringLiteral("openvideoset"), QStringLiteral("Открыть набор"),
+                   keyToolTip(QStringLiteral("Открыть набор"), QStringLiteral("Ctrl+O")));
     m_folderButton = wideButton(QStringLiteral("folder"), QStringLiteral("Открыть папку"),
                                 QStringLiteral("Открыть папку набора"));
     m_markersButton = wideButton(QStringLiteral("mark"), QStringLiteral("Метки"),
@@ -64,16 +64,15 @@ KVideoPlayerWidget::KVideoPlayerWidget(QWidget *parent) : KAbstractVideoPlayerWi
     m_markerTable->hide();
     m_markerArea = new KVideoMarkerAreaWidget(m_markerTable);
 
-    m_playButton->setToolTip(keyToolTip(QStringLiteral("Воспроизведение\nвсех каналов"),
-                                        QStringLiteral("Пробел")));
+    m_playButton->setToolTip(
+        keyToolTip(QStringLiteral("Воспроизведение\nвсех каналов"), QStringLiteral("Пробел")));
     m_pauseButton->setToolTip(
         keyToolTip(QStringLiteral("Пауза\nвсех каналов"), QStringLiteral("Пробел")));
     m_stopButton->setToolTip(QStringLiteral("Останов\nвсех каналов"));
 
-    for (QWidget *widget : {static_cast<QWidget *>(m_openSetButton),
-                            static_cast<QWidget *>(m_folderButton),
-                            static_cast<QWidget *>(m_markersButton),
-                            static_cast<QWidget *>(m_titleLabel)})
+    for (QWidget *widget :
+         {static_cast<QWidget *>(m_openSetButton), static_cast<QWidget *>(m_folderButton),
+          static_cast<QWidget *>(m_markersButton), static_cast<QWidget *>(m_titleLabel)})
         m_topRow->addWidget(widget);
     m_topRow->addStretch();
     auto *sliderRow = new QHBoxLayout;
@@ -82,9 +81,8 @@ KVideoPlayerWidget::KVideoPlayerWidget(QWidget *parent) : KAbstractVideoPlayerWi
     static_cast<QVBoxLayout *>(layout())->insertLayout(2, sliderRow);
     for (QWidget *widget :
          {static_cast<QWidget *>(m_playButton), static_cast<QWidget *>(m_pauseButton),
-          static_cast<QWidget *>(m_stopButton), separator(),
-          static_cast<QWidget *>(m_slowerButton), static_cast<QWidget *>(m_speedLabel),
-          static_cast<QWidget *>(m_fasterButton), separator(),
+          static_cast<QWidget *>(m_stopButton), separator(), static_cast<QWidget *>(m_slowerButton),
+          static_cast<QWidget *>(m_speedLabel), static_cast<QWidget *>(m_fasterButton), separator(),
           static_cast<QWidget *>(m_repeatButton)})
         m_controlsRow->addWidget(widget);
     m_controlsRow->addStretch();
@@ -100,8 +98,7 @@ KVideoPlayerWidget::KVideoPlayerWidget(QWidget *parent) : KAbstractVideoPlayerWi
     connect(m_repeatButton, &QPushButton::clicked, this, &KVideoPlayerWidget::repeat);
     // Dragging only shows the moment; the tiles seek once, where the handle is let go.
     connect(m_slider, &QSlider::sliderMoved, this, [this](int position) { showTime(position); });
-    connect(m_slider, &QSlider::sliderReleased, this,
-            [this]() { setPosition(m_slider->value()); });
+    connect(m_slider, &QSlider::sliderReleased, this, [this]() { setPosition(m_slider->value()); });
     connect(m_markerTable, &KVideoMarkerTableWidget::play, this, &KVideoPlayerWidget::setPosition);
     connect(&m_syncTimer, &QTimer::timeout, this, &KVideoPlayerWidget::syncronize);
 
@@ -150,19 +147,7 @@ QList<qint64> KVideoPlayerWidget::positions() const
 
 void KVideoPlayerWidget::setControlsEnabled(bool enabled)
 {
-    setCommonControlsEnabled(enabled);
-    for (QWidget *control :
-         {static_cast<QWidget *>(m_speedLabel), static_cast<QWidget *>(m_slowerButton),
-          static_cast<QWidget *>(m_fasterButton), static_cast<QWidget *>(m_slider),
-          static_cast<QWidget *>(m_repeatButton), static_cast<QWidget *>(m_timeLabel)})
-        control->setEnabled(enabled);
-    if (enabled) {
-        m_slowerButton->setEnabled(m_playbackSpeed > 0);
-        m_fasterButton->setEnabled(m_playbackSpeed < 6);
-    }
-    m_playButton->setEnabled(enabled);
-    m_pauseButton->setEnabled(false);
-    m_stopButton->setEnabled(false);
+    setPlaybackControlsEnabled(enabled, {m_slider, m_repeatButton, m_timeLabel});
 }
 
 void KVideoPlayerWidget::prepareView(KAbstractVideoView *view, const KChannelData &channel)
@@ -217,8 +202,7 @@ void KVideoPlayerWidget::populate(KVideoSetData videoSetData)
     m_markerArea->setInterval(begin, end);
     m_slider->setRange(0, m_duration);
     // Minute ticks stay readable up to two hours (a 90-minute set has them).
-    m_slider->setTickInterval(m_duration <= 60000 ? 1000 : m_duration <= 7200000 ? 60000
-                                                                                  : 3600000);
+    m_slider->setTickInterval(m_duration <= 60000 ? 1000 : m_duration <= 7200000 ? 60000 : 3600000);
     m_slider->setValue(0);
     showTime(0);
     play();
@@ -270,12 +254,10 @@ void KVideoPlayerWidget::stop()
 void KVideoPlayerWidget::setMaster(int index)
 {
     if (KVideoView *old = view(m_masterIndex))
-        disconnect(old, &KVideoView::positionChanged, this,
-                   &KVideoPlayerWidget::setSliderPosition);
+        disconnect(old, &KVideoView::positionChanged, this, &KVideoPlayerWidget::setSliderPosition);
     m_masterIndex = index;
     if (KVideoView *master = view(index))
-        connect(master, &KVideoView::positionChanged, this,
-                &KVideoPlayerWidget::setSliderPosition);
+        connect(master, &KVideoView::positionChanged, this, &KVideoPlayerWidget::setSliderPosition);
 }
 
 void KVideoPlayerWidget::syncronize()
@@ -336,9 +318,9 @@ void KVideoPlayerWidget::repeat()
     m_repeat = m_repeatButton->isChecked();
     for (int i = 0; i < m_viewCount; ++i)
         view(i)->setRepeat(m_repeat);
-    m_repeatButton->setIcon(KAbstractVideoView::modeIcon(
-        m_repeat ? QStringLiteral(":/update_p.png") : QStringLiteral(":/update.png"),
-        QStringLiteral(":/update_d.png")));
+    m_repeatButton->setIcon(KAbstractVideoView::modeIcon(m_repeat ? QStringLiteral(":/update_p.png")
+                                                                  : QStringLiteral(":/update.png"),
+                                                         QStringLiteral(":/update_d.png")));
 }
 
 void KVideoPlayerWidget::openVideoTableWindow()

@@ -19,8 +19,7 @@ KVideoView::KVideoView(QWidget *parent) : KAbstractVideoView(parent)
     m_soundButton->setChecked(true);
     setSoundEnabled(true);
 
-    connect(m_player, &KMpvPlayer::frameChanged, m_videoSurface,
-            qOverload<>(&QWidget::update));
+    connect(m_player, &KMpvPlayer::frameChanged, m_videoSurface, qOverload<>(&QWidget::update));
     connect(m_player, &KMpvPlayer::positionChanged, this,
             [this](qint64 position) { emit positionChanged(position); });
     connect(m_player, &KMpvPlayer::durationChanged, this,
@@ -204,8 +203,8 @@ void KVideoView::mousePressEvent(QMouseEvent *event)
         return;
     }
     const QPoint point = surfacePoint(event->pos());
-    if (event->button() == Qt::LeftButton && m_player->isLoaded()
-        && m_player->displayedFrameRect().contains(point)) {
+    if (event->button() == Qt::LeftButton && m_player->isLoaded() &&
+        m_player->displayedFrameRect().contains(point)) {
         m_selecting = true;
         m_selectionOrigin = point;
         m_rubberBand->setGeometry(QRect(point, QSize()));
