@@ -212,6 +212,19 @@ private slots:
         QCOMPARE(player.playbackState(), 0);
     }
 
+    // Files shorter than the set end before its last second: the player stops all the same.
+    void stopWhenEveryFileEnded()
+    {
+        KVideoPlayerWidget player;
+        player.show();
+        player.populate(
+            makeBarSet({"ACAM01", "ACAM02"}, QStringLiteral("2019.03.14_08.00.00-08.00.30")));
+        QTRY_VERIFY_WITH_TIMEOUT(player.masterIndex() == 0, kWait);
+        player.setPosition(15000);
+        QTRY_VERIFY_WITH_TIMEOUT(player.playbackState() == 2, kWait);
+        QCOMPARE(player.slider()->value(), 0);
+    }
+
     void snapshotNameAndPicture()
     {
         KVideoPlayerWidget player;
