@@ -11,7 +11,8 @@
 #include "KProgressWidget.h"
 #include "KSettings.h"
 #include "KStyleSheet.h"
-#include "KUnavailableSectionWidget.h"
+#include "KVideoPlayerWidget.h"
+#include "KVideoWidget.h"
 #include "KVideoTableView.h"
 #include "KVideoTableWidget.h"
 
@@ -103,20 +104,21 @@ private slots:
         KCentralWidget central({});
         central.show();
         central.addVideoTab();
-        KVideoStandInWidget *page = central.videoTab();
+        KVideoWidget *page = central.videoTab();
         QVERIFY(page);
-        QVERIFY(page->openButton()->toolTip().contains(QStringLiteral("Ctrl+O")));
-        page->openButton()->click();
-        KVideoTableWidget *table = page->videoTable();
+        KVideoPlayerWidget *player = page->player();
+        QVERIFY(player->openSetButton()->toolTip().contains(QStringLiteral("Ctrl+O")));
+        QCOMPARE(player->titleLabel()->text(), QStringLiteral("Нет открытого набора видеофайлов"));
+        player->openSetButton()->click();
+        KVideoTableWidget *table = player->videoTable();
         QVERIFY(table && table->isVisible());
         QCOMPARE(table->localView()->model()->rowCount(), 1);
-        QSignalSpy selected(page, &KVideoStandInWidget::videoSelected);
         QTRY_VERIFY(table->localView()->table()->hasFocus());
         QTest::keyClick(table->localView()->table(), Qt::Key_Return);
-        QCOMPARE(selected.size(), 1);
         QVERIFY(!table->isVisible());
-        QCOMPARE(page->detailLabel()->text(),
+        QCOMPARE(player->titleLabel()->text(),
                  QStringLiteral("Автобус 9: 2019.03.14, 08:00:00 - 09:00:00"));
+        QCOMPARE(player->viewsInUse(), 1);
     }
 
     void waitingTexts()

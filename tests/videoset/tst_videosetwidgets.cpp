@@ -1,5 +1,6 @@
 #include "KCommentEditorWidget.h"
 #include "KFormat.h"
+#include "KMessageAnswerer.h"
 #include "KMessageWidget.h"
 #include "KSelectChannelsWidget.h"
 #include "KSettings.h"
@@ -26,29 +27,6 @@
 using namespace KVideoSetTest;
 
 static const QString kFolder = QStringLiteral("2019.03.14_08.00.00-08.00.04");
-
-// Answers every message window that opens (accepting it) and remembers its heading and text.
-struct MessageAnswerer
-{
-    explicit MessageAnswerer(std::function<void()> beforeAnswer = nullptr)
-    {
-        QObject::connect(&timer, &QTimer::timeout, [this, beforeAnswer] {
-            for (QWidget *widget : QApplication::topLevelWidgets()) {
-                auto *message = qobject_cast<KMessageWidget *>(widget);
-                if (message && message->isVisible()) {
-                    texts << message->heading() + ": " + message->text();
-                    if (beforeAnswer)
-                        beforeAnswer();
-                    message->confirm();
-                }
-            }
-        });
-        timer.start(20);
-    }
-
-    QStringList texts;
-    QTimer timer;
-};
 
 class tst_VideoSetWidgets : public QObject, public Fixture
 {

@@ -7,7 +7,7 @@
 #include "KObjectHandler.h"
 #include "KOnlineVideoWidget.h"
 #include "KSettings.h"
-#include "KUnavailableSectionWidget.h"
+#include "KVideoWidget.h"
 
 #include <QIcon>
 #include <QLabel>
@@ -105,9 +105,9 @@ KDownloadWidget *KCentralWidget::downloadVideoTab() const
     return findTab<KDownloadWidget>();
 }
 
-KVideoStandInWidget *KCentralWidget::videoTab() const
+KVideoWidget *KCentralWidget::videoTab() const
 {
-    return findTab<KVideoStandInWidget>();
+    return findTab<KVideoWidget>();
 }
 
 int KCentralWidget::addTab(QWidget *page, const QString &iconPath, const QString &title)
@@ -166,12 +166,12 @@ void KCentralWidget::addDownloadVideoTab(KObjectHandler *const objectHandler, QD
 
 void KCentralWidget::addVideoTab()
 {
-    KVideoStandInWidget *page = videoTab();
+    KVideoWidget *page = videoTab();
     if (page) {
         m_tabWidget->setCurrentWidget(page);
         return;
     }
-    addTab(new KVideoStandInWidget, QStringLiteral(":/videoplayer.png"),
+    addTab(new KVideoWidget, QStringLiteral(":/videoplayer.png"),
            QStringLiteral("Видеоплеер"));
 }
 
@@ -206,8 +206,8 @@ void KCentralWidget::handleTabChange(int index)
         QWidget *page = m_tabWidget->widget(i);
         if (auto *tab = qobject_cast<KAbstractVideoTabWidget *>(page))
             tab->stopPlayback();
-        else if (auto *video = qobject_cast<KVideoStandInWidget *>(page))
-            video->pause();
+        else if (auto *video = qobject_cast<KVideoWidget *>(page))
+            video->holdPlayback();
     }
 }
 

@@ -12,7 +12,7 @@ class KCentralTabWidget;
 class KDownloadWidget;
 class KObjectHandler;
 class KOnlineVideoWidget;
-class KVideoStandInWidget;
+class KVideoWidget;
 
 // The tab area of the main window: at most one tab of each kind (online view, archive view,
 // archive download, local video player), a placeholder page while no tab is open, and the
@@ -34,7 +34,7 @@ public:
     KOnlineVideoWidget *onlineVideoTab() const;
     KArchiveVideoWidget *archiveVideoTab() const;
     KDownloadWidget *downloadVideoTab() const;
-    KVideoStandInWidget *videoTab() const;
+    KVideoWidget *videoTab() const;
 
 signals:
     void currentObjectChanged(KObjectHandler *objectHandler);

@@ -271,6 +271,20 @@ void KAbstractVideoPlayerWidget::setCommonControlsEnabled(bool enabled)
     m_volumeLabel->setEnabled(enabled);
 }
 
+void KAbstractVideoPlayerWidget::setPlaybackControlsEnabled(
+    bool enabled, std::initializer_list<QWidget *> controls)
+{
+    setCommonControlsEnabled(enabled);
+    for (QWidget *control : controls)
+        control->setEnabled(enabled);
+    m_speedLabel->setEnabled(enabled);
+    m_slowerButton->setEnabled(enabled && m_playbackSpeed > 0);
+    m_fasterButton->setEnabled(enabled && m_playbackSpeed < 6);
+    m_playButton->setEnabled(enabled);
+    m_pauseButton->setEnabled(false);
+    m_stopButton->setEnabled(false);
+}
+
 void KAbstractVideoPlayerWidget::togglePlayback()
 {
     if (!m_playButton->isEnabled() && m_playbackState != 0)

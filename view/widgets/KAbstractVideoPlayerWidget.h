@@ -5,6 +5,7 @@
 #include <QList>
 #include <QPointer>
 #include <QWidget>
+#include <initializer_list>
 
 class QHBoxLayout;
 class QKeySequence;
@@ -89,6 +90,9 @@ protected:
     void setPlaybackState(int state);
     // The side column, sound controls and grid together.
     void setCommonControlsEnabled(bool enabled);
+    // setCommonControlsEnabled(), the speed buttons within their limits, play (pause and stop
+    // wait for playback) and the player's own controls.
+    void setPlaybackControlsEnabled(bool enabled, std::initializer_list<QWidget *> controls);
     // A key for a slot, working in the player and in the full-screen window.
     void addKey(const QKeySequence &key, const std::function<void()> &action);
     // Space: plays, or (while playing) does what the player's pause key does.

@@ -87,20 +87,7 @@ KArchiveVideoPlayerWidget::~KArchiveVideoPlayerWidget() = default;
 
 void KArchiveVideoPlayerWidget::setControlsEnabled(bool enabled)
 {
-    setCommonControlsEnabled(enabled);
-    for (QWidget *control :
-         {static_cast<QWidget *>(m_speedLabel), static_cast<QWidget *>(m_slowerButton),
-          static_cast<QWidget *>(m_fasterButton), static_cast<QWidget *>(m_dateEdit),
-          static_cast<QWidget *>(m_timeEdit), static_cast<QWidget *>(m_downloadButton),
-          static_cast<QWidget *>(m_timeLine)})
-        control->setEnabled(enabled);
-    if (enabled) {
-        m_slowerButton->setEnabled(m_playbackSpeed > 0);
-        m_fasterButton->setEnabled(m_playbackSpeed < 6);
-    }
-    m_playButton->setEnabled(enabled);
-    m_pauseButton->setEnabled(false);
-    m_stopButton->setEnabled(false);
+    setPlaybackControlsEnabled(enabled, {m_dateEdit, m_timeEdit, m_downloadButton, m_timeLine});
 }
 
 void KArchiveVideoPlayerWidget::prepareView(KAbstractVideoView *view, const KChannelData &channel)
