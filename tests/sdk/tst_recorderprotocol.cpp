@@ -241,16 +241,14 @@ void tst_RecorderProtocol::headerChecks_data()
         h[at] = value;
         return h;
     };
-    QTest::newRow("valid") << good << int(KFrame::HeaderOk);
     QTest::newRow("bad magic") << changed(0, 'X') << int(KFrame::BadMagic);
-    QTest::newRow("version 2") << changed(4, 2) << int(KFrame::BadVersion);
+    // Version 2 and a 4 GiB frame: tst_sdkpeer's hostile greetings.
     QTest::newRow("flags") << changed(7, 1) << int(KFrame::BadFlags);
     QTest::newRow("unknown type") << changed(5, 0x55) << int(KFrame::UnknownType);
     QTest::newRow("small message over 64 KiB")
         << header(Ok, MaxSmallPayload + 1) << int(KFrame::TooLong);
     QTest::newRow("largest video frame")
         << header(VideoFrame, MaxVideoFramePayload) << int(KFrame::HeaderOk);
-    QTest::newRow("data of 4 GiB") << header(Data, 0xFFFFFFFFu) << int(KFrame::TooLong);
 }
 
 void tst_RecorderProtocol::headerChecks()
@@ -277,9 +275,7 @@ void tst_RecorderProtocol::frameReaderAssemblesSplitInputAndStopsOnGarbage()
             frames.append(f);
     }
     QCOMPARE(frames.size(), 2);
-    QCOMPARE(frames[0].seq, 9u);
-    QCOMPARE(frames[0].payload, e.encode());
-    QCOMPARE(frames[1].type, quint8(Ok));
+    QVERIFY(frames[0].seq == 9 && frames[0].payload == e.encode() && frames[1].type == Ok);
     QCOMPARE(reader.pending(), 0);
 
     reader.append(QByteArray("GET / HTTP/1.1\r\n\r\n"));
@@ -294,8 +290,7 @@ void tst_RecorderProtocol::loginProofDependsOnEveryInput()
     const QByteArray nonce(16, 'n'), p = loginProof(nonce, "admin", "demo12345");
     QCOMPARE(p.size(), ProofSize);
     QVERIFY(p != loginProof(QByteArray(16, 'm'), "admin", "demo12345"));
-    QVERIFY(p != loginProof(nonce, "admim", "demo12345"));
-    QVERIFY(p != loginProof(nonce, "admin", "demo12346"));
+    QVERIFY(p != loginProof(nonce, "admim", "demo12345")); // the password: tst_sdkemulator
 }
 
 void tst_RecorderProtocol::fuzzedPayloadsAndFramesNeverBreakTheDecoders()
