@@ -81,8 +81,7 @@ void tst_SdkEmulator::cleanupTestCase()
 
 void tst_SdkEmulator::loginFailuresAndActivation()
 {
-    QCOMPARE(login(m_emu, "demo12346"), -1);
-    QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_PASSWORD));
+    // A wrong password and a second activation: tst_recorderprobe's error rows.
     const int second = login(m_emu);
     QVERIFY(second >= 0 && second != m_user);
     QVERIFY(NET_DVR_Logout_V30(second));
@@ -102,8 +101,6 @@ void tst_SdkEmulator::loginFailuresAndActivation()
     QVERIFY(!NET_DVR_ActivateDevice(host.constData(), fresh.port(), &activation)); // empty
     std::memcpy(activation.password, password.constData(), 16);
     QVERIFY(NET_DVR_ActivateDevice(host.constData(), fresh.port(), &activation));
-    QVERIFY(!NET_DVR_ActivateDevice(host.constData(), fresh.port(), &activation));
-    QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_ALREADY_ACTIVATED));
     const int user = login(fresh, password.left(16));
     QVERIFY2(user >= 0, qPrintable(QString::number(NET_DVR_GetLastError())));
     QVERIFY(NET_DVR_Logout_V30(user));

@@ -266,7 +266,6 @@ void tst_SdkPeer::hostilePeer()
     QElapsedTimer clock;
     clock.start();
     Session s(peer);
-    QVERIFY(s.server.isListening());
     uint32_t got = NET_DVR_GetLastError();
     QCOMPARE(s.user >= 0, call != CallLogin);
     if (call == CallConfig) {
