@@ -15,19 +15,16 @@ static QList<KMsgVideoFrame> frames(Client &client, int count, int timeoutMs, bo
     QList<KMsgVideoFrame> list;
     QDeadlineTimer deadline(timeoutMs);
     KFrame frame;
-    if (ended)
-        *ended = false;
-    while (list.size() < count &&
+    bool end = false;
+    while (list.size() < count && !end &&
            client.next(frame, int(qMax<qint64>(1, deadline.remainingTime())))) {
         KMsgVideoFrame f;
-        if (frame.type == StreamEnd) {
-            if (ended)
-                *ended = true;
-            break;
-        }
+        end = frame.type == StreamEnd;
         if (frame.type == VideoFrame && f.decode(frame.payload))
             list << f;
     }
+    if (ended)
+        *ended = end;
     return list;
 }
 
