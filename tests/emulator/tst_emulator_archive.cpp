@@ -57,7 +57,6 @@ private slots:
                 list << f.begin.toString(Qt::ISODate) + f.end.toString(Qt::ISODate);
             return list;
         };
-        QCOMPARE(times(channel).size(), files.size());
         QCOMPARE(times(channel), times(channel));
         QVERIFY(times(channel + 1) != times(channel));
     }
@@ -83,13 +82,7 @@ private slots:
             QVERIFY(i == 0 || pieces[i - 1].end < pieces[i].begin);
             pieceSeconds += pieces[i].seconds();
         }
-        QCOMPARE(pieceSeconds, fileSeconds);
-        // From inside a gap the next recording is the next piece.
-        const QDateTime inGap = pieces[0].end.addSecs(1);
-        QVERIFY(!archive.isRecorded(2, inGap, m_now));
-        QCOMPARE(archive.nextRecorded(2, inGap, to, m_now), pieces[1].begin);
-        QVERIFY(archive.isRecorded(2, pieces[1].begin, m_now));
-        QVERIFY(!archive.nextRecorded(2, m_now, m_now.addDays(2), m_now).isValid());
+        QCOMPARE(pieceSeconds, fileSeconds); // gaps: tst_emulator_streams
     }
 
     void testArchiveServesEveryDay()

@@ -32,27 +32,7 @@ private slots:
         KFrame reply;
         KMsgSearchId id;
         QVERIFY(client.request(FindStart, find.encode(), reply) && id.decode(reply.payload));
-        QList<KMsgFile> files;
-        QList<int> statuses;
-        KMsgFindBatch batch;
-        while (statuses.size() < 100 && statuses.value(statuses.size() - 1, -1) != FindDone) {
-            QVERIFY(client.request(FindNext, id.encode(), reply) && batch.decode(reply.payload));
-            statuses << batch.status;
-            files += batch.files.toList();
-        }
-        // Busy once at first, then the files, then done.
-        QCOMPARE(statuses.first(), int(FindBusy));
-        QCOMPARE(statuses.count(int(FindBusy)), 1);
-        QCOMPARE(statuses.last(), int(FindDone));
-        // The control channel lists exactly the same archive, more than a batch of it.
-        QStringList names;
-        for (const KMsgFile &f : files)
-            names << f.name;
-        QStringList listed;
-        for (const KTestEmulator::File &f : m_emu.files(2, window.first, window.second))
-            listed << f.name;
-        QCOMPARE(names, listed);
-        QVERIFY2(files.size() > 20, qPrintable(QString::number(files.size())));
+        // What a search lists: tst_sdkemulator against the control channel's list.
         QVERIFY(client.request(FindClose, id.encode(), reply) && reply.type == Ok);
 
         // Sixteen open searches per session, then busy.

@@ -15,19 +15,16 @@ static QList<KMsgVideoFrame> frames(Client &client, int count, int timeoutMs, bo
     QList<KMsgVideoFrame> list;
     QDeadlineTimer deadline(timeoutMs);
     KFrame frame;
-    if (ended)
-        *ended = false;
-    while (list.size() < count &&
+    bool end = false;
+    while (list.size() < count && !end &&
            client.next(frame, int(qMax<qint64>(1, deadline.remainingTime())))) {
         KMsgVideoFrame f;
-        if (frame.type == StreamEnd) {
-            if (ended)
-                *ended = true;
-            break;
-        }
+        end = frame.type == StreamEnd;
         if (frame.type == VideoFrame && f.decode(frame.payload))
             list << f;
     }
+    if (ended)
+        *ended = end;
     return list;
 }
 
@@ -57,33 +54,23 @@ private slots:
         QVERIFY(inGap.control(ControlStart));
         QCOMPARE(frames(inGap, 1, 5000).value(0).time.toDateTime(), m_gapEnd);
 
-        // Across the gap: 1x, 8x, the end of the range.
-        const QDateTime to = m_gapEnd.addSecs(60);
+        // Across the gap to the end of the range (speeds: tst_sdkemulator).
+        const QDateTime to = m_gapEnd.addSecs(20);
         Client play;
-        QVERIFY(play.openStream(host(), port(), m_token, StreamPlayback, 1, m_gapBegin.addSecs(-4),
+        QVERIFY(play.openStream(host(), port(), m_token, StreamPlayback, 1, m_gapBegin.addSecs(-2),
                                 to));
-        QVERIFY(play.control(ControlStart));
-        QList<KMsgVideoFrame> seen = frames(play, 3, 3000);
-        QVERIFY(!seen.isEmpty());
-        QVERIFY(play.control(ControlSpeed, 3));
+        QVERIFY(play.control(ControlStart) && play.control(ControlSpeed, 3));
         QVERIFY(!play.control(ControlSpeed, 4)); // out of range
         bool ended = false;
-        seen += frames(play, 1000, 90000, &ended);
-        QVERIFY(ended);
+        const QList<KMsgVideoFrame> seen = frames(play, 1000, 90000, &ended);
+        QVERIFY(ended && !seen.isEmpty());
         QVERIFY(seen.first().time.toDateTime() < m_gapBegin);
-        QList<QDateTime> after;
+        QVERIFY(seen.last().time.toDateTime() >= m_gapEnd);
         for (const KMsgVideoFrame &f : seen) {
             const QDateTime t = f.time.toDateTime();
             QVERIFY2((t < m_gapBegin || t >= m_gapEnd) && t < to,
                      qPrintable(t.toString(Qt::ISODate)));
-            if (t >= m_gapEnd)
-                after << t;
         }
-        // 8x at 10 pictures a second: 0.8 s a picture (seconds cut off), more when a loaded
-        // machine draws fewer; 4x would be 0.4.
-        QVERIFY2(after.size() >= 10, qPrintable(QString::number(after.size())));
-        const double perPicture = double(after.first().secsTo(after.last())) / (after.size() - 1);
-        QVERIFY2(perPicture > 0.6, qPrintable(QString::number(perPicture)));
     }
 
     void nothingRecorded_data()

@@ -11,7 +11,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QtTest>
 #include <atomic>
 #include <cstring>
@@ -23,24 +22,6 @@ namespace {
 constexpr int HangLimitMs = 20000;
 
 using FoundFile = KTestEmulator::File;
-
-bool isNetworkError(uint32_t error)
-{
-    return error >= VSDK_ERR_CONNECT && error <= VSDK_ERR_RECEIVE_TIMEOUT;
-}
-
-// Waits until a download ends; its last position (100 done, 200 failed).
-int finishDownload(int handle)
-{
-    int pos = 0;
-    KTestEmulator::waitFor(
-        [&] {
-            pos = NET_DVR_GetDownloadPos(handle);
-            return pos == 100 || pos == 200;
-        },
-        120000);
-    return pos;
-}
 
 } // namespace
 
@@ -100,8 +81,7 @@ void tst_SdkEmulator::cleanupTestCase()
 
 void tst_SdkEmulator::loginFailuresAndActivation()
 {
-    QCOMPARE(login(m_emu, "demo12346"), -1);
-    QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_PASSWORD));
+    // A wrong password and a second activation: tst_recorderprobe's error rows.
     const int second = login(m_emu);
     QVERIFY(second >= 0 && second != m_user);
     QVERIFY(NET_DVR_Logout_V30(second));
@@ -121,8 +101,6 @@ void tst_SdkEmulator::loginFailuresAndActivation()
     QVERIFY(!NET_DVR_ActivateDevice(host.constData(), fresh.port(), &activation)); // empty
     std::memcpy(activation.password, password.constData(), 16);
     QVERIFY(NET_DVR_ActivateDevice(host.constData(), fresh.port(), &activation));
-    QVERIFY(!NET_DVR_ActivateDevice(host.constData(), fresh.port(), &activation));
-    QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_ALREADY_ACTIVATED));
     const int user = login(fresh, password.left(16));
     QVERIFY2(user >= 0, qPrintable(QString::number(NET_DVR_GetLastError())));
     QVERIFY(NET_DVR_Logout_V30(user));
@@ -140,7 +118,8 @@ void tst_SdkEmulator::unreachableRecorderFailsAndTheSessionCarriesOn()
     // The recorder's ports closed while logged in; reopened, the session carries on.
     QVERIFY(control("unreachable %1"));
     QVERIFY(!timeAnswers());
-    QVERIFY(isNetworkError(NET_DVR_GetLastError()));
+    QVERIFY(NET_DVR_GetLastError() >= VSDK_ERR_CONNECT &&
+            NET_DVR_GetLastError() <= VSDK_ERR_RECEIVE_TIMEOUT);
     QVERIFY(control("reachable %1"));
     QVERIFY(NET_DVR_SetConnectTime(2000, 1));
     QVERIFY(KTestEmulator::waitFor([&] { return timeAnswers(); }, HangLimitMs));
@@ -200,33 +179,27 @@ void tst_SdkEmulator::searchMatchesTheRecorderAcrossMidnightAndLocks()
 
 void tst_SdkEmulator::downloads_data()
 {
-    QTest::addColumn<int>("channel");
     QTest::addColumn<int>("seconds");
-    QTest::addColumn<QString>("breakAt"); // percentage at which the recorder cuts the transfer
-    QTest::addColumn<int>("position");    // the last one; 0: nothing recorded, no handle
-    QTest::newRow("playable H.264 of the right length") << 1 << 120 << "off" << 100;
-    QTest::newRow("cut by the recorder at 40 %") << 2 << 600 << "40" << 200;
-    QTest::newRow("tomorrow, never recorded") << 1 << 300 << "off" << 0;
+    QTest::addColumn<bool>("recorded"); // else tomorrow: no handle
+    QTest::newRow("playable H.264 of the right length") << 120 << true;
+    QTest::newRow("tomorrow, never recorded") << 300 << false;
 }
 
 void tst_SdkEmulator::downloads()
 {
-    QFETCH(int, channel);
     QFETCH(int, seconds);
-    QFETCH(QString, breakAt);
-    QFETCH(int, position);
-    const QDateTime from = position ? KTestEmulator::momentIn(m_emu.pastFiles(channel), seconds)
+    QFETCH(bool, recorded);
+    const QDateTime from = recorded ? KTestEmulator::momentIn(m_emu.pastFiles(1), seconds)
                                     : QDateTime(m_emu.now().date().addDays(1), QTime(10, 0));
     QVERIFY(from.isValid());
     const VSDK_TIME start = sdkTime(from);
     const VSDK_TIME stop = sdkTime(from.addSecs(seconds));
-    QVERIFY(control("break-download %1 " + breakAt));
     QTemporaryDir dir;
     const QString path = dir.filePath("part.mp4");
     const int handle =
-        NET_DVR_GetFileByTime(m_user, channel, &start, &stop, QFile::encodeName(path).constData());
+        NET_DVR_GetFileByTime(m_user, 1, &start, &stop, QFile::encodeName(path).constData());
     const uint32_t error = NET_DVR_GetLastError();
-    if (!position) {
+    if (!recorded) {
         QCOMPARE(handle, -1);
         QCOMPARE(error, 0u);
         QVERIFY(!QFile::exists(path));
@@ -234,14 +207,8 @@ void tst_SdkEmulator::downloads()
     }
     QVERIFY2(handle >= 0, qPrintable(QString::number(error)));
     QVERIFY(NET_DVR_PlayBackControl(handle, VSDK_PLAY_START, 0, nullptr));
-    QCOMPARE(finishDownload(handle), position);
-    const uint32_t ended = NET_DVR_GetLastError();
+    QTRY_COMPARE_WITH_TIMEOUT(NET_DVR_GetDownloadPos(handle), 100, 120000);
     QVERIFY(NET_DVR_StopGetFile(handle));
-    QVERIFY(control("break-download %1 off"));
-    if (position == 200) {
-        QVERIFY2(isNetworkError(ended), qPrintable(QString::number(ended)));
-        return;
-    }
     QProcess ffprobe;
     ffprobe.start("ffprobe",
                   {"-v", "error", "-print_format", "json", "-show_format", "-show_streams", path});
@@ -276,45 +243,54 @@ void tst_SdkEmulator::oneLoginServesManyThreadsAtOnce()
 
 void tst_SdkEmulator::playbackTimeFollowsSpeedAndPause()
 {
+    // A second playback at 1x on the same recorder is the clock: both streams tick on its one
+    // timer loop, so a stalled machine slows both alike and no wall-clock bound is needed.
     const QDateTime from = KTestEmulator::momentIn(m_emu.pastFiles(1), 1200);
     QVERIFY(from.isValid());
     const VSDK_TIME start = sdkTime(from);
     const VSDK_TIME stop = sdkTime(from.addSecs(1200));
+    const int clock = NET_DVR_PlayBackByTime(m_user, 1, &start, &stop, 0);
     const int handle = NET_DVR_PlayBackByTime(m_user, 1, &start, &stop, 0);
-    QVERIFY(handle >= 0);
-    const auto play = [handle](uint32_t action, int times = 1) {
+    QVERIFY(clock >= 0 && handle >= 0);
+    const auto play = [](int h, uint32_t action, int times = 1) {
         bool ok = true;
         for (int i = 0; i < times; ++i)
-            ok = ok && NET_DVR_PlayBackControl(handle, action, 0, nullptr);
+            ok = ok && NET_DVR_PlayBackControl(h, action, 0, nullptr);
         return ok;
     };
-    const auto osd = [handle] {
+    const auto osd = [](int h) {
         VSDK_TIME t;
-        return NET_DVR_GetPlayBackOsdTime(handle, &t) ? fromSdk(t) : QDateTime();
+        return NET_DVR_GetPlayBackOsdTime(h, &t) ? fromSdk(t) : QDateTime();
     };
-    // On-screen archive seconds that pass in ms of real time, after settling.
-    const auto advance = [&osd](int ms) {
-        QThread::msleep(500);
-        const QDateTime a = osd();
-        QThread::msleep(ulong(ms));
-        return QString::number(a.secsTo(osd()));
+    // Archive seconds the stream moves while the clock stream moves clockSecs. Read so that a
+    // stall of this process only enlarges the figure (lower bounds) or only the clock's.
+    const auto advance = [&](int clockSecs, bool lowerBound) {
+        QDateTime a, c;
+        if (lowerBound)
+            a = osd(handle), c = osd(clock);
+        else
+            c = osd(clock), a = osd(handle);
+        if (!KTestEmulator::waitFor([&] { return c.secsTo(osd(clock)) >= clockSecs; }, 120000))
+            return -1;
+        return int(a.secsTo(osd(handle)));
     };
-    QVERIFY(play(VSDK_PLAY_START));
-    QVERIFY(KTestEmulator::waitFor([&] { return osd() > from; }, HangLimitMs));
-    QString moved = advance(3000); // 1x: with the clock (generous bounds)
-    QVERIFY2(moved.toInt() >= 1 && moved.toInt() <= 6, qPrintable(moved));
+    QVERIFY(play(clock, VSDK_PLAY_START) && play(handle, VSDK_PLAY_START));
+    QVERIFY(KTestEmulator::waitFor([&] { return osd(clock) > from && osd(handle) > from; },
+                                   HangLimitMs));
+    // The fourth step is capped at 8x: 48 s against 6, 24 at 4x; render lag may cost some.
+    QVERIFY(play(handle, VSDK_PLAY_FAST, 4));
+    int moved = advance(6, true);
+    QVERIFY2(moved >= 30, qPrintable(QString::number(moved)));
     // Paused longer than the receive time-out: it holds, and the stream survives.
-    QVERIFY(play(VSDK_PLAY_PAUSE));
-    QCOMPARE(advance(4000), QStringLiteral("0"));
-    // The fourth step is capped at 8x: 32 s, fewer on a loaded machine.
-    QVERIFY(play(VSDK_PLAY_FAST, 4) && play(VSDK_PLAY_RESUME));
-    moved = advance(4000);
-    QVERIFY2(moved.toInt() >= 8, qPrintable(moved));
-    QVERIFY(play(VSDK_PLAY_NORMAL) && play(VSDK_PLAY_SLOW, 3)); // 1/8x: nearly standing
-    moved = advance(2000);
-    QVERIFY2(moved.toInt() <= 2, qPrintable(moved));
-    QVERIFY(play(VSDK_PLAY_STOP));
-    QVERIFY(NET_DVR_StopPlayBack(handle));
+    QVERIFY(play(handle, VSDK_PLAY_PAUSE));
+    QVERIFY(advance(1, true) >= 0); // pictures already on their way land
+    QCOMPARE(advance(4, true), 0);
+    QVERIFY(play(handle, VSDK_PLAY_RESUME) && play(handle, VSDK_PLAY_NORMAL));
+    QVERIFY(play(handle, VSDK_PLAY_SLOW, 3) && advance(1, false) >= 0);
+    moved = advance(12, false); // 1/8x: 1.5 s against 12, 6 at 1/2x
+    QVERIFY2(moved >= 0 && moved <= 3, qPrintable(QString::number(moved)));
+    QVERIFY(play(handle, VSDK_PLAY_STOP) && NET_DVR_StopPlayBack(handle));
+    QVERIFY(NET_DVR_StopPlayBack(clock));
     QVERIFY(!NET_DVR_StopPlayBack(handle));
 }
 

@@ -30,33 +30,22 @@ bool KTestRecorderClient::next(KFrame &frame, int timeoutMs, bool keepalives)
 {
     QDeadlineTimer deadline(timeoutMs);
     for (;;) {
-        while (m_buffer.size() >= HeaderSize) {
-            quint8 type = 0;
-            quint32 seq = 0;
-            quint32 length = 0;
-            if (KFrame::parseHeader(m_buffer.constData(), type, seq, length) != KFrame::HeaderOk) {
-                m_malformed = true;
-                return false;
-            }
-            if (quint32(m_buffer.size()) < HeaderSize + length)
-                break;
-            frame.type = type;
-            frame.seq = seq;
-            frame.payload = m_buffer.mid(HeaderSize, int(length));
-            m_buffer.remove(0, HeaderSize + int(length));
-            if (type != Keepalive || keepalives)
+        while (m_reader.next(frame)) {
+            if (frame.type != Keepalive || keepalives)
                 return true;
         }
+        if ((m_malformed = m_reader.hasError()))
+            return false;
         if (deadline.hasExpired() || m_socket.state() != QAbstractSocket::ConnectedState) {
             // What came just before the close still counts.
             const QByteArray rest = m_socket.readAll();
-            m_buffer += rest;
+            m_reader.append(rest);
             if (!rest.isEmpty() && !deadline.hasExpired())
                 continue;
             return false;
         }
         if (m_socket.waitForReadyRead(int(qBound<qint64>(1, deadline.remainingTime(), 100))))
-            m_buffer += m_socket.readAll();
+            m_reader.append(m_socket.readAll());
     }
 }
 
@@ -132,7 +121,7 @@ bool KTestRecorderClient::waitClosed(int timeoutMs)
     QDeadlineTimer deadline(timeoutMs);
     while (m_socket.state() == QAbstractSocket::ConnectedState && !deadline.hasExpired()) {
         m_socket.waitForReadyRead(100);
-        m_buffer += m_socket.readAll();
+        m_reader.append(m_socket.readAll());
     }
     return m_socket.state() != QAbstractSocket::ConnectedState;
 }

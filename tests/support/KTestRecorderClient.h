@@ -1,6 +1,6 @@
 #pragma once
 
-#include <KFrame.h>
+#include <KFrameReader.h>
 
 #include <QByteArray>
 #include <QDateTime>
@@ -46,7 +46,7 @@ public:
 
 private:
     QTcpSocket m_socket;
-    QByteArray m_buffer;
+    KFrameReader m_reader;
     QByteArray m_nonce;
     quint32 m_seq = 0;
     bool m_malformed = false;

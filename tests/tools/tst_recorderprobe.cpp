@@ -3,7 +3,6 @@
 #include "KFakeRecorder.h"
 #include "KRecorderMessages.h"
 #include "KRecorderProtocol.h"
-#include "KStatusPort.h"
 #include "KTestEmulator.h"
 
 #include <QImage>
@@ -31,8 +30,6 @@ private slots:
     void everyCommandAgainstTheEmulator();
     void statusAnswers_data();
     void statusAnswers();
-    void signalValuesToPercent_data();
-    void signalValuesToPercent();
     void failuresPrintErrorJson_data();
     void failuresPrintErrorJson();
     void misbehavingRecorder_data();
@@ -113,8 +110,8 @@ void tst_RecorderProbe::everyCommandAgainstTheEmulator()
 
 void tst_RecorderProbe::statusAnswers_data()
 {
-    // The parser itself is the connection jobs' (see signalValuesToPercent): these rows show
-    // that the probe asks and reports through it, and fails on what it refuses.
+    // The one parser of the status port, which the probe and the connection jobs share
+    // (checksums and more values: tst_connection): the probe asks and reports through it.
     QTest::addColumn<QByteArray>("answer"); // empty: the emulator's own status port
     QTest::addColumn<int>("networkType");   // 0: the answer is refused
     QTest::addColumn<int>("signalLevel");
@@ -128,7 +125,8 @@ void tst_RecorderProbe::statusAnswers_data()
     };
     QTest::newRow("emulator: 4G, 60") << QByteArray() << 4 << 80;
     QTest::newRow("3G, 51") << modem("010300330201") << 3 << 98;
-    QTest::newRow("bad checksum") << QByteArray::fromHex("01030032070100") << 0 << 0;
+    QTest::newRow("128: negative as a signed byte") << modem("010300800201") << 3 << 0;
+    QTest::newRow("255") << modem("010300ff0201") << 3 << 0;
     QTest::newRow("tracker answer") << modem("0102000901") << 0 << 0;
 }
 
@@ -153,25 +151,6 @@ void tst_RecorderProbe::statusAnswers()
     QCOMPARE(exitCode, networkType ? 0 : 1);
     QCOMPARE(o["networkType"].toInt(), networkType);
     QCOMPARE(o["signalLevel"].toInt(), signalLevel);
-}
-
-void tst_RecorderProbe::signalValuesToPercent_data()
-{
-    QTest::addColumn<int>("value");
-    QTest::addColumn<int>("percent");
-    QTest::newRow("50") << 50 << 100;
-    QTest::newRow("51") << 51 << 98;
-    QTest::newRow("99") << 99 << 2;
-    QTest::newRow("128: negative as a signed byte") << 128 << 0;
-    QTest::newRow("255") << 255 << 0;
-}
-
-void tst_RecorderProbe::signalValuesToPercent()
-{
-    // The one parser of the status port, which the probe and the connection jobs share.
-    QFETCH(int, value);
-    QFETCH(int, percent);
-    QCOMPARE(KStatusPort::signalLevel(quint8(value)), percent);
 }
 
 void tst_RecorderProbe::failuresPrintErrorJson_data()
