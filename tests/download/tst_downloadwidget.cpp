@@ -72,7 +72,8 @@ private slots:
         m_tab.reset(new KDownloadWidget);
         m_tab->resize(1000, 600);
         m_tab->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_tab.get()));
+        m_tab->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_tab.get()));
     }
 
     void cleanup() { m_tab.reset(); }
