@@ -21,19 +21,15 @@ const QString stamp = QStringLiteral("^\\[\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d
 QStringList readLines(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QString text = QString::fromUtf8(file.readAll());
-    if (text.endsWith(QLatin1Char('\n')))
-        text.chop(1);
-    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+    file.open(QIODevice::ReadOnly);
+    return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
 }
 
 KObjectData busObject(int recorderType)
 {
     KObjectData object;
-    object.name = QStringLiteral("Автобус 101");
-    object.host = QStringLiteral("127.0.0.2");
+    object.name = "Автобус 101";
+    object.host = "127.0.0.2";
     object.recorder.type = recorderType;
     return object;
 }
@@ -84,13 +80,12 @@ private slots:
         QTest::addColumn<QString>("context");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("expected");
-        const QString object = QStringLiteral("Автобус 101 (127.0.0.2, ");
-        QTest::newRow("plain") << 0 << 1 << QString() << 0 << QStringLiteral("Подключение к БД");
+        const QString object = "Автобус 101 (127.0.0.2, ";
+        QTest::newRow("plain") << 0 << 1 << QString() << 0 << "Подключение к БД";
         QTest::newRow("object, negative code")
-            << 1 << 1 << QString() << -3 << object + QStringLiteral("MTR-HD): Вход выполнен [-3]");
-        QTest::newRow("context, code 23")
-            << 2 << 5 << QStringLiteral("канал 1") << 23
-            << object + QStringLiteral("Неизвестный тип, канал 1): Вход выполнен [23]");
+            << 1 << 1 << QString() << -3 << object + "MTR-HD): Вход выполнен [-3]";
+        QTest::newRow("context, code 23") << 2 << 5 << "канал 1" << 23
+                                          << object + "Неизвестный тип, канал 1): Вход выполнен [23]";
     }
 
     void lineFormats()
@@ -101,21 +96,19 @@ private slots:
         QFETCH(int, code);
         QFETCH(QString, expected);
         const KObjectData object = busObject(recorderType);
-        const QString message = QStringLiteral("Вход выполнен");
         if (operation == 0)
             KAppLogHandler::instance()->write(expected);
         else if (operation == 1)
-            KAppLogHandler::instance()->write(object, message, code);
+            KAppLogHandler::instance()->write(object, "Вход выполнен", code);
         else
-            KAppLogHandler::instance()->write(object, context, message, code);
+            KAppLogHandler::instance()->write(object, context, "Вход выполнен", code);
         const QStringList lines = readLines(m_logPath);
         const QString text = lines.value(0);
         QVERIFY2(lines.size() == 1 && QRegularExpression(stamp).match(text).hasMatch(),
                  qPrintable(lines.join('\n')));
         QCOMPARE(text.mid(22), expected);
         // The stamp is the local time of the write.
-        const QDateTime at =
-            QDateTime::fromString(text.mid(1, 19), QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+        const QDateTime at = QDateTime::fromString(text.mid(1, 19), "dd.MM.yyyy hh:mm:ss");
         QVERIFY(qAbs(at.secsTo(QDateTime::currentDateTime())) < 120);
     }
 
@@ -140,9 +133,8 @@ private slots:
         QFile file(m_logPath);
         QVERIFY(file.open(QIODevice::ReadOnly) && file.seek(truncated ? 0 : initialSize));
         const QString text = QString::fromUtf8(file.readAll());
-        QVERIFY2(
-            QRegularExpression(stamp + QStringLiteral("после предела\n$")).match(text).hasMatch(),
-            qPrintable(text.left(100)));
+        QVERIFY2(QRegularExpression(stamp + "после предела\n$").match(text).hasMatch(),
+                 qPrintable(text.left(100)));
     }
 
     void concurrentWritersAcrossTruncation()
@@ -194,15 +186,13 @@ private slots:
     {
         // A copy of this binary (a program finds its directory through its own file) as a child.
         QTemporaryDir dir;
-        const QString program = dir.filePath(QStringLiteral("closing"));
+        const QString program = dir.filePath("closing");
         QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), program));
         QProcess child;
-        child.start(program, {QStringLiteral("--closing"), QStringLiteral("early line")});
-        QVERIFY(child.waitForFinished(30000));
-        QCOMPARE(child.exitCode(), 0);
-        const QStringList lines = readLines(dir.filePath(QStringLiteral("closing_log.txt")));
-        QCOMPARE(lines.size(), 1);
-        QVERIFY(lines.first().endsWith(QStringLiteral("] early line")));
+        child.start(program, {"--closing", "early line"});
+        QVERIFY(child.waitForFinished(30000) && child.exitCode() == 0);
+        const QStringList lines = readLines(dir.filePath("closing_log.txt"));
+        QVERIFY2(lines.size() == 1 && lines[0].endsWith("] early line"), qPrintable(lines.join('\n')));
     }
 
 private:

@@ -7,7 +7,6 @@
 #include <QSharedMemory>
 #include <QSystemSemaphore>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QtTest>
 
 #include <memory>
@@ -44,26 +43,22 @@ private slots:
         QVERIFY(QFile::copy(bin.filePath("settings.xml"), m_runDir->filePath("settings.xml")));
 
         m_ipcDir.reset(new QTemporaryDir);
-        QVERIFY(QDir(m_ipcDir->path()).mkdir(QStringLiteral("runtime")));
-        QFile::setPermissions(m_ipcDir->filePath(QStringLiteral("runtime")),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY(QDir(m_ipcDir->path()).mkdir("runtime"));
+        QFile::setPermissions(m_ipcDir->filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner |
+                                                                 QFile::ExeOwner);
         // HOME and XDG_CONFIG_HOME stay the test's own, as given by the test runner.
         m_environment = QProcessEnvironment::systemEnvironment();
-        m_environment.remove(QStringLiteral("QT_LOGGING_RULES"));
-        const QStringList variables{
-            "DISPLAY",         QString::fromLatin1(m_display),
-            "QT_QPA_PLATFORM", "xcb",
-            "TMPDIR",          m_ipcDir->path(),
-            "XDG_RUNTIME_DIR", m_ipcDir->filePath(QStringLiteral("runtime"))};
-        for (int i = 0; i < variables.size(); i += 2)
-            m_environment.insert(variables[i], variables[i + 1]);
+        m_environment.remove("QT_LOGGING_RULES");
+        m_environment.insert("QT_QPA_PLATFORM", "xcb");
+        m_environment.insert("TMPDIR", m_ipcDir->path());
+        m_environment.insert("XDG_RUNTIME_DIR", m_ipcDir->filePath("runtime"));
     }
 
     void cleanupTestCase()
     {
         // Remove whatever system-wide objects the guard left, using the program's key files.
         qputenv("TMPDIR", m_ipcDir->path().toLocal8Bit());
-        const QString key = QStringLiteral("VELMORA_VIEWER");
+        const QString key = "VELMORA_VIEWER";
         QSharedMemory segment(KApplication::deriveKey(key, "_sharedMemKey"));
         if (segment.attach())
             segment.detach();
@@ -78,10 +73,8 @@ private slots:
         for (QProcess *process : m_processes) {
             if (process->state() != QProcess::NotRunning)
                 closeNormally(process);
-            if (process->state() != QProcess::NotRunning) {
-                process->kill();
-                process->waitForFinished(5000);
-            }
+            process->kill();
+            process->waitForFinished(5000);
             delete process;
         }
         m_processes.clear();
@@ -101,9 +94,8 @@ private slots:
         QFETCH(QString, key);
         QFETCH(bool, killed);
         QProcess *first = startProgram();
-        const auto window = waitForWindow(first);
-        QVERIFY2(window.first != 0, "the first instance shows no window");
-        QVERIFY(window.second != errorHeading);
+        const QString name = windowName(first);
+        QVERIFY2(!name.isNull() && name != errorHeading, "the first start failed");
         startRefused(key);
         QCOMPARE(first->state(), QProcess::Running);
         // Both starts, the refused one too, wrote their start lines.
@@ -114,14 +106,11 @@ private slots:
         else
             closeNormally(first);
         first->waitForFinished(waitLimit);
-        QCOMPARE(first->state(), QProcess::NotRunning);
         QCOMPARE(first->exitStatus(), killed ? QProcess::CrashExit : QProcess::NormalExit);
-        QVERIFY(killed || first->exitCode() == 0);
 
         QProcess *next = startProgram();
-        const auto nextWindow = waitForWindow(next);
-        QVERIFY2(nextWindow.first != 0, "the new start shows no window");
-        QVERIFY2(nextWindow.second != errorHeading, "the new start was refused");
+        const QString nextName = windowName(next);
+        QVERIFY2(!nextName.isNull() && nextName != errorHeading, "the new start was refused");
         // The new instance holds the guard properly: one more start is refused.
         startRefused(QStringLiteral("Return"));
         closeNormally(next);
@@ -141,73 +130,65 @@ private:
         return process;
     }
 
-    QList<unsigned long> windowsOf(const QProcess *process)
+    // The process's visible windows; with wait, the first one once it is shown (bounded).
+    QList<unsigned long> windowsOf(const QProcess *process, bool wait = false)
     {
+        QStringList arguments{"search", "--onlyvisible", "--pid",
+                              QString::number(process->processId())};
+        if (wait)
+            arguments.insert(1, "--sync");
         QList<unsigned long> windows;
-        QByteArray ids;
-        if (xdotool({"search", "--onlyvisible", "--pid", QString::number(process->processId())},
-                    &ids)) {
-            for (const QByteArray &id : ids.split('\n'))
-                windows.append(id.trimmed().toULong());
-        }
+        for (const QByteArray &id : xdotool(arguments).split('\n'))
+            if (id.toULong())
+                windows.append(id.toULong());
         return windows;
     }
 
-    // Waits until the process shows a window; returns its id (0 if none) and name.
-    QPair<unsigned long, QString> waitForWindow(const QProcess *process)
+    // The name of the process's first window once it is shown; null when none came.
+    QString windowName(const QProcess *process)
     {
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < waitLimit && process->state() == QProcess::Running) {
-            const QList<unsigned long> windows = windowsOf(process);
-            if (!windows.isEmpty()) {
-                QByteArray name;
-                xdotool({"getwindowname", QString::number(windows.first())}, &name);
-                return {windows.first(), QString::fromUtf8(name)};
-            }
-            QThread::msleep(200);
-        }
-        return {0, QString()};
+        const QList<unsigned long> windows = windowsOf(process, true);
+        return windows.isEmpty() ? QString()
+                                 : QString::fromUtf8(xdotool(
+                                       {"getwindowname", QString::number(windows.first())}));
     }
 
-    bool xdotool(const QStringList &arguments, QByteArray *output = nullptr)
+    // The tool's output; null when it fails or does not end in time.
+    QByteArray xdotool(const QStringList &arguments)
     {
         QProcess tool;
         tool.setProcessEnvironment(m_environment);
-        tool.start(QStringLiteral("xdotool"), arguments);
-        if (!tool.waitForFinished(waitLimit)) {
+        tool.start("xdotool", arguments);
+        if (!tool.waitForFinished(waitLimit) || tool.exitStatus() != QProcess::NormalExit ||
+            tool.exitCode() != 0) {
             tool.kill();
             tool.waitForFinished(5000);
-            return false;
+            return QByteArray();
         }
-        if (output)
-            *output = tool.readAllStandardOutput().trimmed();
-        return tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
+        const QByteArray output = tool.readAllStandardOutput().trimmed();
+        return output.isNull() ? QByteArray("") : output;
     }
 
     // Starts one more instance, checks it is refused and answers its message with key.
     void startRefused(const QString &key)
     {
         QProcess *refused = startProgram();
-        const auto message = waitForWindow(refused);
-        QCOMPARE(message.second, errorHeading);
+        QCOMPARE(windowName(refused), errorHeading);
         QCOMPARE(refused->state(), QProcess::Running); // waits for the answer
-        QVERIFY(xdotool({"windowfocus", "--sync", QString::number(message.first)}));
-        QVERIFY(xdotool({"key", key}));
+        const QString window = QString::number(windowsOf(refused).value(0));
+        QVERIFY(!xdotool({"windowfocus", "--sync", window, "key", key}).isNull());
         QVERIFY2(refused->waitForFinished(waitLimit), "the refused instance does not end");
-        QCOMPARE(refused->exitStatus(), QProcess::NormalExit);
         QCOMPARE(refused->exitCode(), 0);
     }
 
     // The log's lines after their "[dd.MM.yyyy hh:mm:ss] ".
     QStringList logLines() const
     {
-        QFile file(m_runDir->filePath(QStringLiteral("velmora-viewer_log.txt")));
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
+        QFile file(m_runDir->filePath("velmora-viewer_log.txt"));
         QStringList lines;
-        for (const QString &line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n')))
-            lines.append(line.mid(22));
+        if (file.open(QIODevice::ReadOnly))
+            for (const QString &line : QString::fromUtf8(file.readAll()).split('\n'))
+                lines.append(line.mid(22));
         return lines;
     }
 

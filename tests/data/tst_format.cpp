@@ -15,7 +15,6 @@ private slots:
         QTest::addColumn<qint64>("bytes");
         QTest::addColumn<QString>("text");
         const qint64 max = std::numeric_limits<qint64>::max();
-        QTest::newRow("bits: zero") << true << qint64(0) << "0.0 бит";
         QTest::newRow("bits: 127 bytes stay bits") << true << qint64(127) << "1016.0 бит";
         QTest::newRow("bits: 128 bytes are 1024 bits") << true << qint64(128) << "1.0 Кбит";
         QTest::newRow("bits: below a megabit") << true << qint64(131071) << "1024.0 Кбит";
@@ -24,11 +23,9 @@ private slots:
             << true << (qint64(1) << 47) << "1024.0 Тбит";
         // Eight times this count does not fit in 64 bits; the text must still be positive.
         QTest::newRow("bits: largest") << true << max << "67108864.0 Тбит";
-        QTest::newRow("bits: minus one") << true << qint64(-1) << "-";
         QTest::newRow("bits: most negative") << true << std::numeric_limits<qint64>::min() << "-";
         QTest::newRow("bytes: 1023") << false << qint64(1023) << "1023.0 б";
         QTest::newRow("bytes: 1536 drops the remainder") << false << qint64(1536) << "1.0 Кб";
-        QTest::newRow("bytes: below a megabyte") << false << qint64(1048575) << "1023.0 Кб";
         QTest::newRow("bytes: 1.5 gigabyte") << false << qint64(1610612736) << "1.5 Гб";
         QTest::newRow("bytes: largest") << false << max << "8388608.0 Тб";
         QTest::newRow("bytes: minus one") << false << qint64(-1) << "-";

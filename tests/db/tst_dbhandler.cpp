@@ -11,7 +11,8 @@
 
 using namespace DbTestSupport;
 
-// The handler's life: start, open, the task database choice and close.
+// The handler's life: start, open, the task database choice and close (a missing file:
+// tst_loginwidget).
 class tst_dbhandler : public QObject
 {
     Q_OBJECT
@@ -22,7 +23,6 @@ private slots:
     void init()
     {
         m_dir.reset(new QTemporaryDir);
-        QVERIFY(m_dir->isValid());
         handler()->setDirectory(m_dir->path());
         handler()->setSharedTaskDbOverride(false);
     }
@@ -45,22 +45,6 @@ private slots:
         const QString added = logText().mid(logSize);
         QCOMPARE(added.count("] Подключение к БД установлено"), 1);
         QCOMPARE(added.count("] Подключение к БД заданий установлено"), 1);
-    }
-
-    // A missing file fails (and is never created), the task database opens all the same, and
-    // a login after the operator fixes the file works.
-    void missingFileFailsButOpensTasks()
-    {
-        const QString missing = m_dir->filePath("absent.db");
-        handler()->start();
-        QVERIFY(!handler()->open(missing));
-        QVERIFY(!handler()->isOpen() && !QFileInfo::exists(missing));
-        QVERIFY(handler()->taskDatabase().isOpen());
-        QVERIFY(makeObjectDb(m_dir->path(), "absent.db"));
-        QVERIFY(handler()->open(missing));
-        bool ok = false;
-        handler()->worker(QThread::currentThread())->selectObjects(10, &ok);
-        QVERIFY(ok);
     }
 
     void sharedTaskDbUsesTheObjectDatabase()

@@ -22,12 +22,6 @@ static KObjectData recordOf(const KTestEmulator &emulator,
     return objectRecord(emulator.host(), emulator.port(), statusPort, password);
 }
 
-static QString loggedIn(int loginID)
-{
-    return QStringLiteral("Соединение с ВР установлено (ID пользователя ВР: %1)").arg(loginID);
-}
-static const QString channelsRead = QStringLiteral("Соединение с ВР - каналы ВР получены");
-
 class tst_Connection : public QObject
 {
     Q_OBJECT
@@ -73,7 +67,10 @@ private slots:
         QCOMPARE(object.recorder().name, QStringLiteral("BUS-101"));
         QCOMPARE(object.channel(QStringLiteral("ACAM02")).reported, 1);
         const QString prefix = "Автобус 101 (" + emulator.host() + ", MTR-HD): ";
-        QCOMPARE(logLines(), (QStringList{prefix + loggedIn(loginID), prefix + channelsRead}));
+        QCOMPARE(logLines(),
+                 (QStringList{prefix + "Соединение с ВР установлено (ID пользователя ВР: " +
+                                  QString::number(loginID) + ")",
+                              prefix + "Соединение с ВР - каналы ВР получены"}));
 
         // Connected stays connected (no new login); without demand only reachability is reported.
         clearLog();
@@ -91,13 +88,11 @@ private slots:
         QSignalSpy changes(&object, &KObjectHandler::connectionStateChanged);
         object.requireConnection(true);
         QTRY_COMPARE_WITH_TIMEOUT(changes.count(), 1, 30000);
-        QCOMPARE(object.connectionState(), 3);
-        QVERIFY(object.isAuthFailed());
+        QVERIFY(object.connectionState() == 3 && object.isAuthFailed());
         QCOMPARE(logLines(true), QStringList{"Соединение с ВР - ошибка авторизации пользователя!"});
 
         // Still polled, but only for reachability: no second login, no second log line.
         QMetaObject::invokeMethod(&object, "establishConnection");
-        QVERIFY(object.connectionJobID() >= 1);
         QCOMPARE(KConnectionHandler::instance()->jobParameters(object.connectionJobID()).options,
                  0);
         QTRY_COMPARE_WITH_TIMEOUT(changes.count(), 2, 30000);
@@ -112,14 +107,13 @@ private slots:
                  qPrintable(emulator.log()));
         KObjectHandler_HIKVISION object(recordOf(emulator));
         QCOMPARE(runJob(&object, 1), 2);
-        const QMap<QString, KChannelData> channels = object.channels();
-        QCOMPARE(channels.size(), 64);
-        int index = 0;
-        for (auto it = channels.cbegin(); it != channels.cend(); ++it, ++index) {
-            QCOMPARE(it.value().reported, index < 32 ? 1 : 0);
-            if (index < 32)
-                QCOMPARE(it.value().channelNumber, index + 1);
-        }
+        // The channel numbers of the reported ones, 0 for the rest.
+        QList<int> numbers, expected;
+        for (const KChannelData &channel : object.channels())
+            numbers << channel.reported * channel.channelNumber;
+        for (int i = 0; i < 64; ++i)
+            expected << (i < 32 ? i + 1 : 0);
+        QCOMPARE(numbers, expected);
     }
 
     void statusPortClosedAndIpChannelWithPortZero()
@@ -173,16 +167,6 @@ private slots:
         QCOMPARE(runJob(&object, 0), 3);
         QCOMPARE((QList<int>{object.connection().networkType, object.connection().signalLevel}),
                  (QList<int>{networkType, signalLevel}));
-    }
-
-    void unreachableObject()
-    {
-        // A loopback address of its own where nobody listens.
-        const QString host = KTestEmulator::freeHost();
-        KObjectHandler_HIKVISION object(
-            objectRecord(host, KTestEmulator::freePort(host), KTestEmulator::freePort(host)));
-        QCOMPARE(runJob(&object, 1), 4);
-        QVERIFY(object.loginID() == -1 && logLines().isEmpty());
     }
 
     void readersSeeWholeRecordsWhileJobsWrite()

@@ -124,10 +124,8 @@ private slots:
 
         gate.release(); // one ends, the third starts in its thread
         QTRY_COMPARE_WITH_TIMEOUT(startedJobs.load(), 3, 10000);
-        QCOMPARE(endedJobs.load(), 1);
         gate.release(2);
         QTRY_COMPARE_WITH_TIMEOUT(results.count(), 3, 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(handler()->jobs().isEmpty(), 10000);
     }
 
     void queuedJobsStartInArrivalOrder()
@@ -135,10 +133,8 @@ private slots:
         handler()->initialize(1);
         QSignalSpy results(handler(), &KConnectionHandler::resultReceived);
         QList<int> added;
-        for (int i = 0; i < 4; ++i) {
+        for (int i = 0; i < 4; ++i)
             added << addGateJob();
-            QVERIFY(added.size() == 1 || added.last() > added.at(added.size() - 2));
-        }
         gate.release(4);
         // One thread: each job ends before the next starts, so results come in start order.
         QTRY_COMPARE_WITH_TIMEOUT(results.count(), 4, 10000);
@@ -157,8 +153,7 @@ private slots:
         QPointer<GateWorker> queued = static_cast<GateWorker *>(handler()->worker(queuedJob));
         QVERIFY(queued);
         queued->finishWithoutRun();
-        QVERIFY(handler()->pendingJobs().isEmpty());
-        QVERIFY(!handler()->hasJob(queuedJob));
+        QVERIFY(handler()->pendingJobs().isEmpty() && !handler()->hasJob(queuedJob));
         QCOMPARE(handler()->busyThreadCount(), 1); // the running job keeps its thread
         QTRY_VERIFY_WITH_TIMEOUT(queued.isNull(), 5000);
         gate.release();

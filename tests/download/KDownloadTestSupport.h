@@ -77,8 +77,6 @@ struct Gate
 class JobWatch
 {
 public:
-    // The job whose signals the accessors pick (finish() sets it too).
-    void follow(int jobID) { m_jobID = jobID; }
     // Waits until the job is gone; its last state (-1 on time-out).
     int finish(int jobID, int timeoutMs = 90000)
     {
@@ -91,7 +89,6 @@ public:
     QList<int> states() const { return column<int>(m_states, 1); }
     QList<int> channelStates() const { return column<int>(m_channelStates, 2); }
     QList<int> stages() const { return column<int>(m_stages, 2); }
-    QList<int> stageCounts() const { return column<int>(m_counts, 2); }
     qlonglong lastTotal() const
     {
         const QList<qlonglong> totals = column<qlonglong>(m_totals, 1);
@@ -115,7 +112,6 @@ private:
     QSignalSpy m_states{handler(), &KDownloadHandler::stateChanged};
     QSignalSpy m_channelStates{handler(), &KDownloadHandler::channelStateChanged};
     QSignalSpy m_stages{handler(), &KDownloadHandler::progressStageCompleted};
-    QSignalSpy m_counts{handler(), &KDownloadHandler::progressStagesCountChanged};
     QSignalSpy m_totals{handler(), &KDownloadHandler::totalDownloadSizeChanged};
 };
 

@@ -181,8 +181,8 @@ private slots:
         QCOMPARE(handler->info(jobID).jobStartDateTime, QDateTime());
     }
 
-    // A job still waiting for a thread is cancelled at once; one that runs is asked to stop.
-    void cancelQueuedAndRunning()
+    // A job still waiting for a thread is cancelled at once (a running one: tst_downloadworker).
+    void cancelQueued()
     {
         QList<ScriptedWorker *> workers;
         KDownloadHandler *handler = KDownloadHandler::instance();
@@ -198,12 +198,8 @@ private slots:
         handler->cancelJob(second);
         QCOMPARE(queued.finish(second, 1000), 8);
         QCOMPARE(queued.channelStates(), QList<int>{8});
-        running.follow(first);
-        QTRY_COMPARE(running.states(), QList<int>{2});
-        handler->cancelJob(first);
-        QCOMPARE(running.states(), (QList<int>{2, 7}));
         workers[0]->endChannel();
-        QCOMPARE(running.finish(first), 8);
+        QCOMPARE(running.finish(first), 6);
     }
 
 private:

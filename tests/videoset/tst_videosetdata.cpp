@@ -54,11 +54,7 @@ class tst_VideoSetData : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        m_dir.reset(new QTemporaryDir);
-        QVERIFY(m_dir->isValid());
-    }
+    void init() { m_dir.reset(new QTemporaryDir); }
 
     void roundTrip_data()
     {
@@ -77,13 +73,13 @@ private slots:
         const KVideoSetData read(folder);
         QVERIFY(read.valid);
         QCOMPARE(describe(read), describe(written));
-        for (const KChannelData &c : read.channels)
-            QCOMPARE(c.reported + c.available, 2);
+        // The format other installations read.
         const QByteArray xml = readAll(folder + "/user_data.xml");
-        QVERIFY(xml.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"));
-        QVERIFY(xml.contains("<channel index=\"34\">") &&
-                xml.contains("<marker time=\"08:15:30\">"));
-        QCOMPARE(xml.contains("<comment"), !comment.isEmpty());
+        QVERIFY2(xml.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>") &&
+                     xml.contains("<channel index=\"34\">") &&
+                     xml.contains("<marker time=\"08:15:30\">") &&
+                     xml.contains("<comment") == !comment.isEmpty(),
+                 xml.constData());
     }
 
     // Interval from the folder name; channels from the MP4 files, numbered and titled from the
@@ -175,11 +171,9 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("folder");
-        QTest::newRow("cyrillic, spaces") << "Автобус 101" << QString("Автобус 101");
         QTest::newRow("quotes, dots")
             << "«Маршрутка» \"15\" v1.2..3" << QString("«Маршрутка» \"15\" v1.2..3");
-        QTest::newRow("slash") << "A/B" << QString("A_B");
-        QTest::newRow("backslash") << "A\\B" << QString("A_B");
+        QTest::newRow("slashes") << "A/B\\C" << QString("A_B_C");
         QTest::newRow("parent") << ".." << QString("__");
         QTest::newRow("climb") << "../../etc" << QString(".._.._etc");
         QTest::newRow("empty") << "" << QString("_");
@@ -199,10 +193,8 @@ private slots:
         const QString folder = m_dir->filePath("set");
         QVERIFY(QDir().mkpath(folder));
         QVERIFY(sampleSet(folder, QString(1000, QChar(0x0416))).writeDataFile());
-        KVideoSetData shorter(folder);
-        shorter.channels.clear();
-        shorter.markers.clear();
-        shorter.comment.clear();
+        KVideoSetData shorter;
+        shorter.path = folder;
         QVERIFY(shorter.writeDataFile());
         QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"user_data.xml"});
         QCOMPARE(describe(KVideoSetData(folder)), QStringList());
