@@ -28,7 +28,6 @@
 #include <QTreeWidget>
 #include <QtTest>
 
-
 class tst_ShellObjects : public QObject
 {
     Q_OBJECT
@@ -102,7 +101,6 @@ private slots:
     // list follows the recorder going away and coming back.
     void listFollowsRecorder()
     {
-        QCOMPARE(row(1)->text(KObjectListWidget::NameColumn), QStringLiteral("Автобус 501"));
         QVERIFY(QTest::qWaitFor([&] { return shownState(1) == 3 && shownState(2) == 4; }, 20000));
         QCOMPARE(row(1)->text(KObjectListWidget::StateColumn),
                  QStringLiteral("Доступен без входа"));
@@ -114,7 +112,9 @@ private slots:
                 QStringLiteral("Время отклика: %1 мс").arg(object(1)->connection().responseTime)),
             qPrintable(toolTip));
 
-        QVERIFY(openOnlineTab());
+        QTest::keyClick(m_window.get(), Qt::Key_1, Qt::ControlModifier);
+        KOnlineVideoWidget *online = m_window->centralWidget()->onlineVideoTab();
+        QVERIFY(online && QTest::qWaitFor([&] { return online->isPopulated(); }, 20000));
         QCOMPARE(shownState(1), 2);
         QCOMPARE(marker(1), theme(14));
         m_emulator.stop();
@@ -126,7 +126,7 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return shownState(1) == 2; }, 20000));
     }
 
-    void choosingObjectMovesTabs()
+    void choosingObjectMovesTabsLeavingStops()
     {
         // The recorder's answers are held back, so that the playback is asked for before the
         // channels arrive (it starts once they do).
@@ -148,7 +148,7 @@ private slots:
         QCOMPARE(online->progressWidget()->text(),
                  QStringLiteral("Автобус 502 - подключение к ВР..."));
         QCOMPARE(qMakePair(object(1)->demand(), object(2)->demand()), qMakePair(0, 1));
-        // The new object is asked for at once and stays unreachable.
+        // Asked for at once, it stays unreachable.
         QVERIFY(QTest::qWaitFor([&] { return object(2)->connectionJobID() < 1; }, 10000));
         QCOMPARE(shownState(2), 4);
         QVERIFY(!online->isPopulated());
@@ -156,12 +156,8 @@ private slots:
         clickRow(1);
         QCOMPARE(online->object(), object(1));
         QVERIFY(QTest::qWaitFor([&] { return online->isPopulated(); }, 20000));
-    }
 
-    void leavingTabStopsPlayback()
-    {
-        KOnlineVideoWidget *online = openOnlineTab();
-        QVERIFY(online);
+        // Leaving a tab stops its playback.
         QTest::mouseClick(online->player()->playButton(), Qt::LeftButton);
         QCOMPARE(online->player()->playbackState(), 0);
         QTest::keyClick(m_window.get(), Qt::Key_2, Qt::ControlModifier);
@@ -178,8 +174,8 @@ private slots:
         QCOMPARE(archive->player()->playbackState(), 2);
     }
 
-    // The time-line shows the first channel's day, a click on the strip moves the handle and
-    // the time there, and the calendar pop-up marks the days recordings start on.
+    // The time-line shows the first channel's day, a typed time moves its handle, and the
+    // calendar pop-up marks the days recordings start on.
     void archiveTabShowsArchive()
     {
         QTest::keyClick(m_window.get(), Qt::Key_2, Qt::ControlModifier);
@@ -191,8 +187,10 @@ private slots:
         QCOMPARE(timeLine->object(), object(1));
         QCOMPARE(player->calendar()->object(), object(1));
 
-        // Yesterday: nothing is recorded there any more while the test runs.
-        const QDate day = QDate::currentDate().addDays(-1);
+        // Finished for the recorder even should midnight pass, and before the host's today,
+        // where the month search stops.
+        const QDate day =
+            qMin(m_emulator.now().date().addDays(-2), QDate::currentDate().addDays(-1));
         player->dateEdit()->setDate(day);
         QVERIFY(QTest::qWaitFor([&] { return timeLine->jobID() == -1; }, 20000));
         const KArchiveTest::Files files = KArchiveTest::dayFiles(m_emulator, day, day);
@@ -200,11 +198,6 @@ private slots:
         QCOMPARE(timeLine->strip()->cellData(), expected);
 
         KSlider *slider = static_cast<KArchiveInfoSlider *>(timeLine->strip())->handleSlider();
-        const int m = qMax(0, expected.indexOf(true));
-        QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier,
-                          QPoint(KAbstractArchiveInfoSlider::cellRect(m).right(), 5));
-        QCOMPARE(slider->value(), m);
-        QCOMPARE(player->beginDateTime(), QDateTime(day, QTime(m / 60, m % 60)));
         // A time typed with seconds moves the handle to its minute and keeps its seconds.
         player->timeEdit()->setTime(QTime(10, 15, 30));
         QCOMPARE(slider->value(), 615);
@@ -260,14 +253,6 @@ private:
                 return host;
         }
         return QString();
-    }
-    // Opens the online tab of object 1 once it shows the recorder's channels.
-    KOnlineVideoWidget *openOnlineTab()
-    {
-        QTest::keyClick(m_window.get(), Qt::Key_1, Qt::ControlModifier);
-        KOnlineVideoWidget *online = m_window->centralWidget()->onlineVideoTab();
-        return online && QTest::qWaitFor([&] { return online->isPopulated(); }, 20000) ? online
-                                                                                       : nullptr;
     }
 
     QTemporaryDir m_dir;

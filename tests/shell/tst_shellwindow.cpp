@@ -112,7 +112,6 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(&window));
             QCOMPARE(window.reliabilityBox()->currentIndex(), mode);
             window.reliabilityBox()->setCurrentIndex(2);
-            QCOMPARE(window.reliabilityBox()->currentText(), QStringLiteral("Низкое"));
             QTest::mouseClick(accept ? window.acceptButton() : window.cancelButton(),
                               Qt::LeftButton);
             QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 5000);
@@ -120,7 +119,6 @@ private slots:
                 QCOMPARE(userStore(), before);
         }
         QCOMPARE(userStore().value(QStringLiteral("downloadReliabilityMode")).toInt(), 2);
-        QCOMPARE(KSettings::instance()->downloadReliabilityMode(), 2);
         QCOMPARE(KAppSettingsWidget().reliabilityBox()->currentIndex(), 2);
     }
 };

@@ -121,6 +121,19 @@ private slots:
         QVERIFY(!QDir(m_local + "/Автобус").exists() && QDir(m_local).exists());
     }
 
+    void cutArguments()
+    {
+        const QString source = "/store/Автобус/2019.03.14_08.00.00-09.00.00";
+        const QTime from(8, 10), to(8, 20);
+        QCOMPARE(KVideoSetCutHandler::cutFolderPath(source, from, to),
+                 QStringLiteral("/store/Автобус/2019.03.14_08.10.00-08.20.00"));
+        QCOMPARE(KVideoSetCutHandler::arguments(KVideoSetCutHandler::span(QTime(8, 0), from),
+                                                KVideoSetCutHandler::span(from, to),
+                                                source + "/ACAM01.mp4", "/out/ACAM01.mp4"),
+                 QStringList({"-ss", "00:10:00", "-i", source + "/ACAM01.mp4", "-t", "00:10:00",
+                              "-vcodec", "copy", "-acodec", "copy", "/out/ACAM01.mp4", "-y"}));
+    }
+
     // The second channel is no video: ffmpeg fails, the first channel's cut and the new folder
     // go, the source stays, and the failure is reported.
     void cutFailing()

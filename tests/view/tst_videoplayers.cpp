@@ -39,12 +39,10 @@ QImage picture(KAbstractVideoView *view)
 // True when the picture holds more than one colour (something was painted into it).
 bool painted(const QImage &image)
 {
-    for (int y = 0; y < image.height(); y += 4) {
-        for (int x = 0; x < image.width(); x += 4) {
+    for (int y = 0; y < image.height(); y += 4)
+        for (int x = 0; x < image.width(); x += 4)
             if (image.pixel(x, y) != image.pixel(0, 0))
                 return true;
-        }
-    }
     return false;
 }
 
@@ -109,14 +107,13 @@ private slots:
     // Object names become folders under the snapshot root, never paths outside it.
     void snapshotFolderStaysInside()
     {
-        const QString root = QStringLiteral("/data/snapshots");
-        // Pairs of name and folder.
-        const QStringList names{"Автобус 1.01", "Автобус 1.01", "..",    "__",
-                                "../../etc",    "______etc",    "..\\x", "___x",
-                                "/tmp",         "_tmp",         "",      "_"};
-        for (int i = 0; i < names.size(); i += 2)
-            QCOMPARE(KAbstractRecorderVideoView::snapshotFolder(root, names[i]),
-                     root + "/" + names[i + 1]);
+        const QStringList names{"Автобус 1.01", "..", "../../etc", "..\\x", "/tmp", ""};
+        QStringList folders;
+        for (const QString &name : names)
+            folders << KAbstractRecorderVideoView::snapshotFolder("/data/snapshots", name);
+        QCOMPARE(folders, QStringList({"/data/snapshots/Автобус 1.01", "/data/snapshots/__",
+                                       "/data/snapshots/______etc", "/data/snapshots/___x",
+                                       "/data/snapshots/_tmp", "/data/snapshots/_"}));
     }
 
     void gridArrangements_data()
@@ -150,7 +147,6 @@ private slots:
         QVERIFY(showWith(player, m_object.get(), QSize(700, 420)));
         // The camera that is off never shows up.
         QCOMPARE(player.channelIDs(), (QStringList{"ACAM01", "ACAM02"}));
-        QCOMPARE(player.grid()->arrangement(), 2);
 
         QTest::keyClick(&player, Qt::Key_Space);
         QCOMPARE(player.playbackState(), 0);

@@ -29,10 +29,9 @@ QStringList channelLines(const QString &channel)
 {
     QStringList lines;
     const QString marker = ", " + channel + "): ";
-    for (const QString &line : logLines()) {
-        if (line.indexOf(marker) > 0)
-            lines << line.mid(line.indexOf(marker) + marker.size());
-    }
+    for (const QString &line : logLines())
+        if (const int at = line.indexOf(marker); at > 0)
+            lines << line.mid(at + marker.size());
     return lines;
 }
 
@@ -159,23 +158,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(hasLine("ACAM01", speed + "1/8x"), 10000);
         QCOMPARE(channelLines("ACAM01").filter(speed),
                  (QStringList{speed + "8x", speed + "1x", speed + "1/8x"}));
-
-        // Pause and resume keep the job.
+        // Pause and resume (their states: the archive player's test).
         views()->pause(jobID);
-        QTRY_COMPARE_WITH_TIMEOUT(worker->state(), 1, 10000);
-        QVERIFY(hasLine("ACAM01", "Просмотр видеоархива  - пауза воспроизведения"));
+        QTRY_VERIFY_WITH_TIMEOUT(hasLine("ACAM01", "Просмотр видеоархива  - пауза воспроизведения"),
+                                 10000);
         views()->resume(jobID);
-        QTRY_COMPARE_WITH_TIMEOUT(worker->state(), 0, 10000);
-        QVERIFY(hasLine("ACAM01", "Просмотр видеоархива  - возобновление воспроизведения"));
-
-        // A restart moves the picture to the new moment.
-        const QDateTime later = moment.addSecs(300);
-        views()->restart(jobID, later);
-        QTRY_VERIFY_WITH_TIMEOUT(worker->currentDateTime() >= later &&
-                                     worker->currentDateTime() < later.addSecs(60),
-                                 15000);
-        QVERIFY(hasLine("ACAM01", "Просмотр видеоархива - изменение времени воспроизведения на " +
-                                      later.toString(timeFormat)));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            hasLine("ACAM01", "Просмотр видеоархива  - возобновление воспроизведения"), 10000);
         views()->quit(jobID);
         QTRY_VERIFY_WITH_TIMEOUT(!views()->hasJob(jobID), 10000);
         QVERIFY(hasLine("ACAM01", "Просмотр видеоархива - завершение воспроизведения"));
