@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -11,6 +12,7 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -170,8 +172,17 @@ KVideoSetData KVideoSetData::fromFolder(const QString &path)
 
     QMap<QString, KChannelData> found;
     int number = 0;
-    const QFileInfoList files = QDir(path).entryInfoList({QStringLiteral("*.mp4")}, QDir::Files,
-                                                         QDir::Name | QDir::IgnoreCase);
+    // Listed and sorted by hand: a name filter would build a regular expression per folder.
+    QFileInfoList files;
+    for (QDirIterator it(path, QDir::Files); it.hasNext();) {
+        it.next();
+        if (it.fileName().endsWith(QLatin1String(".mp4"), Qt::CaseInsensitive))
+            files.append(it.fileInfo());
+    }
+    std::sort(files.begin(), files.end(), [](const QFileInfo &a, const QFileInfo &b) {
+        const int order = a.fileName().compare(b.fileName(), Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : a.fileName() < b.fileName();
+    });
     for (const QFileInfo &file : files) {
         const QString baseName = file.baseName();
         if (!isChannelFileName(baseName))
