@@ -104,9 +104,8 @@ KVideoSetData::KVideoSetData(const QString &path) : KVideoSetData()
 
 void KVideoSetData::readDataFile()
 {
-    // A missing file fails to open: no separate look-up for it.
-    // Read with the plain calls: a store scan reads thousands of these small files, and QFile
-    // asks for the file's status three times per file on top of the reads.
+    // Plain calls: a store scan reads thousands of these small files, and QFile adds a look-up
+    // and three status calls per file. A missing file simply fails to open.
     const int fd = ::open(QFile::encodeName(QDir(path).filePath(dataFileName)).constData(),
                           O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -224,8 +223,8 @@ KVideoSetData KVideoSetData::fromFolder(const QString &path)
 
 QList<KVideoSetData> KVideoSetData::fromFolders(const QStringList &paths)
 {
-    // Reading a set is mostly waiting for the file system, so the folders are shared out over
-    // a few threads; the calling thread takes part and the order stays that of paths.
+    // Reading a set is mostly system calls, so the folders are shared out over a few threads;
+    // the calling thread takes part and the order stays that of paths.
     QVector<KVideoSetData> sets(paths.size());
     KVideoSetData *const out = sets.data();
     std::atomic<int> next{0}; // hands each folder to exactly one thread
