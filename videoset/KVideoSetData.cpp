@@ -2,11 +2,22 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QThread>
+#include <QThreadPool>
+#include <QVector>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -39,6 +50,37 @@ QString elementText(QXmlStreamReader &xml)
     return xml.readElementText(QXmlStreamReader::SkipChildElements);
 }
 
+// The folder name's date-time in the format above. The plain form is read directly: the
+// general parser costs several local-time conversions per call, and there are two per set.
+QDateTime folderDateTime(const QString &text)
+{
+    static const QString pattern = QStringLiteral("0000.00.00_00.00.00");
+    bool plain = text.size() == pattern.size();
+    for (int i = 0; plain && i < text.size(); ++i)
+        plain = pattern.at(i) == QLatin1Char('0') ? uint(text.at(i).unicode() - '0') < 10u
+                                                  : text.at(i) == pattern.at(i);
+    if (plain) {
+        const auto number = [&text](int from, int length) {
+            return text.midRef(from, length).toInt();
+        };
+        const QDate date(number(0, 4), number(5, 2), number(8, 2));
+        const QTime time(number(11, 2), number(14, 2), number(17, 2));
+        const QDateTime dateTime(date, time);
+        // A time that local time skips (or any doubt) goes the general way.
+        if (date.isValid() && time.isValid() && dateTime.time() == time)
+            return dateTime;
+    }
+    return QDateTime::fromString(text, kFolderDateTimeFormat);
+}
+
+QStringList subfolders(const QString &path)
+{
+    QStringList paths;
+    for (const QFileInfo &folder : QDir(path).entryInfoList(kFolders))
+        paths.append(folder.absoluteFilePath());
+    return paths;
+}
+
 } // namespace
 
 const QString KVideoSetData::dataFileName = QStringLiteral("user_data.xml");
@@ -62,11 +104,25 @@ KVideoSetData::KVideoSetData(const QString &path) : KVideoSetData()
 
 void KVideoSetData::readDataFile()
 {
-    QFile file(QDir(path).filePath(dataFileName));
-    if (!file.exists() || !file.open(QIODevice::ReadOnly | QIODevice::Text))
+    // Plain calls: a store scan reads thousands of these small files, and QFile adds a look-up
+    // and three status calls per file. A missing file simply fails to open.
+    const int fd = ::open(QFile::encodeName(QDir(path).filePath(dataFileName)).constData(),
+                          O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return;
+    QByteArray data;
+    char block[16384];
+    for (;;) {
+        const ssize_t length = ::read(fd, block, sizeof block);
+        if (length < 0 && errno == EINTR)
+            continue;
+        if (length <= 0)
+            break;
+        data.append(block, int(length));
+    }
+    ::close(fd);
     // A malformed or truncated file ends the reading with what was read so far.
-    QXmlStreamReader xml(&file);
+    QXmlStreamReader xml(data);
     while (!xml.atEnd()) {
         xml.readNext();
         if (!xml.isStartElement())
@@ -128,13 +184,22 @@ KVideoSetData KVideoSetData::fromFolder(const QString &path)
     KVideoSetData set(path);
     const QFileInfo folder(QDir::cleanPath(path));
     const QString name = folder.fileName();
-    set.beginDateTime = QDateTime::fromString(name.left(19), kFolderDateTimeFormat);
-    set.endDateTime = QDateTime::fromString(name.left(11) + name.right(8), kFolderDateTimeFormat);
+    set.beginDateTime = folderDateTime(name.left(19));
+    set.endDateTime = folderDateTime(name.left(11) + name.right(8));
 
     QMap<QString, KChannelData> found;
     int number = 0;
-    const QFileInfoList files = QDir(path).entryInfoList({QStringLiteral("*.mp4")}, QDir::Files,
-                                                         QDir::Name | QDir::IgnoreCase);
+    // Listed and sorted by hand: a name filter would build a regular expression per folder.
+    QFileInfoList files;
+    for (QDirIterator it(path, QDir::Files); it.hasNext();) {
+        it.next();
+        if (it.fileName().endsWith(QLatin1String(".mp4"), Qt::CaseInsensitive))
+            files.append(it.fileInfo());
+    }
+    std::sort(files.begin(), files.end(), [](const QFileInfo &a, const QFileInfo &b) {
+        const int order = a.fileName().compare(b.fileName(), Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : a.fileName() < b.fileName();
+    });
     for (const QFileInfo &file : files) {
         const QString baseName = file.baseName();
         if (!isChannelFileName(baseName))
@@ -156,20 +221,41 @@ KVideoSetData KVideoSetData::fromFolder(const QString &path)
     return set;
 }
 
+QList<KVideoSetData> KVideoSetData::fromFolders(const QStringList &paths)
+{
+    // Reading a set is mostly system calls, so the folders are shared out over a few threads;
+    // the calling thread takes part and the order stays that of paths.
+    QVector<KVideoSetData> sets(paths.size());
+    KVideoSetData *const out = sets.data();
+    std::atomic<int> next{0}; // hands each folder to exactly one thread
+    const auto read = [&] {
+        for (int i = next++; i < paths.size(); i = next++) {
+            out[i] = fromFolder(paths.at(i));
+            // Read the sizes here, on the pool: the table's sum then finds them cached.
+            for (const KChannelData &channel : qAsConst(out[i].channels))
+                channel.file.size();
+        }
+    };
+    QThreadPool pool;
+    const int threads = qBound(1, QThread::idealThreadCount(), 8);
+    for (int t = 1; t < qMin(threads, paths.size()); ++t)
+        pool.start(read);
+    read();
+    pool.waitForDone();
+    return sets.toList();
+}
+
 QList<KVideoSetData> KVideoSetData::scanObjectFolder(const QString &path)
 {
-    QList<KVideoSetData> sets;
-    for (const QFileInfo &folder : QDir(path).entryInfoList(kFolders))
-        sets.append(fromFolder(folder.absoluteFilePath()));
-    return sets;
+    return fromFolders(subfolders(path));
 }
 
 QList<KVideoSetData> KVideoSetData::scanStore(const QString &root)
 {
-    QList<KVideoSetData> sets;
-    for (const QFileInfo &folder : QDir(root).entryInfoList(kFolders))
-        sets.append(scanObjectFolder(folder.absoluteFilePath()));
-    return sets;
+    QStringList paths;
+    for (const QString &object : subfolders(root))
+        paths.append(subfolders(object));
+    return fromFolders(paths);
 }
 
 QString KVideoSetData::folderName(const QDateTime &beginDateTime, const QDateTime &endDateTime)

@@ -8,6 +8,7 @@
 #include <QMap>
 #include <QMetaType>
 #include <QString>
+#include <QStringList>
 
 class QXmlStreamReader;
 
@@ -27,6 +28,8 @@ public:
     // The full reading of one set folder: data file, interval from the folder name, channel
     // files and object name.
     static KVideoSetData fromFolder(const QString &path);
+    // fromFolder() for each path, read in parallel, in the order of paths.
+    static QList<KVideoSetData> fromFolders(const QStringList &paths);
     // One record per subfolder of an object folder, in listing order.
     static QList<KVideoSetData> scanObjectFolder(const QString &path);
     // scanObjectFolder() for every object folder of a store root.

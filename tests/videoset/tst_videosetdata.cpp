@@ -96,6 +96,10 @@ private slots:
             << "2019.03.14_23.30.00-00.30.00" << QDateTime(day, QTime(23, 30))
             << QDateTime(day, QTime(0, 30));
         QTest::newRow("other name") << "Копия набора" << QDateTime() << QDateTime();
+        QTest::newRow("no such day or hour")
+            << "2019.13.14_08.00.00-25.30.00" << QDateTime() << QDateTime();
+        QTest::newRow("begin only") << "2019.03.14_08.00.00" << QDateTime(day, QTime(8, 0))
+                                    << QDateTime(day, QTime(8, 0));
     }
 
     void fromFolder()
@@ -105,15 +109,15 @@ private slots:
         QFETCH(QDateTime, end);
         const QString folder = m_dir->filePath("Автобус \"101\"/" + name);
         QVERIFY(QDir().mkpath(folder));
-        for (const char *file : {"ACAM01.mp4", "DCAM01.mp4", "CAM07.mp4", "ACAM01_PART001.ts",
-                                 "video.mp4", "ACAM03.avi"})
+        for (const char *file : {"ACAM01.mp4", "DCAM01.mp4", "CAM07.mp4", "CAM08.MP4",
+                                 "ACAM01_PART001.ts", "video.mp4", "ACAM03.avi", "acam04.mp4"})
             write(folder + '/' + file);
         KVideoSetData set = KVideoSetData::fromFolder(folder);
         QVERIFY(set.valid);
         QCOMPARE(set.objectName, QStringLiteral("Автобус \"101\""));
         QCOMPARE(set.beginDateTime, begin);
         QCOMPARE(set.endDateTime, end);
-        QCOMPARE(describe(set), QStringList({"ACAM01 0 ", "CAM07 1 ", "DCAM01 2 "}));
+        QCOMPARE(describe(set), QStringList({"ACAM01 0 ", "CAM07 1 ", "CAM08 2 ", "DCAM01 3 "}));
         QCOMPARE(set.channels["DCAM01"].file.fileName(), QStringLiteral("DCAM01.mp4"));
 
         // With a data file: its number and title win; a channel without a file is dropped.
@@ -122,7 +126,7 @@ private slots:
         addChannel(data, "ACAM02", 2, "Без файла");
         QVERIFY(data.writeDataFile());
         QCOMPARE(describe(KVideoSetData::fromFolder(folder)),
-                 QStringList({"ACAM01 0 ", "CAM07 1 ", "DCAM01 33 Салон IP"}));
+                 QStringList({"ACAM01 0 ", "CAM07 1 ", "CAM08 2 ", "DCAM01 33 Салон IP"}));
     }
 
     // Every prefix of a data file (a crash or a full disk while writing) and a few broken

@@ -35,11 +35,16 @@ namespace {
 
 const QString kNoSelection = QStringLiteral("Не выбран ни один видеонабор!");
 
+// A key given is the button's own and is named in its tool tip; a hidden button's key is idle.
 QPushButton *toolButton(const QString &text, const QString &icon, const QString &toolTip,
-                        QWidget *parent)
+                        QWidget *parent, const QKeySequence &key = QKeySequence())
 {
     auto *button = new QPushButton(QIcon(icon), text, parent);
-    button->setToolTip(toolTip);
+    button->setShortcut(key);
+    button->setToolTip(key.isEmpty() ? toolTip
+                                     : toolTip + QStringLiteral(" (") +
+                                           key.toString(QKeySequence::PortableText) +
+                                           QLatin1Char(')'));
     button->setFixedSize(125, 22);
     button->setStyleSheet(QStringLiteral("text-align: left;"));
     return button;
@@ -108,18 +113,22 @@ QWidget *KVideoTableWidget::createButtons()
     m_copyButtons->setFixedSize(125, 22);
     for (const QString &text :
          {QStringLiteral("Экспортировать"), QStringLiteral("Импортировать")}) {
-        auto *copy = toolButton(text, QStringLiteral(":/import_export.png"), text, m_copyButtons);
+        // F6 as in two-pane file managers: to the other side (F5 is taken by the refresh).
+        auto *copy = toolButton(text, QStringLiteral(":/import_export.png"), text, m_copyButtons,
+                                QKeySequence(Qt::Key_F6));
         connect(copy, &QPushButton::clicked, this, &KVideoTableWidget::copyFiles);
         m_copyButtons->addWidget(copy);
     }
     auto *remove = toolButton(QStringLiteral("Удалить"), QStringLiteral(":/delete.png"),
                               QStringLiteral("Удалить (Delete)"), panel);
     auto *folders = toolButton(QStringLiteral("Открыть папку"), QStringLiteral(":/folder.png"),
-                               QStringLiteral("Открыть папку"), panel);
+                               QStringLiteral("Открыть папку"), panel,
+                               QKeySequence(Qt::CTRL | Qt::Key_O));
     auto *comment = toolButton(QStringLiteral("Комментарий..."), QStringLiteral(":/comment.png"),
-                               QStringLiteral("Комментарий..."), panel);
+                               QStringLiteral("Комментарий..."), panel, QKeySequence(Qt::Key_F2));
     auto *cut = toolButton(QStringLiteral("Обрезать..."), QStringLiteral(":/cut.png"),
-                           QStringLiteral("Обрезать..."), panel);
+                           QStringLiteral("Обрезать..."), panel,
+                           QKeySequence(Qt::CTRL | Qt::Key_T));
     QIcon cutIcon(QStringLiteral(":/cut.png"));
     cutIcon.addFile(QStringLiteral(":/cut_d.png"), QSize(), QIcon::Disabled);
     cut->setIcon(cutIcon);
@@ -211,7 +220,8 @@ QWidget *KVideoTableWidget::createFilters()
     auto *accept = new QPushButton(QStringLiteral("Применить"), group);
     accept->setToolTip(QStringLiteral("Применить (Enter в поле фильтра)"));
     auto *discard = new QPushButton(QStringLiteral("Сбросить"), group);
-    discard->setToolTip(QStringLiteral("Сбросить"));
+    discard->setToolTip(QStringLiteral("Сбросить (Ctrl+Shift+F)"));
+    discard->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
 
     layout->addWidget(m_nameBox, 0, 0);
     layout->addWidget(m_nameEdit, 0, 1, 1, 2);
