@@ -152,8 +152,10 @@ private slots:
         QTRY_VERIFY(window.localView()->table()->hasFocus());
 
         for (const auto &tip :
-             {std::make_pair("Воспроизвести", "Enter"), std::make_pair("Удалить", "Delete")})
-            QVERIFY(window.button(tip.first)->toolTip().contains(tip.second));
+             {std::make_pair("Воспроизвести", "Enter"), std::make_pair("Удалить", "Delete"),
+              std::make_pair("Открыть папку", "Ctrl+O"), std::make_pair("Комментарий...", "F2"),
+              std::make_pair("Обрезать...", "Ctrl+T")})
+            QVERIFY2(window.button(tip.first)->toolTip().contains(tip.second), tip.first);
 
         QTest::keyClick(&window, Qt::Key_F, Qt::ControlModifier);
         QVERIFY(window.nameFilterBox()->isChecked());
