@@ -17,7 +17,8 @@ KVideoView::KVideoView(QWidget *parent) : KAbstractVideoView(parent)
     m_videoSurface->installEventFilter(this);
     m_backgroundLabel->installEventFilter(this);
     m_soundButton->setChecked(true);
-    setSoundEnabled(true);
+    // Qualified: this class's own rule, not a subclass's, while constructing.
+    KVideoView::setSoundEnabled(true);
 
     connect(m_player, &KMpvPlayer::frameChanged, m_videoSurface, qOverload<>(&QWidget::update));
     connect(m_player, &KMpvPlayer::positionChanged, this,
