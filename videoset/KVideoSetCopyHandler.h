@@ -4,9 +4,9 @@
 
 #include <QByteArray>
 
-// Copies sets to another store in chunks of at most 1 MiB. A file appears at its destination
-// only when complete, so a cancelled or failed copy leaves no partial file (and an older copy
-// there stays whole).
+// Copies sets to another store in chunks of at most 1 MiB (in the kernel where it can). A file
+// appears at its destination only when complete, so a cancelled or failed copy leaves no partial
+// file (and an older copy there stays whole).
 class KVideoSetCopyHandler : public KVideoSetFileOperationHandler
 {
     Q_OBJECT
