@@ -57,7 +57,7 @@ public:
 
     static constexpr qint64 minimumFreeSpace = 1073741824;
     // Transfer progress polls; a finished fragment is noticed within one step.
-    static constexpr int progressPollInterval = 100;
+    static constexpr int progressPollInterval = 20;
 
     explicit KAbstractDownloadWorker(KObjectHandler *object, QObject *parent = nullptr);
     ~KAbstractDownloadWorker() override;

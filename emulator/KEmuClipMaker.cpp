@@ -15,14 +15,15 @@
 
 QString KEmuClipRequest::key() const
 {
-    return QStringLiteral("%1_ch%2_%3_%4_%5x%6_%7")
+    return QStringLiteral("%1_ch%2_%3_%4_%5x%6_%7_%8")
         .arg(host)
         .arg(channel)
         .arg(begin.toString(QStringLiteral("yyyyMMddhhmmss")),
              end.toString(QStringLiteral("yyyyMMddhhmmss")))
         .arg(size.width())
         .arg(size.height())
-        .arg(fps);
+        .arg(fps)
+        .arg(kbps);
 }
 
 KEmuClipMaker::KEmuClipMaker(const QString &ffmpeg, int maxJobs, QObject *parent)
@@ -141,6 +142,9 @@ void KEmuClipMaker::make(const KEmuClipRequest &request, QObject *context, Done 
     if (it == m_jobs.end()) {
         it = m_jobs.insert(key, Job{request, {}});
         m_queue << key;
+    } else if (m_readAheadQueue.removeOne(key)) {
+        // A guess that came true goes before the other guesses.
+        m_queue << key;
     }
     it->waiters << Waiter{context, done};
     // A waiter that goes away is forgotten, so a finished job never calls into it.
@@ -156,10 +160,25 @@ void KEmuClipMaker::make(const KEmuClipRequest &request, QObject *context, Done 
     startNext();
 }
 
+void KEmuClipMaker::readAhead(const KEmuClipRequest &request)
+{
+    const QString key = request.key();
+    if (request.pieces.isEmpty() || m_jobs.contains(key) ||
+        (m_cache.contains(key) && QFileInfo::exists(m_cache.value(key))))
+        return;
+    m_jobs.insert(key, Job{request, {}});
+    m_readAheadQueue << key;
+    // Old guesses that never started are dropped: the downloads have moved on.
+    while (m_readAheadQueue.size() > m_maxJobs)
+        m_jobs.remove(m_readAheadQueue.takeFirst());
+    startNext();
+}
+
 void KEmuClipMaker::startNext()
 {
-    while (m_running.size() < m_maxJobs && !m_queue.isEmpty()) {
-        const QString key = m_queue.takeFirst();
+    while (m_running.size() < m_maxJobs && !(m_queue.isEmpty() && m_readAheadQueue.isEmpty())) {
+        const QString key =
+            m_queue.isEmpty() ? m_readAheadQueue.takeFirst() : m_queue.takeFirst();
         const KEmuClipRequest request = m_jobs.value(key).request;
         const QString base = m_dir.filePath(QStringLiteral("clip%1").arg(++m_counter));
         const QString titleFile = base + QStringLiteral(".title.txt");
@@ -182,7 +201,7 @@ void KEmuClipMaker::startNext()
         m_running << process;
         auto *timer = new QElapsedTimer;
         timer->start();
-        const QStringList args = {QStringLiteral("-nostdin"),
+        QStringList args = {QStringLiteral("-nostdin"),
                                   QStringLiteral("-v"),
                                   QStringLiteral("error"),
                                   QStringLiteral("-y"),
@@ -201,8 +220,15 @@ void KEmuClipMaker::startNext()
                                   QStringLiteral("-threads"),
                                   QStringLiteral("1"),
                                   QStringLiteral("-movflags"),
-                                  QStringLiteral("+faststart"),
-                                  output};
+                                  QStringLiteral("+faststart")};
+        if (request.kbps > 0) {
+            // Filler keeps the rate constant even for these plain pictures.
+            const QString rate = QString::number(request.kbps) + QLatin1Char('k');
+            args << QStringLiteral("-b:v") << rate << QStringLiteral("-minrate") << rate
+                 << QStringLiteral("-maxrate") << rate << QStringLiteral("-bufsize") << rate
+                 << QStringLiteral("-x264-params") << QStringLiteral("nal-hrd=cbr");
+        }
+        args << output;
         connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
                 [this, process, key, output, timer, scriptFile,
                  titleFile](int code, QProcess::ExitStatus status) {

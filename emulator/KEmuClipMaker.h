@@ -22,6 +22,7 @@ struct KEmuClipRequest
     QList<KEmuArchivePiece> pieces;
     QSize size = QSize(320, 240);
     int fps = 10;
+    int kbps = 0; // constant bit rate with filler, as recorders record; 0: as small as it gets
     QString title;
 
     QString key() const;
@@ -42,6 +43,9 @@ public:
     // done runs in this object's thread, at once when the file is cached; not at all when
     // context is destroyed first.
     void make(const KEmuClipRequest &request, QObject *context, Done done);
+    // Makes a file that is likely to be asked for next, on a job nobody else needs; a make()
+    // of the same file then waits for it instead of starting again.
+    void readAhead(const KEmuClipRequest &request);
     QString cacheDir() const { return m_dir.path(); }
     int cachedCount() const { return m_cache.size(); }
 
@@ -73,5 +77,6 @@ private:
     QList<QString> m_cacheOrder;     // oldest first, for eviction
     QHash<QString, Job> m_jobs;      // key -> waiting or running
     QList<QString> m_queue;          // keys not started yet
+    QList<QString> m_readAheadQueue; // guesses, started only when m_queue is empty
     QList<QProcess *> m_running;
 };

@@ -815,12 +815,21 @@ void KEmuConnection::startDownload()
     request.pieces = m_pieces;
     request.size = m_recorder->config().subSize();
     request.fps = m_recorder->config().fps;
+    request.kbps = m_recorder->services().clipKbps;
     if (const KEmuChannelConfig *c = m_recorder->config().channel(m_channel))
         request.title = c->title;
     qInfo("%s download ch%d: making the file", qPrintable(m_name), m_channel);
-    m_recorder->services().clipMaker->make(
-        request, this,
-        [this](const QString &path, const QString &error) { downloadReady(path, error); });
+    KEmuClipMaker *maker = m_recorder->services().clipMaker;
+    maker->make(request, this,
+                [this](const QString &path, const QString &error) { downloadReady(path, error); });
+    if (m_recorder->services().readAhead) {
+        // Downloads come as fragments of one length, one after another.
+        KEmuClipRequest next = request;
+        next.begin = m_to;
+        next.end = m_to.addSecs(m_from.secsTo(m_to));
+        next.pieces = m_recorder->recordedPieces(m_channel, next.begin, next.end);
+        maker->readAhead(next);
+    }
 }
 
 void KEmuConnection::downloadReady(const QString &path, const QString &error)

@@ -12,6 +12,8 @@ KEmuFleet::KEmuFleet(const KEmuOptions &options, QObject *parent)
     services.renderPool = m_renderPool;
     services.clipMaker = m_clipMaker;
     services.downloadRateKBps = options.downloadRateKBps;
+    services.clipKbps = options.clipKbps;
+    services.readAhead = options.readAhead;
     services.loginTimeoutMs = options.loginTimeoutMs;
     services.maxConnections = options.maxConnections;
     for (const KEmuRecorderConfig &config : options.recorders)

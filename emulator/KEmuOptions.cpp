@@ -43,6 +43,8 @@ const Flag kFlags[] = {
     {"--render-threads", "N", "threads drawing pictures (default 2)"},
     {"--clip-jobs", "N", "ffmpeg processes at a time (default 2)"},
     {"--download-rate", "KBPS", "download speed limit in KiB/s (default 0: none)"},
+    {"--clip-kbps", "N", "downloaded files at a constant N kbit/s, as recorded (default 0: small)"},
+    {"--read-ahead", nullptr, "make the next fragment of a download before it is asked for"},
     {"--login-timeout-ms", "N", "close a connection without a session after N ms (default 5000)"},
     {"--max-connections", "N", "connections per recorder; more are closed (default 256)"},
     {"--search-busy", "N", "'busy' answers at the start of each search (default 1)"},
@@ -230,6 +232,9 @@ QString KEmuOptions::parse(const QStringList &arguments, bool *help)
         } else if (name == QLatin1String("--download-rate")) {
             if (!toInt(value, 0, 1024 * 1024, &downloadRateKBps))
                 return bad;
+        } else if (name == QLatin1String("--clip-kbps")) {
+            if (!toInt(value, 0, 100000, &clipKbps))
+                return bad;
         } else if (name == QLatin1String("--login-timeout-ms")) {
             if (!toInt(value, 100, 3600000, &loginTimeoutMs))
                 return bad;
@@ -255,6 +260,8 @@ QString KEmuOptions::parse(const QStringList &arguments, bool *help)
                 return bad;
         } else if (name == QLatin1String("--quiet")) {
             quiet = true;
+        } else if (name == QLatin1String("--read-ahead")) {
+            readAhead = true;
         }
     }
 

@@ -17,6 +17,8 @@ struct KEmuOptions
     int renderThreads = 2;
     int clipJobs = 2;
     int downloadRateKBps = 0; // 0: as fast as the socket takes it
+    int clipKbps = 0;         // 0: as small as the pictures allow
+    bool readAhead = false;
     int loginTimeoutMs = 5000;
     int maxConnections = 256; // per recorder
     bool quiet = false;

@@ -22,6 +22,8 @@ struct KEmuServices
     KEmuRenderPool *renderPool = nullptr;
     KEmuClipMaker *clipMaker = nullptr;
     int downloadRateKBps = 0;
+    int clipKbps = 0;
+    bool readAhead = false;
     int loginTimeoutMs = 5000; // a connection without a session is closed after this
     int maxConnections = 256;  // per recorder; more are closed as they come
 };

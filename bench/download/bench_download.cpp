@@ -1,7 +1,7 @@
 // Archive download figures over loopback against recorder-emulator and the real ffmpeg:
 // 1. a 15-minute interval of 4 channels, reliability "Высокое": wall time against the same
 //    four files made by ffmpeg alone (the emulator's own cost), client overhead per channel;
-// 2. the same on a rate-limited link: bytes per second achieved against the limit;
+// 2. a rate-limited link with files at a recorder's bit rate: bytes per second against the limit;
 // 3. one link break per fragment over a 1-hour interval: extra bytes against an undisturbed run.
 #include "KConnectionHandler.h"
 #include "KDeviceTestSupport.h"
@@ -113,8 +113,8 @@ qint64 ffmpegAlone(KTestEmulator &emulator, KObjectHandler *object, int channels
     return ok ? clock.elapsed() : -1;
 }
 
-// Watches the temporary files of a job: bytes that arrived and how long they took, from the
-// first byte seen to the last change of each file.
+// Watches the temporary files of a job: bytes that arrived, how long each file took from its
+// first byte seen to its last change, and the span from the first byte of the job to its last.
 class RateMeter : public QObject
 {
 public:
@@ -123,6 +123,7 @@ public:
         m_timer.setInterval(10);
         QObject::connect(&m_timer, &QTimer::timeout, this, [this] { poll(); });
         m_timer.start();
+        m_clock.start();
     }
     void watch(const QString &path)
     {
@@ -134,6 +135,12 @@ public:
         finishFile();
         return m_ms > 0 ? m_bytes * 1000.0 / m_ms : 0;
     }
+    // Includes the pauses between files: conversion, the next request, the recorder's making.
+    double spanBytesPerSecond() const
+    {
+        const qint64 span = m_lastAt - m_firstAt;
+        return span > 0 ? m_spanBytes * 1000.0 / span : 0;
+    }
     qint64 bytes() const { return m_bytes; }
 
 private:
@@ -142,30 +149,40 @@ private:
         const qint64 size = m_path.isEmpty() ? 0 : QFileInfo(m_path).size();
         if (size <= 0 || size == m_lastSize)
             return;
+        const qint64 now = m_clock.elapsed();
         if (m_firstSize == 0) {
             m_firstSize = size;
-            m_first.start();
+            m_fileFirstAt = now;
+            if (m_firstAt < 0)
+                m_firstAt = now;
+            else
+                m_spanBytes += size;
+        } else {
+            m_spanBytes += size - m_lastSize;
         }
         m_lastSize = size;
-        m_lastMs = m_first.elapsed();
+        m_lastAt = now;
     }
     void finishFile()
     {
         if (m_firstSize > 0 && m_lastSize > m_firstSize) {
             m_bytes += m_lastSize - m_firstSize;
-            m_ms += m_lastMs;
+            m_ms += m_lastAt - m_fileFirstAt;
         }
         m_firstSize = m_lastSize = 0;
     }
 
     QTimer m_timer;
+    QElapsedTimer m_clock;
     QString m_path;
-    QElapsedTimer m_first;
+    qint64 m_fileFirstAt = 0;
+    qint64 m_firstAt = -1;
+    qint64 m_lastAt = -1;
     qint64 m_firstSize = 0;
     qint64 m_lastSize = 0;
-    qint64 m_lastMs = 0;
     qint64 m_bytes = 0;
     qint64 m_ms = 0;
+    qint64 m_spanBytes = 0; // bytes after the job's first poll that saw any
 };
 
 // Bytes the emulator sent for downloads, from its event log: cut transfers and whole ones.
@@ -202,16 +219,18 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();
-    parser.addOption({"minutes", "interval of figures 1 and 2", "N", "15"});
-    parser.addOption({"channels", "channels of figures 1 and 2", "N", "4"});
+    parser.addOption({"minutes", "interval of figure 1", "N", "15"});
+    parser.addOption({"channels", "channels of figure 1", "N", "4"});
     parser.addOption({"rate", "link limit of figure 2 in KiB/s", "KBPS", "256"});
-    parser.addOption({"slow-rate", "a second, slower link of figure 2", "KBPS", "16"});
+    parser.addOption({"rate-minutes", "interval of figure 2", "N", "6"});
+    parser.addOption({"clip-kbps", "the recorder's bit rate in figure 2", "N", "384"});
     parser.addOption({"break-minutes", "interval of figure 3", "N", "60"});
     parser.process(app);
     const int seconds = parser.value("minutes").toInt() * 60;
     const int channels = parser.value("channels").toInt();
     const int rate = parser.value("rate").toInt();
-    const int slowRate = parser.value("slow-rate").toInt();
+    const int rateSeconds = parser.value("rate-minutes").toInt() * 60;
+    const int clipKbps = parser.value("clip-kbps").toInt();
 
     KRecorderSDK::instance()->initialize();
     KConnectionHandler::instance()->initialize(4);
@@ -220,10 +239,15 @@ int main(int argc, char *argv[])
     KSettings::instance()->setDownloadReliabilityMode(0);
     const QStringList analog{"--analog", QString::number(std::max(channels, 1))};
 
-    // 1. Wall time against ffmpeg alone.
-    {
+    // 1. Wall time against ffmpeg alone: once with a recorder that makes each fragment when it
+    // is asked for, once with one that has the next fragment ready, as a recorder serving the
+    // files it recorded has.
+    for (const bool readAhead : {false, true}) {
         KTestEmulator emulator;
-        if (!emulator.start(analog, KTestEmulator::Events)) {
+        QStringList arguments = analog;
+        if (readAhead)
+            arguments << "--read-ahead";
+        if (!emulator.start(arguments, KTestEmulator::Events)) {
             std::fprintf(stderr, "emulator did not start\n");
             return 1;
         }
@@ -245,28 +269,32 @@ int main(int argc, char *argv[])
         });
         const qint64 wall = download(object.get(), channels, begin, end);
         KTestEmulator::waitFor([] { return false; }, 500);
-        // What the recorder spent making the fragments it was asked for.
+        // What the recorder spent making the fragments (and its guesses), and how long the
+        // client waited for them.
         qint64 making = 0;
         const QRegularExpression made(QStringLiteral("clip made \\S+ in (\\d+) ms"));
         for (auto it = made.globalMatch(emulator.log()); it.hasNext();)
             making += it.next().captured(1).toLongLong();
-        std::printf("1. %d channels x %d min (%s), reliability 0: download %.2f s, ffmpeg alone "
-                    "%.2f s, ratio %.2f (target <= 1.3); the recorder made the fragments in "
+        std::printf("1%s. %d channels x %d min (%s), reliability 0, recorder %s: download %.2f s, "
+                    "ffmpeg alone %.2f s, ratio %.2f (target <= 1.3); the recorder's ffmpeg ran "
                     "%.2f s; client overhead %.2f s per channel (target <= 2); %.1f MiB\n",
-                    channels, seconds / 60, qPrintable(begin.toString("dd.MM hh:mm")),
-                    wall / 1000.0, alone / 1000.0, alone > 0 ? double(wall) / alone : 0,
-                    making / 1000.0, (wall - making) / 1000.0 / channels, bytes / 1048576.0);
+                    readAhead ? "b" : "a", channels, seconds / 60,
+                    qPrintable(begin.toString("dd.MM hh:mm")),
+                    readAhead ? "reading ahead" : "making on request", wall / 1000.0,
+                    alone / 1000.0, alone > 0 ? double(wall) / alone : 0, making / 1000.0,
+                    readAhead ? 0.0 : (wall - making) / 1000.0 / channels, bytes / 1048576.0);
     }
 
-    // 2. A rate-limited link; the emulator's pictures are so plain that its files are small,
-    // so a second, slower link shows the case where the link is what takes the time.
-    for (const auto &link : {qMakePair(rate, channels), qMakePair(slowRate, 1)}) {
+    // 2. A rate-limited link. The files are made at a recorder's constant bit rate, so that
+    // the link, not the recorder, is what takes the time.
+    {
         KTestEmulator emulator;
-        if (!emulator.start(QStringList{"--analog", QString::number(link.second), "--download-rate",
-                                        QString::number(link.first)}))
+        if (!emulator.start(QStringList{"--analog", "1", "--download-rate", QString::number(rate),
+                                        "--clip-kbps", QString::number(clipKbps),
+                                        "--read-ahead"}))
             return 1;
         auto object = connect(emulator);
-        const QDateTime begin = coveredStart(emulator, link.second, seconds);
+        const QDateTime begin = coveredStart(emulator, 1, rateSeconds);
         if (!object || !begin.isValid())
             return 1;
         RateMeter meter;
@@ -277,15 +305,15 @@ int main(int argc, char *argv[])
                              [&](QString, QFileInfo file) { meter.watch(file.filePath()); });
             return worker;
         });
-        const qint64 wall = download(object.get(), link.second, begin, begin.addSecs(seconds));
+        const qint64 wall = download(object.get(), 1, begin, begin.addSecs(rateSeconds));
         const double achieved = meter.bytesPerSecond();
-        const double limit = link.first * 1024.0;
-        std::printf("2. limit %d KiB/s, %d channel(s) x %d min: %.1f KiB/s while data flows "
-                    "(%.1f %% of the limit, target >= 95 %%); %.2f MiB in %.1f s wall (%.1f %% "
-                    "of the limit over the whole job)\n",
-                    link.first, link.second, seconds / 60, achieved / 1024, achieved * 100 / limit,
-                    meter.bytes() / 1048576.0, wall / 1000.0,
-                    wall > 0 ? meter.bytes() * 1000.0 / wall * 100 / limit : 0);
+        const double limit = rate * 1024.0;
+        std::printf("2. limit %d KiB/s, 1 channel x %d min at %d kbit/s: %.1f KiB/s while data "
+                    "flows (%.1f %% of the limit, target >= 95 %%); %.1f KiB/s from the first "
+                    "byte to the last (%.1f %%); %.2f MiB in %.1f s wall\n",
+                    rate, rateSeconds / 60, clipKbps, achieved / 1024, achieved * 100 / limit,
+                    meter.spanBytesPerSecond() / 1024, meter.spanBytesPerSecond() * 100 / limit,
+                    meter.bytes() / 1048576.0, wall / 1000.0);
     }
 
     // 3. One link break per fragment.

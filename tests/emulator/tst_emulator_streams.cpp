@@ -135,6 +135,44 @@ private slots:
         QVERIFY(emu.waitForLog(QStringLiteral("ffmpeg could not be started"), 3000));
     }
 
+    void downloadAtRecordersRateReadsAhead()
+    {
+        KTestEmulator emu;
+        QVERIFY2(emu.start({"--clip-kbps", "400", "--read-ahead"}, KTestEmulator::Events),
+                 qPrintable(emu.log()));
+        Client control;
+        QVERIFY(control.connectTo(emu.host(), emu.port()));
+        const quint64 token = control.login();
+        const QDateTime from = KTestEmulator::momentIn(emu.pastFiles(1), 120);
+        QVERIFY(token && from.isValid());
+        const auto download = [&](const QDateTime &a, const QDateTime &b) {
+            Client stream;
+            qint64 received = -1;
+            KFrame frame;
+            KMsgData data;
+            if (stream.openStream(emu.host(), emu.port(), token, StreamDownload, 1, a, b) &&
+                stream.control(ControlStart)) {
+                received = 0;
+                while (stream.next(frame, 30000) && frame.type != StreamEnd) {
+                    if (frame.type == Data && data.decode(frame.payload))
+                        received += data.bytes.size();
+                }
+            }
+            return received;
+        };
+        // 30 s at 400 kbit/s: 1.5 MB, whatever the pictures.
+        const qint64 first = download(from, from.addSecs(30));
+        QVERIFY2(first > 1350000 && first < 1650000, qPrintable(QString::number(first)));
+        // The next 30 s is made without being asked, and made once.
+        const QString next = QStringLiteral("clip made \\S+_ch1_%1_%2_")
+                                 .arg(from.addSecs(30).toString("yyyyMMddhhmmss"),
+                                      from.addSecs(60).toString("yyyyMMddhhmmss"));
+        QVERIFY(KTestEmulator::waitFor([&] { return emu.log().contains(QRegularExpression(next)); },
+                                       30000));
+        QVERIFY(download(from.addSecs(30), from.addSecs(60)) > 1350000);
+        QCOMPARE(emu.log().count(QRegularExpression(next)), 1);
+    }
+
     void streamsDroppedWhileDrawnThenCleanExit()
     {
         // Viewers that vanish while their pictures are being drawn once crashed it at exit.
