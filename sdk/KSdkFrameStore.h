@@ -18,7 +18,8 @@ public:
     void setPicture(const KRecTime &time, const QByteArray &jpeg, const QImage &image);
     // False until the first picture was decoded.
     bool picture(KRecTime *time, QByteArray *jpeg, QImage *image) const;
-    QImage image() const;
+    // The picture to paint with its number (counting from 1) and time.
+    QImage image(quint64 *serial = nullptr, KRecTime *time = nullptr) const;
     QSize targetSize() const;
     void setTargetSize(const QSize &size);
 
@@ -29,6 +30,7 @@ public:
 private:
     mutable std::mutex m_mutex; // guards every field below
     bool m_valid = false;
+    quint64 m_serial = 0;
     KRecTime m_time;
     QByteArray m_jpeg;
     QImage m_image;

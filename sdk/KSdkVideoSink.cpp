@@ -1,11 +1,10 @@
 #include "KSdkVideoSink.h"
 
 #include "KSdkFrameStore.h"
+#include "KSdkJpegDecoder.h"
 #include "KSdkVideoSurface.h"
 
 #include <QApplication>
-#include <QBuffer>
-#include <QImageReader>
 
 KSdkVideoSink::KSdkVideoSink(VSDK_WINDOW window)
     : m_window(window), m_store(std::make_shared<KSdkFrameStore>())
@@ -103,21 +102,10 @@ void KSdkVideoSink::decodeLoop()
             m_hasPending = false;
             m_pendingJpeg.clear();
         }
-        QBuffer buffer(&jpeg);
-        buffer.open(QIODevice::ReadOnly);
-        QImageReader reader(&buffer, "jpeg");
-        const QSize size = reader.size();
-        if (!size.isValid() || size.width() > MaxDimension || size.height() > MaxDimension ||
-            qint64(size.width()) * size.height() > MaxPixels) {
-            ++m_dropped;
-            continue;
-        }
-        // On screen the decoder already scales to the window (cheap inside libjpeg), so the
-        // GUI thread only copies pixels.
+        // On screen the decoder already scales to the window, so the GUI thread only copies
+        // pixels.
         const QSize target = m_onScreen ? m_store->targetSize() : QSize();
-        if (target.isValid() && !target.isEmpty() && target != size)
-            reader.setScaledSize(target);
-        const QImage image = reader.read();
+        const QImage image = KSdkJpegDecoder::decode(jpeg, target, MaxDimension, MaxPixels);
         if (image.isNull()) {
             ++m_dropped;
             continue;
