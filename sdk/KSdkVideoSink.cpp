@@ -2,6 +2,7 @@
 
 #include "KSdkFrameStore.h"
 #include "KSdkJpegDecoder.h"
+#include "KSdkRepaintPacer.h"
 #include "KSdkVideoSurface.h"
 
 #include <QApplication>
@@ -79,11 +80,7 @@ void KSdkVideoSink::requestRepaint()
     if (QCoreApplication *app = QCoreApplication::instance())
         QMetaObject::invokeMethod(
             app,
-            [store] {
-                store->updatePending.store(false);
-                if (store->surface)
-                    store->surface->update();
-            },
+            [store] { KSdkRepaintPacer::request(store); },
             Qt::QueuedConnection);
 }
 
