@@ -23,6 +23,7 @@ public:
     QSize targetSize() const;
     void setTargetSize(const QSize &size);
 
+    std::atomic<quint64> received{0};       // pictures that reached the stream
     std::atomic<bool> updatePending{false}; // a repaint is already queued
     std::atomic<bool> closed{false};        // the stream stopped; no surface may be created
     QPointer<QWidget> surface;              // touched on the GUI thread only

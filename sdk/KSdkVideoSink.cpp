@@ -61,6 +61,7 @@ void KSdkVideoSink::stop()
 
 void KSdkVideoSink::push(const KRecTime &time, const QByteArray &jpeg)
 {
+    ++m_store->received;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_hasPending)

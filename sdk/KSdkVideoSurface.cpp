@@ -19,6 +19,11 @@ KSdkVideoSurface::KSdkVideoSurface(std::shared_ptr<KSdkFrameStore> store, QWidge
     show();
 }
 
+quint64 KSdkVideoSurface::receivedPictures() const
+{
+    return m_store->received.load();
+}
+
 bool KSdkVideoSurface::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == parentWidget() && event->type() == QEvent::Resize)

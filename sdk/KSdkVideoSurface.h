@@ -13,14 +13,17 @@ class KSdkFrameStore;
 class KSdkVideoSurface : public QWidget
 {
     Q_OBJECT
-    // How many of the stream's pictures were painted, and the time of the last one: what the
-    // viewer really saw, for measurements (repaints of the same picture do not count).
+    // How many of the stream's pictures arrived and how many were painted, and the time of the
+    // last one: what the viewer really saw, for measurements (repaints of the same picture do
+    // not count).
+    Q_PROPERTY(quint64 receivedPictures READ receivedPictures)
     Q_PROPERTY(quint64 paintedPictures READ paintedPictures)
     Q_PROPERTY(QDateTime paintedTime READ paintedTime)
 
 public:
     KSdkVideoSurface(std::shared_ptr<KSdkFrameStore> store, QWidget *window);
 
+    quint64 receivedPictures() const;
     quint64 paintedPictures() const { return m_painted; }
     QDateTime paintedTime() const { return m_painted ? m_paintedTime.toDateTime() : QDateTime(); }
 

@@ -75,11 +75,12 @@ QWidget *surfaceOf(KAbstractVideoView *view)
     return view->videoSurface()->findChild<QWidget *>(QStringLiteral("sdkVideoSurface"));
 }
 
-// Distinct pictures a tile has painted (repaints of the same picture do not count).
-quint64 paintedPictures(KAbstractVideoView *view)
+// Distinct pictures a tile has painted (repaints of the same picture do not count) or
+// received, by the surface's property of that name.
+quint64 pictures(KAbstractVideoView *view, const char *property = "paintedPictures")
 {
     QWidget *surface = surfaceOf(view);
-    return surface ? surface->property("paintedPictures").toULongLong() : 0;
+    return surface ? surface->property(property).toULongLong() : 0;
 }
 
 // The recorder time of the picture a tile painted last.
@@ -176,7 +177,7 @@ int main(int argc, char *argv[])
                 [&]() {
                     bool all = true;
                     for (int i = 0; i < views.size(); ++i) {
-                        if (first[i] < 0 && paintedPictures(views[i]) > 0)
+                        if (first[i] < 0 && pictures(views[i]) > 0)
                             first[i] = sincePlay.elapsed();
                         all = all && first[i] >= 0;
                     }
@@ -193,9 +194,11 @@ int main(int argc, char *argv[])
                     static_cast<long long>(*std::max_element(first.begin(), first.end())));
 
         waitUntil([]() { return false; }, 1000);
-        QVector<quint64> before(views.size());
-        for (int i = 0; i < views.size(); ++i)
-            before[i] = paintedPictures(views[i]);
+        QVector<quint64> before(views.size()), receivedBefore(views.size());
+        for (int i = 0; i < views.size(); ++i) {
+            before[i] = pictures(views[i]);
+            receivedBefore[i] = pictures(views[i], "receivedPictures");
+        }
         stalls.start();
         const double cpu0 = cpuSeconds();
         const double uiCpu0 = threadCpuSeconds();
@@ -203,17 +206,20 @@ int main(int argc, char *argv[])
         const double cpu = cpuSeconds() - cpu0;
         const double uiCpu = threadCpuSeconds() - uiCpu0;
         QVector<double> paints(views.size());
-        for (int i = 0; i < views.size(); ++i)
-            paints[i] = double(paintedPictures(views[i]) - before[i]);
-        const double least = *std::min_element(paints.begin(), paints.end());
         double total = 0;
-        for (double p : paints)
-            total += p;
+        double received = 0;
+        for (int i = 0; i < views.size(); ++i) {
+            paints[i] = double(pictures(views[i]) - before[i]);
+            total += paints[i];
+            received += double(pictures(views[i], "receivedPictures") - receivedBefore[i]);
+        }
+        const double least = *std::min_element(paints.begin(), paints.end());
         std::printf("%d s, 16 tiles, stream %s: %.1f pictures painted/s per tile (least %.1f) of "
-                    "%d sent (%.1f %%), client CPU %.1f %% of one core (UI thread %.1f %%), longest UI stall "
-                    "%.1f ms (%.1f ms of it on the CPU)\n",
+                    "%.1f received (%.1f %%; %d sent at the nominal rate), client CPU %.1f %% of "
+                    "one core (UI thread %.1f %%), longest UI stall %.1f ms (%.1f ms of it on the "
+                    "CPU)\n",
                     seconds, stream == 0 ? "main 1280x720" : "sub 640x360", total / 16 / seconds,
-                    least / seconds, fps, 100.0 * total / 16 / seconds / fps,
+                    least / seconds, received / 16 / seconds, 100.0 * total / received, fps,
                     100.0 * cpu / seconds, 100.0 * uiCpu / seconds, stalls.longestMs(),
                     stalls.longestCpuMs());
         std::fflush(stdout);
