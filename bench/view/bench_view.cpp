@@ -1,8 +1,9 @@
 // The online player's 16-window grid with 16 live channels at 25 fps (main stream 1280x720,
 // sub stream 640x360): pictures painted per tile, client CPU, the longest stall of the
 // user-interface thread, the time from play to every tile's first picture; then the archive
-// player's restart from the time-line. Run under a display (xvfb-run). Argument: seconds of
-// live measurement (default 60).
+// player's restart from the time-line. Run under a display (xvfb-run). Arguments: seconds of
+// live measurement (default 60), then "main" to watch the main streams instead of the player's
+// default.
 #include "KArchiveInfoWidget.h"
 #include "KArchiveVideoPlayerWidget.h"
 #include "KArchiveVideoView.h"
@@ -168,6 +169,8 @@ int main(int argc, char *argv[])
         }
         const QList<KAbstractVideoView *> views = player.views().mid(0, 16);
         StallMeter stalls;
+        if (argc > 2 && QByteArray(argv[2]) == "main")
+            player.streamSelector()->setCurrentIndex(0);
         const int stream = player.streamSelector()->currentIndex();
         QVector<qint64> first(views.size(), -1);
         QElapsedTimer sincePlay;
