@@ -3,6 +3,7 @@
 #include "KSdkFrameStore.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 
 KSdkRepaintPacer::KSdkRepaintPacer() : QObject(QCoreApplication::instance())
 {
@@ -14,8 +15,10 @@ KSdkRepaintPacer::KSdkRepaintPacer() : QObject(QCoreApplication::instance())
 
 void KSdkRepaintPacer::request(const std::shared_ptr<KSdkFrameStore> &store)
 {
-    // Owned by the application object, so it goes with it.
-    static KSdkRepaintPacer *pacer = new KSdkRepaintPacer;
+    // Owned by the application object, so it goes with it (and comes with a new one).
+    static QPointer<KSdkRepaintPacer> pacer;
+    if (!pacer)
+        pacer = new KSdkRepaintPacer;
     pacer->m_pending.push_back(store);
     if (!pacer->m_timer.isActive())
         pacer->m_timer.start();
