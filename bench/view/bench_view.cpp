@@ -26,8 +26,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <ctime>
+#include <functional>
 #include <sys/resource.h>
 
 namespace {
@@ -278,8 +278,8 @@ int main(int argc, char *argv[])
                         if (first[i] < 0 && within(paintedTime(views[i]), later))
                             first[i] = clock.elapsed();
                     }
-                    if (painted < 0 && std::none_of(first.begin(), first.end(),
-                                                    [](qint64 t) { return t < 0; }))
+                    if (painted < 0 &&
+                        std::none_of(first.begin(), first.end(), [](qint64 t) { return t < 0; }))
                         painted = clock.elapsed();
                     return painted >= 0 && shownAll(later);
                 },

@@ -147,8 +147,8 @@ void tst_SdkWidget::paintsThePictureAtAnyWindowSize()
     preview.playWindow = VSDK_WINDOW(quint32(tile.winId()));
     const int handle = NET_DVR_RealPlay_V40(user, &preview, nullptr, nullptr);
     QVERIFY(handle >= 0);
-    QTRY_VERIFY_WITH_TIMEOUT(surfaceOf(&tile) && surfaceOf(&tile)->property("paintedPictures")
-                                                         .toULongLong() >= 3,
+    QTRY_VERIFY_WITH_TIMEOUT(surfaceOf(&tile) &&
+                                 surfaceOf(&tile)->property("paintedPictures").toULongLong() >= 3,
                              10000);
     QWidget *surface = surfaceOf(&tile);
     QCOMPARE(surface->property("paintedTime").toDateTime(),
