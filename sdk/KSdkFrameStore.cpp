@@ -4,6 +4,7 @@ void KSdkFrameStore::setPicture(const KRecTime &time, const QByteArray &jpeg, co
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_valid = true;
+    ++m_serial;
     m_time = time;
     m_jpeg = jpeg;
     m_image = image;
@@ -23,9 +24,13 @@ bool KSdkFrameStore::picture(KRecTime *time, QByteArray *jpeg, QImage *image) co
     return true;
 }
 
-QImage KSdkFrameStore::image() const
+QImage KSdkFrameStore::image(quint64 *serial, KRecTime *time) const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    if (serial)
+        *serial = m_serial;
+    if (time)
+        *time = m_time;
     return m_image;
 }
 

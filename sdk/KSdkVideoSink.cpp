@@ -1,11 +1,11 @@
 #include "KSdkVideoSink.h"
 
 #include "KSdkFrameStore.h"
+#include "KSdkJpegDecoder.h"
+#include "KSdkRepaintPacer.h"
 #include "KSdkVideoSurface.h"
 
 #include <QApplication>
-#include <QBuffer>
-#include <QImageReader>
 
 KSdkVideoSink::KSdkVideoSink(VSDK_WINDOW window)
     : m_window(window), m_store(std::make_shared<KSdkFrameStore>())
@@ -61,6 +61,7 @@ void KSdkVideoSink::stop()
 
 void KSdkVideoSink::push(const KRecTime &time, const QByteArray &jpeg)
 {
+    ++m_store->received;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_hasPending)
@@ -80,11 +81,7 @@ void KSdkVideoSink::requestRepaint()
     if (QCoreApplication *app = QCoreApplication::instance())
         QMetaObject::invokeMethod(
             app,
-            [store] {
-                store->updatePending.store(false);
-                if (store->surface)
-                    store->surface->update();
-            },
+            [store] { KSdkRepaintPacer::request(store); },
             Qt::QueuedConnection);
 }
 
@@ -103,21 +100,10 @@ void KSdkVideoSink::decodeLoop()
             m_hasPending = false;
             m_pendingJpeg.clear();
         }
-        QBuffer buffer(&jpeg);
-        buffer.open(QIODevice::ReadOnly);
-        QImageReader reader(&buffer, "jpeg");
-        const QSize size = reader.size();
-        if (!size.isValid() || size.width() > MaxDimension || size.height() > MaxDimension ||
-            qint64(size.width()) * size.height() > MaxPixels) {
-            ++m_dropped;
-            continue;
-        }
-        // On screen the decoder already scales to the window (cheap inside libjpeg), so the
-        // GUI thread only copies pixels.
+        // On screen the decoder already scales to the window, so the GUI thread only copies
+        // pixels.
         const QSize target = m_onScreen ? m_store->targetSize() : QSize();
-        if (target.isValid() && !target.isEmpty() && target != size)
-            reader.setScaledSize(target);
-        const QImage image = reader.read();
+        const QImage image = KSdkJpegDecoder::decode(jpeg, target, MaxDimension, MaxPixels);
         if (image.isNull()) {
             ++m_dropped;
             continue;

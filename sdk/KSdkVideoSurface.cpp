@@ -19,6 +19,11 @@ KSdkVideoSurface::KSdkVideoSurface(std::shared_ptr<KSdkFrameStore> store, QWidge
     show();
 }
 
+quint64 KSdkVideoSurface::receivedPictures() const
+{
+    return m_store->received.load();
+}
+
 bool KSdkVideoSurface::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == parentWidget() && event->type() == QEvent::Resize)
@@ -35,7 +40,14 @@ void KSdkVideoSurface::resizeEvent(QResizeEvent *event)
 void KSdkVideoSurface::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    const QImage image = m_store->image();
+    quint64 serial = 0;
+    KRecTime time;
+    const QImage image = m_store->image(&serial, &time);
+    if (serial != m_paintedSerial) {
+        m_paintedSerial = serial;
+        m_painted += 1;
+        m_paintedTime = time;
+    }
     if (image.isNull()) {
         painter.fillRect(rect(), Qt::black);
     } else if (image.size() == size()) {

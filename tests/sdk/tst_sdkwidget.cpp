@@ -1,8 +1,13 @@
 // Pictures painted into the window given by its native id: the surface follows the window's
 // size and goes when the stream stops; unknown or vanished windows are safe.
 #include "HCNetSDK.h"
+#include "KFakeRecorder.h"
+#include "KRecorderMessages.h"
+#include "KRecorderProtocol.h"
 #include "KTestEmulator.h"
 
+#include <QBuffer>
+#include <QPainter>
 #include <QWidget>
 #include <QtTest>
 #include <memory>
@@ -15,6 +20,8 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void surfaceFollowsTheWindowAndVanishedWindowsAreSafe();
+    void paintsThePictureAtAnyWindowSize_data();
+    void paintsThePictureAtAnyWindowSize();
 
 private:
     int play(int channel, quint32 window);
@@ -90,6 +97,74 @@ void tst_SdkWidget::surfaceFollowsTheWindowAndVanishedWindowsAreSafe()
     QTRY_VERIFY_WITH_TIMEOUT(picture(second) != atReset, 10000);
     QVERIFY(NET_DVR_StopRealPlay(second));
     QVERIFY(NET_DVR_StopRealPlay(unknown));
+}
+
+void tst_SdkWidget::paintsThePictureAtAnyWindowSize_data()
+{
+    QTest::addColumn<QSize>("window");
+    QTest::newRow("picture's own size") << QSize(640, 360);
+    QTest::newRow("a half") << QSize(320, 180);
+    QTest::newRow("between libjpeg's scales") << QSize(301, 167);
+    QTest::newRow("other aspect") << QSize(150, 200);
+    QTest::newRow("larger") << QSize(900, 500);
+}
+
+void tst_SdkWidget::paintsThePictureAtAnyWindowSize()
+{
+    // Quadrants in four colours catch swapped colour channels, flips and wrong scaling.
+    QFETCH(QSize, window);
+    const QColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::white};
+    QImage picture(640, 360, QImage::Format_RGB32);
+    QPainter painter(&picture);
+    for (int i = 0; i < 4; ++i)
+        painter.fillRect(QRect(i % 2 * 320, i / 2 * 180, 320, 180), colours[i]);
+    painter.end();
+    KMsgVideoFrame frame;
+    frame.time = KRecTime::fromDateTime(QDateTime(QDate(2024, 3, 1), QTime(9, 30, 15)));
+    QBuffer buffer(&frame.picture);
+    buffer.open(QIODevice::WriteOnly);
+    QVERIFY(picture.save(&buffer, "JPEG", 90));
+    const QByteArray payload = frame.encode();
+
+    using namespace KRecorderProtocol;
+    KFakeRecorder recorder(KFakeRecorder::on(StreamOpen, [&](KFakeConnection &c, const KFrame &f) {
+        c.sendFrame(StreamOpened, f.seq, KFakeRecorder::streamOpened());
+        // Until the stream is stopped, so that pictures also come after the surface exists.
+        for (int i = 0; i < 500 && c.sendFrame(VideoFrame, 0, payload); ++i)
+            QThread::msleep(20);
+        return KFakeRecorder::HangUp;
+    }));
+    VSDK_DEVICE_INFO info;
+    const int user =
+        NET_DVR_Login_V30(recorder.host().constData(), recorder.port(), "admin", "pw", &info);
+    QVERIFY(user >= 0);
+    QWidget tile;
+    tile.resize(window);
+    tile.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&tile));
+    VSDK_PREVIEW_INFO preview = {};
+    preview.channel = 1;
+    preview.playWindow = VSDK_WINDOW(quint32(tile.winId()));
+    const int handle = NET_DVR_RealPlay_V40(user, &preview, nullptr, nullptr);
+    QVERIFY(handle >= 0);
+    QTRY_VERIFY_WITH_TIMEOUT(surfaceOf(&tile) &&
+                                 surfaceOf(&tile)->property("paintedPictures").toULongLong() >= 3,
+                             10000);
+    QWidget *surface = surfaceOf(&tile);
+    QCOMPARE(surface->property("paintedTime").toDateTime(),
+             QDateTime(QDate(2024, 3, 1), QTime(9, 30, 15)));
+    const QImage shown = surface->grab().toImage();
+    QCOMPARE(shown.size(), window);
+    for (int i = 0; i < 4; ++i) {
+        const QColor seen(shown.pixel((i % 2 * 2 + 1) * window.width() / 4,
+                                      (i / 2 * 2 + 1) * window.height() / 4));
+        const QColor want = colours[i];
+        QVERIFY2(qAbs(seen.red() - want.red()) < 40 && qAbs(seen.green() - want.green()) < 40 &&
+                     qAbs(seen.blue() - want.blue()) < 40,
+                 qPrintable(QStringLiteral("quadrant %1: %2").arg(i).arg(seen.name())));
+    }
+    QVERIFY(NET_DVR_StopRealPlay(handle));
+    NET_DVR_Logout_V30(user);
 }
 
 QTEST_MAIN(tst_SdkWidget)
