@@ -118,7 +118,7 @@ void KMpvPlayer::setAudioOutput(const QString &name)
 bool KMpvPlayer::ensureCore()
 {
     if (m_core)
-        return true;
+        return m_renderContext != nullptr;
     // libmpv refuses to start under a locale that writes decimal commas.
     std::setlocale(LC_NUMERIC, "C");
     m_core = mpv_create();
@@ -207,6 +207,7 @@ bool KMpvPlayer::load(const QString &path, bool paused)
     m_loaded = false;
     m_fileReady = false;
     m_pendingSeek = -1;
+    m_seekClock.invalidate();
     m_endReached = false;
     m_position = 0;
     m_duration = 0;
@@ -249,6 +250,7 @@ void KMpvPlayer::stop()
     m_loaded = false;
     m_fileReady = false;
     m_pendingSeek = -1;
+    m_seekClock.invalidate();
     m_endReached = false;
     m_position = 0;
     if (m_renderer)
@@ -269,7 +271,14 @@ void KMpvPlayer::seek(qint64 position)
              QStringLiteral("absolute+exact")});
     m_position = position;
     m_positionClock.invalidate();
+    m_seekClock.start();
     m_endReached = false;
+}
+
+bool KMpvPlayer::isSeeking() const
+{
+    // A seek mpv refused never restarts playback: do not wait for it for ever.
+    return m_loaded && m_seekClock.isValid() && m_seekClock.elapsed() < 3000;
 }
 
 qint64 KMpvPlayer::estimatedPosition() const
@@ -453,6 +462,9 @@ void KMpvPlayer::handleEvent(const mpv_event *event)
         }
         return;
     }
+    case MPV_EVENT_PLAYBACK_RESTART:
+        m_seekClock.invalidate();
+        return;
     case MPV_EVENT_FILE_LOADED:
         m_fileReady = true;
         if (m_pendingSeek >= 0) {

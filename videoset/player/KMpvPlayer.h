@@ -53,6 +53,8 @@ public:
     bool isLoaded() const { return m_loaded; }
     bool isPaused() const { return m_paused; }
     bool isEndReached() const { return m_endReached; }
+    // A seek was asked for and playback has not yet started again from its moment.
+    bool isSeeking() const;
     double speed() const { return m_speed; }
     qint64 position() const { return m_position; }
     // The position now, carried on from the last report at the playback speed.
@@ -108,6 +110,7 @@ private:
     bool m_loaded = false;
     bool m_fileReady = false;
     qint64 m_pendingSeek = -1;
+    QElapsedTimer m_seekClock; // valid from a seek until playback starts again
     bool m_paused = false;
     bool m_endReached = false;
 };
