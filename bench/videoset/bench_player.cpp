@@ -202,7 +202,8 @@ int main(int argc, char *argv[])
         std::printf("ffmpeg could not make the clip\n");
         return 1;
     }
-    const QList<int> counts = argc > 2 ? QList<int>{qBound(1, atoi(argv[2]), 64)} : QList<int>{4, 16};
+    const QList<int> counts =
+        argc > 2 ? QList<int>{qBound(1, atoi(argv[2]), 64)} : QList<int>{4, 16};
     for (int tiles : counts)
         run(root.path() + QStringLiteral("/%1").arg(tiles), clip, tiles, seconds);
     return 0;

@@ -37,8 +37,8 @@ private:
     mpv_render_context *m_context = nullptr;
     QAtomicInt m_pending = 0;
     QAtomicInt m_framesRendered = 0;
-    QImage m_back; // render thread only
-    QSize m_drawnSize; // render thread only
+    QImage m_back;          // render thread only
+    QSize m_drawnSize;      // render thread only
     mutable QMutex m_mutex; // guards the members below, shared with the user-interface thread
     QImage m_front;
     QSize m_targetSize = QSize(320, 180);
