@@ -1,10 +1,13 @@
 // Figures for the local player, in a 1280x720 window:
 //  - process CPU (all decoding and rendering threads) and pictures per second per tile for 4
 //    and 16 tiles of 640x360 at 25 pictures per second; target for 16: <= 1 core at >= 24;
-//  - the worst offset of a tile from the master while playing (reported positions), and the
-//    spread of the pictures (in frames) when every tile is stopped at the end of the run;
+//  - the worst offset of a tile from the master while playing, read from the numbers of the
+//    pictures the tiles show at the same instant (a tile that has just drawn its next picture
+//    while the master has yet to draw its own counts one frame), and the spread of the
+//    pictures (in frames) when every tile is stopped at the end of the run;
 //  - seek latency: from a jump of all tiles until every tile shows the new moment.
-// Usage: bench_player [seconds per run, default 60]; paints into a window (use Xvfb).
+// Usage: bench_player [seconds per run, default 60] [tiles, default 4 and 16]; paints into a
+// window (use Xvfb).
 #include "KMpvPlayer.h"
 #include "KVideoPlayerWidget.h"
 #include "KVideoView.h"
@@ -59,6 +62,25 @@ int pictureNumber(const QImage &image)
     return number;
 }
 
+// The number of the picture a tile shows, read from its drawn (scaled) image.
+int shownPicture(const KMpvPlayer *mpv)
+{
+    const QImage image = mpv->frame();
+    const QRectF shown = mpv->displayedFrameRect();
+    if (image.isNull() || shown.isEmpty())
+        return -1;
+    int number = 0;
+    for (int bit = 0; bit < 16; ++bit) {
+        const QPoint point(int(shown.left() + (bit * 40 + 20) * shown.width() / 640),
+                           int(shown.top() + 8 * shown.height() / 360));
+        if (!image.rect().contains(point))
+            return -1;
+        if (qGray(image.pixel(point)) > 128)
+            number |= 1 << bit;
+    }
+    return number;
+}
+
 QList<int> pictures(KVideoPlayerWidget &player)
 {
     QList<int> numbers;
@@ -96,14 +118,24 @@ void run(const QString &root, const QString &clip, int tiles, int seconds)
     const double cpuStart = cpuSeconds();
     QElapsedTimer clock;
     clock.start();
-    qint64 worst = 0;
+    int worst = 0, samples = 0, beyond = 0;
     while (clock.elapsed() < seconds * 1000) {
         QTest::qWait(100);
         const KVideoView *master = player.view(player.masterIndex());
         if (!master)
             continue;
-        for (int i = 0; i < tiles; ++i)
-            worst = qMax(worst, qAbs(player.view(i)->position() - master->position()));
+        const int reference = shownPicture(master->player());
+        if (reference < 0)
+            continue;
+        int sampleWorst = 0;
+        for (int i = 0; i < tiles; ++i) {
+            const int number = shownPicture(player.view(i)->player());
+            if (number >= 0)
+                sampleWorst = qMax(sampleWorst, qAbs(number - reference));
+        }
+        worst = qMax(worst, sampleWorst);
+        ++samples;
+        beyond += sampleWorst > 2;
     }
     const double elapsed = clock.elapsed() / 1000.0;
     const double cpu = (cpuSeconds() - cpuStart) / elapsed;
@@ -121,8 +153,10 @@ void run(const QString &root, const QString &clip, int tiles, int seconds)
     const int spread = *std::max_element(paused.begin(), paused.end()) -
                        *std::min_element(paused.begin(), paused.end());
     std::printf("%2d tiles, %d s: CPU %.0f %% of a core, pictures/s per tile mean %.1f min %.1f, "
-                "worst offset while playing %lld ms, paused spread %d frames\n",
-                tiles, seconds, cpu * 100, sum / tiles, minimum, worst, spread);
+                "worst offset while playing %d frames (%d ms; over 2 frames in %d of %d samples), "
+                "paused spread %d frames\n",
+                tiles, seconds, cpu * 100, sum / tiles, minimum, worst, worst * 40, beyond, samples,
+                spread);
 
     // Seek latency: jumps to 10 moments, each until every tile shows the picture of it.
     for (int i = 0; i < tiles; ++i)
@@ -168,7 +202,9 @@ int main(int argc, char *argv[])
         std::printf("ffmpeg could not make the clip\n");
         return 1;
     }
-    for (int tiles : {4, 16})
+    const QList<int> counts =
+        argc > 2 ? QList<int>{qBound(1, atoi(argv[2]), 64)} : QList<int>{4, 16};
+    for (int tiles : counts)
         run(root.path() + QStringLiteral("/%1").arg(tiles), clip, tiles, seconds);
     return 0;
 }

@@ -16,6 +16,8 @@
 #include <QTimeEdit>
 #include <QtTest>
 
+#include <cmath>
+
 using namespace KVideoSetTest;
 
 namespace {
@@ -187,6 +189,44 @@ private slots:
                    qAbs(player.view(2)->position() - master) <= 80;
         };
         QTRY_VERIFY_WITH_TIMEOUT(inStep(), kWait);
+    }
+
+    // A tile pushed off during fast playback is back in step at 1x: every tile stands within
+    // two frames of the master when the tiles are paused one right after the other (not the
+    // player's pause, which would line them up).
+    void inStepAfterFastPlayback_data()
+    {
+        QTest::addColumn<int>("clicks");
+        QTest::newRow("4x") << 2;
+        QTest::newRow("8x") << 3;
+    }
+
+    void inStepAfterFastPlayback()
+    {
+        QFETCH(int, clicks);
+        KVideoPlayerWidget player;
+        player.show();
+        player.populate(makeBarSet({"ACAM01", "ACAM02", "ACAM03", "ACAM04"}));
+        QTRY_VERIFY_WITH_TIMEOUT(player.masterIndex() == 0 && player.view(0)->position() > 500,
+                                 kWait);
+        player.setPosition(1000);
+        for (int i = 0; i < clicks; ++i)
+            player.fasterButton()->click();
+        QCOMPARE(player.view(3)->player()->speed(), std::ldexp(1.0, clicks));
+        QTRY_VERIFY_WITH_TIMEOUT(player.view(0)->position() > 4000, kWait);
+        player.view(1)->setPosition(int(player.view(0)->position() + 600));
+        QTRY_VERIFY_WITH_TIMEOUT(player.view(0)->position() > 10000, kWait);
+        for (int i = 0; i < clicks; ++i)
+            player.slowerButton()->click();
+        const qint64 slowed = player.view(0)->position();
+        QTRY_VERIFY_WITH_TIMEOUT(player.view(0)->position() > slowed + 1000, kWait);
+        QCOMPARE(player.playbackState(), 0);
+        for (int i = 0; i < player.viewsInUse(); ++i)
+            player.view(i)->player()->pause();
+        const QList<int> numbers = pictures(player);
+        QCOMPARE(numbers.size(), 4);
+        for (int number : numbers)
+            QVERIFY2(qAbs(number - numbers.first()) <= 2, qPrintable(QString::number(number)));
     }
 
     void stopNearEndAndLoop()

@@ -1,8 +1,10 @@
 #include "KMpvPlayer.h"
 
-#include <QAtomicInt>
+#include "KMpvRenderer.h"
+
 #include <QFileInfo>
 #include <QMutex>
+#include <QThread>
 #include <QThreadPool>
 #include <QtMath>
 
@@ -11,13 +13,13 @@
 #include <mpv/client.h>
 #include <mpv/render.h>
 
-// The player a libmpv thread may wake. The mutex guards player against the player's
-// destruction; the relay itself outlives the core.
+// The player and renderer a libmpv thread may wake. The mutex guards both pointers against
+// the player's destruction; the relay itself outlives the core.
 struct KMpvRelay
 {
     QMutex mutex;
     KMpvPlayer *player = nullptr;
-    QAtomicInt renderPending = 0;
+    KMpvRenderer *renderer = nullptr;
 };
 
 namespace {
@@ -38,11 +40,9 @@ void wakeUp(void *data)
 void renderUpdate(void *data)
 {
     auto *relay = static_cast<KMpvRelay *>(data);
-    if (!relay->renderPending.testAndSetOrdered(0, 1))
-        return;
     QMutexLocker locker(&relay->mutex);
-    if (relay->player)
-        QMetaObject::invokeMethod(relay->player, "render", Qt::QueuedConnection);
+    if (relay->renderer)
+        relay->renderer->requestRender();
 }
 
 QImage imageFromNode(const mpv_node &result)
@@ -88,11 +88,21 @@ KMpvPlayer::~KMpvPlayer()
     {
         QMutexLocker locker(&m_relay->mutex);
         m_relay->player = nullptr;
+        m_relay->renderer = nullptr;
     }
     mpv_handle *core = m_core;
     mpv_render_context *context = m_renderContext;
     KMpvRelay *relay = m_relay;
-    QThreadPool::globalInstance()->start([core, context, relay]() {
+    KMpvRenderer *renderer = m_renderer;
+    QThread *thread = m_renderThread;
+    QThreadPool::globalInstance()->start([core, context, relay, renderer, thread]() {
+        // The context may be freed only when no picture is being drawn with it.
+        if (thread) {
+            thread->quit();
+            thread->wait();
+        }
+        delete renderer;
+        delete thread;
         if (context)
             mpv_render_context_free(context);
         mpv_terminate_destroy(core);
@@ -108,7 +118,7 @@ void KMpvPlayer::setAudioOutput(const QString &name)
 bool KMpvPlayer::ensureCore()
 {
     if (m_core)
-        return true;
+        return m_renderContext != nullptr;
     // libmpv refuses to start under a locale that writes decimal commas.
     std::setlocale(LC_NUMERIC, "C");
     m_core = mpv_create();
@@ -145,10 +155,19 @@ bool KMpvPlayer::ensureCore()
     char softwareApi[] = MPV_RENDER_API_TYPE_SW;
     mpv_render_param parameters[] = {{MPV_RENDER_PARAM_API_TYPE, softwareApi},
                                      {MPV_RENDER_PARAM_INVALID, nullptr}};
-    if (mpv_render_context_create(&m_renderContext, m_core, parameters) < 0)
+    if (mpv_render_context_create(&m_renderContext, m_core, parameters) < 0) {
         m_renderContext = nullptr;
-    else
+    } else {
+        m_renderer = new KMpvRenderer(m_renderContext);
+        m_renderer->setTargetSize(m_renderSize);
+        m_renderThread = new QThread;
+        m_renderThread->setObjectName(QStringLiteral("mpv render"));
+        m_renderer->moveToThread(m_renderThread);
+        connect(m_renderer, &KMpvRenderer::frameReady, this, &KMpvPlayer::frameChanged);
+        m_renderThread->start();
+        m_relay->renderer = m_renderer;
         mpv_render_context_set_update_callback(m_renderContext, renderUpdate, m_relay);
+    }
     mpv_set_wakeup_callback(m_core, wakeUp, m_relay);
     mpv_observe_property(m_core, TimePos, "time-pos", MPV_FORMAT_DOUBLE);
     mpv_observe_property(m_core, Duration, "duration", MPV_FORMAT_DOUBLE);
@@ -188,6 +207,7 @@ bool KMpvPlayer::load(const QString &path, bool paused)
     m_loaded = false;
     m_fileReady = false;
     m_pendingSeek = -1;
+    m_seekClock.invalidate();
     m_endReached = false;
     m_position = 0;
     m_duration = 0;
@@ -203,6 +223,7 @@ bool KMpvPlayer::load(const QString &path, bool paused)
         return false;
     }
     m_errorText.clear();
+    m_renderer->setShowing(true);
     setProperty("pause", paused ? QStringLiteral("yes") : QStringLiteral("no"));
     command({QStringLiteral("loadfile"), path, QStringLiteral("replace")});
     m_loaded = true;
@@ -229,9 +250,11 @@ void KMpvPlayer::stop()
     m_loaded = false;
     m_fileReady = false;
     m_pendingSeek = -1;
+    m_seekClock.invalidate();
     m_endReached = false;
     m_position = 0;
-    m_frame = QImage();
+    if (m_renderer)
+        m_renderer->setShowing(false);
     emit frameChanged();
 }
 
@@ -248,7 +271,14 @@ void KMpvPlayer::seek(qint64 position)
              QStringLiteral("absolute+exact")});
     m_position = position;
     m_positionClock.invalidate();
+    m_seekClock.start();
     m_endReached = false;
+}
+
+bool KMpvPlayer::isSeeking() const
+{
+    // A seek mpv refused never restarts playback: do not wait for it for ever.
+    return m_loaded && m_seekClock.isValid() && m_seekClock.elapsed() < 3000;
 }
 
 qint64 KMpvPlayer::estimatedPosition() const
@@ -306,11 +336,8 @@ void KMpvPlayer::setRenderSize(const QSize &size)
         return;
     m_renderSize = size;
     applyRegion();
-    // The next picture comes in the new size even while paused.
-    if (m_renderContext) {
-        m_relay->renderPending = 1;
-        QMetaObject::invokeMethod(this, "render", Qt::QueuedConnection);
-    }
+    if (m_renderer)
+        m_renderer->setTargetSize(size);
 }
 
 void KMpvPlayer::captureFrame()
@@ -435,6 +462,9 @@ void KMpvPlayer::handleEvent(const mpv_event *event)
         }
         return;
     }
+    case MPV_EVENT_PLAYBACK_RESTART:
+        m_seekClock.invalidate();
+        return;
     case MPV_EVENT_FILE_LOADED:
         m_fileReady = true;
         if (m_pendingSeek >= 0) {
@@ -454,29 +484,12 @@ void KMpvPlayer::handleEvent(const mpv_event *event)
     }
 }
 
-void KMpvPlayer::render()
+QImage KMpvPlayer::frame() const
 {
-    if (!m_relay)
-        return;
-    m_relay->renderPending = 0;
-    if (!m_renderContext)
-        return;
-    if (!(mpv_render_context_update(m_renderContext) & MPV_RENDER_UPDATE_FRAME))
-        return;
-    QImage image(m_renderSize, QImage::Format_RGB32);
-    int size[2] = {image.width(), image.height()};
-    size_t stride = size_t(image.bytesPerLine());
-    char format[] = "bgr0";
-    mpv_render_param parameters[] = {{MPV_RENDER_PARAM_SW_SIZE, size},
-                                     {MPV_RENDER_PARAM_SW_FORMAT, format},
-                                     {MPV_RENDER_PARAM_SW_STRIDE, &stride},
-                                     {MPV_RENDER_PARAM_SW_POINTER, image.bits()},
-                                     {MPV_RENDER_PARAM_INVALID, nullptr}};
-    if (mpv_render_context_render(m_renderContext, parameters) < 0)
-        return;
-    if (!m_loaded)
-        return;
-    m_frame = image;
-    ++m_framesRendered;
-    emit frameChanged();
+    return m_renderer ? m_renderer->frame() : QImage();
+}
+
+int KMpvPlayer::framesRendered() const
+{
+    return m_renderer ? m_renderer->framesRendered() : 0;
 }

@@ -10,11 +10,13 @@ struct mpv_handle;
 struct mpv_render_context;
 struct mpv_event;
 struct KMpvRelay;
+class KMpvRenderer;
+class QThread;
 
 // One media file played by libmpv and rendered in software into an image of the render size.
-// Lives in the user-interface thread and calls only the asynchronous libmpv functions from it,
-// so that rendering there never waits on the player's core. The core is made on the first
-// load; destroying it blocks, so that happens on a pool thread.
+// Lives in the user-interface thread and calls only the asynchronous libmpv functions from it;
+// the pictures are drawn on a thread of their own (KMpvRenderer). The core is made on the
+// first load; destroying it blocks, so that happens on a pool thread.
 class KMpvPlayer : public QObject
 {
     Q_OBJECT
@@ -51,6 +53,8 @@ public:
     bool isLoaded() const { return m_loaded; }
     bool isPaused() const { return m_paused; }
     bool isEndReached() const { return m_endReached; }
+    // A seek was asked for and playback has not yet started again from its moment.
+    bool isSeeking() const;
     double speed() const { return m_speed; }
     qint64 position() const { return m_position; }
     // The position now, carried on from the last report at the playback speed.
@@ -58,8 +62,9 @@ public:
     qint64 duration() const { return m_duration; }
     QSize videoSize() const { return m_videoSize; }
     QString errorText() const { return m_errorText; }
-    QImage frame() const { return m_frame; }
-    int framesRendered() const { return m_framesRendered; }
+    // The latest picture drawn, safe to keep while later ones are drawn.
+    QImage frame() const;
+    int framesRendered() const;
     // The frame point shown at a point of the picture, and the picture part holding the frame.
     QPointF toFrame(const QPointF &point) const;
     QRectF displayedFrameRect() const;
@@ -74,7 +79,6 @@ signals:
 
 private slots:
     void processEvents();
-    void render();
 
 private:
     bool ensureCore();
@@ -89,8 +93,9 @@ private:
     mpv_handle *m_core = nullptr;
     mpv_render_context *m_renderContext = nullptr;
     KMpvRelay *m_relay = nullptr;
+    KMpvRenderer *m_renderer = nullptr;
+    QThread *m_renderThread = nullptr;
     QString m_path;
-    QImage m_frame;
     QSize m_renderSize = QSize(320, 180);
     QSize m_videoSize;
     QRectF m_region;
@@ -102,10 +107,10 @@ private:
     int m_volume = 100;
     bool m_muted = false;
     bool m_loop = false;
-    int m_framesRendered = 0;
     bool m_loaded = false;
     bool m_fileReady = false;
     qint64 m_pendingSeek = -1;
+    QElapsedTimer m_seekClock; // valid from a seek until playback starts again
     bool m_paused = false;
     bool m_endReached = false;
 };

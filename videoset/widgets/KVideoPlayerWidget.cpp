@@ -288,7 +288,7 @@ void KVideoPlayerWidget::syncronize()
         master = view(chosen);
         m_startPosition = master->position();
     }
-    if (m_playbackState != 0 || !playing(master))
+    if (m_playbackState != 0 || !playing(master) || master->player()->isSeeking())
         return;
     // Files a little shorter than the set never reach the last second: stop when all ended.
     bool allEnded = !m_repeat;

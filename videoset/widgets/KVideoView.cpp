@@ -142,22 +142,25 @@ void KVideoView::setPosition(int position)
 
 void KVideoView::followPosition(qint64 masterPosition, double baseSpeed)
 {
-    if (!m_player->isLoaded() || m_viewState != 0)
+    // A tile still seeking has no position to compare yet; seeking it again would restart
+    // its seek for as long as seeks take longer than the sync period.
+    if (!m_player->isLoaded() || m_viewState != 0 || m_player->isSeeking())
         return;
     const qint64 duration = m_player->duration();
     if (duration > 0 && masterPosition >= duration)
         return;
-    // Far off (a loop, a late seek): jump there. Near: run a little faster or slower until the
-    // gap closes, which does not disturb the picture.
+    // Far off (a loop, a late seek): jump there. Near: run faster or slower so that the gap
+    // closes in about half a second whatever the speed; closing it within one sync period
+    // would overshoot, as the gap is measured again only then.
     const double gap = double(position() - masterPosition);
-    if (qAbs(gap) > qMax(400.0, 200.0 * baseSpeed)) {
+    if (qAbs(gap) > qMax(400.0, 100.0 * baseSpeed)) {
         m_player->seek(masterPosition);
         m_player->setSpeed(baseSpeed);
         return;
     }
     double speed = baseSpeed;
     if (qAbs(gap) > 5.0)
-        speed = baseSpeed * (1.0 - qBound(-0.15, gap / 1000.0, 0.15));
+        speed = baseSpeed - qBound(-0.5 * baseSpeed, gap / 500.0, 0.5 * baseSpeed);
     if (qAbs(speed - m_player->speed()) > 1e-4)
         m_player->setSpeed(speed);
 }
