@@ -158,6 +158,16 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(picture(first) != before, 10000);
         QVERIFY(picture(first) != picture(second));
 
+        // Hovering a tile with a channel shows its controls; a tile without one keeps them hidden.
+        for (KAbstractVideoView *tile : {player.views().at(0), player.views().at(2)}) {
+            QHoverEvent enter(QEvent::HoverEnter, QPointF(5, 5), QPointF(-1, -1));
+            QApplication::sendEvent(tile, &enter);
+            QCOMPARE(tile->controlBar()->isHidden(), tile != first);
+            QHoverEvent leave(QEvent::HoverLeave, QPointF(-1, -1), QPointF(5, 5));
+            QApplication::sendEvent(tile, &leave);
+            QVERIFY(tile->controlBar()->isHidden());
+        }
+
         // The snapshot lands under the object's folder, and only its tile says so.
         QTRY_VERIFY_WITH_TIMEOUT(workerTime(second).isValid(), 10000);
         second->snapshotButton()->click();
