@@ -6,7 +6,7 @@
 
 // Decodes JPEG pictures for the screen: libjpeg scales while decoding (a fraction of the
 // work of a full decode) and writes straight into a Format_RGB32 picture, so painting it is
-// a plain copy. Not thread-safe: one decoder per decoding thread.
+// a plain copy. Every call keeps its own state, so any thread may decode.
 class KSdkJpegDecoder
 {
 public:
