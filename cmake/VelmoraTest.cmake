@@ -14,6 +14,15 @@ function(velmora_add_test name)
     target_link_libraries(${name} PRIVATE Qt5::Test ${T_LIBS})
     target_compile_definitions(${name} PRIVATE VELMORA_BIN_DIR="${VELMORA_BIN_DIR}"
                                                VELMORA_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+    # Tests that start a recorder (the emulator or the scripted one) carry the label "emulator",
+    # so that docs/testing.md's flakiness runs find every one of them.
+    foreach(source ${T_SOURCES})
+        file(READ ${CMAKE_CURRENT_SOURCE_DIR}/${source} text)
+        if(text MATCHES "KTestEmulator|KFakeRecorder")
+            list(APPEND T_LABELS emulator)
+            break()
+        endif()
+    endforeach()
     set(home ${CMAKE_BINARY_DIR}/tests/home/${name})
     file(MAKE_DIRECTORY ${home}/config)
     add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/cmake/run-with-xvfb.sh $<TARGET_FILE:${name}>)
