@@ -29,5 +29,7 @@ function(velmora_add_test name)
     set_tests_properties(${name} PROPERTIES
         TIMEOUT ${T_TIMEOUT}
         LABELS "${T_LABELS}"
-        ENVIRONMENT "HOME=${home};XDG_CONFIG_HOME=${home}/config;QT_LOGGING_RULES=qt.qpa.*=false")
+        # No session bus (nothing may be autolaunched by a test) and no GL (nothing draws with
+        # it; the driver's allocations would show in the sanitized run).
+        ENVIRONMENT "HOME=${home};XDG_CONFIG_HOME=${home}/config;QT_LOGGING_RULES=qt.qpa.*=false;DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent;QT_XCB_GL_INTEGRATION=none")
 endfunction()

@@ -3,6 +3,8 @@
 #include "KAbstractWorker.h"
 #include "KWorkerThread.h"
 
+#include <QPointer>
+
 KAbstractWorkerHandler::KAbstractWorkerHandler(QObject *parent) : QObject(parent) {}
 
 KAbstractWorkerHandler::~KAbstractWorkerHandler()
@@ -65,10 +67,19 @@ void KAbstractWorkerHandler::releasePool(bool quitWorkers)
             delete worker;
     }
 
+    QList<QPointer<KAbstractWorker>> running;
+    for (KAbstractWorker *worker : workers) {
+        if (worker->thread() != thread())
+            running.append(worker);
+    }
     // Waiting here includes waiting for every running run() to return; the thread's finished()
     // then deletes its worker in that thread.
     for (auto &thread : m_threads)
         thread->stop();
+    // Past the application object (static destructors at exit) that deferred delete is never
+    // delivered; the threads have ended, so nothing else can touch what is left.
+    for (const QPointer<KAbstractWorker> &worker : running)
+        delete worker.data();
     m_threads.clear();
     m_threadByJob.clear();
     m_workers.clear();
