@@ -62,16 +62,14 @@ void KAbstractWorkerHandler::releasePool(bool quitWorkers)
             invokeQuitAtShutdown(worker);
     }
     // Workers whose job never left the queue still live in this thread; nobody else owns them.
+    QList<QPointer<KAbstractWorker>> running;
     for (KAbstractWorker *worker : workers) {
         if (worker->thread() == thread())
             delete worker;
-    }
-
-    QList<QPointer<KAbstractWorker>> running;
-    for (KAbstractWorker *worker : workers) {
-        if (worker->thread() != thread())
+        else
             running.append(worker);
     }
+
     // Waiting here includes waiting for every running run() to return; the thread's finished()
     // then deletes its worker in that thread.
     for (auto &thread : m_threads)
