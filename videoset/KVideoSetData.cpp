@@ -1,5 +1,7 @@
 #include "KVideoSetData.h"
 
+#include "KFolderName.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QDirIterator>
@@ -267,18 +269,7 @@ QString KVideoSetData::folderName(const QDateTime &beginDateTime, const QDateTim
 
 QString KVideoSetData::objectFolderName(const QString &objectName)
 {
-    QString name = objectName;
-    for (QChar &c : name) {
-        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QChar(0))
-            c = QLatin1Char('_');
-    }
-    // "." and ".." (or any name of dots only) would name the store or its parent.
-    bool dotsOnly = true;
-    for (const QChar c : name)
-        dotsOnly = dotsOnly && c == QLatin1Char('.');
-    if (dotsOnly)
-        name.fill(QLatin1Char('_'), qMax(1, name.size()));
-    return name;
+    return KFolderName::forObject(objectName);
 }
 
 bool KVideoSetData::writeDataFile() const

@@ -1,5 +1,7 @@
 #include "KAbstractRecorderVideoView.h"
 
+#include "KFolderName.h"
+
 #include "KMessageWidget.h"
 #include "KObjectHandler.h"
 #include "KSettings.h"
@@ -23,13 +25,7 @@ KAbstractRecorderVideoView::~KAbstractRecorderVideoView()
 
 QString KAbstractRecorderVideoView::snapshotFolder(const QString &root, const QString &objectName)
 {
-    QString name = objectName;
-    name.replace(QLatin1Char('/'), QLatin1Char('_'));
-    name.replace(QLatin1Char('\\'), QLatin1Char('_'));
-    name.replace(QStringLiteral(".."), QStringLiteral("__"));
-    if (name.isEmpty() || name == QLatin1String("."))
-        name = QStringLiteral("_");
-    return root + QLatin1Char('/') + name;
+    return root + QLatin1Char('/') + KFolderName::forObject(objectName);
 }
 
 void KAbstractRecorderVideoView::setObject(KObjectHandler *objectHandler)
