@@ -176,7 +176,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(second->snapshotMessage(), 15000);
         QCOMPARE(second->snapshotMessage()->text(), QStringLiteral("Снимок сохранен"));
         QVERIFY(!first->snapshotMessage());
-        QCOMPARE(QDir(m_snapshots.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+        QCOMPARE(QDir(m_snapshots.path())
+                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{".._Автобус 7"});
         QCOMPARE(QDir(m_snapshots.path() + "/___Автобус 7").entryList({"*_ACAM02.jpg"}).size(), 1);
 
