@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QLocale>
 #include <QMetaObject>
 #include <QMutexLocker>
 #include <QSettings>
@@ -75,8 +76,7 @@ QString KSettings::recorderTypeName(int type)
 }
 
 KSettings::KSettings(const QString &applicationDir, QObject *parent)
-    : QObject(parent),
-      m_applicationDir(applicationDir),
+    : QObject(parent), m_applicationDir(applicationDir),
       m_applicationVersion(versionText(2019, 5, 14)),
       m_localVideoPath(applicationDir + QStringLiteral("//videos")),
       m_localTaskPath(applicationDir + QStringLiteral("//tasks")),
@@ -90,6 +90,9 @@ KSettings::KSettings(const QString &applicationDir, QObject *parent)
     for (const char *colour : colours)
         m_themeColors.append(QLatin1String(colour));
 
+    // The interface is Russian whatever the system's locale: month names in date editors and
+    // calendars, day names, number formats.
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     QCoreApplication::setOrganizationName(QLatin1String(organisationName));
     QCoreApplication::setApplicationName(m_applicationName);
     QCoreApplication::setApplicationVersion(m_applicationVersion);

@@ -1,6 +1,7 @@
 #include "KSettings.h"
 
 #include <QApplication>
+#include <QDateEdit>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -92,6 +93,16 @@ private slots:
                    "</limit></thread_limits><connection_data><connection_interval>9"
                    "</connection_interval></connection_data></s>")
             << changed(defaults, 2, 5);
+    }
+
+    // Whatever the system's locale, date editors made after start-up name Russian months.
+    void interfaceIsRussian()
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        TestSettings settings(m_dir->path());
+        QDateEdit edit(QDate(2026, 5, 7));
+        edit.setDisplayFormat("dd MMMM yyyy");
+        QCOMPARE(edit.text(), QString("07 мая 2026"));
     }
 
     void settingsFile()
