@@ -105,8 +105,12 @@ void KAbstractViewWorker::play(QDateTime dateTime)
     setState(0);
     if (m_playbackSpeed != 3)
         applyPlaybackSpeed();
-    if (isActive() && m_requested.load() && state() != 2 && isConnected())
-        readCurrentDateTime();
+    startDateTimeTimer();
+}
+
+void KAbstractViewWorker::startDateTimeTimer()
+{
+    updateCurrentDateTime();
     deleteTimer();
     m_dateTimeTimer = new QTimer;
     m_dateTimeTimer->setInterval(1000);
@@ -209,6 +213,7 @@ void KAbstractViewWorker::updateConnection()
             setState(0);
             if (m_playbackSpeed != 3)
                 applyPlaybackSpeed();
+            startDateTimeTimer();
         }
     }
 }

@@ -82,6 +82,9 @@ private slots:
     void updateCurrentDateTime();
 
 private:
+    // The view runs: read its on-screen time now and then every second, however it was started
+    // (play, or the recorder's return after a lost connection).
+    void startDateTimeTimer();
     void deleteTimer();
 
     // Guards m_currentDateTime, written in the worker's thread and read by the handler.

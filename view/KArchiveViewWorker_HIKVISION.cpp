@@ -99,7 +99,13 @@ QDateTime KArchiveViewWorker_HIKVISION::osdTime() const
 bool KArchiveViewWorker_HIKVISION::saveSnapshot()
 {
     const QString errorText = QStringLiteral("Просмотр видеоархива - ошибка снимка экрана!");
-    const QString path = snapshotPath(osdTime());
+    // Named after the picture's time: before the first picture there is no name to give.
+    const QDateTime shown = osdTime();
+    if (!shown.isValid()) {
+        log(errorText);
+        return false;
+    }
+    const QString path = snapshotPath(shown);
     NET_DVR_SetCapturePictureMode(VSDK_CAPTURE_JPEG);
     if (!NET_DVR_PlayBackCaptureFile(m_handle.load(), path.toLocal8Bit().constData())) {
         log(errorText, int(NET_DVR_GetLastError()));

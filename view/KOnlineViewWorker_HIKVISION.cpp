@@ -66,6 +66,14 @@ bool KOnlineViewWorker_HIKVISION::applyVolume()
 bool KOnlineViewWorker_HIKVISION::saveSnapshot()
 {
     const QString errorText = QStringLiteral("Онлайн-трансляция - ошибка снимка экрана!");
+    // The file is named after the recorder's time; without it every snapshot would get the
+    // same name and replace the last.
+    if (!currentDateTime().isValid())
+        readCurrentDateTime();
+    if (!currentDateTime().isValid()) {
+        log(errorText);
+        return false;
+    }
     const QString path = snapshotPath(currentDateTime());
     NET_DVR_SetCapturePictureMode(VSDK_CAPTURE_JPEG);
     if (!NET_DVR_CapturePicture(m_handle.load(), path.toLocal8Bit().constData())) {
