@@ -209,10 +209,15 @@ void KDBWorker::updateAutodownloadTask(const KAutodownloadTaskData &task, bool *
         *ok = done;
 }
 
-void KDBWorker::notify(const QString &channel)
+void KDBWorker::notify(const QString &channel, const QString &payload)
 {
-    // Failures are expected where the driver has no notifications; they are ignored.
-    execute(mainDb(), QStringLiteral("NOTIFY ") + channel, {});
+    // Only a server delivers notifications; SQLite has nobody to tell.
+    const QSqlDatabase db = mainDb();
+    if (db.driverName() != QLatin1String("QPSQL"))
+        return;
+    // The function form of NOTIFY takes the channel and the payload as bound values.
+    // Failures are ignored: a lost connection is the connection check's business.
+    execute(db, QStringLiteral("SELECT pg_notify(?, ?)"), {channel, text(payload)});
 }
 
 void KDBWorker::notifySystemUpdate()
@@ -242,11 +247,10 @@ void KDBWorker::notifyLogUpdate()
 
 void KDBWorker::notifyAlarm(KAlarmData alarm)
 {
-    // Only numbers go into the payload, so the text cannot carry a quote.
     const QString payload = QString::number(alarm.sourceId) + QLatin1Char('|') +
                             QString::number(alarm.eventTime.toSecsSinceEpoch()) + QLatin1Char('|') +
                             QString::number(alarm.eventCode);
-    notify(QStringLiteral("alarm, '") + payload + QLatin1Char('\''));
+    notify(QStringLiteral("alarm"), payload);
 }
 
 void KDBWorker::updateConnection()

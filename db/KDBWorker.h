@@ -74,7 +74,7 @@ private:
     // Prepares, binds and executes under the lock; the reader sees the rows inside the lock.
     bool execute(const QSqlDatabase &db, const QString &statement, const QVariantList &values,
                  const std::function<void(QSqlQuery &)> &reader = nullptr);
-    void notify(const QString &channel);
+    void notify(const QString &channel, const QString &payload = QString());
     QList<KObjectData> selectObjectRows(const QString &statement, const QVariantList &values,
                                         bool *ok);
 

@@ -34,23 +34,8 @@ KObjectListWidget::KObjectListWidget(const QMap<int, KObjectHandler *> &objects,
     m_tree->header()->setSectionResizeMode(StateColumn, QHeaderView::Stretch);
     m_tree->header()->setSectionsClickable(false);
 
-    for (auto it = objects.cbegin(); it != objects.cend(); ++it) {
-        KObjectHandler *object = it.value();
-        if (!object)
-            continue;
-        auto *item = new QTreeWidgetItem(m_tree);
-        item->setData(NameColumn, kObjectRole, QVariant::fromValue(static_cast<void *>(object)));
-        m_items.insert(object, item);
-        connect(object, &KObjectHandler::connectionStateChanged, this,
-                [this, object] { updateObject(object); });
-        connect(object, &QObject::destroyed, this, [this, object] {
-            delete m_items.take(object);
-            if (m_currentObject == object)
-                m_currentObject = nullptr;
-            updateCounter();
-        });
-        updateObject(object);
-    }
+    for (KObjectHandler *object : objects)
+        addObject(object);
     updateCounter();
 
     connect(m_tree, &QTreeWidget::itemClicked, this, &KObjectListWidget::chooseItem);
@@ -109,6 +94,70 @@ void KObjectListWidget::clear()
     m_tree->clear();
     m_currentObject = nullptr;
     updateCounter();
+}
+
+void KObjectListWidget::watch(KObjectHandler *object)
+{
+    connect(object, &KObjectHandler::connectionStateChanged, this,
+            [this, object] { updateObject(object); });
+    connect(object, &QObject::destroyed, this, [this, object] {
+        delete m_items.take(object);
+        if (m_currentObject == object)
+            m_currentObject = nullptr;
+        updateCounter();
+    });
+}
+
+void KObjectListWidget::addObject(KObjectHandler *objectHandler)
+{
+    if (!objectHandler || m_items.contains(objectHandler))
+        return;
+    // Objects mostly come in ascending id: after the last row without a search.
+    int row = m_tree->topLevelItemCount();
+    const KObjectHandler *last = row > 0 ? objectAt(m_tree->topLevelItem(row - 1)) : nullptr;
+    if (last && last->id() > objectHandler->id())
+        row = 0;
+    while (row < m_tree->topLevelItemCount()) {
+        const KObjectHandler *listed = objectAt(m_tree->topLevelItem(row));
+        if (listed && listed->id() > objectHandler->id())
+            break;
+        ++row;
+    }
+    auto *item = new QTreeWidgetItem;
+    item->setData(NameColumn, kObjectRole, QVariant::fromValue(static_cast<void *>(objectHandler)));
+    m_tree->insertTopLevelItem(row, item);
+    m_items.insert(objectHandler, item);
+    watch(objectHandler);
+    updateObject(objectHandler);
+    updateCounter();
+}
+
+void KObjectListWidget::removeObject(KObjectHandler *objectHandler)
+{
+    if (!m_items.contains(objectHandler))
+        return;
+    disconnect(objectHandler, nullptr, this, nullptr);
+    delete m_items.take(objectHandler);
+    if (m_currentObject == objectHandler)
+        m_currentObject = nullptr;
+    updateCounter();
+}
+
+void KObjectListWidget::replaceObject(KObjectHandler *previous, KObjectHandler *objectHandler)
+{
+    QTreeWidgetItem *item = m_items.value(previous);
+    if (!item || !objectHandler) {
+        addObject(objectHandler);
+        return;
+    }
+    disconnect(previous, nullptr, this, nullptr);
+    m_items.remove(previous);
+    item->setData(NameColumn, kObjectRole, QVariant::fromValue(static_cast<void *>(objectHandler)));
+    m_items.insert(objectHandler, item);
+    watch(objectHandler);
+    updateObject(objectHandler);
+    if (m_currentObject == previous)
+        setCurrentObject(objectHandler);
 }
 
 void KObjectListWidget::updateObject(KObjectHandler *objectHandler)
