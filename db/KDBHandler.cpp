@@ -395,18 +395,9 @@ bool KDBHandler::reopen()
         return false;
     if (m_mainDb.isOpen())
         m_mainDb.close();
-    if (!m_mainDb.open())
-        return false;
-    // The server driver's close() does nothing while its connection is down, so a dropped
-    // connection leaves its subscriptions (and its socket notifier) registered, and they
-    // refuse every new subscription. Closing the live reopened connection clears them.
-    QSqlDriver *driver = m_mainDb.driver();
-    if (driver && !driver->subscribedToNotifications().isEmpty()) {
-        m_mainDb.close();
-        if (!m_mainDb.open())
-            return false;
-    }
-    return true;
+    // A dropped server connection keeps its subscriptions registered, refusing new ones, until
+    // it is opened again; subscribe() then starts afresh.
+    return m_mainDb.open();
 }
 
 bool KDBHandler::checkConnection(bool retry, bool *recovered)

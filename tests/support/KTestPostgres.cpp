@@ -260,7 +260,7 @@ bool KTestPostgres::createRole(const QString &name, const QString &password)
     QSqlDatabase db = connect(QStringLiteral("postgres"));
     QSqlQuery query(db);
     bool ok = db.isOpen() &&
-              query.prepare(QStringLiteral("SELECT format('CREATE ROLE %I LOGIN PASSWORD %L', ?, ?)"));
+              query.prepare(QStringLiteral("SELECT format('CREATE ROLE %I LOGIN PASSWORD %L', ?::text, ?::text)"));
     query.addBindValue(name);
     query.addBindValue(password);
     ok = ok && query.exec() && query.next();
