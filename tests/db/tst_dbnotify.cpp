@@ -245,8 +245,9 @@ private:
         if (!exec(m_other, "SELECT ?::text", {marker}))
             return -1;
         int at = -1;
-        QTest::qWaitFor([&] { return (at = m_server.log().indexOf(marker)) >= 0; }, 5000);
-        return at;
+        return QTest::qWaitFor([&] { return (at = m_server.log().indexOf(marker)) >= 0; }, 5000)
+                   ? at
+                   : -1;
     }
 
     // Another workstation's NOTIFY.

@@ -141,7 +141,8 @@ private:
         QSqlQuery query(m_listener);
         if (!query.exec("NOTIFY logupdate"))
             return {"marker not sent"};
-        QTest::qWaitFor([&] { return m_heard.contains("logupdate"); }, 5000);
+        if (!QTest::qWaitFor([&] { return m_heard.contains("logupdate"); }, 5000))
+            return {"marker not heard"};
         QStringList heard = m_heard;
         m_heard.clear();
         heard.removeAll("logupdate");

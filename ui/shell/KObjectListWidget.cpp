@@ -5,6 +5,7 @@
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -27,16 +28,19 @@ KObjectListWidget::KObjectListWidget(const QMap<int, KObjectHandler *> &objects,
     m_tree->setUniformRowHeights(true);
     m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
     m_tree->setIconSize(QSize(12, 12));
-    // Names first: the state column takes what is left and elides.
+    // Names first: the state column takes what is left and elides. Name and group columns are
+    // fitted when names change (fitColumns()), not on every state change: measuring every row
+    // after each of a poll's hundreds of updates held the window for hundreds of milliseconds.
     m_tree->header()->setStretchLastSection(true);
-    m_tree->header()->setSectionResizeMode(NameColumn, QHeaderView::ResizeToContents);
-    m_tree->header()->setSectionResizeMode(GroupColumn, QHeaderView::ResizeToContents);
+    m_tree->header()->setSectionResizeMode(NameColumn, QHeaderView::Interactive);
+    m_tree->header()->setSectionResizeMode(GroupColumn, QHeaderView::Interactive);
     m_tree->header()->setSectionResizeMode(StateColumn, QHeaderView::Stretch);
     m_tree->header()->setSectionsClickable(false);
 
     for (KObjectHandler *object : objects)
         addObject(object);
     updateCounter();
+    fitColumns();
 
     connect(m_tree, &QTreeWidget::itemClicked, this, &KObjectListWidget::chooseItem);
     connect(m_tree, &QTreeWidget::itemActivated, this, &KObjectListWidget::chooseItem);
@@ -167,11 +171,17 @@ void KObjectListWidget::updateObject(KObjectHandler *objectHandler)
         return;
     const KObjectData record = objectHandler->record();
     const int state = record.connection.state;
+    if (item->text(NameColumn) != record.name || item->text(GroupColumn) != record.group.name)
+        scheduleFit();
     item->setText(NameColumn, record.name);
-    item->setIcon(NameColumn, KConnectionStateStyle::icon(state));
     item->setText(GroupColumn, record.group.name);
-    item->setText(StateColumn, KConnectionStateStyle::text(state));
-    item->setData(StateColumn, Qt::UserRole, state);
+    // A new icon for an unchanged state would still count as a change of the row.
+    const QVariant shown = item->data(StateColumn, Qt::UserRole);
+    if (!shown.isValid() || shown.toInt() != state) {
+        item->setIcon(NameColumn, KConnectionStateStyle::icon(state));
+        item->setText(StateColumn, KConnectionStateStyle::text(state));
+        item->setData(StateColumn, Qt::UserRole, state);
+    }
 
     QString toolTip = record.name;
     if (!record.group.name.isEmpty())
@@ -181,6 +191,21 @@ void KObjectListWidget::updateObject(KObjectHandler *objectHandler)
     toolTip += QStringLiteral("\n") + KConnectionStateStyle::details(record.connection);
     for (int column = 0; column < m_tree->columnCount(); ++column)
         item->setToolTip(column, toolTip);
+}
+
+void KObjectListWidget::scheduleFit()
+{
+    if (m_fitPending)
+        return;
+    m_fitPending = true;
+    QTimer::singleShot(0, this, &KObjectListWidget::fitColumns);
+}
+
+void KObjectListWidget::fitColumns()
+{
+    m_fitPending = false;
+    m_tree->resizeColumnToContents(NameColumn);
+    m_tree->resizeColumnToContents(GroupColumn);
 }
 
 void KObjectListWidget::chooseItem(QTreeWidgetItem *item)

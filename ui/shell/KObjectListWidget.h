@@ -48,9 +48,13 @@ private slots:
 private:
     void updateCounter();
     void watch(KObjectHandler *objectHandler);
+    // Fits the name and group columns once after a batch of name changes.
+    void scheduleFit();
+    void fitColumns();
 
     QLabel *m_headerLabel = nullptr;
     QTreeWidget *m_tree = nullptr;
     QHash<KObjectHandler *, QTreeWidgetItem *> m_items;
     KObjectHandler *m_currentObject = nullptr;
+    bool m_fitPending = false;
 };
