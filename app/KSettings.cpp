@@ -77,8 +77,7 @@ QString KSettings::recorderTypeName(int type)
 }
 
 KSettings::KSettings(const QString &applicationDir, QObject *parent)
-    : QObject(parent),
-      m_applicationDir(applicationDir),
+    : QObject(parent), m_applicationDir(applicationDir),
       m_applicationVersion(versionText(2019, 5, 14)),
       m_localVideoPath(applicationDir + QStringLiteral("//videos")),
       m_localTaskPath(applicationDir + QStringLiteral("//tasks")),

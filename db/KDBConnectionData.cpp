@@ -79,6 +79,5 @@ bool KDBConnectionData::operator==(const KDBConnectionData &other) const
     if (!isServer())
         return path == other.path;
     return host == other.host && port == other.port && databaseName == other.databaseName &&
-           user == other.user && password == other.password &&
-           passwordFile == other.passwordFile;
+           user == other.user && password == other.password && passwordFile == other.passwordFile;
 }

@@ -153,11 +153,11 @@ void KObjectMaster::reload(const QList<KObjectData> &records)
             continue;
         }
         const KObjectData held = current->record();
-        const bool sameRecorder =
-            held.recorder.type == record.recorder.type && held.host == record.host &&
-            held.recorder.port == record.recorder.port &&
-            held.recorder.login == record.recorder.login &&
-            held.recorder.password == record.recorder.password;
+        const bool sameRecorder = held.recorder.type == record.recorder.type &&
+                                  held.host == record.host &&
+                                  held.recorder.port == record.recorder.port &&
+                                  held.recorder.login == record.recorder.login &&
+                                  held.recorder.password == record.recorder.password;
         if (!sameRecorder) {
             // An open login belongs to the old recorder: a new handler starts afresh.
             KObjectHandler *handler = createHandler(record);

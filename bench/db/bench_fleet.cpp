@@ -138,7 +138,8 @@ int main(int argc, char *argv[])
 
     // 1. Loading 10,000 objects.
     const QStringList schema{sqlDir + "postgresql/objects.sql"};
-    if (!server.createDatabase("load", schema) || !server.exec("load", "INSERT INTO groups VALUES (0, 'DVR')") ||
+    if (!server.createDatabase("load", schema) ||
+        !server.exec("load", "INSERT INTO groups VALUES (0, 'DVR')") ||
         !server.exec("load", fleetStatement(10000))) {
         std::printf("cannot fill the server: %s\n", qPrintable(server.lastError()));
         return 1;
@@ -213,7 +214,9 @@ int main(int argc, char *argv[])
         tick.restart();
     });
     watchdog.start(1);
-    const int pollMs = qEnvironmentVariableIsSet("BENCH_POLL_MS") ? qEnvironmentVariableIntValue("BENCH_POLL_MS") : 500;
+    const int pollMs = qEnvironmentVariableIsSet("BENCH_POLL_MS")
+                           ? qEnvironmentVariableIntValue("BENCH_POLL_MS")
+                           : 500;
     if (pollMs > 0)
         poller.start(pollMs);
 

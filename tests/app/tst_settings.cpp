@@ -33,9 +33,8 @@ QVariantList installationValues(const KSettings &s)
             s.databasePasswordFile()};
 }
 
-const QVariantList defaults{100,   10,   64,    10,       1,    1,        1,
-                            10,    2000, 2000,  15000,    true, false,    "sqlite",
-                            5432,  "velmora", ""};
+const QVariantList defaults{100,  10,    64,   10,    1,        1,    1,         10, 2000,
+                            2000, 15000, true, false, "sqlite", 5432, "velmora", ""};
 
 QVariantList changed(QVariantList values, int index, const QVariant &value)
 {
@@ -87,12 +86,25 @@ private slots:
                    "<limit type=\"geotracking\">18</limit></thread_limits>"
                    "<database type=\"postgresql\"><port>6543</port><name>fleet</name>"
                    "<password_file>/etc/velmora/pgpass</password_file></database></settings>")
-            << QVariantList{11,   12,   13,      14,    15,           16,
-                            17,   18,   3000,    4000,  20000,        false,
-                            true, "postgresql", 6543, "fleet", "/etc/velmora/pgpass"};
+            << QVariantList{11,
+                            12,
+                            13,
+                            14,
+                            15,
+                            16,
+                            17,
+                            18,
+                            3000,
+                            4000,
+                            20000,
+                            false,
+                            true,
+                            "postgresql",
+                            6543,
+                            "fleet",
+                            "/etc/velmora/pgpass"};
         QTest::newRow("unknown database type keeps sqlite")
-            << QByteArray("<s><database type=\"oracle\"><name> </name></database></s>")
-            << defaults;
+            << QByteArray("<s><database type=\"oracle\"><name> </name></database></s>") << defaults;
         QTest::newRow("non-numeric video limit gives 0")
             << QByteArray(
                    "<s><thread_limits><limit type=\"video\">many</limit></thread_limits></s>")

@@ -97,10 +97,14 @@ private slots:
     {
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("password");
-        QTest::newRow("plain") << "dispatcher" << "secret";
-        QTest::newRow("quotes") << "o'brien \"the\" one" << "pa'ss\"word";
-        QTest::newRow("backslashes") << "back\\slash" << "\\x41\\'\\";
-        QTest::newRow("cyrillic") << "диспетчер Ёлкин" << "пароль: «Ё» ' \\";
+        QTest::newRow("plain") << "dispatcher"
+                               << "secret";
+        QTest::newRow("quotes") << "o'brien \"the\" one"
+                                << "pa'ss\"word";
+        QTest::newRow("backslashes") << "back\\slash"
+                                     << "\\x41\\'\\";
+        QTest::newRow("cyrillic") << "диспетчер Ёлкин"
+                                  << "пароль: «Ё» ' \\";
     }
 
     void serverLogins()
@@ -164,7 +168,8 @@ private slots:
             store.setValue("userPassword", password);
         }
         const TestSettings settings(m_dir->path());
-        const KDBConnectionData configured = KDBConnectionData::fromSettings(&settings, m_dir->path());
+        const KDBConnectionData configured =
+            KDBConnectionData::fromSettings(&settings, m_dir->path());
         handler()->start();
         QVERIFY(handler()->open(configured));
         QCOMPARE(scalar(handler()->mainDatabase(), "SELECT current_user").toString(), user);

@@ -80,12 +80,18 @@ private slots:
     {
         QTest::addColumn<QString>("payload");
         QTest::addColumn<QString>("expected"); // empty: not delivered
-        QTest::newRow("alarm") << "17|1700000000|42" << "17|1700000000|42";
-        QTest::newRow("later fields ignored") << "3|100|7|extra" << "3|100|7";
-        QTest::newRow("missing code") << "17|1700000000" << "";
-        QTest::newRow("not a number") << "bus|1700000000|42" << "";
-        QTest::newRow("negative time") << "17|-5|42" << "";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("alarm") << "17|1700000000|42"
+                               << "17|1700000000|42";
+        QTest::newRow("later fields ignored") << "3|100|7|extra"
+                                              << "3|100|7";
+        QTest::newRow("missing code") << "17|1700000000"
+                                      << "";
+        QTest::newRow("not a number") << "bus|1700000000|42"
+                                      << "";
+        QTest::newRow("negative time") << "17|-5|42"
+                                       << "";
+        QTest::newRow("empty") << ""
+                               << "";
     }
 
     void alarmPayloads()
@@ -191,11 +197,11 @@ private slots:
         QString heard;
         const auto hears = [&](const QString &line) {
             return QTest::qWaitFor(
-                [&] {
-                    heard += QString::fromUtf8(peer.readAll());
-                    return heard.contains(line) || peer.state() == QProcess::NotRunning;
-                },
-                10000) &&
+                       [&] {
+                           heard += QString::fromUtf8(peer.readAll());
+                           return heard.contains(line) || peer.state() == QProcess::NotRunning;
+                       },
+                       10000) &&
                    heard.contains(line);
         };
         QVERIFY2(hears("ready\n"), qPrintable(heard));

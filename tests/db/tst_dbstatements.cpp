@@ -35,12 +35,14 @@ private slots:
         if (server) {
             // A database of its own per test; the task table lives beside the objects.
             const QString name = QStringLiteral("statements%1").arg(++m_databases);
-            QVERIFY2(m_server.createDatabase(name, serverSchema()), qPrintable(m_server.lastError()));
+            QVERIFY2(m_server.createDatabase(name, serverSchema()),
+                     qPrintable(m_server.lastError()));
             KDBHandler::instance()->setSharedTaskDbOverride(true);
             QVERIFY(KDBHandler::instance()->open(serverConnection(name)));
         } else {
             QVERIFY(makeObjectDb(m_dir->path()));
-            QVERIFY(KSqlScript::createIfMissing(m_dir->filePath("tasks.db"), {sqlFile("tasks.sql")}));
+            QVERIFY(
+                KSqlScript::createIfMissing(m_dir->filePath("tasks.db"), {sqlFile("tasks.sql")}));
             KDBHandler::instance()->setSharedTaskDbOverride(false);
             QVERIFY(KDBHandler::instance()->open(m_dir->filePath("demo.db")));
         }

@@ -190,11 +190,11 @@ private slots:
         const QList<KObjectData> objects =
             KDBHandler::instance()->worker(QThread::currentThread())->selectGroupObjects(0, 10);
         QCOMPARE(objects.size(), 4);
-        QCOMPARE(QStringList({objects[0].name, QString::number(objects[0].recorder.port),
-                              objects[0].recorder.login,
-                              KPasswordCipher::decipher(objects[0].recorder.password),
-                              objects[1].name}),
-                 QStringList({"127.0.0.9", "8010", "o'neil; --", "pa'ss;--", "Автобус 102"}));
+        QCOMPARE(
+            QStringList({objects[0].name, QString::number(objects[0].recorder.port),
+                         objects[0].recorder.login,
+                         KPasswordCipher::decipher(objects[0].recorder.password), objects[1].name}),
+            QStringList({"127.0.0.9", "8010", "o'neil; --", "pa'ss;--", "Автобус 102"}));
 
         // The operator closes the main window: shutdown page, handlers stop, the loop ends.
         QTimer::singleShot(50, main.data(), [&main]() { main->closeButton()->click(); });
@@ -213,8 +213,8 @@ private slots:
     {
         KTestPostgres server;
         QVERIFY2(server.start(), qPrintable(server.log()));
-        QVERIFY2(server.createDatabase("fleet", {sqlFile("postgresql/objects.sql"),
-                                                 sqlFile("demo_fleet.sql")}),
+        QVERIFY2(server.createDatabase(
+                     "fleet", {sqlFile("postgresql/objects.sql"), sqlFile("demo_fleet.sql")}),
                  qPrintable(server.lastError()));
         QSqlDatabase other = server.connect("fleet");
         QStringList heard;

@@ -47,11 +47,10 @@ private slots:
         const QString sql = QStringLiteral(VELMORA_SOURCE_DIR "/db/sql/postgresql/");
         QVERIFY2(m_server.createDatabase(name, {sql + "objects.sql", sql + "tasks.sql"}),
                  qPrintable(m_server.lastError()));
-        QVERIFY2(m_server.exec(name,
-                               "INSERT INTO groups VALUES (0, 'DVR'); INSERT INTO objects "
-                               "(object_id, object_name, group_id, recorder_host) VALUES "
-                               "(1, 'Автобус 101', 0, '127.0.0.1'), (2, 'Автобус 102', 0, "
-                               "'127.0.0.1'), (3, 'Трамвай 7', 0, '127.0.0.1')"),
+        QVERIFY2(m_server.exec(name, "INSERT INTO groups VALUES (0, 'DVR'); INSERT INTO objects "
+                                     "(object_id, object_name, group_id, recorder_host) VALUES "
+                                     "(1, 'Автобус 101', 0, '127.0.0.1'), (2, 'Автобус 102', 0, "
+                                     "'127.0.0.1'), (3, 'Трамвай 7', 0, '127.0.0.1')"),
                  qPrintable(m_server.lastError()));
         m_database = name;
         KDBConnectionData data;
@@ -123,10 +122,12 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(m_window->alarmWindow() && m_window->alarmWindow()->isVisible(),
                                  5000);
         const QString text = m_window->alarmWindow()->text();
-        const QString time = QDateTime::fromSecsSinceEpoch(1700000000).toString("dd.MM.yyyy hh:mm:ss");
+        const QString time =
+            QDateTime::fromSecsSinceEpoch(1700000000).toString("dd.MM.yyyy hh:mm:ss");
         QCOMPARE(text, "Объект: Трамвай 7\nСобытие: 42\nВремя: " + time);
-        QVERIFY2(logText().mid(logSize).contains("Трамвай 7 (127.0.0.1, MTR-HD): Тревога: событие 42"),
-                 qPrintable(logText().mid(logSize)));
+        QVERIFY2(
+            logText().mid(logSize).contains("Трамвай 7 (127.0.0.1, MTR-HD): Тревога: событие 42"),
+            qPrintable(logText().mid(logSize)));
         // A second alarm joins the open window.
         QVERIFY(fleet({"alarm", "1", "7", "--time", "1700000000"}));
         QTRY_VERIFY_WITH_TIMEOUT(m_window->alarmWindow()->text().contains("Объект: Автобус 101"),

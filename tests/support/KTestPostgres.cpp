@@ -108,13 +108,13 @@ bool KTestPostgres::initCluster(int timeoutMs)
     QProcess initdb;
     initdb.setProcessChannelMode(QProcess::MergedChannels);
     initdb.setWorkingDirectory(m_dir.path());
-    initdb.start(QStringLiteral("setpriv"),
-                 command(QStringLiteral("initdb"),
-                         {QStringLiteral("-D"), m_dir.filePath(QStringLiteral("data")),
-                          QStringLiteral("-U"), superuser(), QStringLiteral("--pwfile=") + pwfile,
-                          QStringLiteral("-A"), QStringLiteral("scram-sha-256"),
-                          QStringLiteral("-E"), QStringLiteral("UTF8"),
-                          QStringLiteral("--locale=C.UTF-8"), QStringLiteral("-N")}));
+    initdb.start(
+        QStringLiteral("setpriv"),
+        command(QStringLiteral("initdb"),
+                {QStringLiteral("-D"), m_dir.filePath(QStringLiteral("data")), QStringLiteral("-U"),
+                 superuser(), QStringLiteral("--pwfile=") + pwfile, QStringLiteral("-A"),
+                 QStringLiteral("scram-sha-256"), QStringLiteral("-E"), QStringLiteral("UTF8"),
+                 QStringLiteral("--locale=C.UTF-8"), QStringLiteral("-N")}));
     const bool finished = initdb.waitForFinished(timeoutMs);
     m_log += QString::fromUtf8(initdb.readAll());
     QFile::remove(pwfile);
@@ -150,20 +150,13 @@ bool KTestPostgres::start(const QStringList &settings, int timeoutMs)
 
 bool KTestPostgres::launch(const QStringList &settings, int timeoutMs)
 {
-    QStringList arguments = {QStringLiteral("-D"),
-                             m_dir.filePath(QStringLiteral("data")),
-                             QStringLiteral("-k"),
-                             socketDir(),
-                             QStringLiteral("-p"),
-                             QString::number(m_port),
-                             QStringLiteral("-c"),
-                             QStringLiteral("listen_addresses=127.0.0.1"),
-                             QStringLiteral("-c"),
-                             QStringLiteral("fsync=off"),
-                             QStringLiteral("-c"),
-                             QStringLiteral("full_page_writes=off"),
-                             QStringLiteral("-c"),
-                             QStringLiteral("synchronous_commit=off")};
+    QStringList arguments = {QStringLiteral("-D"), m_dir.filePath(QStringLiteral("data")),
+                             QStringLiteral("-k"), socketDir(),
+                             QStringLiteral("-p"), QString::number(m_port),
+                             QStringLiteral("-c"), QStringLiteral("listen_addresses=127.0.0.1"),
+                             QStringLiteral("-c"), QStringLiteral("fsync=off"),
+                             QStringLiteral("-c"), QStringLiteral("full_page_writes=off"),
+                             QStringLiteral("-c"), QStringLiteral("synchronous_commit=off")};
     for (const QString &setting : settings)
         arguments << QStringLiteral("-c") << setting;
     const int logStart = m_log.size();
@@ -259,8 +252,9 @@ bool KTestPostgres::createRole(const QString &name, const QString &password)
     // CREATE ROLE takes no bound values: the server quotes both into the statement.
     QSqlDatabase db = connect(QStringLiteral("postgres"));
     QSqlQuery query(db);
-    bool ok = db.isOpen() &&
-              query.prepare(QStringLiteral("SELECT format('CREATE ROLE %I LOGIN PASSWORD %L', ?::text, ?::text)"));
+    bool ok =
+        db.isOpen() && query.prepare(QStringLiteral(
+                           "SELECT format('CREATE ROLE %I LOGIN PASSWORD %L', ?::text, ?::text)"));
     query.addBindValue(name);
     query.addBindValue(password);
     ok = ok && query.exec() && query.next();

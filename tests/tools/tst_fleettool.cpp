@@ -23,19 +23,22 @@ private slots:
         QVERIFY(m_listener.isOpen());
         for (const char *channel : {"systemupdate", "alarm", "logupdate"})
             QVERIFY(m_listener.driver()->subscribeToNotification(channel));
-        connect(m_listener.driver(),
-                QOverload<const QString &, QSqlDriver::NotificationSource, const QVariant &>::of(
-                    &QSqlDriver::notification),
-                this, [this](const QString &name, QSqlDriver::NotificationSource, const QVariant &payload) {
-                    m_heard << (payload.toString().isEmpty() ? name : name + " " + payload.toString());
-                });
+        connect(
+            m_listener.driver(),
+            QOverload<const QString &, QSqlDriver::NotificationSource, const QVariant &>::of(
+                &QSqlDriver::notification),
+            this,
+            [this](const QString &name, QSqlDriver::NotificationSource, const QVariant &payload) {
+                m_heard << (payload.toString().isEmpty() ? name : name + " " + payload.toString());
+            });
     }
 
     void init()
     {
         QSqlQuery query(m_listener);
-        QVERIFY(query.exec("DELETE FROM objects; INSERT INTO objects (object_id, object_name, "
-                           "recorder_host, recorder_login) VALUES (1, 'Автобус 101', '127.0.0.2', 'admin')"));
+        QVERIFY(query.exec(
+            "DELETE FROM objects; INSERT INTO objects (object_id, object_name, "
+            "recorder_host, recorder_login) VALUES (1, 'Автобус 101', '127.0.0.2', 'admin')"));
         m_heard.clear();
     }
 
@@ -47,34 +50,33 @@ private slots:
         QTest::addColumn<QString>("heard");
         const QStringList unchanged{"1 Автобус 101 127.0.0.2:8000 admin"};
         const QString hostile = QStringLiteral("Автобус «Ё» 'O\\'Brien' \\\\x41");
-        QTest::newRow("add") << QStringList{"add", "5", hostile, "127.0.0.5", "--recorder-port",
-                                            "8001", "--login", "оператор"}
-                             << 0
-                             << QStringList{unchanged.first(),
-                                            "5 " + hostile + " 127.0.0.5:8001 оператор"}
-                             << "systemupdate";
-        QTest::newRow("add existing id") << QStringList{"add", "1", "Дубль", "127.0.0.9"} << 1
-                                         << unchanged << "";
+        QTest::newRow("add")
+            << QStringList{"add",  "5",       hostile,   "127.0.0.5", "--recorder-port",
+                           "8001", "--login", "оператор"}
+            << 0 << QStringList{unchanged.first(), "5 " + hostile + " 127.0.0.5:8001 оператор"}
+            << "systemupdate";
+        QTest::newRow("add existing id")
+            << QStringList{"add", "1", "Дубль", "127.0.0.9"} << 1 << unchanged << "";
         QTest::newRow("add bad id") << QStringList{"add", "x1", "Имя", "h"} << 1 << unchanged << "";
         QTest::newRow("add bad port")
             << QStringList{"add", "6", "Имя", "h", "--recorder-port", "70000"} << 1 << unchanged
             << "";
-        QTest::newRow("add blank name") << QStringList{"add", "6", "  ", "h"} << 1 << unchanged
-                                        << "";
+        QTest::newRow("add blank name")
+            << QStringList{"add", "6", "  ", "h"} << 1 << unchanged << "";
         QTest::newRow("add option without value")
             << QStringList{"add", "6", "Имя", "h", "--login"} << 2 << unchanged << "";
         QTest::newRow("rename") << QStringList{"rename", "1", hostile} << 0
                                 << QStringList{"1 " + hostile + " 127.0.0.2:8000 admin"}
                                 << "systemupdate";
-        QTest::newRow("rename missing") << QStringList{"rename", "9", "Имя"} << 1 << unchanged
-                                        << "";
+        QTest::newRow("rename missing")
+            << QStringList{"rename", "9", "Имя"} << 1 << unchanged << "";
         QTest::newRow("remove") << QStringList{"remove", "1"} << 0 << QStringList{}
                                 << "systemupdate";
         QTest::newRow("remove missing") << QStringList{"remove", "2"} << 1 << unchanged << "";
         QTest::newRow("alarm") << QStringList{"alarm", "1", "42", "--time", "1700000000"} << 0
                                << unchanged << "alarm 1|1700000000|42";
-        QTest::newRow("alarm of no object") << QStringList{"alarm", "7", "42"} << 1 << unchanged
-                                            << "";
+        QTest::newRow("alarm of no object")
+            << QStringList{"alarm", "7", "42"} << 1 << unchanged << "";
         QTest::newRow("alarm bad time")
             << QStringList{"alarm", "1", "42", "--time", "-1"} << 1 << unchanged << "";
         QTest::newRow("unknown command") << QStringList{"frobnicate"} << 2 << unchanged << "";

@@ -177,8 +177,8 @@ int KFleetTool::list()
     if (!ok)
         return fail(QStringLiteral("cannot read the objects"));
     for (const KObjectData &object : objects)
-        m_out << object.id << "\t" << object.name << "\t" << object.group.id << "\t"
-              << object.host << ":" << object.recorder.port << "\n";
+        m_out << object.id << "\t" << object.name << "\t" << object.group.id << "\t" << object.host
+              << ":" << object.recorder.port << "\n";
     return 0;
 }
 
@@ -213,11 +213,12 @@ int KFleetTool::add(const QStringList &arguments)
         return fail(QStringLiteral("object %1 exists already").arg(id));
     if (!ok)
         return 1;
-    if (!exec(QStringLiteral("INSERT INTO objects (object_id, object_name, group_id, recorder_type, "
-                             "recorder_host, recorder_port, recorder_login, recorder_password) "
-                             "VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
-              {id, name, groupId, recorderType, host, recorderPort, login,
-               KPasswordCipher::encipher(password)}))
+    if (!exec(
+            QStringLiteral("INSERT INTO objects (object_id, object_name, group_id, recorder_type, "
+                           "recorder_host, recorder_port, recorder_login, recorder_password) "
+                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
+            {id, name, groupId, recorderType, host, recorderPort, login,
+             KPasswordCipher::encipher(password)}))
         return 1;
     m_out << "velmora-fleet: added object " << id << " \"" << name << "\"\n";
     announce();

@@ -171,8 +171,7 @@ void KCentralWidget::addVideoTab()
         m_tabWidget->setCurrentWidget(page);
         return;
     }
-    addTab(new KVideoWidget, QStringLiteral(":/videoplayer.png"),
-           QStringLiteral("Видеоплеер"));
+    addTab(new KVideoWidget, QStringLiteral(":/videoplayer.png"), QStringLiteral("Видеоплеер"));
 }
 
 void KCentralWidget::setCurrentObject(KObjectHandler *const objectHandler)

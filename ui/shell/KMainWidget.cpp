@@ -167,8 +167,8 @@ void KMainWidget::updateTime()
 void KMainWidget::showAlarm(KAlarmData alarm)
 {
     KObjectHandler *object = m_objectMaster->object(alarm.sourceId);
-    const QString objectName = object ? object->name()
-                                      : QStringLiteral("№") + QString::number(alarm.sourceId);
+    const QString objectName =
+        object ? object->name() : QStringLiteral("№") + QString::number(alarm.sourceId);
     const QString time = alarm.eventTime.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
     const QString event = QStringLiteral("событие ") + QString::number(alarm.eventCode) +
                           QStringLiteral(" (") + time + QLatin1Char(')');

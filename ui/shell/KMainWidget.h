@@ -33,7 +33,7 @@ public:
     QLabel *timeLabel() const { return m_timeLabel; }
     QLabel *dateLabel() const { return m_dateLabel; }
     // The open alarm window, null when none.
-    KMessageWidget *alarmWindow() const { return m_alarmWindow; }
+    KMessageWidget *alarmWindow() const { return m_alarmWindow.data(); }
 
 public slots:
     void openSettingsWindow();
