@@ -219,8 +219,10 @@ private slots:
         QSqlDatabase other = server.connect("fleet");
         QStringList heard;
         QVERIFY(other.driver()->subscribeToNotification("systemupdate"));
-        connect(other.driver(), QOverload<const QString &>::of(&QSqlDriver::notification), this,
-                [&heard](const QString &name) { heard << name; });
+        connect(other.driver(),
+                QOverload<const QString &, QSqlDriver::NotificationSource, const QVariant &>::of(
+                    &QSqlDriver::notification),
+                this, [&heard](const QString &name) { heard << name; });
         KDBConnectionData data;
         data.backend = KDBConnectionData::PostgreSQL;
         data.host = server.socketDir();
