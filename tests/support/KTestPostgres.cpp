@@ -31,6 +31,10 @@ quint16 freeLoopbackPort()
 } // namespace
 
 KTestPostgres::KTestPostgres()
+    // As root the server's user must reach the folder: /tmp is open to all, a TMPDIR of
+    // root's may not be.
+    : m_dir(::geteuid() == 0 ? QStringLiteral("/tmp/velmora-pg-XXXXXX")
+                             : QDir::tempPath() + QStringLiteral("/velmora-pg-XXXXXX"))
 {
     m_server.setProcessChannelMode(QProcess::MergedChannels);
     m_password = QUuid::createUuid().toString(QUuid::WithoutBraces);
