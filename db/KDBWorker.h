@@ -54,6 +54,8 @@ public:
     QString taskConnectionName() const { return m_taskConnectionName; }
 
 public slots:
+    // Tell every workstation on the same database server (channel names: KDBHandler); an
+    // SQLite database has nobody to tell and sends nothing.
     void notifySystemUpdate();
     void notifyObjectsConnectionUpdate();
     void notifyDiagnosticsUpdate();
