@@ -1,6 +1,7 @@
 // The fleet database: how long the object list of 10,000 objects takes to load from a
 // PostgreSQL server and from the SQLite file, and how long a change takes from the NOTIFY to
-// the updated object list on screen while 200 objects are polled.
+// the updated object list on screen while 200 objects are polled (every 500 ms; BENCH_POLL_MS
+// sets another interval, 0 none).
 #include "KConnectionHandler.h"
 #include "KDBHandler.h"
 #include "KDBWorker.h"
