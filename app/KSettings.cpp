@@ -10,6 +10,8 @@
 #include <QSettings>
 #include <QXmlStreamReader>
 
+#include <algorithm>
+
 namespace {
 
 const char *const organisationName = "Tarnwick";
@@ -145,8 +147,14 @@ void KSettings::readUserStore()
     QMutexLocker locker(&m_mutex);
     readString("userLogin", m_currentUser.login);
     const QString password = text("userPassword");
-    if (!password.isEmpty())
-        m_currentUser.password = QString::fromUtf8(password.toLatin1());
+    if (!password.isEmpty()) {
+        // Raw UTF-8 bytes in the store read as Latin-1 text; a text the store itself
+        // decoded (escaped non-Latin-1 characters) is already right and must not be folded
+        // to Latin-1, which would turn it into question marks.
+        const bool latin1 = std::all_of(password.cbegin(), password.cend(),
+                                        [](QChar c) { return c.unicode() < 0x100; });
+        m_currentUser.password = latin1 ? QString::fromUtf8(password.toLatin1()) : password;
+    }
     readString("DBHost", m_dbHost);
     readString("localVideoPath", m_localVideoPath);
     readString("remoteVideoPath", m_remoteVideoPath);
@@ -221,6 +229,34 @@ void KSettings::readSettingsFile(const QString &filePath)
             readStartupData(xml);
         else if (xml.name() == QLatin1String("thread_limits"))
             readThreadLimits(xml);
+        else if (xml.name() == QLatin1String("database"))
+            readDatabase(xml);
+    }
+}
+
+void KSettings::readDatabase(QXmlStreamReader &xml)
+{
+    // An unknown type keeps the embedded database rather than guessing a server.
+    const QStringRef type = xml.attributes().value(QLatin1String("type"));
+    if (type == QLatin1String("sqlite") || type == QLatin1String("postgresql"))
+        m_databaseType = type.toString();
+    while (!xml.atEnd() && !xml.hasError()) {
+        xml.readNext();
+        if (xml.isEndElement() && xml.name() == QLatin1String("database"))
+            return;
+        if (!xml.isStartElement())
+            continue;
+        if (xml.name() == QLatin1String("port")) {
+            readNumber(xml, m_databasePort);
+        } else if (xml.name() == QLatin1String("name")) {
+            const QString text = xml.readElementText().trimmed();
+            if (!xml.hasError() && !text.isEmpty())
+                m_databaseName = text;
+        } else if (xml.name() == QLatin1String("password_file")) {
+            const QString text = xml.readElementText().trimmed();
+            if (!xml.hasError())
+                m_databasePasswordFile = text;
+        }
     }
 }
 

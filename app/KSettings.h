@@ -58,6 +58,13 @@ public:
     int connectionInterval() const { return m_connectionInterval; }
     bool useProxy() const { return m_useProxy; }
     bool useSharedTaskDb() const { return m_useSharedTaskDb; }
+    // The object database: "sqlite" (the file beside the program) or "postgresql" (a server
+    // at dbHost(), this port and database name; user and password of currentUser(), or the
+    // libpq password file when one is named).
+    QString databaseType() const { return m_databaseType; }
+    int databasePort() const { return m_databasePort; }
+    QString databaseName() const { return m_databaseName; }
+    QString databasePasswordFile() const { return m_databasePasswordFile; }
 
     // Per-user.
     KUserData currentUser() const;
@@ -136,6 +143,7 @@ private:
     void readConnectionData(QXmlStreamReader &xml);
     void readStartupData(QXmlStreamReader &xml);
     void readThreadLimits(QXmlStreamReader &xml);
+    void readDatabase(QXmlStreamReader &xml);
     void applyStyleSheet();
     void store(const QString &key, const QVariant &value);
     // Sets a per-user field under the lock, then writes it to the store at once.
@@ -174,6 +182,10 @@ private:
     int m_connectionInterval = 15000;
     bool m_useProxy = true;
     bool m_useSharedTaskDb = false;
+    QString m_databaseType = QStringLiteral("sqlite");
+    int m_databasePort = 5432;
+    QString m_databaseName = QStringLiteral("velmora");
+    QString m_databasePasswordFile;
 
     // Guards the per-user fields below: the UI thread sets them while workers read them.
     mutable QMutex m_mutex;

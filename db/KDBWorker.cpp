@@ -90,18 +90,28 @@ QList<KObjectData> KDBWorker::selectObjectRows(const QString &statement, const Q
 {
     QList<KObjectData> objects;
     const bool done = execute(mainDb(), statement, values, [&objects](QSqlQuery &query) {
+        // Looked up once: a lookup by name builds the whole record on every call.
+        const QSqlRecord record = query.record();
+        const int id = record.indexOf(QStringLiteral("object_id"));
+        const int name = record.indexOf(QStringLiteral("object_name"));
+        const int group = record.indexOf(QStringLiteral("group_id"));
+        const int groupName = record.indexOf(QStringLiteral("group_name"));
+        const int host = record.indexOf(QStringLiteral("recorder_host"));
+        const int type = record.indexOf(QStringLiteral("recorder_type"));
+        const int port = record.indexOf(QStringLiteral("recorder_port"));
+        const int login = record.indexOf(QStringLiteral("recorder_login"));
+        const int password = record.indexOf(QStringLiteral("recorder_password"));
         while (query.next()) {
             KObjectData object;
-            object.id = column(query, QStringLiteral("object_id")).toInt();
-            object.name = column(query, QStringLiteral("object_name")).toString();
-            object.group.id = column(query, QStringLiteral("group_id")).toInt();
-            object.group.name = column(query, QStringLiteral("group_name")).toString();
-            object.host = column(query, QStringLiteral("recorder_host")).toString();
-            object.recorder.type = column(query, QStringLiteral("recorder_type")).toInt();
-            object.recorder.port = column(query, QStringLiteral("recorder_port")).toInt();
-            object.recorder.login = column(query, QStringLiteral("recorder_login")).toString();
-            object.recorder.password =
-                column(query, QStringLiteral("recorder_password")).toString();
+            object.id = query.value(id).toInt();
+            object.name = query.value(name).toString();
+            object.group.id = query.value(group).toInt();
+            object.group.name = query.value(groupName).toString();
+            object.host = query.value(host).toString();
+            object.recorder.type = query.value(type).toInt();
+            object.recorder.port = query.value(port).toInt();
+            object.recorder.login = query.value(login).toString();
+            object.recorder.password = query.value(password).toString();
             objects.append(object);
         }
     });
@@ -209,10 +219,15 @@ void KDBWorker::updateAutodownloadTask(const KAutodownloadTaskData &task, bool *
         *ok = done;
 }
 
-void KDBWorker::notify(const QString &channel)
+void KDBWorker::notify(const QString &channel, const QString &payload)
 {
-    // Failures are expected where the driver has no notifications; they are ignored.
-    execute(mainDb(), QStringLiteral("NOTIFY ") + channel, {});
+    // Only a server delivers notifications; SQLite has nobody to tell.
+    const QSqlDatabase db = mainDb();
+    if (db.driverName() != QLatin1String("QPSQL"))
+        return;
+    // The function form of NOTIFY takes the channel and the payload as bound values.
+    // Failures are ignored: a lost connection is the connection check's business.
+    execute(db, QStringLiteral("SELECT pg_notify(?, ?)"), {channel, text(payload)});
 }
 
 void KDBWorker::notifySystemUpdate()
@@ -242,11 +257,10 @@ void KDBWorker::notifyLogUpdate()
 
 void KDBWorker::notifyAlarm(KAlarmData alarm)
 {
-    // Only numbers go into the payload, so the text cannot carry a quote.
     const QString payload = QString::number(alarm.sourceId) + QLatin1Char('|') +
                             QString::number(alarm.eventTime.toSecsSinceEpoch()) + QLatin1Char('|') +
                             QString::number(alarm.eventCode);
-    notify(QStringLiteral("alarm, '") + payload + QLatin1Char('\''));
+    notify(QStringLiteral("alarm"), payload);
 }
 
 void KDBWorker::updateConnection()

@@ -54,6 +54,8 @@ public:
     QString taskConnectionName() const { return m_taskConnectionName; }
 
 public slots:
+    // Tell every workstation on the same database server (channel names: KDBHandler); an
+    // SQLite database has nobody to tell and sends nothing.
     void notifySystemUpdate();
     void notifyObjectsConnectionUpdate();
     void notifyDiagnosticsUpdate();
@@ -74,7 +76,7 @@ private:
     // Prepares, binds and executes under the lock; the reader sees the rows inside the lock.
     bool execute(const QSqlDatabase &db, const QString &statement, const QVariantList &values,
                  const std::function<void(QSqlQuery &)> &reader = nullptr);
-    void notify(const QString &channel);
+    void notify(const QString &channel, const QString &payload = QString());
     QList<KObjectData> selectObjectRows(const QString &statement, const QVariantList &values,
                                         bool *ok);
 

@@ -9,7 +9,7 @@
 
 KObjectHandler::KObjectHandler(const KObjectData &record, QObject *parent)
     : QObject(parent), m_record(record), m_connectionState(record.connection.state),
-      m_id(record.id), m_name(record.name), m_recorderType(record.recorder.type)
+      m_id(record.id), m_recorderType(record.recorder.type)
 {
     connect(KConnectionHandler::instance(), &KConnectionHandler::resultReceived, this,
             &KObjectHandler::handleConnectionResult);
@@ -23,6 +23,20 @@ KObjectData KObjectHandler::record() const
 {
     QReadLocker locker(&m_lock);
     return m_record;
+}
+
+QString KObjectHandler::name() const
+{
+    QReadLocker locker(&m_lock);
+    return m_record.name;
+}
+
+void KObjectHandler::rename(const QString &name, const KGroupData &group)
+{
+    updateRecord([&](KObjectData &record) {
+        record.name = name;
+        record.group = group;
+    });
 }
 
 KConnectionData KObjectHandler::connection() const

@@ -34,8 +34,10 @@ public:
 
     // Fixed for the life of the handler.
     int id() const { return m_id; }
-    QString name() const { return m_name; }
     int recorderType() const { return m_recorderType; }
+    // Changed by the object master when the fleet database renames the object; safe from any
+    // thread.
+    QString name() const;
 
     // 0 never checked, 1 check refused, 2 connected, 3 reachable without login, 4 unreachable.
     int connectionState() const { return m_connectionState.load(); }
@@ -62,6 +64,8 @@ public:
     void setInfoObtained(bool obtained) { m_infoObtained.store(obtained); }
     // Never cleared while the handler exists.
     void setAuthFailed() { m_authFailed.store(true); }
+    // Name and group as the database now has them (the object master, UI thread).
+    void rename(const QString &name, const KGroupData &group);
 
 signals:
     void connectionStateChanged();
@@ -81,7 +85,6 @@ private:
     std::atomic<int> m_connectionState{0};
 
     const int m_id;
-    const QString m_name;
 
 protected:
     // Set once at construction (type 1 for the recorder-SDK objects).

@@ -1,4 +1,5 @@
--- The object database ("demo.db"): groups, objects and passenger-counter settings.
+-- The object database ("demo.db"): groups, objects and passenger-counter settings (SQLite;
+-- the server's schema is postgresql/objects.sql).
 -- The program reads and updates existing rows only; it never creates tables.
 
 CREATE TABLE IF NOT EXISTS groups (

@@ -91,7 +91,8 @@ void KAbstractLoginWidget_Demo::login()
     QCoreApplication::processEvents();
 
     KDBHandler *handler = KDBHandler::instance();
-    if (!handler->open(handler->directory() + QStringLiteral("/demo.db"))) {
+    // "demo.db" beside the program, or the fleet database on its server.
+    if (!handler->open(handler->configuredConnection())) {
         showForm();
         KMessageWidget::execMessage(KMessageWidget::Error,
                                     QStringLiteral("Подключение к БД не удалось!"), this);
@@ -128,9 +129,14 @@ void KAbstractLoginWidget_Demo::login()
     object.recorder.port = port;
     object.recorder.login = m_loginEdit->text();
     object.recorder.password = password;
-    // The result is not reported: the object list shows whatever the database holds.
-    if (KDBWorker *worker = handler->worker(QThread::currentThread()))
-        worker->updateObject(object);
+    // The result is not reported: the object list shows whatever the database holds. The
+    // other workstations of a fleet database hear of the change.
+    if (KDBWorker *worker = handler->worker(QThread::currentThread())) {
+        bool updated = false;
+        worker->updateObject(object, &updated);
+        if (updated)
+            worker->notifySystemUpdate();
+    }
 
     m_loggingIn = false;
     startApp();

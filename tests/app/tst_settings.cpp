@@ -29,10 +29,13 @@ QVariantList installationValues(const KSettings &s)
             s.archiveInfoThreadLimit(), s.geotrackingThreadLimit(),
             s.modemConnectionTimeout(), s.recorderConnectionTimeout(),
             s.connectionInterval(),     s.useProxy(),
-            s.useSharedTaskDb()};
+            s.useSharedTaskDb(),        s.databaseType(),
+            s.databasePort(),           s.databaseName(),
+            s.databasePasswordFile()};
 }
 
-const QVariantList defaults{100, 10, 64, 10, 1, 1, 1, 10, 2000, 2000, 15000, true, false};
+const QVariantList defaults{100,  10,    64,   10,    1,        1,    1,         10, 2000,
+                            2000, 15000, true, false, "sqlite", 5432, "velmora", ""};
 
 QVariantList changed(QVariantList values, int index, const QVariant &value)
 {
@@ -81,8 +84,28 @@ private slots:
                    "<limit type=\"diagnostics\">12</limit><limit type=\"video\">13</limit>"
                    "<limit type=\"download\">14</limit><limit type=\"settings\">15</limit>"
                    "<limit type=\"alarms\">16</limit><limit type=\"archive_info\">17</limit>"
-                   "<limit type=\"geotracking\">18</limit></thread_limits></settings>")
-            << QVariantList{11, 12, 13, 14, 15, 16, 17, 18, 3000, 4000, 20000, false, true};
+                   "<limit type=\"geotracking\">18</limit></thread_limits>"
+                   "<database type=\"postgresql\"><port>6543</port><name>fleet</name>"
+                   "<password_file>/etc/velmora/pgpass</password_file></database></settings>")
+            << QVariantList{11,
+                            12,
+                            13,
+                            14,
+                            15,
+                            16,
+                            17,
+                            18,
+                            3000,
+                            4000,
+                            20000,
+                            false,
+                            true,
+                            "postgresql",
+                            6543,
+                            "fleet",
+                            "/etc/velmora/pgpass"};
+        QTest::newRow("unknown database type keeps sqlite")
+            << QByteArray("<s><database type=\"oracle\"><name> </name></database></s>") << defaults;
         QTest::newRow("non-numeric video limit gives 0")
             << QByteArray(
                    "<s><thread_limits><limit type=\"video\">many</limit></thread_limits></s>")
@@ -126,6 +149,9 @@ private slots:
         // Stored as the Latin-1 reading of UTF-8 bytes; read back as the UTF-8 text.
         row("password through Latin-1", "userPassword",
             QString::fromLatin1(QStringLiteral("пароль").toUtf8()), QStringLiteral("пароль"));
+        // Escaped in the store and decoded by it: taken as it is, not folded to Latin-1.
+        row("password already decoded", "userPassword", QStringLiteral("пароль"),
+            QStringLiteral("пароль"));
         row("empty text keeps default", "DBHost", "", "localhost");
         row("integer not a number", "downloadReliabilityMode", "abc", 0);
         row("bool as word", "alarmsEMailEnabled", "true", false);

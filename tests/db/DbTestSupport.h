@@ -16,6 +16,12 @@ inline QString sqlFile(const QString &name)
     return QStringLiteral(VELMORA_SOURCE_DIR "/db/sql/") + name;
 }
 
+// The server's schema: objects, groups, counter settings and the task table.
+inline QStringList serverSchema()
+{
+    return {sqlFile("postgresql/objects.sql"), sqlFile("postgresql/tasks.sql")};
+}
+
 // The object database (schema, optionally the demo fleet) at dir/fileName.
 inline bool makeObjectDb(const QString &dir, const QString &fileName = QStringLiteral("demo.db"),
                          bool withFleet = false)
@@ -30,10 +36,11 @@ inline bool makeObjectDb(const QString &dir, const QString &fileName = QStringLi
 inline bool exec(QSqlDatabase db, const QString &statement, const QVariantList &values = {})
 {
     QSqlQuery query(db);
-    bool ok = query.prepare(statement);
+    // The server prepares only statements that return or change rows, not DDL.
+    bool ok = values.isEmpty() ? query.exec(statement) : query.prepare(statement);
     for (const QVariant &v : values)
         query.addBindValue(v);
-    ok = ok && query.exec();
+    ok = ok && (values.isEmpty() || query.exec());
     if (!ok)
         qWarning("exec: %s", qPrintable(query.lastError().text()));
     return ok;

@@ -1,6 +1,7 @@
 #include "DbTestSupport.h"
 #include "KDBHandler.h"
 #include "KDBWorker.h"
+#include "KTestPostgres.h"
 
 #include <QTemporaryDir>
 #include <QThread>
@@ -8,22 +9,43 @@
 
 using namespace DbTestSupport;
 
-// The statements on real SQLite files: mapping, ordering, limits, matching, failure flags, and
-// hostile texts that must be stored as they are without changing what a statement does.
+// The statements on both back ends, a real SQLite file and a real PostgreSQL server: mapping,
+// ordering, limits, matching, failure flags, and hostile texts (quotes, backslashes, Cyrillic)
+// that must be stored as they are without changing what a statement does.
 class tst_dbstatements : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase_data()
+    {
+        QTest::addColumn<bool>("server");
+        QTest::newRow("sqlite") << false;
+        QTest::newRow("postgresql") << true;
+    }
+
+    void initTestCase() { QVERIFY2(m_server.start(), qPrintable(m_server.log())); }
+
     void init()
     {
+        QFETCH_GLOBAL(bool, server);
         m_dir.reset(new QTemporaryDir);
-        QVERIFY(makeObjectDb(m_dir->path()));
-        QVERIFY(KSqlScript::createIfMissing(m_dir->filePath("tasks.db"), {sqlFile("tasks.sql")}));
         KDBHandler::instance()->setDirectory(m_dir->path());
-        KDBHandler::instance()->setSharedTaskDbOverride(false);
         KDBHandler::instance()->start();
-        QVERIFY(KDBHandler::instance()->open(m_dir->filePath("demo.db")));
+        if (server) {
+            // A database of its own per test; the task table lives beside the objects.
+            const QString name = QStringLiteral("statements%1").arg(++m_databases);
+            QVERIFY2(m_server.createDatabase(name, serverSchema()),
+                     qPrintable(m_server.lastError()));
+            KDBHandler::instance()->setSharedTaskDbOverride(true);
+            QVERIFY(KDBHandler::instance()->open(serverConnection(name)));
+        } else {
+            QVERIFY(makeObjectDb(m_dir->path()));
+            QVERIFY(
+                KSqlScript::createIfMissing(m_dir->filePath("tasks.db"), {sqlFile("tasks.sql")}));
+            KDBHandler::instance()->setSharedTaskDbOverride(false);
+            QVERIFY(KDBHandler::instance()->open(m_dir->filePath("demo.db")));
+        }
         m_worker = KDBHandler::instance()->worker(QThread::currentThread());
         QVERIFY(m_worker);
     }
@@ -48,6 +70,8 @@ private slots:
         // A group without a row in "groups" matches nothing through the join.
         QVERIFY(m_worker->selectGroupObjects(9, 10, &ok).isEmpty());
         QVERIFY(ok);
+        QVERIFY(exec(mainDb(), "DELETE FROM objects"));
+        QVERIFY(m_worker->selectObjects(10, &ok).isEmpty() && ok);
     }
 
     void hostileTexts_data()
@@ -55,6 +79,8 @@ private slots:
         QTest::addColumn<QString>("value");
         QTest::newRow("quote") << "O'Brien";
         QTest::newRow("injected update") << "', object_name = 'pwned' WHERE 1=1; --";
+        QTest::newRow("backslashes") << "C:\\\\fleet\\' \\x41\\";
+        QTest::newRow("cyrillic") << "Автобус «Ёлка» 'кавычки' \\ конец";
         QTest::newRow("empty") << QString();
     }
 
@@ -78,7 +104,8 @@ private slots:
         QVERIFY(ok && objects.size() == 2);
         const KObjectData &s = objects[objects[0].id == 1 ? 0 : 1];
         QCOMPARE(QStringList({s.name, s.host, s.recorder.login, s.recorder.password}),
-                 QStringList({object.name, object.host, object.recorder.login, value}));
+                 QStringList({object.name, object.host, object.recorder.login,
+                              value.isNull() ? QString("") : value}));
         // The other row is untouched.
         QCOMPARE(scalar(mainDb(), "SELECT object_name || recorder_host || recorder_login || "
                                   "recorder_password FROM objects WHERE object_id = 2")
@@ -93,7 +120,7 @@ private slots:
                      "INSERT INTO pascounter_settings VALUES (1, 'ACAM01', 1, 1, 1, 1, 1, 1)"));
         const KPasCountSettingsData settings = m_worker->selectPasCountSettings(1, value, &ok);
         QVERIFY(ok && settings.enterValue == 4);
-        QCOMPARE(settings.channel, value);
+        QCOMPARE(settings.channel, value.isNull() ? QString("") : value);
         QCOMPARE(m_worker->selectPasCountSettings(1, value + "' OR '1'='1", &ok).objectId, -1);
         QVERIFY(ok);
     }
@@ -111,6 +138,7 @@ private slots:
         QVERIFY(ok);
         QCOMPARE(task.type, 2);
         QCOMPARE(task.currentTime.toSecsSinceEpoch(), qint64(1500));
+        QVERIFY(task.pasCountEnabled && !task.autoDeletionEnabled);
         QVERIFY(exec(taskDb(), "UPDATE autodownload_tasks SET status = 1 WHERE id = 1"));
         task = m_worker->selectAutodownloadTask(5, &ok);
         QVERIFY(task.type == 1 && !task.currentTime.isValid());
@@ -119,10 +147,7 @@ private slots:
         task.status = 2;
         m_worker->updateAutodownloadTask(task, &ok);
         QVERIFY(ok);
-        QCOMPARE(scalar(taskDb(), "SELECT group_concat(id || ':' || ifnull(\"current_time\", '-') "
-                                  "|| ':' || status, ' ') FROM autodownload_tasks")
-                     .toString(),
-                 QStringLiteral("1:1600:2 2:1500:2 3:-:1 4:-:1 5:-:1"));
+        QCOMPARE(taskRows(), QStringList({"1:1600:2", "2:1500:2", "3:-:1", "4:-:1", "5:-:1"}));
         QVERIFY(exec(taskDb(), "UPDATE autodownload_tasks SET status = 3"));
         QCOMPARE(m_worker->selectAutodownloadTask(5, &ok).objectId, -1);
         QVERIFY(ok);
@@ -141,8 +166,23 @@ private slots:
     }
 
 private:
+    KDBConnectionData serverConnection(const QString &database) const
+    {
+        KDBConnectionData data;
+        data.backend = KDBConnectionData::PostgreSQL;
+        data.host = m_server.socketDir();
+        data.port = m_server.port();
+        data.databaseName = database;
+        data.user = KTestPostgres::superuser();
+        data.password = m_server.superPassword();
+        return data;
+    }
     static QSqlDatabase mainDb() { return KDBHandler::instance()->mainDatabase(); }
-    static QSqlDatabase taskDb() { return KDBHandler::instance()->taskDatabase(); }
+    static QSqlDatabase taskDb()
+    {
+        const QSqlDatabase tasks = KDBHandler::instance()->taskDatabase();
+        return tasks.isValid() ? tasks : mainDb();
+    }
 
     static bool addObject(int id, const QString &name, int group)
     {
@@ -157,13 +197,27 @@ private:
         return exec(mainDb(), "INSERT INTO groups VALUES (?, ?)", {id, name});
     }
     static bool addTask(int object, int type, qint64 start, qint64 stop, int status,
-                        const QVariant &current = QVariant())
+                        const QVariant &current = QVariant(QVariant::LongLong))
     {
         return exec(taskDb(),
                     "INSERT INTO autodownload_tasks (object_id, type, start_time, stop_time, "
                     "\"current_time\", channels, pascount_enabled, autodeletion_enabled, status) "
-                    "VALUES (?, ?, ?, ?, ?, 'ACAM01,ACAM02', 1, 0, ?)",
+                    "VALUES (?, ?, ?, ?, ?, 'ACAM01,ACAM02', TRUE, FALSE, ?)",
                     {object, type, start, stop, current, status});
+    }
+    // "id:progress:status" of every task by id, "-" for no progress.
+    static QStringList taskRows()
+    {
+        QSqlQuery query(taskDb());
+        QStringList rows;
+        if (!query.exec("SELECT id, \"current_time\", status FROM autodownload_tasks ORDER BY id"))
+            return {query.lastError().text()};
+        while (query.next())
+            rows << QStringLiteral("%1:%2:%3")
+                        .arg(query.value(0).toInt())
+                        .arg(query.value(1).isNull() ? QString("-") : query.value(1).toString())
+                        .arg(query.value(2).toInt());
+        return rows;
     }
     static QStringList names(const QList<KObjectData> &objects)
     {
@@ -173,6 +227,8 @@ private:
         return result;
     }
 
+    KTestPostgres m_server;
+    int m_databases = 0;
     std::unique_ptr<QTemporaryDir> m_dir;
     KDBWorker *m_worker = nullptr;
 };

@@ -8,12 +8,14 @@
 #include "KSettings.h"
 #include "KShellTestSupport.h"
 #include "KStandInMainWidget.h"
+#include "KTestPostgres.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSqlDriver>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -64,7 +66,11 @@ private slots:
         KLoginWidget::setDefaultHooks(KLoginHooks());
     }
 
-    void cleanup() { KDBHandler::instance()->close(); }
+    void cleanup()
+    {
+        KDBHandler::instance()->close();
+        KDBHandler::instance()->setConnectionOverride(std::nullopt);
+    }
 
     // The stored entries fill the form; the focus goes to the first empty field, else to the
     // button; Tab runs through the form in order.
@@ -184,11 +190,11 @@ private slots:
         const QList<KObjectData> objects =
             KDBHandler::instance()->worker(QThread::currentThread())->selectGroupObjects(0, 10);
         QCOMPARE(objects.size(), 4);
-        QCOMPARE(QStringList({objects[0].name, QString::number(objects[0].recorder.port),
-                              objects[0].recorder.login,
-                              KPasswordCipher::decipher(objects[0].recorder.password),
-                              objects[1].name}),
-                 QStringList({"127.0.0.9", "8010", "o'neil; --", "pa'ss;--", "Автобус 102"}));
+        QCOMPARE(
+            QStringList({objects[0].name, QString::number(objects[0].recorder.port),
+                         objects[0].recorder.login,
+                         KPasswordCipher::decipher(objects[0].recorder.password), objects[1].name}),
+            QStringList({"127.0.0.9", "8010", "o'neil; --", "pa'ss;--", "Автобус 102"}));
 
         // The operator closes the main window: shutdown page, handlers stop, the loop ends.
         QTimer::singleShot(50, main.data(), [&main]() { main->closeButton()->click(); });
@@ -200,6 +206,50 @@ private slots:
         // Destroying the login window closes the databases.
         delete widget;
         QVERIFY(!KDBHandler::instance()->isOpen() && !KDBHandler::instance()->isStarted());
+    }
+
+    // On a fleet database the login's write of object 1 is heard by the other workstations.
+    void fleetLoginTellsOtherWorkstations()
+    {
+        KTestPostgres server;
+        QVERIFY2(server.start(), qPrintable(server.log()));
+        QVERIFY2(server.createDatabase(
+                     "fleet", {sqlFile("postgresql/objects.sql"), sqlFile("demo_fleet.sql")}),
+                 qPrintable(server.lastError()));
+        QSqlDatabase other = server.connect("fleet");
+        QStringList heard;
+        QVERIFY(other.driver()->subscribeToNotification("systemupdate"));
+        connect(other.driver(),
+                QOverload<const QString &, QSqlDriver::NotificationSource, const QVariant &>::of(
+                    &QSqlDriver::notification),
+                this, [&heard](const QString &name) { heard << name; });
+        KDBConnectionData data;
+        data.backend = KDBConnectionData::PostgreSQL;
+        data.host = server.socketDir();
+        data.port = server.port();
+        data.databaseName = "fleet";
+        data.user = KTestPostgres::superuser();
+        data.password = server.superPassword();
+        KDBHandler::instance()->setConnectionOverride(data);
+        KDBHandler::instance()->setSharedTaskDbOverride(true);
+        storeEntries("127.0.0.7", "admin", KPasswordCipher::encipher("demo12345"));
+
+        QPointer<KToolWindow> main;
+        auto *widget = new KLoginWidget();
+        KLoginHooks hooks;
+        hooks.createMainWidget = [&]() -> KToolWindow * { return main = new KStandInMainWidget(); };
+        widget->setHooks(hooks);
+        showAndWait(widget);
+        QTest::mouseClick(widget->loginButton(), Qt::LeftButton);
+        QVERIFY(main);
+        QTRY_COMPARE_WITH_TIMEOUT(heard, QStringList{"systemupdate"}, 5000);
+        QCOMPARE(scalar(other, "SELECT object_name FROM objects WHERE object_id = 1").toString(),
+                 QStringLiteral("127.0.0.7"));
+
+        QTimer::singleShot(50, main.data(), [&main]() { main->closeButton()->click(); });
+        QVERIFY(loopUntilQuit(10000));
+        delete widget;
+        other.close();
     }
 
 private:

@@ -5,6 +5,7 @@
 #include "KSettings.h"
 #include "KSqlScript.h"
 
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -137,6 +138,69 @@ private slots:
                 QCOMPARE(master.object(3)->record().recorder.password, QString());
         }
         db->close();
+    }
+
+    // A new reading: renamed objects keep their handler, a changed recorder gets a new one,
+    // gone objects leave the map but live until stop(), new ones are added and checked.
+    void reloadUpdatesInPlace()
+    {
+        qRegisterMetaType<KObjectHandler *>();
+        handler()->initialize(0); // jobs queue and stay queued
+        KObjectMaster master;
+        QList<KObjectData> records{record(1), record(2), record(3)};
+        records[0].name = QStringLiteral("Автобус 101");
+        master.start(records);
+        QPointer<KObjectHandler> renamed = master.object(1);
+        QPointer<KObjectHandler> gone = master.object(2);
+        QPointer<KObjectHandler> moved = master.object(3);
+        renamed->requireConnection(true);
+
+        QSignalSpy added(&master, &KObjectMaster::objectAdded);
+        QSignalSpy removed(&master, &KObjectMaster::objectRemoved);
+        QSignalSpy replaced(&master, &KObjectMaster::objectReplaced);
+        QSignalSpy renames(&master, &KObjectMaster::objectRenamed);
+        const int queued = handler()->pendingJobs().size();
+        records = {record(1), record(3), record(4)};
+        records[0].name = QStringLiteral("Автобус 101 «Ё»");
+        records[0].group.id = 7;
+        records[1].host = QStringLiteral("127.0.0.9");
+        master.reload(records);
+
+        QCOMPARE(master.objects().keys(), (QList<int>{1, 3, 4}));
+        QCOMPARE(master.object(1), renamed.data());
+        QCOMPARE(renamed->name(), QStringLiteral("Автобус 101 «Ё»"));
+        QCOMPARE(renamed->record().group.id, 7);
+        QCOMPARE(renamed->demand(), 1);
+        QCOMPARE(renames.count(), 1);
+        QCOMPARE(removed.count(), 1);
+        QCOMPARE(removed.at(0).at(0).value<QObject *>(), static_cast<QObject *>(gone.data()));
+        QCOMPARE(replaced.count(), 1);
+        QCOMPARE(replaced.at(0).at(0).value<QObject *>(), static_cast<QObject *>(moved.data()));
+        QVERIFY(master.object(3) != moved.data());
+        QCOMPARE(master.object(3)->record().host, QStringLiteral("127.0.0.9"));
+        QCOMPARE(added.count(), 1);
+        QCOMPARE(added.at(0).at(0).value<QObject *>(), static_cast<QObject *>(master.object(4)));
+        // The new handlers are checked at once.
+        QCOMPARE(handler()->pendingJobs().size(), queued + 2);
+        // Whoever still holds a handler that left may use it until the end.
+        QVERIFY(gone && moved);
+        master.reload(records);
+        QCOMPARE(added.count() + removed.count() + replaced.count() + renames.count(), 4);
+        handler()->shutdown();
+        master.stop();
+        QVERIFY(!gone && !moved && !renamed);
+    }
+
+    // A reading that fails says nothing about the fleet: the objects stay.
+    void failedReloadKeepsObjects()
+    {
+        KDBHandler::instance()->close();
+        KObjectMaster master;
+        master.start({record(1), record(2)});
+        QSignalSpy reloaded(&master, &KObjectMaster::objectsReloaded);
+        QVERIFY(!master.reload());
+        QCOMPARE(master.objects().keys(), (QList<int>{1, 2}));
+        QCOMPARE(reloaded.count(), 0);
     }
 
     void databaseFailureGivesNoObjects()

@@ -171,8 +171,7 @@ void KCentralWidget::addVideoTab()
         m_tabWidget->setCurrentWidget(page);
         return;
     }
-    addTab(new KVideoWidget, QStringLiteral(":/videoplayer.png"),
-           QStringLiteral("Видеоплеер"));
+    addTab(new KVideoWidget, QStringLiteral(":/videoplayer.png"), QStringLiteral("Видеоплеер"));
 }
 
 void KCentralWidget::setCurrentObject(KObjectHandler *const objectHandler)
@@ -195,6 +194,34 @@ void KCentralWidget::setCurrentObject(KObjectHandler *const objectHandler)
     }
     if (changed)
         emit currentObjectChanged(objectHandler);
+}
+
+void KCentralWidget::addObject(KObjectHandler *objectHandler)
+{
+    if (!objectHandler)
+        return;
+    m_objects.insert(objectHandler->id(), objectHandler);
+    if (!m_currentObject)
+        setCurrentObject(m_objects.first());
+}
+
+void KCentralWidget::removeObject(KObjectHandler *objectHandler)
+{
+    if (!objectHandler || m_objects.value(objectHandler->id()) != objectHandler)
+        return;
+    m_objects.remove(objectHandler->id());
+    if (m_currentObject == objectHandler)
+        setCurrentObject(m_objects.isEmpty() ? nullptr : m_objects.first());
+}
+
+void KCentralWidget::replaceObject(KObjectHandler *previous, KObjectHandler *objectHandler)
+{
+    if (!previous || !objectHandler)
+        return;
+    m_objects.remove(previous->id());
+    m_objects.insert(objectHandler->id(), objectHandler);
+    if (m_currentObject == previous)
+        setCurrentObject(objectHandler);
 }
 
 void KCentralWidget::handleTabChange(int index)

@@ -46,6 +46,11 @@ public slots:
     void addDownloadVideoTab(KObjectHandler *const objectHandler, QDateTime dateTime);
     void addVideoTab();
     void setCurrentObject(KObjectHandler *const objectHandler);
+    // The object master's map changed. A current object that left gives way to the first
+    // object; one that was replaced by a new handler of the same id stays current.
+    void addObject(KObjectHandler *objectHandler);
+    void removeObject(KObjectHandler *objectHandler);
+    void replaceObject(KObjectHandler *previous, KObjectHandler *objectHandler);
     void handleTabChange(int index);
     void closeTab(int index);
     // Closes the tab on screen (keyboard shortcut).

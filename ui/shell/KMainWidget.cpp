@@ -1,8 +1,11 @@
 #include "KMainWidget.h"
 
+#include "KAppLogHandler.h"
 #include "KAppSettingsWidget.h"
 #include "KCentralTabWidget.h"
 #include "KCentralWidget.h"
+#include "KDBHandler.h"
+#include "KMessageWidget.h"
 #include "KObjectHandler.h"
 #include "KObjectListWidget.h"
 #include "KObjectMaster.h"
@@ -34,6 +37,22 @@ KMainWidget::KMainWidget(QWidget *parent) : KMainWindow(parent)
     // The list lets go of the handlers before the master destroys them.
     connect(m_objectMaster, &KObjectMaster::objectsUnloaded, m_objectList,
             &KObjectListWidget::clear);
+    // The fleet changed in the database: list and tabs follow in place.
+    connect(m_objectMaster, &KObjectMaster::objectAdded, m_objectList,
+            &KObjectListWidget::addObject);
+    connect(m_objectMaster, &KObjectMaster::objectAdded, m_centralWidget,
+            &KCentralWidget::addObject);
+    connect(m_objectMaster, &KObjectMaster::objectRemoved, m_objectList,
+            &KObjectListWidget::removeObject);
+    connect(m_objectMaster, &KObjectMaster::objectRemoved, m_centralWidget,
+            &KCentralWidget::removeObject);
+    connect(m_objectMaster, &KObjectMaster::objectReplaced, m_objectList,
+            &KObjectListWidget::replaceObject);
+    connect(m_objectMaster, &KObjectMaster::objectReplaced, m_centralWidget,
+            &KCentralWidget::replaceObject);
+    connect(m_objectMaster, &KObjectMaster::objectRenamed, m_objectList,
+            &KObjectListWidget::renameObject);
+    connect(KDBHandler::instance(), &KDBHandler::alarmReceived, this, &KMainWidget::showAlarm);
 
     struct Tool
     {
@@ -143,6 +162,37 @@ void KMainWidget::updateTime()
     const QDateTime now = QDateTime::currentDateTime();
     m_timeLabel->setText(now.toString(QStringLiteral("HH:mm")));
     m_dateLabel->setText(now.toString(QStringLiteral("dd.MM.yyyy")));
+}
+
+void KMainWidget::showAlarm(KAlarmData alarm)
+{
+    KObjectHandler *object = m_objectMaster->object(alarm.sourceId);
+    const QString objectName =
+        object ? object->name() : QStringLiteral("№") + QString::number(alarm.sourceId);
+    const QString time = alarm.eventTime.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+    const QString event = QStringLiteral("событие ") + QString::number(alarm.eventCode) +
+                          QStringLiteral(" (") + time + QLatin1Char(')');
+    if (object)
+        KAppLogHandler::instance()->write(object->record(), QStringLiteral("Тревога: ") + event);
+    else
+        KAppLogHandler::instance()->write(QStringLiteral("Тревога: объект ") + objectName +
+                                          QStringLiteral(", ") + event);
+
+    // A burst of alarms fills one window (the latest ten) instead of covering the screen.
+    m_alarmTexts.append(QStringLiteral("Объект: ") + objectName + QStringLiteral("\nСобытие: ") +
+                        QString::number(alarm.eventCode) + QStringLiteral("\nВремя: ") + time);
+    while (m_alarmTexts.size() > 10)
+        m_alarmTexts.removeFirst();
+    if (!m_alarmWindow) {
+        m_alarmWindow = new KMessageWidget(KMessageWidget::Warning, QString(), this);
+        m_alarmWindow->setHeading(QStringLiteral("Тревога!"));
+        m_alarmWindow->setWindowModality(Qt::NonModal);
+        m_alarmWindow->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_alarmWindow, &QObject::destroyed, this, [this] { m_alarmTexts.clear(); });
+    }
+    m_alarmWindow->setText(m_alarmTexts.join(QStringLiteral("\n\n")));
+    m_alarmWindow->show();
+    m_alarmWindow->raise();
 }
 
 QToolButton *KMainWidget::addToolButton(const QString &iconPath, const QString &toolTip)

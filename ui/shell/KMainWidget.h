@@ -1,6 +1,11 @@
 #pragma once
 
+#include "KAlarmData.h"
 #include "KMainWindow.h"
+#include "KMessageWidget.h"
+
+#include <QPointer>
+#include <QStringList>
 
 class QLabel;
 class QPushButton;
@@ -27,10 +32,15 @@ public:
     QList<QToolButton *> toolButtons() const { return m_toolButtons; }
     QLabel *timeLabel() const { return m_timeLabel; }
     QLabel *dateLabel() const { return m_dateLabel; }
+    // The open alarm window, null when none.
+    KMessageWidget *alarmWindow() const { return m_alarmWindow.data(); }
 
 public slots:
     void openSettingsWindow();
     void updateTime();
+    // Names the object and the event in the alarm window (one window collects the alarms
+    // that come while it is open) and writes the log.
+    void showAlarm(KAlarmData alarm);
 
 private:
     QToolButton *addToolButton(const QString &iconPath, const QString &toolTip);
@@ -42,4 +52,6 @@ private:
     QLabel *m_timeLabel = nullptr;
     QLabel *m_dateLabel = nullptr;
     QTimer *m_timer = nullptr;
+    QPointer<KMessageWidget> m_alarmWindow;
+    QStringList m_alarmTexts;
 };

@@ -5,6 +5,7 @@
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -27,31 +28,19 @@ KObjectListWidget::KObjectListWidget(const QMap<int, KObjectHandler *> &objects,
     m_tree->setUniformRowHeights(true);
     m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
     m_tree->setIconSize(QSize(12, 12));
-    // Names first: the state column takes what is left and elides.
+    // Names first: the state column takes what is left and elides. Name and group columns are
+    // fitted when names change (fitColumns()), not on every state change: measuring every row
+    // after each of a poll's hundreds of updates held the window for hundreds of milliseconds.
     m_tree->header()->setStretchLastSection(true);
-    m_tree->header()->setSectionResizeMode(NameColumn, QHeaderView::ResizeToContents);
-    m_tree->header()->setSectionResizeMode(GroupColumn, QHeaderView::ResizeToContents);
+    m_tree->header()->setSectionResizeMode(NameColumn, QHeaderView::Interactive);
+    m_tree->header()->setSectionResizeMode(GroupColumn, QHeaderView::Interactive);
     m_tree->header()->setSectionResizeMode(StateColumn, QHeaderView::Stretch);
     m_tree->header()->setSectionsClickable(false);
 
-    for (auto it = objects.cbegin(); it != objects.cend(); ++it) {
-        KObjectHandler *object = it.value();
-        if (!object)
-            continue;
-        auto *item = new QTreeWidgetItem(m_tree);
-        item->setData(NameColumn, kObjectRole, QVariant::fromValue(static_cast<void *>(object)));
-        m_items.insert(object, item);
-        connect(object, &KObjectHandler::connectionStateChanged, this,
-                [this, object] { updateObject(object); });
-        connect(object, &QObject::destroyed, this, [this, object] {
-            delete m_items.take(object);
-            if (m_currentObject == object)
-                m_currentObject = nullptr;
-            updateCounter();
-        });
-        updateObject(object);
-    }
+    for (KObjectHandler *object : objects)
+        addObject(object);
     updateCounter();
+    fitColumns();
 
     connect(m_tree, &QTreeWidget::itemClicked, this, &KObjectListWidget::chooseItem);
     connect(m_tree, &QTreeWidget::itemActivated, this, &KObjectListWidget::chooseItem);
@@ -111,6 +100,70 @@ void KObjectListWidget::clear()
     updateCounter();
 }
 
+void KObjectListWidget::watch(KObjectHandler *object)
+{
+    connect(object, &KObjectHandler::connectionStateChanged, this,
+            [this, object] { updateObject(object); });
+    connect(object, &QObject::destroyed, this, [this, object] {
+        delete m_items.take(object);
+        if (m_currentObject == object)
+            m_currentObject = nullptr;
+        updateCounter();
+    });
+}
+
+void KObjectListWidget::addObject(KObjectHandler *objectHandler)
+{
+    if (!objectHandler || m_items.contains(objectHandler))
+        return;
+    // Objects mostly come in ascending id: after the last row without a search.
+    int row = m_tree->topLevelItemCount();
+    const KObjectHandler *last = row > 0 ? objectAt(m_tree->topLevelItem(row - 1)) : nullptr;
+    if (last && last->id() > objectHandler->id())
+        row = 0;
+    while (row < m_tree->topLevelItemCount()) {
+        const KObjectHandler *listed = objectAt(m_tree->topLevelItem(row));
+        if (listed && listed->id() > objectHandler->id())
+            break;
+        ++row;
+    }
+    auto *item = new QTreeWidgetItem;
+    item->setData(NameColumn, kObjectRole, QVariant::fromValue(static_cast<void *>(objectHandler)));
+    m_tree->insertTopLevelItem(row, item);
+    m_items.insert(objectHandler, item);
+    watch(objectHandler);
+    updateObject(objectHandler);
+    updateCounter();
+}
+
+void KObjectListWidget::removeObject(KObjectHandler *objectHandler)
+{
+    if (!m_items.contains(objectHandler))
+        return;
+    disconnect(objectHandler, nullptr, this, nullptr);
+    delete m_items.take(objectHandler);
+    if (m_currentObject == objectHandler)
+        m_currentObject = nullptr;
+    updateCounter();
+}
+
+void KObjectListWidget::replaceObject(KObjectHandler *previous, KObjectHandler *objectHandler)
+{
+    QTreeWidgetItem *item = m_items.value(previous);
+    if (!item || !objectHandler) {
+        addObject(objectHandler);
+        return;
+    }
+    disconnect(previous, nullptr, this, nullptr);
+    m_items.remove(previous);
+    item->setData(NameColumn, kObjectRole, QVariant::fromValue(static_cast<void *>(objectHandler)));
+    m_items.insert(objectHandler, item);
+    watch(objectHandler);
+    updateObject(objectHandler);
+    if (m_currentObject == previous)
+        setCurrentObject(objectHandler);
+}
+
 void KObjectListWidget::updateObject(KObjectHandler *objectHandler)
 {
     QTreeWidgetItem *item = m_items.value(objectHandler);
@@ -118,11 +171,17 @@ void KObjectListWidget::updateObject(KObjectHandler *objectHandler)
         return;
     const KObjectData record = objectHandler->record();
     const int state = record.connection.state;
+    if (item->text(NameColumn) != record.name || item->text(GroupColumn) != record.group.name)
+        scheduleFit();
     item->setText(NameColumn, record.name);
-    item->setIcon(NameColumn, KConnectionStateStyle::icon(state));
     item->setText(GroupColumn, record.group.name);
-    item->setText(StateColumn, KConnectionStateStyle::text(state));
-    item->setData(StateColumn, Qt::UserRole, state);
+    // A new icon for an unchanged state would still count as a change of the row.
+    const QVariant shown = item->data(StateColumn, Qt::UserRole);
+    if (!shown.isValid() || shown.toInt() != state) {
+        item->setIcon(NameColumn, KConnectionStateStyle::icon(state));
+        item->setText(StateColumn, KConnectionStateStyle::text(state));
+        item->setData(StateColumn, Qt::UserRole, state);
+    }
 
     QString toolTip = record.name;
     if (!record.group.name.isEmpty())
@@ -132,6 +191,21 @@ void KObjectListWidget::updateObject(KObjectHandler *objectHandler)
     toolTip += QStringLiteral("\n") + KConnectionStateStyle::details(record.connection);
     for (int column = 0; column < m_tree->columnCount(); ++column)
         item->setToolTip(column, toolTip);
+}
+
+void KObjectListWidget::scheduleFit()
+{
+    if (m_fitPending)
+        return;
+    m_fitPending = true;
+    QTimer::singleShot(0, this, &KObjectListWidget::fitColumns);
+}
+
+void KObjectListWidget::fitColumns()
+{
+    m_fitPending = false;
+    m_tree->resizeColumnToContents(NameColumn);
+    m_tree->resizeColumnToContents(GroupColumn);
 }
 
 void KObjectListWidget::chooseItem(QTreeWidgetItem *item)

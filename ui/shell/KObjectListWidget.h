@@ -35,6 +35,11 @@ public slots:
     void setCurrentObject(KObjectHandler *objectHandler);
     // Removes every object (the object master is about to destroy them).
     void clear();
+    // The object master's map changed: rows keep ascending object id.
+    void addObject(KObjectHandler *objectHandler);
+    void removeObject(KObjectHandler *objectHandler);
+    void replaceObject(KObjectHandler *previous, KObjectHandler *objectHandler);
+    void renameObject(KObjectHandler *objectHandler) { updateObject(objectHandler); }
 
 private slots:
     void updateObject(KObjectHandler *objectHandler);
@@ -42,9 +47,14 @@ private slots:
 
 private:
     void updateCounter();
+    void watch(KObjectHandler *objectHandler);
+    // Fits the name and group columns once after a batch of name changes.
+    void scheduleFit();
+    void fitColumns();
 
     QLabel *m_headerLabel = nullptr;
     QTreeWidget *m_tree = nullptr;
     QHash<KObjectHandler *, QTreeWidgetItem *> m_items;
     KObjectHandler *m_currentObject = nullptr;
+    bool m_fitPending = false;
 };
