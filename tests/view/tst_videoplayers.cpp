@@ -1,5 +1,6 @@
 #include "../device/KDeviceTestSupport.h"
 #include "KAbstractRecorderVideoView.h"
+#include "KArchiveInfoCalendarWidget.h"
 #include "KArchiveInfoWidget.h"
 #include "KArchiveVideoPlayerWidget.h"
 #include "KArchiveVideoView.h"
@@ -99,6 +100,8 @@ private slots:
     // A failed test's jobs end here, while the object they use still exists.
     void cleanup()
     {
+        if (!KConnectionHandler::instance()->isInitialized())
+            KConnectionHandler::instance()->initialize(2);
         for (int jobID : KViewHandler::instance()->jobs())
             KViewHandler::instance()->quit(jobID);
         QTRY_VERIFY_WITH_TIMEOUT(KViewHandler::instance()->jobs().isEmpty(), 15000);
@@ -201,6 +204,55 @@ private slots:
         QTest::keyClick(&player, Qt::Key_Space);
         QCOMPARE(player.playbackState(), 2);
         QTRY_VERIFY_WITH_TIMEOUT(KViewHandler::instance()->jobs().isEmpty(), 10000);
+    }
+
+    // Players follow the object they are given, whatever the one before left: channels that
+    // arrive only at a later connection fill the grid then; a blown-up tile gives way to the next
+    // object's grid; an object without a recorder driver takes the time-line and the calendar
+    // along. Driven by hand, with no connection jobs running meanwhile.
+    void playersFollowTheirObject()
+    {
+        const int widgets = QApplication::allWidgets().size();
+        delete new KOnlineVideoPlayerWidget; // nothing of it may stay behind
+        QCOMPARE(QApplication::allWidgets().size(), widgets);
+
+        KConnectionHandler::instance()->shutdown();
+        KObjectData record = objectRecord(m_emulator.host(), m_emulator.port(), 0);
+        KObjectHandler late(record);
+        KArchiveVideoPlayerWidget player;
+        player.resize(800, 480);
+        player.show();
+        QSignalSpy populated(&player, &KAbstractVideoPlayerWidget::populated);
+        player.setObject(&late);
+        late.setConnectionState(2);
+        emit late.connectionStateChanged();
+        QCOMPARE(populated.count(), 1);
+        QVERIFY(player.channelIDs().isEmpty());
+        late.updateRecord([](KObjectData &r) {
+            for (const QString key : {"ACAM01", "ACAM02"}) {
+                KChannelData channel;
+                channel.name = key;
+                channel.available = 1;
+                r.recorder.channels.insert(key, channel);
+            }
+        });
+        emit late.connectionStateChanged();
+        QCOMPARE(player.channelIDs(), (QStringList{"ACAM01", "ACAM02"}));
+
+        KAbstractVideoView *tile = player.views().at(0);
+        QTest::mouseDClick(tile->backgroundLabel(), Qt::LeftButton);
+        QVERIFY(tile->isFullWindowMode() && !player.arrangementButtons().at(0)->isEnabled());
+        record.id = 99;
+        record.name = QStringLiteral("Без ВР");
+        record.recorder.type = 0;
+        KObjectHandler unsupported(record);
+        player.setObject(&unsupported);
+        QVERIFY(!tile->isFullWindowMode() && !player.grid()->isFullWindowView());
+        for (QPushButton *button : player.arrangementButtons())
+            QVERIFY(button->isEnabledTo(button->parentWidget()));
+        QCOMPARE(player.timeLine()->object(), &unsupported);
+        QCOMPARE(player.calendar()->object(), &unsupported);
+        KConnectionHandler::instance()->initialize(2);
     }
 
     void archivePlayerPlaysChosenMoment()

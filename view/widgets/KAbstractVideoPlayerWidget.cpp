@@ -56,6 +56,14 @@ KAbstractVideoPlayerWidget::KAbstractVideoPlayerWidget(QWidget *parent) : QWidge
     m_fullScreenButton =
         makeButton(QStringLiteral("fullscreen"),
                    keyToolTip(QStringLiteral("На весь экран"), QStringLiteral("F11")));
+    // Owned by the player from the start: a player that never places a control (the live one
+    // has no pause or speed) still deletes it.
+    for (QWidget *control : std::initializer_list<QWidget *>{
+             m_titleLabel, m_playButton, m_pauseButton, m_stopButton, m_slowerButton,
+             m_fasterButton, m_speedLabel, m_soundButton, m_volumeSlider, m_volumeLabel,
+             m_fullScreenButton}) {
+        control->setParent(this);
+    }
 
     m_sideColumn = new QWidget;
     auto *side = new QVBoxLayout(m_sideColumn);
@@ -155,12 +163,17 @@ void KAbstractVideoPlayerWidget::setObject(KObjectHandler *const objectHandler)
     }
     m_object = objectHandler;
     m_populated = false;
+    m_emptyShown = false;
     if (!objectHandler) {
         m_titleLabel->setText(QStringLiteral("Объект в/н не выбран"));
         return;
     }
-    if (objectHandler->recorderType() == 0)
+    if (objectHandler->recorderType() == 0) {
+        // Nothing of the previous object may stay on show (title, time-line, calendar).
+        m_titleLabel->setText(objectHandler->name());
+        objectChanged();
         return;
+    }
     objectHandler->requireConnection(true);
     connect(objectHandler, &KObjectHandler::connectionStateChanged, this,
             &KAbstractVideoPlayerWidget::populate);
@@ -178,18 +191,21 @@ void KAbstractVideoPlayerWidget::populate()
         title += QStringLiteral(" [") + record.group.name + QStringLiteral("]");
     m_titleLabel->setText(title);
     const QMap<QString, KChannelData> channels = m_object->channels();
-    if (channels.isEmpty()) {
-        // Nothing to show: the player stays disabled, and says so only once.
-        m_populated = true;
-        emit populated();
-        return;
-    }
     m_viewCount = 0;
     for (const KChannelData &channel : channels) {
         if (!channel.available || m_viewCount >= m_views.size())
             continue;
         prepareView(m_views.at(m_viewCount), channel);
         ++m_viewCount;
+    }
+    if (m_viewCount == 0) {
+        // Nothing to show yet: the player stays disabled, says so once, and fills itself when
+        // a later connection brings channels.
+        if (!m_emptyShown) {
+            m_emptyShown = true;
+            emit populated();
+        }
+        return;
     }
     m_grid->fitArrangement(m_viewCount);
     setControlsEnabled(true);

@@ -111,6 +111,8 @@ protected:
 
     QPointer<KObjectHandler> m_object;
     bool m_populated = false;
+    // An object without channels to show was reported once (populated()).
+    bool m_emptyShown = false;
     QLabel *m_titleLabel = nullptr;
     QList<KAbstractVideoView *> m_views;
     int m_viewCount = 0;

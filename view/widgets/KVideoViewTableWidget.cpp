@@ -4,6 +4,7 @@
 
 #include <QGridLayout>
 #include <QLabel>
+#include <QSignalBlocker>
 
 KVideoViewTableWidget::KVideoViewTableWidget(QWidget *parent) : QWidget(parent)
 {
@@ -98,7 +99,18 @@ void KVideoViewTableWidget::applyArrangement(int arrangement)
 
 void KVideoViewTableWidget::chooseArrangement(int arrangement)
 {
-    m_fullWindowView = false;
+    // A blown-up tile gives way to the chosen arrangement: it shows "Развернуть" again and the
+    // arrangement buttons work again.
+    if (m_fullWindowView) {
+        m_fullWindowView = false;
+        if (KAbstractVideoView *view = m_views.value(m_fullWindowIndex)) {
+            if (view->isFullWindowMode()) {
+                const QSignalBlocker blocker(view);
+                QMetaObject::invokeMethod(view, "setFullWindowMode", Qt::DirectConnection);
+            }
+        }
+        emit fullSizeViewEnabled(true);
+    }
     applyArrangement(arrangement);
 }
 
