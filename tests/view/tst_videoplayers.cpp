@@ -277,6 +277,22 @@ private slots:
         QCOMPARE(player.speedLabel()->text(), QStringLiteral("4x"));
         const QString speedLine = "Просмотр видеоархива - установлена скорость воспроизведения 4x";
         QTRY_COMPARE_WITH_TIMEOUT(logLines(true).filter(speedLine).size(), 2, 10000);
+        // The recorder's shown time really moves at the chosen rates: 4x against 1/2x.
+        const auto advance = [first] {
+            QTest::qWait(1500); // past the change
+            const QDateTime from = workerTime(first);
+            QTest::qWait(5000);
+            return from.secsTo(workerTime(first));
+        };
+        const qint64 fast = advance();
+        for (int i = 0; i < 3; ++i)
+            QTest::keyClick(&player, Qt::Key_Minus);
+        QCOMPARE(player.speedLabel()->text(), QStringLiteral("1/2x"));
+        const qint64 slow = advance();
+        QVERIFY2(fast >= 10 && fast >= 3 * slow,
+                 qPrintable(QString("4x: %1 s, 1/2x: %2 s in 5 s").arg(fast).arg(slow)));
+        for (int i = 0; i < 3; ++i)
+            QTest::keyClick(&player, Qt::Key_Plus);
 
         // Space pauses and resumes the same jobs.
         QTest::keyClick(&player, Qt::Key_Space);
