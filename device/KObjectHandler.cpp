@@ -70,6 +70,15 @@ void KObjectHandler::updateRecord(const std::function<void(KObjectData &)> &chan
     m_connectionState.store(m_record.connection.state);
 }
 
+QString KObjectHandler::connectionProblem() const
+{
+    if (isAuthFailed())
+        return QStringLiteral("ошибка авторизации: проверьте логин и пароль");
+    if (connectionState() == 4)
+        return QStringLiteral("ВР недоступен, ожидание связи");
+    return QString();
+}
+
 void KObjectHandler::setConnectionState(int state)
 {
     updateRecord([state](KObjectData &record) { record.connection.state = state; });

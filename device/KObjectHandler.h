@@ -52,6 +52,9 @@ public:
 
     bool isInfoObtained() const { return m_infoObtained.load(); }
     bool isAuthFailed() const { return m_authFailed.load(); }
+    // Why the recorder cannot be used now, for the operator ("ошибка авторизации: ..."); empty
+    // while nothing is known to stand in the way.
+    QString connectionProblem() const;
 
     // Starting (true) or stopping (false) to need the object. The first user triggers a login
     // job at once; later changes take effect at the next poll. Demand never drops below 0.

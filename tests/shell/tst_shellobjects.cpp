@@ -145,13 +145,14 @@ private slots:
         QCOMPARE(m_window->centralWidget()->currentObject(), object(2));
         QCOMPARE(online->object(), object(2));
         QCOMPARE(online->currentPage(), 1);
-        QCOMPARE(online->progressWidget()->text(),
-                 QStringLiteral("Автобус 502 - подключение к ВР..."));
         QCOMPARE(qMakePair(object(1)->demand(), object(2)->demand()), qMakePair(0, 1));
-        // Asked for at once, it stays unreachable.
+        // Asked for at once, it stays unreachable; the waiting page says so and stops turning.
         QVERIFY(QTest::qWaitFor([&] { return object(2)->connectionJobID() < 1; }, 10000));
         QCOMPARE(shownState(2), 4);
         QVERIFY(!online->isPopulated());
+        QTRY_COMPARE(online->progressWidget()->text(),
+                     QStringLiteral("Автобус 502 - ВР недоступен, ожидание связи"));
+        QVERIFY(!online->progressWidget()->isAnimated());
 
         clickRow(1);
         QCOMPARE(online->object(), object(1));
@@ -172,6 +173,28 @@ private slots:
         QCOMPARE(archive->player()->beginDateTime(), moment);
         QTest::keyClick(m_window.get(), Qt::Key_1, Qt::ControlModifier);
         QCOMPARE(archive->player()->playbackState(), 2);
+    }
+
+    // A refused login shows where the operator looks, not only in the log: the list's state and
+    // tool tip, and the tab's page, which stops saying "подключение".
+    void refusedLoginShown()
+    {
+        m_emulator.stop();
+        QVERIFY2(m_emulator.start({"--host", m_host, "--port", QString::number(m_port),
+                                   "--status-port", "0", "--password", "another12345"}),
+                 qPrintable(m_emulator.log()));
+        QTest::keyClick(m_window.get(), Qt::Key_1, Qt::ControlModifier);
+        KOnlineVideoWidget *online = m_window->centralWidget()->onlineVideoTab();
+        QVERIFY(online);
+        const QString text =
+            QStringLiteral("Автобус 501 - ошибка авторизации: проверьте логин и пароль");
+        QVERIFY(QTest::qWaitFor([&] { return online->progressWidget()->text() == text; }, 20000));
+        QVERIFY(!online->progressWidget()->isAnimated());
+        QCOMPARE(row(1)->text(KObjectListWidget::StateColumn),
+                 QStringLiteral("Ошибка авторизации"));
+        QVERIFY(
+            row(1)->toolTip(KObjectListWidget::StateColumn).contains("проверьте логин и пароль"));
+        m_emulator.stop(); // the next test's recorder takes the right password again
     }
 
     // The time-line shows the first channel's day, a typed time moves its handle, and the

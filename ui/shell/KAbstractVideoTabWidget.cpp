@@ -42,24 +42,40 @@ void KAbstractVideoTabWidget::setObject(KObjectHandler *const objectHandler)
 {
     if (objectHandler == m_object)
         return;
-    // Objects without a recorder driver never connect: a still page says so.
-    const KObjectData record = objectHandler ? objectHandler->record() : KObjectData();
-    const bool supported = objectHandler && record.recorder.type != 0;
-    if (!objectHandler)
-        m_progressWidget->setText(QStringLiteral("Объект в/н не выбран"));
-    else
-        m_progressWidget->setText(record.name + (supported
-                                                     ? QStringLiteral(" - подключение к ВР...")
-                                                     : QStringLiteral(" - ВР не поддерживается")));
-    m_progressWidget->setEnabled(supported);
-    m_progressWidget->setPictureVisible(supported);
-    m_progressWidget->setAnimated(supported);
-    m_stack->setCurrentIndex(1);
-    QCoreApplication::processEvents();
-
+    if (m_object)
+        disconnect(m_object, &KObjectHandler::connectionStateChanged, this,
+                   &KAbstractVideoTabWidget::showWaitingText);
     m_object = objectHandler;
     m_populated = false;
+    showWaitingText();
+    m_stack->setCurrentIndex(1);
+    QCoreApplication::processEvents();
+    if (m_object)
+        connect(m_object, &KObjectHandler::connectionStateChanged, this,
+                &KAbstractVideoTabWidget::showWaitingText);
     m_player->setObject(objectHandler);
+}
+
+void KAbstractVideoTabWidget::showWaitingText()
+{
+    if (m_populated)
+        return;
+    // Objects without a recorder driver never connect: a still page says so; so does one whose
+    // login failed or whose recorder does not answer, until that changes.
+    const KObjectData record = m_object ? m_object->record() : KObjectData();
+    const bool supported = m_object && record.recorder.type != 0;
+    const QString problem = supported ? m_object->connectionProblem() : QString();
+    if (!m_object)
+        m_progressWidget->setText(QStringLiteral("Объект в/н не выбран"));
+    else if (!supported)
+        m_progressWidget->setText(record.name + QStringLiteral(" - ВР не поддерживается"));
+    else if (!problem.isEmpty())
+        m_progressWidget->setText(record.name + QStringLiteral(" - ") + problem);
+    else
+        m_progressWidget->setText(record.name + QStringLiteral(" - подключение к ВР..."));
+    m_progressWidget->setEnabled(supported);
+    m_progressWidget->setPictureVisible(supported);
+    m_progressWidget->setAnimated(supported && problem.isEmpty());
 }
 
 bool KAbstractVideoTabWidget::deferPlayback()

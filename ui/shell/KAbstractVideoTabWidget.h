@@ -40,6 +40,9 @@ protected:
     virtual void playRequested() = 0;
 
 private:
+    // The waiting page says what the recorder's connection is waiting for, or what stops it.
+    void showWaitingText();
+
     KObjectHandler *m_object = nullptr;
     bool m_populated = false;
     bool m_playbackRequested = false;

@@ -175,12 +175,16 @@ void KObjectListWidget::updateObject(KObjectHandler *objectHandler)
         scheduleFit();
     item->setText(NameColumn, record.name);
     item->setText(GroupColumn, record.group.name);
-    // A new icon for an unchanged state would still count as a change of the row.
+    // A new icon for an unchanged state would still count as a change of the row. A refused
+    // login is shown as such: "reachable without login" would hide why nothing plays.
+    const bool authFailed = objectHandler->isAuthFailed();
+    const int shownKey = authFailed ? -state : state;
     const QVariant shown = item->data(StateColumn, Qt::UserRole);
-    if (!shown.isValid() || shown.toInt() != state) {
+    if (!shown.isValid() || shown.toInt() != shownKey) {
         item->setIcon(NameColumn, KConnectionStateStyle::icon(state));
-        item->setText(StateColumn, KConnectionStateStyle::text(state));
-        item->setData(StateColumn, Qt::UserRole, state);
+        item->setText(StateColumn, authFailed ? QStringLiteral("Ошибка авторизации")
+                                              : KConnectionStateStyle::text(state));
+        item->setData(StateColumn, Qt::UserRole, shownKey);
     }
 
     QString toolTip = record.name;
@@ -189,6 +193,9 @@ void KObjectListWidget::updateObject(KObjectHandler *objectHandler)
     if (!record.host.isEmpty())
         toolTip += QStringLiteral("\nАдрес: ") + record.host;
     toolTip += QStringLiteral("\n") + KConnectionStateStyle::details(record.connection);
+    const QString problem = objectHandler->connectionProblem();
+    if (!problem.isEmpty())
+        toolTip += QStringLiteral("\nПричина: ") + problem;
     for (int column = 0; column < m_tree->columnCount(); ++column)
         item->setToolTip(column, toolTip);
 }
