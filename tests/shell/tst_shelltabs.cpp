@@ -12,9 +12,9 @@
 #include "KResources.h"
 #include "KSettings.h"
 #include "KVideoPlayerWidget.h"
-#include "KVideoWidget.h"
 #include "KVideoTableView.h"
 #include "KVideoTableWidget.h"
+#include "KVideoWidget.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -87,6 +87,14 @@ private slots:
         }
         QVERIFY(central->placeholderWidget()->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(central->findChildren<KOnlineVideoWidget *>().isEmpty(), 5000);
+        // The empty pane says what to do next: every tool with its key, as its tool tip does.
+        QStringList shown;
+        for (QLabel *label : central->placeholderWidget()->findChildren<QLabel *>())
+            shown << label->text();
+        for (QToolButton *tool : buttons) {
+            if (tool->toolTip().contains("Ctrl+"))
+                QVERIFY2(shown.contains(tool->toolTip()), qPrintable(tool->toolTip()));
+        }
     }
 
     // "Открыть набор" lists the sets of the local store; the set chosen there is named on the page.

@@ -9,6 +9,7 @@
 #include "KSettings.h"
 #include "KVideoWidget.h"
 
+#include <QGridLayout>
 #include <QIcon>
 #include <QLabel>
 #include <QPointer>
@@ -33,10 +34,13 @@ KCentralWidget::KCentralWidget(const QMap<int, KObjectHandler *> &objects, QWidg
     auto *versionLabel = new QLabel(QStringLiteral("v") + settings->applicationVersion());
     versionLabel->setStyleSheet(QStringLiteral("font: 8pt;"));
     versionLabel->setAlignment(Qt::AlignCenter);
+    m_toolGuide = new QWidget;
     auto *placeholderLayout = new QVBoxLayout(m_placeholder);
     placeholderLayout->addStretch();
     placeholderLayout->addWidget(nameLabel);
     placeholderLayout->addWidget(versionLabel);
+    placeholderLayout->addSpacing(24);
+    placeholderLayout->addWidget(m_toolGuide, 0, Qt::AlignHCenter);
     placeholderLayout->addStretch();
 
     m_tabWidget = new KCentralTabWidget;
@@ -48,6 +52,26 @@ KCentralWidget::KCentralWidget(const QMap<int, KObjectHandler *> &objects, QWidg
 
     connect(m_tabWidget, &QTabWidget::currentChanged, this, &KCentralWidget::handleTabChange);
     connect(m_tabWidget, &QTabWidget::tabCloseRequested, this, &KCentralWidget::closeTab);
+}
+
+void KCentralWidget::setToolGuide(const QList<QPair<QString, QString>> &tools)
+{
+    delete m_toolGuide->layout();
+    qDeleteAll(m_toolGuide->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly));
+    auto *grid = new QGridLayout(m_toolGuide);
+    grid->setHorizontalSpacing(10);
+    auto *heading =
+        new QLabel(QStringLiteral("Выберите объект в списке слева и откройте вкладку:"));
+    grid->addWidget(heading, 0, 0, 1, 2);
+    int row = 1;
+    for (const auto &tool : tools) {
+        auto *icon = new QLabel;
+        icon->setPixmap(QIcon(tool.first).pixmap(24, 24));
+        grid->addWidget(icon, row, 0);
+        grid->addWidget(new QLabel(tool.second), row, 1);
+        ++row;
+    }
+    grid->addWidget(new QLabel(QStringLiteral("Закрыть вкладку: Ctrl+W")), row, 1);
 }
 
 KCentralWidget::~KCentralWidget()

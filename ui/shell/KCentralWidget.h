@@ -28,6 +28,8 @@ public:
 
     KCentralTabWidget *tabWidget() const { return m_tabWidget; }
     QWidget *placeholderWidget() const { return m_placeholder; }
+    // What the empty pane offers: one row per tool (its picture and "name (key)").
+    void setToolGuide(const QList<QPair<QString, QString>> &tools);
     bool isPlaceholderShown() const;
     KObjectHandler *currentObject() const { return m_currentObject; }
 
@@ -72,5 +74,6 @@ private:
     KObjectHandler *m_currentObject = nullptr;
     KCentralTabWidget *m_tabWidget = nullptr;
     QWidget *m_placeholder = nullptr;
+    QWidget *m_toolGuide = nullptr;
     QStackedLayout *m_stack = nullptr;
 };

@@ -71,10 +71,12 @@ KMainWidget::KMainWidget(QWidget *parent) : KMainWindow(parent)
          QStringLiteral("Ctrl+4")},
         {QStringLiteral(":/system_settings.png"), QStringLiteral("Настройки"), QString()},
     };
+    QList<QPair<QString, QString>> guide;
     for (const Tool &tool : tools) {
         QString toolTip = tool.toolTip;
         if (!tool.shortcut.isEmpty())
             toolTip += QStringLiteral(" (") + tool.shortcut + QStringLiteral(")");
+        guide.append({tool.icon, toolTip});
         QToolButton *button = addToolButton(tool.icon, toolTip);
         if (!tool.shortcut.isEmpty()) {
             auto *shortcut = new QShortcut(QKeySequence(tool.shortcut), this);
@@ -82,6 +84,7 @@ KMainWidget::KMainWidget(QWidget *parent) : KMainWindow(parent)
             connect(shortcut, &QShortcut::activated, button, &QToolButton::click);
         }
     }
+    m_centralWidget->setToolGuide(guide);
     connect(m_toolButtons.at(0), &QToolButton::clicked, m_centralWidget,
             &KCentralWidget::addOnlineVideoTab);
     connect(m_toolButtons.at(1), &QToolButton::clicked, m_centralWidget,

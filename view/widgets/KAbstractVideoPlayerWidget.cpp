@@ -52,7 +52,9 @@ KAbstractVideoPlayerWidget::KAbstractVideoPlayerWidget(QWidget *parent) : QWidge
     m_volumeSlider->setTickPosition(QSlider::TicksAbove);
     m_volumeSlider->setTickInterval(25);
     m_volumeLabel = new QLabel(QStringLiteral("100"));
-    m_volumeLabel->setFixedWidth(20);
+    // Room for "100" in the font the style sheet gives.
+    m_volumeLabel->setMinimumWidth(
+        m_volumeLabel->fontMetrics().horizontalAdvance(QStringLiteral("100")) + 4);
     m_fullScreenButton =
         makeButton(QStringLiteral("fullscreen"),
                    keyToolTip(QStringLiteral("На весь экран"), QStringLiteral("F11")));
