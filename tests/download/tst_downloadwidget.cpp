@@ -51,7 +51,7 @@ private slots:
             auto *worker = new KDownloadWorker_HIKVISION(
                 qobject_cast<KObjectHandler_HIKVISION *>(job.objectHandler));
             worker->setRetryInterval(100);
-            worker->setFreeSpaceQuery(m_gate->query());
+            worker->setFreeSpaceQuery(Gate::query(m_gate));
             return worker;
         });
     }
@@ -68,7 +68,7 @@ private slots:
     {
         m_store.reset(new QTemporaryDir);
         KSettings::instance()->setLocalVideoPath(m_store->path());
-        m_gate.reset(new Gate);
+        m_gate = std::make_shared<Gate>();
         m_tab.reset(new KDownloadWidget);
         m_tab->resize(1000, 600);
         m_tab->show();
@@ -314,7 +314,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_store;
     std::unique_ptr<KObjectHandler_HIKVISION> m_object;
     std::unique_ptr<KDownloadWidget> m_tab;
-    std::unique_ptr<Gate> m_gate;
+    std::shared_ptr<Gate> m_gate = std::make_shared<Gate>();
     QDateTime m_begin;
 };
 
