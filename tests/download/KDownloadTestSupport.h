@@ -108,7 +108,7 @@ class JobWatch
 {
 public:
     // Waits until the job is gone; its last state (-1 on time-out).
-    int finish(int jobID, int timeoutMs = 60000)
+    int finish(int jobID, int timeoutMs = 30000)
     {
         m_jobID = jobID;
         const bool gone =
