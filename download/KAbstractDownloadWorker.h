@@ -13,10 +13,10 @@
 #include <QPair>
 #include <QString>
 
-class KFfmpeg;
-
 #include <atomic>
 #include <functional>
+
+class KFfmpeg;
 
 // Base of the archive download workers. For every channel of the job it finds the recorded
 // parts of the interval, fetches each part in fragments of fixed length (converted at once to

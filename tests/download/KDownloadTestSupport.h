@@ -78,6 +78,13 @@ struct Gate
         };
     }
     void release() { released.release(); }
+    // Whether the job reached the gate; false at once when it ended before it.
+    bool reachedBy(int jobID, int timeoutMs = 20000) const
+    {
+        KTestEmulator::waitFor(
+            [&] { return waiting || !KDownloadHandler::instance()->hasJob(jobID); }, timeoutMs);
+        return waiting;
+    }
 };
 
 // Ends every job the handler still has (a test that failed half-way), within a bounded time.

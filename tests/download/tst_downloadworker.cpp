@@ -57,6 +57,24 @@ QString fragment(int number, const QDateTime &begin, const QDateTime &end)
     return KAbstractDownloadWorker::fragmentFileName(kChannel, number, begin, end);
 }
 
+// A recorder that lists a recording but has no file for its pieces from a moment on.
+class NoFileFrom : public KDownloadWorker_HIKVISION
+{
+public:
+    NoFileFrom(KObjectHandler_HIKVISION *object, const QDateTime &from)
+        : KDownloadWorker_HIKVISION(object), m_from(from)
+    {}
+    int downloadFragment(QString channelID, KDownloadFragment fragment) override
+    {
+        return fragment.beginDateTime < m_from
+                   ? KDownloadWorker_HIKVISION::downloadFragment(channelID, fragment)
+                   : NothingFound;
+    }
+
+private:
+    QDateTime m_from;
+};
+
 } // namespace
 
 class tst_DownloadWorker : public QObject
@@ -78,8 +96,9 @@ private slots:
         m_realFfmpeg = QStandardPaths::findExecutable("ffmpeg");
         QVERIFY(!m_realFfmpeg.isEmpty());
         KDownloadHandler::instance()->setWorkerFactory([this](const KDownloadJobData &job) {
-            auto *worker = new KDownloadWorker_HIKVISION(
-                qobject_cast<KObjectHandler_HIKVISION *>(job.objectHandler));
+            auto *object = qobject_cast<KObjectHandler_HIKVISION *>(job.objectHandler);
+            auto *worker = m_noFileFrom.isValid() ? new NoFileFrom(object, m_noFileFrom)
+                                                  : new KDownloadWorker_HIKVISION(object);
             worker->setRetryInterval(100);
             worker->setFreeSpaceQuery(Gate::query(m_gate));
             worker->setFfmpegProgram(m_ffmpeg);
@@ -111,6 +130,7 @@ private slots:
                             "\"$out\")\"; } >> '" +
                                 m_store->filePath("conversions") + "'; exit $rc;;"));
         m_completedBytes = 0;
+        m_noFileFrom = QDateTime();
         clearLog();
     }
 
@@ -273,7 +293,7 @@ private slots:
         m_gate->at = 2;
         JobWatch stopped;
         const int jobID = addJob(m_object, m_begin, end);
-        QTRY_VERIFY_WITH_TIMEOUT(m_gate->waiting, 20000);
+        QVERIFY(m_gate->reachedBy(jobID));
         KDownloadHandler::instance()->cancelJob(jobID);
         m_gate->release();
         QCOMPARE(stopped.finish(jobID), 8);
@@ -336,7 +356,7 @@ private slots:
         m_gate->at = 2;
         JobWatch watch;
         const int jobID = addJob(object, begin, begin.addSecs(kTwoSeconds));
-        QTRY_VERIFY_WITH_TIMEOUT(m_gate->waiting, 20000);
+        QVERIFY(m_gate->reachedBy(jobID));
         if (kind == "break") {
             QVERIFY(emulator.commandOk("break-download off"));
         } else if (kind == "away") {
@@ -456,6 +476,20 @@ private slots:
         if (left.contains("ACAM01.mp4") && jobState == 6)
             expectWhole(folder + "/ACAM01.mp4", kShortSeconds);
         QVERIFY(!left.isEmpty() || !QFileInfo::exists(folder) || QDir(folder).isEmpty());
+    }
+
+    // The recorder has no file for the last piece of a recording it listed: the file is made of
+    // the pieces it had.
+    void pieceWithoutFile()
+    {
+        m_noFileFrom = m_begin.addSecs(kTwoSeconds);
+        const QDateTime end = m_begin.addSecs(kLongSeconds);
+        JobWatch watch;
+        QCOMPARE(watch.finish(addJob(m_object, m_begin, end)), 6);
+        QCOMPARE(watch.stages(), (QList<int>{0, 1, 2}));
+        const QString folder = setFolder(m_object, m_begin, end);
+        QCOMPARE(fileNames(folder), QStringList({"ACAM01.mp4", "user_data.xml"}));
+        expectWhole(folder + "/ACAM01.mp4", kTwoSeconds);
     }
 
     // A broken ffmpeg (missing, failing, or ending with status 0 having written half a file, as
@@ -643,6 +677,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_store;
     std::shared_ptr<Gate> m_gate = std::make_shared<Gate>();
     qint64 m_completedBytes = 0;
+    QDateTime m_noFileFrom;
 };
 
 QTEST_GUILESS_MAIN(tst_DownloadWorker)
