@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QSaveFile>
 #include <QStorageInfo>
 #include <QThread>
@@ -384,10 +385,15 @@ int KAbstractDownloadWorker::downloadChannel(QString channelID, KPasCountSetting
 }
 
 bool KAbstractDownloadWorker::check(const QString &path, double expectedSeconds, QString *why,
-                                    double *seconds) const
+                                    double *seconds)
 {
-    if (m_outputCheck)
-        return KMediaProbe::covers(path, expectedSeconds, why, seconds);
+    if (m_outputCheck) {
+        QElapsedTimer clock;
+        clock.start();
+        const bool whole = KMediaProbe::covers(path, expectedSeconds, why, seconds);
+        m_checkTime += clock.nsecsElapsed();
+        return whole;
+    }
     if (seconds)
         *seconds = expectedSeconds;
     return QFileInfo(path).size() > 0;

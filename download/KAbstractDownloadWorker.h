@@ -101,6 +101,8 @@ public:
     // Whether made files are read back before they count (default on; benchmarks measure what
     // the check costs).
     void setOutputCheck(bool on) { m_outputCheck = on; }
+    // Time the job spent reading made files back, in nanoseconds (benchmarks).
+    qint64 checkTime() const { return m_checkTime.load(); }
 
     // The whole work for one channel; returns its result code.
     virtual int downloadChannel(QString channelID, KPasCountSettingsData channelSettings,
@@ -163,7 +165,7 @@ private:
     // Logs that ffmpeg is not there when so (a run that did not start).
     bool ffmpegMissing(const QString &channelID, const KFfmpeg &ffmpeg);
     // Whether a made file holds what was asked; *seconds gets what it holds.
-    bool check(const QString &path, double expectedSeconds, QString *why, double *seconds) const;
+    bool check(const QString &path, double expectedSeconds, QString *why, double *seconds);
     // Reports the channel's final state (and logs message) and returns it.
     int endChannel(const QString &channelID, int state, const QString &message = QString());
     qint64 freeSpace(const QString &folder) const;
@@ -183,6 +185,8 @@ private:
     int m_retryInterval;
     FreeSpaceQuery m_freeSpaceQuery;
     bool m_outputCheck = true;
+    // Written by the job, read by whoever measures it.
+    std::atomic<qint64> m_checkTime{0};
 
     // The channel's bytes per second of video: as the recorder lists its files, and as seen in
     // the fragments fetched (0: not known).
