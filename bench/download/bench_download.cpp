@@ -283,8 +283,11 @@ int main(int argc, char *argv[])
             });
             const qint64 wall = download(object.get(), channels, begin, end);
             KTestEmulator::waitFor([] { return false; }, 500);
-            if (wall < 0 || alone <= 0)
+            if (wall < 0 || alone <= 0) {
+                std::fprintf(stderr, "round %d failed: download %lld ms, ffmpeg alone %lld ms\n",
+                             round, wall, alone);
                 return 1;
+            }
             // Without reading ahead the recorder's making and the client's work alternate, so
             // the client's share is what is left of the wall time.
             qint64 making = 0;
