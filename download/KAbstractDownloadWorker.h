@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QHash>
 #include <QList>
 #include <QMutex>
 #include <QPair>
@@ -14,6 +15,8 @@
 
 #include <atomic>
 #include <functional>
+
+class KFfmpeg;
 
 // Base of the archive download workers. For every channel of the job it finds the recorded
 // parts of the interval, fetches each part in fragments of fixed length (converted at once to
@@ -50,7 +53,11 @@ public:
         PassengerCountingFailed = 12,
         NoDiskSpace = 13,
         NoConnection = 15,
-        FolderFailed = 16
+        FolderFailed = 16,    // the set folder or its data file could not be written
+        LockedOnly = 17,      // the interval holds only recordings the recorder keeps locked
+        DiskWriteFailed = 18, // a local file could not be written: the store is full or read-only
+        SearchFailed = 19,    // the recorder broke the search off; what it listed was downloaded
+        FfmpegMissing = 20    // there is no ffmpeg to run
     };
     using Interval = QPair<QDateTime, QDateTime>;
     using FreeSpaceQuery = std::function<qint64(const QString &path)>;
@@ -76,8 +83,14 @@ public:
     static QList<KDownloadFragment> fragments(const QString &folder, const QString &channelID,
                                               const QDateTime &begin, const QDateTime &end,
                                               int lengthSeconds);
-    // "ACAM01_PART001.ts"; numbers above 999 get more digits.
-    static QString fragmentFileName(const QString &channelID, int number);
+    // "ACAM01_PART001_08.00.00-08.05.00.ts": the number and the times of the piece it holds, so
+    // that a fragment of another plan (another fragment length) never passes for one of this
+    // plan. Numbers above 999 get more digits.
+    static QString fragmentFileName(const QString &channelID, int number, const QDateTime &begin,
+                                    const QDateTime &end);
+    // Where a fragment's fetched MP4 waits for its conversion (a failed conversion keeps it, so
+    // that it is never fetched again over the link).
+    static QString fetchedPath(const QString &fragmentPath);
 
     // Outside dependencies, replaceable before the job starts (tests, benchmarks).
     void setFfmpegProgram(const QString &program) { m_ffmpegProgram = program; }
@@ -85,6 +98,11 @@ public:
     void setRetryInterval(int milliseconds) { m_retryInterval = milliseconds; }
     // Bytes free on the volume of a folder (default: the file system's answer).
     void setFreeSpaceQuery(FreeSpaceQuery query) { m_freeSpaceQuery = std::move(query); }
+    // Whether made files are read back before they count (default on; benchmarks measure what
+    // the check costs).
+    void setOutputCheck(bool on) { m_outputCheck = on; }
+    // Time the job spent reading made files back, in nanoseconds (benchmarks).
+    qint64 checkTime() const { return m_checkTime.load(); }
 
     // The whole work for one channel; returns its result code.
     virtual int downloadChannel(QString channelID, KPasCountSettingsData channelSettings,
@@ -103,6 +121,8 @@ signals:
     void fileChanged(QString channelID, QFileInfo fileInfo);
     void progressStagesCountChanged(QString channelID, int count);
     void progressStageCompleted(QString channelID, int stage);
+    // Percent of the fragment in transfer received so far (0..99; its completion is a stage).
+    void fragmentProgressChanged(QString channelID, int percent);
     // A fragment's temporary file is complete with size bytes (it is deleted soon after, maybe
     // before the handler measured it).
     void fileCompleted(QString channelID, QString filePath, qint64 size);
@@ -122,10 +142,14 @@ protected:
     // Sleeps, waking early when the job is stopped; false when it was stopped.
     bool pause(int milliseconds) const;
     int retryInterval() const { return m_retryInterval; }
-    // Converts a fetched temporary MP4 into the fragment's MPEG-TS file and deletes the
-    // temporary file: 6, or 8 or 11 with no fragment file left.
-    int convertFragment(const QString &channelID, const QString &temporaryPath,
-                        const QString &fragmentPath);
+    // Converts a fetched MP4 (the transfer's temporary file, or one kept from an earlier
+    // conversion that failed) into the fragment's MPEG-TS file, checks it and deletes the MP4:
+    // 6; or 8, 11, 18 or 20 with no fragment file left and the MP4 kept as fetchedPath().
+    int convertFragment(const QString &channelID, const KDownloadFragment &fragment,
+                        const QString &sourcePath);
+    // Logs a local file that could not be written (the disk, not the link, is the cause) and
+    // returns DiskWriteFailed.
+    int diskWriteFailed(const QString &channelID, const QString &path, int code = 0);
 
 private:
     enum class Phase { NotStarted, Running, Ended };
@@ -134,10 +158,20 @@ private:
     // otherwise the channel's failure, already reported.
     int fetchFragments(const QString &channelID, const QString &folder,
                        const QList<KDownloadFragment> &fragments);
-    int assemble(const QString &channelID, const QString &folder, const QString &filePath);
+    // Joins the plan's fragments into a temporary file, checks it and puts it under the
+    // channel file's name (replacing a broken one only then).
+    int assemble(const QString &channelID, const QString &folder,
+                 const QList<KDownloadFragment> &fragments, const QString &filePath);
+    // Logs that ffmpeg is not there when so (a run that did not start).
+    bool ffmpegMissing(const QString &channelID, const KFfmpeg &ffmpeg);
+    // Whether a made file holds what was asked; *seconds gets what it holds.
+    bool check(const QString &path, double expectedSeconds, QString *why, double *seconds);
     // Reports the channel's final state (and logs message) and returns it.
     int endChannel(const QString &channelID, int state, const QString &message = QString());
     qint64 freeSpace(const QString &folder) const;
+    // Bytes a fragment is expected to take: the rate seen so far on this channel, else the rate
+    // of the recorder's files.
+    qint64 expectedBytes(const KDownloadFragment &fragment) const;
 
     // Guards m_phase together with the job state, so that quit() and the start of run() on
     // two threads agree on whether the job has begun.
@@ -150,4 +184,14 @@ private:
     QString m_ffmpegProgram;
     int m_retryInterval;
     FreeSpaceQuery m_freeSpaceQuery;
+    bool m_outputCheck = true;
+    // Written by the job, read by whoever measures it.
+    std::atomic<qint64> m_checkTime{0};
+
+    // The channel's bytes per second of video: as the recorder lists its files, and as seen in
+    // the fragments fetched (0: not known).
+    double m_listedRate = 0;
+    double m_fetchedRate = 0;
+    // Seconds each fragment of the current file holds, by path, as its check found them.
+    QHash<QString, double> m_fragmentSeconds;
 };

@@ -9,4 +9,6 @@ struct KArchiveFileInterval
     QString fileName;
     QDateTime beginDateTime;
     QDateTime endDateTime;
+    bool locked = false; // kept by the recorder: never downloaded, but said so
+    qint64 size = 0;     // bytes, as the recorder reports them (0: unknown)
 };

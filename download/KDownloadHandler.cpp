@@ -93,6 +93,7 @@ void KDownloadHandler::connectWorker(KAbstractDownloadWorker *worker)
             &KDownloadHandler::handleProgressStageCompletion);
     connect(worker, &W::progressStagesCountChanged, this,
             &KDownloadHandler::handleProgressStagesCountChange);
+    connect(worker, &W::fragmentProgressChanged, this, &KDownloadHandler::handleFragmentProgress);
     connect(worker, &W::fileChanged, this, &KDownloadHandler::handleFileChange);
     connect(worker, &W::fileCompleted, this, &KDownloadHandler::handleFileCompletion);
 }
@@ -127,11 +128,12 @@ void KDownloadHandler::updateDownloadInfo()
 void KDownloadHandler::updateJobInfo(int jobID, KDownloadInfoData &info, const QDateTime &now,
                                      bool tick)
 {
+    // The channel the counters belong to: the worker may have begun the next one already.
     KAbstractDownloadWorker *job = worker(jobID);
-    const QString channelID = job ? job->currentChannelID() : info.channelID;
+    const QString channelID =
+        !info.channelID.isEmpty() || !job ? info.channelID : job->currentChannelID();
     if (tick && !info.channelEnded)
-        emit currentDownloadTimeChanged(jobID, channelID,
-                                        int(info.channelStartDateTime.secsTo(now)));
+        emit currentDownloadTimeChanged(jobID, channelID, channelSeconds(info, now));
     emit totalDownloadTimeChanged(jobID, int(info.jobStartDateTime.secsTo(now)));
 
     info.fileSize = info.filePath.isEmpty() ? 0 : QFileInfo(info.filePath).size();
@@ -145,6 +147,11 @@ void KDownloadHandler::updateJobInfo(int jobID, KDownloadInfoData &info, const Q
     if (tick && !info.channelEnded)
         emit downloadSpeedChanged(jobID, channelID, info.tickBytes);
     info.tickBytes = 0;
+}
+
+int KDownloadHandler::channelSeconds(const KDownloadInfoData &info, const QDateTime &now)
+{
+    return int((info.channelStartDateTime.msecsTo(now) + 500) / 1000);
 }
 
 void KDownloadHandler::handleChannelChange(const QString &channelID)
@@ -200,9 +207,16 @@ void KDownloadHandler::handleChannelStateChange(const QString &channelID, int st
     if (jobID < 0)
         return;
     auto it = m_infos.find(jobID);
-    // Every state from "finished" on is a channel's last (7, stopping, is not).
-    if (it != m_infos.end() && channelID == it->channelID && state >= 6 && state != 7)
+    // Every state from "finished" on is a channel's last (7, stopping, is not). Its figures are
+    // given once more now: a channel may end before the next tick, and the next one starts
+    // from zero.
+    if (it != m_infos.end() && channelID == it->channelID && state >= 6 && state != 7 &&
+        !it->channelEnded) {
+        const QDateTime now = QDateTime::currentDateTime();
+        updateJobInfo(jobID, *it, now, false);
+        emit currentDownloadTimeChanged(jobID, channelID, channelSeconds(*it, now));
         it->channelEnded = true;
+    }
     emit channelStateChanged(jobID, channelID, state);
 }
 
@@ -227,4 +241,11 @@ void KDownloadHandler::handleProgressStageCompletion(const QString &channelID, i
     const int jobID = senderJobID();
     if (jobID >= 0)
         emit progressStageCompleted(jobID, channelID, stage);
+}
+
+void KDownloadHandler::handleFragmentProgress(const QString &channelID, int percent)
+{
+    const int jobID = senderJobID();
+    if (jobID >= 0)
+        emit fragmentProgressChanged(jobID, channelID, percent);
 }

@@ -47,6 +47,7 @@ signals:
                          QDateTime endDateTime);
     void progressStagesCountChanged(int jobID, QString channelID, int count);
     void progressStageCompleted(int jobID, QString channelID, int stage);
+    void fragmentProgressChanged(int jobID, QString channelID, int percent);
     void currentDownloadSizeChanged(int jobID, QString channelID, qlonglong size);
     void totalDownloadSizeChanged(int jobID, qlonglong size);
     void downloadSpeedChanged(int jobID, QString channelID, qlonglong speed);
@@ -61,6 +62,7 @@ private slots:
                               const QDateTime &endDateTime);
     void handleProgressStagesCountChange(const QString &channelID, int count);
     void handleProgressStageCompletion(const QString &channelID, int stage);
+    void handleFragmentProgress(const QString &channelID, int percent);
     void handleFileChange(const QString &channelID, const QFileInfo &fileInfo);
     void handleFileCompletion(const QString &channelID, const QString &filePath, qint64 size);
 
@@ -82,6 +84,8 @@ private:
     // One measurement of a job: the growth of its file, sizes, times and (at a tick, while its
     // channel runs) the channel's time and speed.
     void updateJobInfo(int jobID, KDownloadInfoData &info, const QDateTime &now, bool tick);
+    // Seconds the info's channel has run until now, rounded.
+    static int channelSeconds(const KDownloadInfoData &info, const QDateTime &now);
 
     QTimer *m_updateTimer = nullptr;
     QHash<int, KDownloadInfoData> m_infos;

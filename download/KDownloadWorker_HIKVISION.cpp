@@ -85,7 +85,9 @@ int KDownloadWorker_HIKVISION::searchIntervals(QString channelID, QDateTime begi
             found.fileName, int(qstrnlen(found.fileName, sizeof found.fileName)));
         file.beginDateTime = KSdkTime::fromSdk(found.startTime);
         file.endDateTime = KSdkTime::fromSdk(found.stopTime);
-        if (found.locked != 1 && file.beginDateTime.isValid() && file.endDateTime.isValid())
+        file.locked = found.locked == 1;
+        file.size = qint64(found.fileSize);
+        if (file.beginDateTime.isValid() && file.endDateTime.isValid())
             files.append(file);
     }
     NET_DVR_FindClose_V30(search);
@@ -111,6 +113,8 @@ int KDownloadWorker_HIKVISION::downloadFragment(QString channelID, KDownloadFrag
     m_handle.store(handle);
     if (handle < 0) {
         const uint32_t error = NET_DVR_GetLastError();
+        if (error == VSDK_ERR_FILE)
+            return diskWriteFailed(channelID, temporaryPath, int(error));
         if (error != 0) {
             log(QStringLiteral("Загрузка видеоархива - ошибка поиска файла!"), channelID,
                 int(error));
@@ -134,6 +138,7 @@ int KDownloadWorker_HIKVISION::downloadFragment(QString channelID, KDownloadFrag
 
     emit fileChanged(channelID, QFileInfo(temporaryPath));
     int32_t progress = 0;
+    int32_t shown = 0;
     uint32_t transferError = 0;
     while (isActive() && progress <= 99) {
         if (!m_object->isConnected()) {
@@ -145,6 +150,8 @@ int KDownloadWorker_HIKVISION::downloadFragment(QString channelID, KDownloadFrag
         progress = NET_DVR_GetDownloadPos(handle);
         if (progress > 100 || progress < 0)
             transferError = NET_DVR_GetLastError();
+        else if (progress > shown && progress < 100)
+            emit fragmentProgressChanged(channelID, shown = progress);
     }
     if (!NET_DVR_StopGetFile(handle)) {
         log(QStringLiteral("Загрузка видеоархива - ошибка останова!"), channelID,
@@ -155,6 +162,9 @@ int KDownloadWorker_HIKVISION::downloadFragment(QString channelID, KDownloadFrag
     m_handle.store(-1);
     if (uint32_t(progress) > 100) {
         QFile::remove(temporaryPath);
+        // The file could not be written: fetching it again would fail the same way.
+        if (transferError == VSDK_ERR_FILE)
+            return diskWriteFailed(channelID, temporaryPath, int(transferError));
         log(kNoConnection, channelID, int(transferError));
         return NoConnection;
     }
@@ -169,5 +179,5 @@ int KDownloadWorker_HIKVISION::downloadFragment(QString channelID, KDownloadFrag
         return NothingFound;
     }
     emit fileCompleted(channelID, temporaryPath, size);
-    return convertFragment(channelID, temporaryPath, fragment.file.absoluteFilePath());
+    return convertFragment(channelID, fragment, temporaryPath);
 }

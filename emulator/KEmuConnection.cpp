@@ -574,6 +574,13 @@ void KEmuConnection::handleFindNext(const KFrame &frame)
         return;
     }
     KMsgFindBatch batch;
+    const int listed = search->failAfter >= 0 ? qMin(search->failAfter, search->files.size())
+                                              : search->files.size();
+    if (search->busyLeft == 0 && search->next >= listed && listed < search->files.size()) {
+        // The recorder's disk index failed half-way: the search breaks off.
+        replyError(frame.seq, ErrDevice, QStringLiteral("search broke off"));
+        return;
+    }
     if (search->busyLeft > 0) {
         // The disk index is still being read: the client asks again.
         --search->busyLeft;
@@ -582,7 +589,7 @@ void KEmuConnection::handleFindNext(const KFrame &frame)
         batch.status = FindDone;
     } else {
         batch.status = FindFiles;
-        while (search->next < search->files.size() && batch.files.size() < MaxFindBatch) {
+        while (search->next < listed && batch.files.size() < MaxFindBatch) {
             const KEmuArchiveFile &f = search->files[search->next++];
             KMsgFile file;
             file.name = f.name;

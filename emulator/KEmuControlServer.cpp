@@ -64,6 +64,7 @@ QString KEmuControlServer::helpText()
         "  stall [TARGET] MS               delay every answer (0 ends it)\n"
         "  break-download [TARGET] P|off   cut downloads at P percent\n"
         "  search-busy [TARGET] N          busy answers at the start of each search\n"
+        "  search-fail [TARGET] N|off      searches break off (error 49) after N files\n"
         "  set-signal TARGET N             modem signal byte\n"
         "  set-network TARGET CODE         modem network code\n"
         "  set-tracker-error TARGET N      tracker error code\n"
@@ -92,9 +93,9 @@ QStringList KEmuControlServer::execute(const QString &line)
         return {QStringLiteral("ok bye")};
     }
     // Commands whose target may be left out take a number first.
-    const bool optionalTarget = command == QLatin1String("stall") ||
-                                command == QLatin1String("break-download") ||
-                                command == QLatin1String("search-busy");
+    const bool optionalTarget =
+        command == QLatin1String("stall") || command == QLatin1String("break-download") ||
+        command == QLatin1String("search-busy") || command == QLatin1String("search-fail");
     QString target = QStringLiteral("all");
     if (command == QLatin1String("status")) {
         if (!args.isEmpty())
@@ -158,6 +159,12 @@ QStringList KEmuControlServer::execute(const QString &line)
             else
                 r->faults().busySearches = args[0].toInt();
         }
+    } else if (command == QLatin1String("search-fail")) {
+        if (args.size() != 1 ||
+            (args[0] != QLatin1String("off") && (!isNumber(args[0]) || args[0].toInt() < 0)))
+            return error(QStringLiteral("usage: search-fail [TARGET] N|off"));
+        for (KEmuRecorder *r : recorders)
+            r->faults().searchFailAfter = args[0] == QLatin1String("off") ? -1 : args[0].toInt();
     } else if (command == QLatin1String("break-download")) {
         int percent = -1;
         if (args.size() != 1 ||

@@ -10,4 +10,5 @@ struct KEmuFaults
     int stallMs = 0;          // every answer delayed by this much
     int breakDownloadAt = -1; // a download connection is cut at this percentage (0..99)
     int busySearches = 1;     // "busy" answers at the start of each search
+    int searchFailAfter = -1; // a search answers error 49 after this many files
 };

@@ -219,6 +219,7 @@ quint32 KEmuRecorder::startSearch(quint64 token, int channel, int fileType, int 
     Search s;
     s.token = token;
     s.busyLeft = m_faults.busySearches;
+    s.failAfter = m_faults.searchFailAfter;
     // Every file is a continuous (type 0) recording.
     if (c->recording && (fileType == 255 || fileType == 0)) {
         for (const KEmuArchiveFile &f : m_archive.files(channel, from, to, clock())) {

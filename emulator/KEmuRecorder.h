@@ -40,6 +40,7 @@ public:
         QList<KEmuArchiveFile> files;
         int next = 0;
         int busyLeft = 0;
+        int failAfter = -1; // files listed before the search breaks off (-1: never)
     };
 
     static constexpr int maxSessions = 128;

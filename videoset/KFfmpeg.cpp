@@ -20,6 +20,14 @@ QString KFfmpeg::defaultProgram()
 
 KFfmpeg::KFfmpeg(const QString &program) : m_program(program) {}
 
+bool KFfmpeg::isAvailable() const
+{
+    if (!m_program.contains(QLatin1Char('/')))
+        return !QStandardPaths::findExecutable(m_program).isEmpty();
+    const QFileInfo file(m_program);
+    return file.isFile() && file.isExecutable();
+}
+
 KFfmpeg::Result KFfmpeg::run(const QStringList &arguments, const QString &outputPath,
                              qint64 timeout, const CancelTest &cancelled) const
 {

@@ -28,6 +28,9 @@ public:
     explicit KFfmpeg(const QString &program = defaultProgram());
 
     QString program() const { return m_program; }
+    // Whether the program is there to be run: an executable file (a bare name is looked for
+    // on PATH). A run that did not start with the program there failed for another reason.
+    bool isAvailable() const;
 
     // Runs the program with the arguments and waits for it to end: without a time limit when
     // timeout is negative, else killed after timeout ms. Unless it succeeded, the output file

@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
 
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/error.h>
+#include <libavutil/log.h>
 }
 
 namespace {
@@ -39,6 +41,13 @@ struct Packet
 
 KMediaProbe::Result KMediaProbe::probe(const QString &path)
 {
+    // A broken file is an expected answer here, not news for the console; the level filters
+    // only libav's own printing (a player that installed its own log callback sees all).
+    static std::once_flag quiet;
+    std::call_once(quiet, [] {
+        if (av_log_get_level() == AV_LOG_INFO)
+            av_log_set_level(AV_LOG_FATAL);
+    });
     Result result;
     Input input;
     const QByteArray name = QFile::encodeName(path);
@@ -119,9 +128,11 @@ double KMediaProbe::tolerance(double expectedSeconds)
     return 2.0 + 0.005 * std::max(0.0, expectedSeconds);
 }
 
-bool KMediaProbe::covers(const QString &path, double expectedSeconds, QString *why)
+bool KMediaProbe::covers(const QString &path, double expectedSeconds, QString *why, double *seconds)
 {
     const Result result = probe(path);
+    if (seconds)
+        *seconds = result.readable ? result.seconds : 0;
     QString reason;
     if (!result.readable)
         reason = result.error;

@@ -24,6 +24,7 @@ public:
     static double tolerance(double expectedSeconds);
 
     // True when the file is readable and spans expectedSeconds within the tolerance; otherwise
-    // why not in *why.
-    static bool covers(const QString &path, double expectedSeconds, QString *why = nullptr);
+    // why not in *why. The span found goes to *seconds (0 when unreadable).
+    static bool covers(const QString &path, double expectedSeconds, QString *why = nullptr,
+                       double *seconds = nullptr);
 };

@@ -2,7 +2,9 @@
 // 1. a 15-minute interval of 4 channels, reliability "Высокое": wall time against the same
 //    four files made by ffmpeg alone (the emulator's own cost), client overhead per channel;
 // 2. a rate-limited link with files at a recorder's bit rate: bytes per second against the limit;
-// 3. one link break per fragment over a 1-hour interval: extra bytes against an undisturbed run.
+// 3. one link break per fragment over a 1-hour interval: extra bytes against an undisturbed run;
+// 4. the check of every made file (fragments and channel files read back): the same 4 x 15 min
+//    download with and without it, on a recorder that has the files made already.
 #include "KConnectionHandler.h"
 #include "KDeviceTestSupport.h"
 #include "KDownloadTestSupport.h"
@@ -223,7 +225,7 @@ int main(int argc, char *argv[])
     parser.addOption({"minutes", "interval of figure 1", "N", "15"});
     parser.addOption({"channels", "channels of figure 1", "N", "4"});
     parser.addOption({"rate", "link limit of figure 2 in KiB/s", "KBPS", "256"});
-    parser.addOption({"figures", "which figures to measure", "DIGITS", "123"});
+    parser.addOption({"figures", "which figures to measure", "DIGITS", "1234"});
     parser.addOption({"rounds", "rounds of figure 1", "N", "5"});
     parser.addOption({"rate-minutes", "interval of figure 2", "N", "6"});
     parser.addOption({"clip-kbps", "the recorder's bit rate in figure 2", "N", "384"});
@@ -281,8 +283,11 @@ int main(int argc, char *argv[])
             });
             const qint64 wall = download(object.get(), channels, begin, end);
             KTestEmulator::waitFor([] { return false; }, 500);
-            if (wall < 0 || alone <= 0)
+            if (wall < 0 || alone <= 0) {
+                std::fprintf(stderr, "round %d failed: download %lld ms, ffmpeg alone %lld ms\n",
+                             round, wall, alone);
                 return 1;
+            }
             // Without reading ahead the recorder's making and the client's work alternate, so
             // the client's share is what is left of the wall time.
             qint64 making = 0;
@@ -304,8 +309,7 @@ int main(int argc, char *argv[])
                     readAhead ? "b" : "a", channels, seconds / 60,
                     qPrintable(begin.toString("dd.MM hh:mm")),
                     readAhead ? "reading ahead" : "making on request", rounds, median(walls),
-                    median(alones), median(ratios),
-                    *std::min_element(ratios.begin(), ratios.end()),
+                    median(alones), median(ratios), *std::min_element(ratios.begin(), ratios.end()),
                     *std::max_element(ratios.begin(), ratios.end()), bytes / 1048576.0);
         if (readAhead)
             std::printf("\n");
@@ -318,8 +322,7 @@ int main(int argc, char *argv[])
     if (figures.contains('2')) {
         KTestEmulator emulator;
         if (!emulator.start(QStringList{"--analog", "1", "--download-rate", QString::number(rate),
-                                        "--clip-kbps", QString::number(clipKbps),
-                                        "--read-ahead"}))
+                                        "--clip-kbps", QString::number(clipKbps), "--read-ahead"}))
             return 1;
         auto object = connect(emulator);
         const QDateTime begin = coveredStart(emulator, 1, rateSeconds);
@@ -405,6 +408,61 @@ int main(int argc, char *argv[])
                     breakSeconds / 60, int(attempts), extra / 1048576.0, base / 1048576.0,
                     base > 0 ? extra * 100.0 / base : 0, disturbed.cutFiles / 1048576.0,
                     broken / 1000.0, calm / 1000.0);
+    }
+
+    // 4. The cost of reading every made file back. The recorder keeps the files it made, so
+    // after a first download both kinds of round fetch the same bytes and do the same work but
+    // the check; rounds alternate, so that a change of the machine's load hits both.
+    if (figures.contains('4')) {
+        KTestEmulator emulator;
+        if (!emulator.start(analog, KTestEmulator::Events))
+            return 1;
+        auto object = connect(emulator);
+        const QDateTime begin = coveredStart(emulator, channels, seconds);
+        if (!object || !begin.isValid())
+            return 1;
+        const QDateTime end = begin.addSecs(seconds);
+        bool checked = true;
+        // The time the checks themselves took, summed over the rounds with them: a figure the
+        // machine's other work hardly moves, unlike the difference of two wall times.
+        std::atomic<qint64> checkTime{0};
+        handler->setWorkerFactory([&](const KDownloadJobData &job) {
+            auto *worker = new KDownloadWorker_HIKVISION(
+                static_cast<KObjectHandler_HIKVISION *>(job.objectHandler));
+            worker->setOutputCheck(checked);
+            QObject::connect(
+                worker, &KAbstractWorker::finished, worker,
+                [worker, &checkTime] { checkTime += worker->checkTime(); }, Qt::DirectConnection);
+            return worker;
+        });
+        if (download(object.get(), channels, begin, end) < 0)
+            return 1;
+        checkTime = 0;
+        QList<double> with, without;
+        for (int round = 0; round < rounds; ++round) {
+            for (const bool check : {round % 2 == 0, round % 2 != 0}) {
+                checked = check;
+                const qint64 wall = download(object.get(), channels, begin, end);
+                if (wall < 0)
+                    return 1;
+                (check ? with : without) << wall / 1000.0;
+            }
+        }
+        const auto median = [](QList<double> v) {
+            std::sort(v.begin(), v.end());
+            return v.isEmpty() ? 0.0 : v[v.size() / 2];
+        };
+        // The fastest rounds are the ones the machine's other work disturbed least.
+        const double fastestWith = *std::min_element(with.begin(), with.end());
+        const double fastestWithout = *std::min_element(without.begin(), without.end());
+        std::printf("4. %d channels x %d min, reliability 0, files made already, median of %d: "
+                    "%.2f s with the check of every made file, %.2f s without: %+.1f %% "
+                    "(target <= 3 %%); fastest rounds %.2f s and %.2f s: %+.1f %%; the checks "
+                    "themselves %.0f ms a job, %.1f %% of the median wall time\n",
+                    channels, seconds / 60, rounds, median(with), median(without),
+                    (median(with) / median(without) - 1) * 100, fastestWith, fastestWithout,
+                    (fastestWith / fastestWithout - 1) * 100, checkTime / 1e6 / with.size(),
+                    checkTime / 1e9 / with.size() * 100 / median(with));
     }
 
     handler->setWorkerFactory({});

@@ -23,6 +23,8 @@
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 const QString kWaiting = QStringLiteral("Ожидание загрузки");
@@ -77,7 +79,27 @@ const ChannelLook kChannelLooks[] = {
     {11, "Ошибка перекодирования", true},
     {12, "Ошибка подсчета пассажиропотока", true},
     {13, "Нет свободного места на диске", true},
+    {16, "Ошибка файловой системы", true},
+    {17, "Записи заблокированы", true},
+    {18, "Ошибка записи на диск", true},
+    {19, "Ошибка поиска на ВР", true},
+    {20, "Нет программы ffmpeg", true},
 };
+
+// Channel states that are failures: the job is not complete.
+bool isFailure(int state)
+{
+    return state == 9 || (state >= 11 && state <= 13) || state == 16 || state >= 18;
+}
+
+const ChannelLook *channelLook(int state)
+{
+    for (const ChannelLook &look : kChannelLooks) {
+        if (look.state == state)
+            return &look;
+    }
+    return nullptr;
+}
 
 } // namespace
 
@@ -195,6 +217,8 @@ KObjectDownloadWidget::KObjectDownloadWidget(QWidget *parent) : QWidget(parent)
             &KObjectDownloadWidget::setProgressStage);
     connect(handler, &KDownloadHandler::progressStagesCountChanged, this,
             &KObjectDownloadWidget::setProgressStagesCount);
+    connect(handler, &KDownloadHandler::fragmentProgressChanged, this,
+            &KObjectDownloadWidget::setFragmentProgress);
     connect(handler, &KDownloadHandler::downloadSpeedChanged, this,
             &KObjectDownloadWidget::setDownloadSpeedLabel);
     connect(handler, &KDownloadHandler::currentDownloadTimeChanged, this,
@@ -465,15 +489,42 @@ void KObjectDownloadWidget::endDownloading()
     m_downloading = false;
 }
 
+QString KObjectDownloadWidget::channelReport() const
+{
+    QStringList failed;
+    QStringList locked;
+    for (auto it = m_channelStates.cbegin(); it != m_channelStates.cend(); ++it) {
+        const ChannelLook *look = channelLook(it.value());
+        if (isFailure(it.value()) && look)
+            failed << it.key() + QStringLiteral(" (") + QString::fromUtf8(look->format) +
+                          QLatin1Char(')');
+        else if (it.value() == 17)
+            locked << it.key();
+    }
+    QString report;
+    if (!failed.isEmpty())
+        report += QStringLiteral("\nОшибки каналов: ") + failed.join(QStringLiteral(", "));
+    if (!locked.isEmpty())
+        report +=
+            QStringLiteral("\nЗаписи заблокированы на ВР: ") + locked.join(QStringLiteral(", "));
+    return report;
+}
+
 void KObjectDownloadWidget::setDownloadState(int jobID, int state)
 {
     if (jobID != m_jobID || !m_downloading)
         return;
-    // A job whose every channel found nothing has nothing to show for itself.
-    bool nothingFound = state == 6 && !m_channelStates.isEmpty();
-    for (int channelState : qAsConst(m_channelStates))
-        nothingFound = nothingFound && channelState == 10;
-    if (nothingFound)
+    bool failed = false;
+    // A job whose every channel found nothing (or only locked files) has nothing to show.
+    bool nothingFound = !m_channelStates.isEmpty();
+    for (int channelState : qAsConst(m_channelStates)) {
+        failed = failed || isFailure(channelState);
+        nothingFound = nothingFound && (channelState == 10 || channelState == 17);
+    }
+    // Never "complete" while a channel failed.
+    if (state == 6 && failed)
+        state = 9;
+    else if (state == 6 && nothingFound)
         state = 10;
     QString text;
     int kind = KMessageWidget::Error;
@@ -497,6 +548,8 @@ void KObjectDownloadWidget::setDownloadState(int jobID, int state)
         return;
     }
     endDownloading();
+    if (!text.isEmpty())
+        text += channelReport();
     // The message runs its own event loop; nothing of this widget is touched after it.
     if (!text.isEmpty())
         KMessageWidget::execMessage(kind, objectName() + text, window());
@@ -504,20 +557,19 @@ void KObjectDownloadWidget::setDownloadState(int jobID, int state)
 
 void KObjectDownloadWidget::setChannelDownloadState(int jobID, QString channelID, int state)
 {
-    if (jobID != m_jobID || !m_rows.contains(channelID) || state < 2 || state > 13)
+    const ChannelLook *look = channelLook(state);
+    if (jobID != m_jobID || !m_rows.contains(channelID) || state < 2 || (!look && state != 5))
         return;
     m_channelStates.insert(channelID, state);
+    if (!look)
+        return;
     const Row &row = m_rows[channelID];
-    for (const ChannelLook &look : kChannelLooks) {
-        if (look.state != state)
-            continue;
-        row.progress->setFormat(QString::fromUtf8(look.format));
-        if (look.clearsSpeed)
-            row.speed->setText(QStringLiteral("-"));
-        const QString colour = KSettings::instance()->themeColor(state <= 8 ? 19 : 20);
-        row.progress->setStyleSheet(QStringLiteral("QProgressBar::chunk{background-color: ") +
-                                    colour + QStringLiteral(";}"));
-    }
+    row.progress->setFormat(QString::fromUtf8(look->format));
+    if (look->clearsSpeed)
+        row.speed->setText(QStringLiteral("-"));
+    const QString colour = KSettings::instance()->themeColor(state <= 8 ? 19 : 20);
+    row.progress->setStyleSheet(QStringLiteral("QProgressBar::chunk{background-color: ") + colour +
+                                QStringLiteral(";}"));
 }
 
 void KObjectDownloadWidget::setDownloadSizeLabel(int jobID, QString channelID, qlonglong size)
@@ -553,12 +605,21 @@ void KObjectDownloadWidget::setProgressStagesCount(int jobID, QString channelID,
 {
     if (jobID != m_jobID || !m_rows.contains(channelID))
         return;
-    m_rows[channelID].progress->setRange(0, count);
+    m_rows[channelID].progress->setRange(0, count * fragmentSteps);
     m_rows[channelID].progress->setValue(0);
 }
 
 void KObjectDownloadWidget::setProgressStage(int jobID, QString channelID, int stage)
 {
     if (jobID == m_jobID && m_rows.contains(channelID))
-        m_rows[channelID].progress->setValue(stage);
+        m_rows[channelID].progress->setValue(stage * fragmentSteps);
+}
+
+void KObjectDownloadWidget::setFragmentProgress(int jobID, QString channelID, int percent)
+{
+    if (jobID != m_jobID || !m_rows.contains(channelID) || percent < 0 || percent >= fragmentSteps)
+        return;
+    QProgressBar *bar = m_rows[channelID].progress;
+    const int done = bar->value() / fragmentSteps * fragmentSteps;
+    bar->setValue(std::max(bar->value(), std::min(bar->maximum(), done + percent)));
 }

@@ -28,6 +28,8 @@ class KObjectDownloadWidget : public QWidget
 public:
     // Table columns.
     enum Column { CheckColumn, ChannelColumn, StatusColumn, SizeColumn, SpeedColumn, TimeColumn };
+    // Progress bar steps per fragment.
+    static constexpr int fragmentSteps = 100;
 
     explicit KObjectDownloadWidget(QWidget *parent = nullptr);
     // Cancels the job and stops needing the object.
@@ -74,6 +76,8 @@ public slots:
                                   QDateTime stopTime);
     void setProgressStagesCount(int jobID, QString channelID, int count);
     void setProgressStage(int jobID, QString channelID, int stage);
+    // The fragment in transfer: the bar moves with the bytes received, not only per fragment.
+    void setFragmentProgress(int jobID, QString channelID, int percent);
     void populate();
 
 private:
@@ -92,6 +96,8 @@ private:
     void endDownloading();
     void setCheckBoxesEnabled(bool enabled);
     QString objectName() const;
+    // The lines the end message adds about channels that failed or found only locked files.
+    QString channelReport() const;
 
     QPointer<KObjectHandler> m_object;
     int m_jobID = -1;

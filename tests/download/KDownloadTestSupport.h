@@ -4,11 +4,13 @@
 #include "KTestEmulator.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QProcess>
 #include <QSemaphore>
 #include <QSignalSpy>
 
 #include <atomic>
+#include <memory>
 
 // Helpers shared by the download tests.
 namespace KDownloadTest {
@@ -52,33 +54,68 @@ inline Probe probe(const QString &file)
 
 // Stops a job before its fetch attempt number `at` (counting every attempt of the job) until
 // the test releases it; the free-space query is where the job asks first before every fetch.
+// The query holds the gate, so a job that outlives its test never touches a freed one, and a
+// gate never holds a job longer than holdMs: a test whose job fails to arrive or to be
+// released fails in seconds instead of hanging.
 struct Gate
 {
+    static constexpr int holdMs = 15000;
+
     std::atomic<int> calls{0};
     int at = 0;
     std::atomic<bool> waiting{false};
     QSemaphore released;
-    qint64 space = qint64(1) << 40;
+    std::atomic<qint64> space{qint64(1) << 40};
 
-    KAbstractDownloadWorker::FreeSpaceQuery query()
+    static KAbstractDownloadWorker::FreeSpaceQuery query(const std::shared_ptr<Gate> &gate)
     {
-        return [this](const QString &) {
-            if (++calls == at) {
-                waiting = true;
-                released.tryAcquire(1, 60000);
+        return [gate](const QString &) {
+            if (++gate->calls == gate->at) {
+                gate->waiting = true;
+                gate->released.tryAcquire(1, holdMs);
             }
-            return space;
+            return gate->space.load();
         };
     }
     void release() { released.release(); }
+    // Whether the job reached the gate; false at once when it ended before it.
+    bool reachedBy(int jobID, int timeoutMs = 20000) const
+    {
+        KTestEmulator::waitFor(
+            [&] { return waiting || !KDownloadHandler::instance()->hasJob(jobID); }, timeoutMs);
+        return waiting;
+    }
 };
+
+// Ends every job the handler still has (a test that failed half-way), within a bounded time.
+inline bool endAllJobs(int timeoutMs = 20000)
+{
+    KDownloadHandler *handler = KDownloadHandler::instance();
+    for (int jobID : handler->jobs())
+        handler->cancelJob(jobID);
+    return KTestEmulator::waitFor([handler] { return handler->jobs().isEmpty(); }, timeoutMs);
+}
+
+// Writes an executable shell script standing for ffmpeg: `cases` are case branches over all
+// the arguments ("*mpegts*) ...;;"; $out is the output file), anything else runs real.
+inline bool writeFfmpeg(const QString &path, const QString &real, const QString &cases)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    file.write(("#!/bin/sh\nreal='" + real + "'\neval out=\\${$(($# - 1))}\ncase \"$*\" in\n" +
+                cases + "\nesac\nexec \"$real\" \"$@\"\n")
+                   .toUtf8());
+    file.close();
+    return file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+}
 
 // Everything the handler relays about one job, from before it is added until it is gone.
 class JobWatch
 {
 public:
     // Waits until the job is gone; its last state (-1 on time-out).
-    int finish(int jobID, int timeoutMs = 90000)
+    int finish(int jobID, int timeoutMs = 30000)
     {
         m_jobID = jobID;
         const bool gone =

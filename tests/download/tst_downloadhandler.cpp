@@ -65,12 +65,13 @@ void writeBytes(const QString &path, int count)
         file.write(QByteArray(count, 'x'));
 }
 
-// The last value a handler signal carried for the job (the value is the last argument).
-qlonglong last(const QSignalSpy &spy, int jobID)
+// The last value a handler signal carried for the job (the value is the last argument), or
+// for one channel of it.
+qlonglong last(const QSignalSpy &spy, int jobID, const QString &channelID = QString())
 {
     qlonglong value = -1;
     for (const QList<QVariant> &s : spy) {
-        if (s[0].toInt() == jobID)
+        if (s[0].toInt() == jobID && (channelID.isEmpty() || s[1].toString() == channelID))
             value = s.last().toLongLong();
     }
     return value;
@@ -118,7 +119,8 @@ private slots:
 
     // Bytes are counted as the temporary file grows; a vanished file keeps its count and
     // shows speed 0; the same fragment fetched again counts once; a completed file is counted
-    // whole even when it is gone before the next tick; a new channel starts from 0.
+    // whole even when it is gone before the next tick, and a channel that ends before the next
+    // tick is given its final size and time; a new channel starts from 0.
     void byteCounters()
     {
         QTemporaryDir dir;
@@ -161,16 +163,18 @@ private slots:
             emit worker->fileCompleted("ACAM01", file, 800);
             QFile::remove(file);
         }));
-        QCOMPARE(tick(), (QList<qlonglong>{800, 800, 600}));
-
+        QSignalSpy times(handler, &KDownloadHandler::currentDownloadTimeChanged);
         worker->endChannel();
         QTRY_COMPARE(changes.value(1), (QList<QVariant>{jobID, "ACAM02"}));
+        QCOMPARE(last(channel, jobID, "ACAM01"), 800);
+        QCOMPARE(last(times, jobID, "ACAM01"), 0);
+        QCOMPARE(times.count(), 2); // ACAM01's last, ACAM02's first
         QCOMPARE(channel.last(), (QList<QVariant>{jobID, "ACAM02", 0}));
         QCOMPARE(tick(), (QList<qlonglong>{0, 800, 0}));
         // A channel that reported its end keeps its speed and time as they are, also in the
         // last figures of the job.
         QVERIFY(worker->perform([&] { emit worker->channelStateChanged("ACAM02", 6); }));
-        QSignalSpy times(handler, &KDownloadHandler::currentDownloadTimeChanged);
+        times.clear();
         const int speeds = speed.count();
         tick();
         worker->endChannel();

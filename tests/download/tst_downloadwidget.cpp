@@ -6,6 +6,7 @@
 #include "KDownloadTestSupport.h"
 #include "KDownloadWidget.h"
 #include "KDownloadWorker_HIKVISION.h"
+#include "KFormat.h"
 #include "KObjectDownloadWidget.h"
 #include "KObjectHandler_HIKVISION.h"
 #include "KProgressWidget.h"
@@ -40,7 +41,9 @@ private slots:
         KConnectionHandler::instance()->initialize(2);
         KDownloadHandler::instance()->initialize(1);
         KSettings::instance()->setDownloadReliabilityMode(0);
-        QVERIFY2(m_emulator.start({"--analog", "2", "--size", "160x120", "--fps", "2"}),
+        // A slow link and files of a recorder's bit rate: a fragment takes seconds to come.
+        QVERIFY2(m_emulator.start({"--analog", "2", "--size", "160x120", "--fps", "2",
+                                   "--clip-kbps", "64", "--download-rate", "96"}),
                  qPrintable(m_emulator.log()));
         m_object = std::make_unique<KObjectHandler_HIKVISION>(
             objectRecord(m_emulator.host(), m_emulator.port(), m_emulator.statusPort()));
@@ -51,7 +54,7 @@ private slots:
             auto *worker = new KDownloadWorker_HIKVISION(
                 qobject_cast<KObjectHandler_HIKVISION *>(job.objectHandler));
             worker->setRetryInterval(100);
-            worker->setFreeSpaceQuery(m_gate->query());
+            worker->setFreeSpaceQuery(Gate::query(m_gate));
             return worker;
         });
     }
@@ -68,7 +71,7 @@ private slots:
     {
         m_store.reset(new QTemporaryDir);
         KSettings::instance()->setLocalVideoPath(m_store->path());
-        m_gate.reset(new Gate);
+        m_gate = std::make_shared<Gate>();
         m_tab.reset(new KDownloadWidget);
         m_tab->resize(1000, 600);
         m_tab->show();
@@ -76,7 +79,13 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(m_tab.get()));
     }
 
-    void cleanup() { m_tab.reset(); }
+    void cleanup()
+    {
+        m_gate->release();
+        m_tab.reset();
+        QVERIFY(endAllJobs());
+        KDownloadHandler::instance()->updateTimer()->start();
+    }
 
     // The message page until the object's channels are there, then the table; the window
     // asks for a login while it shows the object.
@@ -146,6 +155,11 @@ private slots:
         QTest::newRow("2") << 2 << "Загрузка [%p%]" << false << 19;
         QTest::newRow("11") << 11 << "Ошибка перекодирования" << true << 20;
         QTest::newRow("13") << 13 << "Нет свободного места на диске" << true << 20;
+        QTest::newRow("16") << 16 << "Ошибка файловой системы" << true << 20;
+        QTest::newRow("17") << 17 << "Записи заблокированы" << true << 20;
+        QTest::newRow("18") << 18 << "Ошибка записи на диск" << true << 20;
+        QTest::newRow("19") << 19 << "Ошибка поиска на ВР" << true << 20;
+        QTest::newRow("20") << 20 << "Нет программы ffmpeg" << true << 20;
         QTest::newRow("15 ignored") << 15 << "Ожидание загрузки" << false << 0;
     }
 
@@ -178,38 +192,96 @@ private slots:
         w->setDownloadIntervalLabel(job, "ACAM02", QDateTime(day, QTime(8, 0)),
                                     QDateTime(day, QTime(9, 30, 5)));
         w->setProgressStagesCount(job, "ACAM02", 3);
-        w->setProgressStage(job, "ACAM02", 2);
+        w->setProgressStage(job, "ACAM02", 1);
+        // Half of the second fragment is in.
+        w->setFragmentProgress(job, "ACAM02", 50);
         QCOMPARE(QStringList({w->timeLabel("ACAM02")->text(), w->sizeLabel("ACAM02")->text(),
                               w->intervalLabel("ACAM02")->text(),
                               QString::number(w->progressBar("ACAM02")->value()) + "/" +
                                   QString::number(w->progressBar("ACAM02")->maximum())}),
-                 QStringList({"01:00:00", "1.5 Мб", "14.03.2019, 08.00.00-09.30.05", "2/3"}));
+                 QStringList({"01:00:00", "1.5 Мб", "14.03.2019, 08.00.00-09.30.05", "150/300"}));
     }
 
-    // Ctrl+Enter starts the checked channels; the job's progress fills the row and the window
-    // is usable again when the success message comes.
+    // Ctrl+Enter starts the checked channels; on a slow link the bar moves with the bytes that
+    // arrive, not only when the fragment is complete; the window is usable again when the
+    // success message comes.
     void downloadWithKey()
     {
         KObjectDownloadWidget *w = showObject();
         QVERIFY(w);
         w->setDateTime(m_begin);
-        w->toTimeEdit()->setTime(m_begin.time().addSecs(90));
+        w->toTimeEdit()->setTime(m_begin.time().addSecs(60));
         w->checkBox("ACAM02")->setChecked(false);
-        auto seen = answerNextMessage(true, 60000);
+        auto seen = answerNextMessage(true, 30000);
         QTest::keyClick(w->fromTimeEdit(), Qt::Key_Return, Qt::ControlModifier);
         QVERIFY(w->isDownloading() && !w->startButton()->isEnabled() &&
                 w->fromTimeEdit()->isReadOnly() && !w->checkBox("ACAM01")->isEnabled());
         QCOMPARE(w->progressBar("ACAM02")->format(), QStringLiteral("Загрузка отменена"));
-        QTRY_VERIFY_WITH_TIMEOUT(seen->seen, 60000);
+        QProgressBar *bar = w->progressBar("ACAM01");
+        QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 0 && bar->value() < bar->maximum() / 2, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(bar->value() > bar->maximum() / 2 && bar->value() < bar->maximum(),
+                                 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(seen->seen, 30000);
         QCOMPARE(seen->kind, int(KMessageWidget::Success));
         QCOMPARE(seen->text, QStringLiteral("Автобус 101: загрузка завершена!"));
         QVERIFY(!w->isDownloading() && w->startButton()->isEnabled() &&
                 !w->fromTimeEdit()->isReadOnly() && w->checkBox("ACAM01")->isEnabled());
-        QCOMPARE(w->progressBar("ACAM01")->format(), QStringLiteral("Загрузка завершена"));
+        QCOMPARE(bar->format(), QStringLiteral("Загрузка завершена"));
+        QCOMPARE(bar->value(), bar->maximum());
         QCOMPARE(QDir(m_store->path() + "/Автобус 101/" +
-                      KVideoSetData::folderName(m_begin, m_begin.addSecs(90)))
+                      KVideoSetData::folderName(m_begin, m_begin.addSecs(60)))
                      .entryList({"*.mp4"}),
                  QStringList{"ACAM01.mp4"});
+    }
+
+    // With no tick of the handler's clock at all, a finished channel still shows what it
+    // fetched and how long it took; a job with a failed channel ends with an error that names
+    // it (the disk, not the recorder, is the cause here).
+    void finishedChannelsTellTheTruth()
+    {
+        KObjectDownloadWidget *w = showObject();
+        QVERIFY(w);
+        KDownloadHandler *handler = KDownloadHandler::instance();
+        handler->updateTimer()->stop();
+        // A minute both channels recorded, without a lock.
+        QDateTime begin;
+        for (const KTestEmulator::File &f : m_emulator.pastFiles(1)) {
+            for (const KTestEmulator::File &g : m_emulator.pastFiles(2)) {
+                const QDateTime from = std::max(f.begin, g.begin).addSecs(60);
+                if (!f.locked && !g.locked && !begin.isValid() &&
+                    from.addSecs(120) < std::min(f.end, g.end) &&
+                    from.date() == from.addSecs(60).date())
+                    begin = from;
+            }
+        }
+        QVERIFY(begin.isValid());
+        const QDateTime end = begin.addSecs(60);
+        const QString folder =
+            m_store->path() + "/Автобус 101/" + KVideoSetData::folderName(begin, end);
+        const QString blocked =
+            QFileInfo(KAbstractDownloadWorker::fragmentFileName("ACAM02", 1, begin, end))
+                .completeBaseName() +
+            "_TEMP.mp4";
+        QVERIFY(QDir().mkpath(folder + "/" + blocked));
+        w->setDateTime(begin);
+        w->toTimeEdit()->setTime(end.time());
+        QSignalSpy totals(handler, &KDownloadHandler::totalDownloadSizeChanged);
+        auto seen = answerNextMessage(true, 30000);
+        w->download();
+        QTRY_VERIFY_WITH_TIMEOUT(seen->seen, 30000);
+        QCOMPARE(seen->kind, int(KMessageWidget::Error));
+        QCOMPARE(seen->text, QStringLiteral("Автобус 101: ошибка загрузки!\nОшибки каналов: "
+                                            "ACAM02 (Ошибка записи на диск)"));
+        QCOMPARE(w->progressBar("ACAM02")->format(), QStringLiteral("Ошибка записи на диск"));
+        const qlonglong fetched = totals.last().at(1).toLongLong();
+        QVERIFY(fetched > 100000);
+        QCOMPARE(w->sizeLabel("ACAM01")->text(), KFormat::byteSizeText(fetched));
+        // The fragment took seconds to come over the slow link; the failed channel, next, its
+        // own moment.
+        const QString first = w->timeLabel("ACAM01")->text();
+        const QString second = w->timeLabel("ACAM02")->text();
+        QVERIFY2(first > QStringLiteral("00:00:01") && second < first,
+                 qPrintable(first + " " + second));
     }
 
     // Escape stops a running job: no message, the stopped channel says so.
@@ -219,13 +291,13 @@ private slots:
         QVERIFY(w);
         w->setDateTime(m_begin);
         w->toTimeEdit()->setTime(m_begin.addSecs(750).time());
-        m_gate->at = 2;
+        m_gate->at = 1;
         w->download();
-        QTRY_VERIFY_WITH_TIMEOUT(m_gate->waiting, 60000);
+        QVERIFY(m_gate->reachedBy(w->jobID()));
         QTest::keyClick(w->table(), Qt::Key_Escape);
         QVERIFY(!w->stopButton()->isEnabled());
         m_gate->release();
-        QTRY_VERIFY_WITH_TIMEOUT(!w->isDownloading(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->isDownloading(), 30000);
         QCOMPARE(w->progressBar("ACAM01")->format(), QStringLiteral("Загрузка остановлена"));
         QCOMPARE(w->progressBar("ACAM02")->format(), QStringLiteral("Ожидание загрузки"));
         for (QWidget *widget : QApplication::topLevelWidgets())
@@ -239,11 +311,29 @@ private slots:
         QVERIFY(w);
         const QDateTime old = m_emulator.now().addDays(-30);
         w->setDateTime(QDateTime(old.date(), QTime(10, 0)));
-        auto seen = answerNextMessage(true, 60000);
+        auto seen = answerNextMessage(true, 30000);
         w->download();
-        QTRY_VERIFY_WITH_TIMEOUT(seen->seen, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(seen->seen, 30000);
         QCOMPARE(seen->text, QStringLiteral("Автобус 101: видеозаписи не обнаружены!"));
         QCOMPARE(w->progressBar("ACAM01")->format(), QStringLiteral("Файл не найден"));
+
+        // Only recordings the recorder keeps locked: not downloaded, but said so.
+        QDateTime locked;
+        for (const KTestEmulator::File &f : m_emulator.pastFiles(1)) {
+            if (f.locked && f.begin.addSecs(300) < f.end && !locked.isValid() &&
+                f.begin.date() == f.begin.addSecs(300).date())
+                locked = f.begin.addSecs(60);
+        }
+        QVERIFY(locked.isValid());
+        w->setDateTime(locked);
+        w->toTimeEdit()->setTime(locked.time().addSecs(60));
+        w->checkBox("ACAM02")->setChecked(false);
+        seen = answerNextMessage(true, 30000);
+        w->download();
+        QTRY_VERIFY_WITH_TIMEOUT(seen->seen, 30000);
+        QCOMPARE(seen->text, QStringLiteral("Автобус 101: видеозаписи не обнаружены!\n"
+                                            "Записи заблокированы на ВР: ACAM01"));
+        QCOMPARE(w->progressBar("ACAM01")->format(), QStringLiteral("Записи заблокированы"));
 
         KDownloadHandler::instance()->shutdown();
         seen = answerNextMessage(true);
@@ -296,7 +386,7 @@ private slots:
         central.closeTab(central.tabWidget()->indexOf(tab));
         QTRY_VERIFY(!central.downloadVideoTab());
         m_gate->release();
-        QTRY_VERIFY_WITH_TIMEOUT(!KDownloadHandler::instance()->hasJob(jobID), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!KDownloadHandler::instance()->hasJob(jobID), 30000);
     }
 
 private:
@@ -314,7 +404,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_store;
     std::unique_ptr<KObjectHandler_HIKVISION> m_object;
     std::unique_ptr<KDownloadWidget> m_tab;
-    std::unique_ptr<Gate> m_gate;
+    std::shared_ptr<Gate> m_gate = std::make_shared<Gate>();
     QDateTime m_begin;
 };
 

@@ -123,10 +123,16 @@ private slots:
             }
             bool crossing = false;
             bool locked = false;
-            for (const File &f : listed[0]) {
+            bool inRow = false;
+            for (int i = 0; i < listed[0].size(); ++i) {
+                const File &f = listed[0][i];
                 crossing = crossing || f.begin.date() != f.end.date();
                 // Before the window's last day, which may still be written to after midnight.
                 locked = locked || (f.locked && f.begin.date() < window.second.date());
+                // Two unlocked recordings less than five minutes apart, on one date.
+                const File &e = listed[0][qMax(0, i - 1)];
+                inRow = inRow || (i > 0 && !e.locked && !f.locked && e.end.secsTo(f.begin) < 300 &&
+                                  e.end.addSecs(-60).date() == f.begin.addSecs(60).date());
             }
             const char *missing =
                 !KTestEmulator::momentIn(listed[0], 1200).isValid()  ? "20 min on 1"
@@ -135,6 +141,7 @@ private slots:
                 : !KTestEmulator::gapIn(listed[0]).first.isValid()   ? "a gap on 1"
                 : !crossing                                          ? "midnight on 1"
                 : !locked                                            ? "a lock on 1"
+                : !inRow                                             ? "two in a row on 1"
                 : listed[1].size() <= 20                             ? "21 files on 2"
                 : !KTestEmulator::commonMoment({listed[0], listed[1], listed[2], listed[3]}, 1200)
                         .isValid()
