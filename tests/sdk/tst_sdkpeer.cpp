@@ -58,7 +58,8 @@ bool near(const QColor &a, const QColor &b)
            qAbs(a.blue() - b.blue()) < 40;
 }
 
-// A key frame whose sequence claims 60000 x 60000 pixels (decoding it would need gigabytes).
+// A key frame whose sequence claims 8000 x 8000 pixels (64 million: a decoder taking it would
+// need a gigabyte of pictures).
 QByteArray sizeBomb(const QByteArray &keyFrame)
 {
     QString bits = QStringLiteral("01000010"
@@ -73,8 +74,8 @@ QByteArray sizeBomb(const QByteArray &keyFrame)
     ue(2);                         // picture order type 2
     ue(1);                         // one reference
     bits += QLatin1Char('0');      // no gaps in frame numbers
-    ue(3749);                      // width in macroblocks - 1
-    ue(3749);                      // height - 1
+    ue(499);                       // width in macroblocks - 1
+    ue(499);                       // height - 1
     bits += QStringLiteral("110"); // frames only, direct 8x8, no cropping
     bits += QStringLiteral("01");  // no VUI, stop bit
     while (bits.size() % 8)
@@ -557,7 +558,7 @@ void tst_SdkPeer::cleanupWhileAStreamOpensEndsIt()
 
 void tst_SdkPeer::brokenPicturesWaitForTheNextKeyFrame()
 {
-    // More pictures than a screen could show, a key frame claiming 60000 x 60000 pixels,
+    // More pictures than a screen could show, a key frame claiming 8000 x 8000 pixels,
     // bytes that are no picture, a picture whose key frame never came, then a key frame of the
     // last good picture and nothing more. Only whole pictures are shown; the rest is counted.
     Session s(KFakeRecorder::on(StreamOpen, [&](KFakeConnection &c, const KFrame &f) {
