@@ -16,11 +16,11 @@ bool KEmuUplink::admit(qint64 bytes, qint64 *delayMs)
         m_clock.start();
     const double now = double(m_clock.nsecsElapsed()) / 1e6;
     const double start = qMax(now, m_busyUntilMs);
-    const double end = start + double(bytes) * 8.0 / double(m_kbps); // kbit/s = bits per ms
-    // A picture larger than the backlog still goes over an idle link, or a slow link would
-    // never carry a key frame.
-    if (end - now > MaxBacklogMs && start > now)
+    // A picture waits behind the others at most the backlog; a large one (a key frame) may
+    // take longer to go through itself, or a slow link would never carry one.
+    if (start - now > MaxBacklogMs)
         return false;
+    const double end = start + double(bytes) * 8.0 / double(m_kbps); // kbit/s = bits per ms
     m_busyUntilMs = end;
     *delayMs = qint64(end - now + 0.5);
     return true;

@@ -4,9 +4,9 @@
 #include <QtGlobal>
 
 // The recorder's mobile uplink, shared by all its streams as one modem carries them: bytes
-// leave one after another at the link's rate. A picture that would wait longer than the
-// backlog allows is not sent at all (its stream then waits for its next key frame), so what
-// does get through is never far behind the recorder's clock. Main thread only.
+// leave one after another at the link's rate. A picture that would wait behind the others
+// longer than the backlog allows is not sent at all (its stream then waits for its next key
+// frame), so what does get through is never far behind the recorder's clock. Main thread only.
 class KEmuUplink
 {
 public:

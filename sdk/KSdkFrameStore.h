@@ -25,6 +25,7 @@ struct KSdkStreamStats
     quint64 latePictures = 0;
     qint64 bitRate = 0;       // bit/s over the last two seconds
     int keyFrameInterval = 0; // pictures between the last two key frames; 0 not yet known
+    QSize pictureSize;        // of the last decoded picture
     bool weakLink = false;    // pictures came late, were left out or stopped coming just now
 };
 

@@ -6,6 +6,10 @@
 
 #include <QApplication>
 
+extern "C" {
+#include <libavutil/frame.h>
+}
+
 KSdkVideoSink::KSdkVideoSink(VSDK_WINDOW window)
     : m_window(window), m_store(std::make_shared<KSdkFrameStore>())
 {}
@@ -165,6 +169,7 @@ void KSdkVideoSink::push(const KMsgVideoFrame &frame, int frameBytes)
         ++m_stats.droppedPictures;
     } else {
         ++m_stats.decodedPictures;
+        m_stats.pictureSize = QSize(picture->width, picture->height);
         // On screen the picture is brought to the window's size here, so the GUI thread
         // only copies pixels.
         const QImage image =

@@ -35,6 +35,16 @@ quint64 KSdkVideoSurface::receivedPictures() const
     return m_store->stats().receivedPictures;
 }
 
+quint64 KSdkVideoSurface::decodedPictures() const
+{
+    return m_store->stats().decodedPictures;
+}
+
+QSize KSdkVideoSurface::pictureSize() const
+{
+    return m_store->stats().pictureSize;
+}
+
 quint64 KSdkVideoSurface::droppedPictures() const
 {
     return m_store->stats().droppedPictures;

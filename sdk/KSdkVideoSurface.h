@@ -22,11 +22,14 @@ class KSdkVideoSurface : public QWidget
     Q_PROPERTY(quint64 receivedPictures READ receivedPictures)
     Q_PROPERTY(quint64 paintedPictures READ paintedPictures)
     Q_PROPERTY(QDateTime paintedTime READ paintedTime)
-    // What the link and the decoder did: pictures that never reached the screen, pictures the
-    // decoder refused, the bit rate of the last two seconds (bit/s), pictures from key frame
-    // to key frame, and whether the link is weak now (pictures late, left out or missing).
+    // What the link and the decoder did: pictures decoded, pictures that never reached the
+    // screen, pictures the decoder refused, the size of the stream's pictures, the bit rate of
+    // the last two seconds (bit/s), pictures from key frame to key frame, and whether the link
+    // is weak now (pictures late, left out or missing).
+    Q_PROPERTY(quint64 decodedPictures READ decodedPictures)
     Q_PROPERTY(quint64 droppedPictures READ droppedPictures)
     Q_PROPERTY(quint64 decoderErrors READ decoderErrors)
+    Q_PROPERTY(QSize pictureSize READ pictureSize)
     Q_PROPERTY(qint64 bitRate READ bitRate)
     Q_PROPERTY(int keyFrameInterval READ keyFrameInterval)
     Q_PROPERTY(bool weakLink READ weakLink)
@@ -39,7 +42,9 @@ public:
     quint64 receivedPictures() const;
     quint64 paintedPictures() const { return m_painted; }
     QDateTime paintedTime() const { return m_painted ? m_paintedTime : QDateTime(); }
+    quint64 decodedPictures() const;
     quint64 droppedPictures() const;
+    QSize pictureSize() const;
     quint64 decoderErrors() const;
     qint64 bitRate() const;
     int keyFrameInterval() const;
