@@ -108,6 +108,7 @@ KEmuConnection::KEmuConnection(KEmuRecorder *recorder, QTcpSocket *socket)
 
 KEmuConnection::~KEmuConnection()
 {
+    m_recorder->uplink().forget(this);
     hold(0);
     if (m_live)
         m_live->removeClient();
@@ -778,6 +779,7 @@ void KEmuConnection::sendVideo(const QDateTime &time, quint32 number, const QSiz
 {
     if (m_closing || m_ended)
         return;
+    m_recorder->uplink().offer(this);
     if (picture.key)
         m_needKey = false;
     if (m_needKey) {
@@ -800,7 +802,7 @@ void KEmuConnection::sendVideo(const QDateTime &time, quint32 number, const QSiz
     const QByteArray payload = f.encode();
     qint64 delay = 0;
     if (unsent() > backlog ||
-        !m_recorder->uplink().admit(payload.size() + KRecorderProtocol::HeaderSize, &delay)) {
+        !m_recorder->uplink().admit(this, payload.size() + KRecorderProtocol::HeaderSize, &delay)) {
         ++m_framesDropped;
         m_needKey = true;
         return;

@@ -1,27 +1,55 @@
 #include "KEmuUplink.h"
 
+namespace {
+
+// A stream that offered nothing for this long no longer takes a share.
+constexpr double ActiveMs = 1000;
+
+} // namespace
+
+double KEmuUplink::nowMs()
+{
+    if (!m_clock.isValid())
+        m_clock.start();
+    return double(m_clock.nsecsElapsed()) / 1e6;
+}
+
 void KEmuUplink::setKbps(int kbps)
 {
     m_kbps = qMax(0, kbps);
-    m_busyUntilMs = 0;
-    m_clock.start();
+    for (Stream &s : m_streams)
+        s.busyUntilMs = 0;
 }
 
-bool KEmuUplink::admit(qint64 bytes, qint64 *delayMs)
+void KEmuUplink::offer(const void *stream)
+{
+    if (m_kbps > 0)
+        m_streams[stream].offeredMs = nowMs();
+}
+
+bool KEmuUplink::admit(const void *stream, qint64 bytes, qint64 *delayMs)
 {
     *delayMs = 0;
     if (m_kbps <= 0)
         return true;
-    if (!m_clock.isValid())
-        m_clock.start();
-    const double now = double(m_clock.nsecsElapsed()) / 1e6;
-    const double start = qMax(now, m_busyUntilMs);
-    // A picture waits behind the others at most the backlog; a large one (a key frame) may
-    // take longer to go through itself, or a slow link would never carry one.
+    const double now = nowMs();
+    Stream &s = m_streams[stream];
+    s.offeredMs = now;
+    int active = 0;
+    for (const Stream &other : qAsConst(m_streams))
+        active += now - other.offeredMs < ActiveMs;
+    const double share = double(m_kbps) / qMax(1, active); // kbit/s = bits per ms
+    const double start = qMax(now, s.busyUntilMs);
+    // A picture waits behind its stream's others at most the backlog; a large one (a key
+    // frame) may take longer to go through itself, or a slow link would never carry one.
     if (start - now > MaxBacklogMs)
         return false;
-    const double end = start + double(bytes) * 8.0 / double(m_kbps); // kbit/s = bits per ms
-    m_busyUntilMs = end;
-    *delayMs = qint64(end - now + 0.5);
+    s.busyUntilMs = start + double(bytes) * 8.0 / share;
+    *delayMs = qint64(s.busyUntilMs - now + 0.5);
     return true;
+}
+
+void KEmuUplink::forget(const void *stream)
+{
+    m_streams.remove(stream);
 }

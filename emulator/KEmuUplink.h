@@ -1,12 +1,15 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QtGlobal>
 
-// The recorder's mobile uplink, shared by all its streams as one modem carries them: bytes
-// leave one after another at the link's rate. A picture that would wait behind the others
-// longer than the backlog allows is not sent at all (its stream then waits for its next key
-// frame), so what does get through is never far behind the recorder's clock. Main thread only.
+// The recorder's mobile uplink, shared by all its streams as one modem carries them: the
+// streams that have pictures to send share the link's rate evenly (as their connections would
+// over one modem), and each stream's bytes leave one after another at its share. A picture
+// that would wait behind its stream's earlier ones longer than the backlog allows is not sent
+// at all (its stream then waits for its next key frame), so what does get through is never far
+// behind the recorder's clock. Main thread only.
 class KEmuUplink
 {
 public:
@@ -15,11 +18,22 @@ public:
     // kbit/s (1000 bits); 0: no limit.
     void setKbps(int kbps);
     int kbps() const { return m_kbps; }
-    // True when the link carries bytes now; *delayMs is when their last bit is through.
-    bool admit(qint64 bytes, qint64 *delayMs);
+    // A stream has a picture now (sent or not): it takes part in the sharing for a second.
+    void offer(const void *stream);
+    // True when the link carries bytes of stream now; *delayMs is when their last bit is
+    // through.
+    bool admit(const void *stream, qint64 bytes, qint64 *delayMs);
+    void forget(const void *stream);
 
 private:
+    struct Stream
+    {
+        double busyUntilMs = 0;
+        double offeredMs = -1e9;
+    };
+    double nowMs();
+
     int m_kbps = 0;
     QElapsedTimer m_clock;
-    double m_busyUntilMs = 0; // on m_clock
+    QHash<const void *, Stream> m_streams;
 };

@@ -114,7 +114,8 @@ private slots:
 
     void uplinkLeavesOutWholeGroupsOfPictures()
     {
-        // Six sub streams of about 90 kbit/s each through one 300 kbit/s modem.
+        // Six sub streams of about 90 kbit/s each through one 300 kbit/s modem, key frames
+        // at the same moments.
         KTestEmulator emu;
         QVERIFY2(emu.start({"--fps", "25", "--size", "1280x720", "--analog", "6", "--uplink-kbps",
                             "300", "--key-interval", "1"}),
@@ -140,13 +141,11 @@ private slots:
                         seen[i] << f;
             }
         }
-        // Whatever was left out, each stream goes on at a key frame: never a picture whose
-        // reference is missing. (A stream may get nothing while the others fill the link.)
+        // Every stream gets its share. Whatever was left out, each goes on at a key frame:
+        // never a picture whose reference is missing.
         int gaps = 0;
-        int pictures = 0;
         for (const QList<KMsgVideoFrame> &list : seen) {
-            pictures += list.size();
-            QVERIFY(list.isEmpty() || list.first().keyFrame);
+            QVERIFY(!list.isEmpty() && list.first().keyFrame);
             for (int i = 1; i < list.size(); ++i) {
                 if (list[i].frameNumber == list[i - 1].frameNumber + 1)
                     continue;
@@ -154,7 +153,7 @@ private slots:
                 QVERIFY2(list[i].keyFrame, qPrintable(QString::number(list[i].frameNumber)));
             }
         }
-        QVERIFY(gaps > 0 && pictures > 0);
+        QVERIFY(gaps > 0);
     }
 
     void nothingRecorded_data()
