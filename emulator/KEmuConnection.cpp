@@ -693,6 +693,7 @@ void KEmuConnection::handleStreamOpen(const KFrame &frame)
 
     KEmuLiveStream::Source source = m_recorder->streamSource(m_channel, m_sub);
     source.signalLost = nullptr; // the archive shows what was recorded
+    source.keyPhase = 0;
 
     if (m_kind == StreamLive) {
         qInfo("%s live ch%d %s opened", qPrintable(m_name), m_channel, m_sub ? "sub" : "main");
@@ -779,7 +780,6 @@ void KEmuConnection::sendVideo(const QDateTime &time, quint32 number, const QSiz
 {
     if (m_closing || m_ended)
         return;
-    m_recorder->uplink().offer(this);
     if (picture.key)
         m_needKey = false;
     if (m_needKey) {

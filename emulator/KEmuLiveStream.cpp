@@ -58,6 +58,7 @@ void KEmuLiveStream::tick()
     settings.fps = m_source.fps;
     settings.kbps = m_source.kbps;
     settings.keyInterval = m_source.keyInterval;
+    settings.keyPhase = m_source.keyPhase;
     const bool key = m_forceKey;
     m_forceKey = false;
     m_pool->submit(m_worker, request, m_encoder, settings, key, this,

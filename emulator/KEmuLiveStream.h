@@ -27,6 +27,7 @@ public:
         int fps = 10;
         int kbps = 1024;
         int keyInterval = 20; // pictures
+        int keyPhase = 0;     // see KEmuVideoEncoder::Settings
         bool sub = false;
         std::function<QDateTime()> clock;
         std::function<bool()> signalLost;

@@ -273,6 +273,9 @@ KEmuLiveStream::Source KEmuRecorder::streamSource(int channel, bool sub)
     source.fps = m_config.fps;
     source.kbps = sub ? m_config.subKbps : m_config.mainKbps;
     source.keyInterval = m_config.keyFramePictures();
+    // Spread over the interval by channel, as a recorder's encoders run unsynchronised.
+    source.keyPhase = (channel * source.keyInterval / 16 + (sub ? source.keyInterval / 32 : 0)) %
+                      source.keyInterval;
     source.sub = sub;
     source.clock = [this]() { return clock(); };
     source.signalLost = [this, channel]() {

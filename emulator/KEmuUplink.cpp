@@ -1,12 +1,5 @@
 #include "KEmuUplink.h"
 
-namespace {
-
-// A stream that offered nothing for this long no longer takes a share.
-constexpr double ActiveMs = 1000;
-
-} // namespace
-
 double KEmuUplink::nowMs()
 {
     if (!m_clock.isValid())
@@ -21,12 +14,6 @@ void KEmuUplink::setKbps(int kbps)
         s.busyUntilMs = 0;
 }
 
-void KEmuUplink::offer(const void *stream)
-{
-    if (m_kbps > 0)
-        m_streams[stream].offeredMs = nowMs();
-}
-
 bool KEmuUplink::admit(const void *stream, qint64 bytes, qint64 *delayMs)
 {
     *delayMs = 0;
@@ -34,11 +21,11 @@ bool KEmuUplink::admit(const void *stream, qint64 bytes, qint64 *delayMs)
         return true;
     const double now = nowMs();
     Stream &s = m_streams[stream];
-    s.offeredMs = now;
-    int active = 0;
-    for (const Stream &other : qAsConst(m_streams))
-        active += now - other.offeredMs < ActiveMs;
-    const double share = double(m_kbps) / qMax(1, active); // kbit/s = bits per ms
+    // The link is shared by the streams that have bytes on it now, this one included.
+    int busy = 1;
+    for (auto it = m_streams.cbegin(); it != m_streams.cend(); ++it)
+        busy += it.key() != stream && it->busyUntilMs > now;
+    const double share = double(m_kbps) / busy; // kbit/s = bits per ms
     const double start = qMax(now, s.busyUntilMs);
     // A picture waits behind its stream's others at most the backlog; a large one (a key
     // frame) may take longer to go through itself, or a slow link would never carry one.

@@ -5,11 +5,11 @@
 #include <QtGlobal>
 
 // The recorder's mobile uplink, shared by all its streams as one modem carries them: the
-// streams that have pictures to send share the link's rate evenly (as their connections would
-// over one modem), and each stream's bytes leave one after another at its share. A picture
-// that would wait behind its stream's earlier ones longer than the backlog allows is not sent
-// at all (its stream then waits for its next key frame), so what does get through is never far
-// behind the recorder's clock. Main thread only.
+// streams with bytes on the link share its rate evenly (as their connections would over one
+// modem), and each stream's bytes leave one after another. A picture that would wait behind
+// its stream's earlier ones longer than the backlog allows is not sent at all (its stream then
+// waits for its next key frame), so what does get through is never far behind the recorder's
+// clock. Main thread only.
 class KEmuUplink
 {
 public:
@@ -18,8 +18,6 @@ public:
     // kbit/s (1000 bits); 0: no limit.
     void setKbps(int kbps);
     int kbps() const { return m_kbps; }
-    // A stream has a picture now (sent or not): it takes part in the sharing for a second.
-    void offer(const void *stream);
     // True when the link carries bytes of stream now; *delayMs is when their last bit is
     // through.
     bool admit(const void *stream, qint64 bytes, qint64 *delayMs);
@@ -29,7 +27,6 @@ private:
     struct Stream
     {
         double busyUntilMs = 0;
-        double offeredMs = -1e9;
     };
     double nowMs();
 

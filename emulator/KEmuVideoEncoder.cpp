@@ -144,12 +144,13 @@ QByteArray KEmuVideoEncoder::encode(const KEmuFrame &frame, bool forceKey, bool 
     if (!m_context || picture.size() != size || picture.format() != QImage::Format_RGB32 ||
         av_frame_make_writable(m_frame) < 0)
         return QByteArray();
-    forceKey = forceKey || m_sinceKey + 1 >= m_settings.keyInterval;
+    const qint64 interval = qMax(1, m_settings.keyInterval);
+    forceKey = forceKey || (m_pictures + m_settings.keyPhase) % interval == 0;
     if (!forceKey && !frame.look.isEmpty() && frame.look == m_lastLook) {
         const QByteArray repeat = m_repeat.repeat();
         if (!repeat.isEmpty()) {
             ++m_pts;
-            ++m_sinceKey;
+            ++m_pictures;
             return repeat;
         }
     }
@@ -191,6 +192,6 @@ QByteArray KEmuVideoEncoder::encode(const KEmuFrame &frame, bool forceKey, bool 
     *key = m_packet->flags & AV_PKT_FLAG_KEY;
     av_packet_unref(m_packet);
     m_repeat.take(unit);
-    m_sinceKey = *key ? 0 : m_sinceKey + 1;
+    ++m_pictures;
     return unit;
 }

@@ -25,7 +25,8 @@ struct KEmuPicture
 // frame carries the sequence headers, so a viewer can start at any of them. The unchanging
 // background of a picture is converted for the encoder once and kept; each picture converts
 // only where it differs; a picture equal to the one before is sent as a repeat, not encoded
-// again. Key frames come every keyInterval pictures, repeats counted. Used on one thread.
+// again. Key frames come every keyInterval pictures, repeats counted, and when asked (which
+// does not move the regular ones). Used on one thread.
 class KEmuVideoEncoder
 {
 public:
@@ -35,9 +36,13 @@ public:
         int fps = 25;
         int kbps = 256;
         int keyInterval = 50; // pictures from key frame to key frame
+        // The regular key frames come where the pictures made plus this are a multiple of the
+        // interval: the channels of a recorder do not all send theirs at once.
+        int keyPhase = 0;
         bool operator==(const Settings &o) const
         {
-            return size == o.size && fps == o.fps && kbps == o.kbps && keyInterval == o.keyInterval;
+            return size == o.size && fps == o.fps && kbps == o.kbps &&
+                   keyInterval == o.keyInterval && keyPhase == o.keyPhase;
         }
     };
 
@@ -65,5 +70,5 @@ private:
     qint64 m_pts = 0;
     KEmuH264Repeat m_repeat;
     QByteArray m_lastLook;
-    int m_sinceKey = 0; // pictures since the last key frame
+    qint64 m_pictures = 0; // made so far, repeats counted
 };

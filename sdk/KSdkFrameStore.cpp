@@ -19,11 +19,13 @@ qint64 KSdkFrameStore::nowMs()
 }
 
 void KSdkFrameStore::setPicture(const KRecTime &time, int msec, const KSdkPicture &picture,
-                                const QImage &image)
+                                const QImage &image, bool sameImage)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_valid = true;
     ++m_serial;
+    if (!sameImage || m_imageSerial == 0)
+        m_imageSerial = m_serial;
     m_time = time;
     m_msec = msec;
     m_picture = picture;
@@ -42,11 +44,13 @@ bool KSdkFrameStore::picture(KRecTime *time, KSdkPicture *picture) const
     return true;
 }
 
-QImage KSdkFrameStore::image(quint64 *serial, QDateTime *time) const
+QImage KSdkFrameStore::image(quint64 *serial, QDateTime *time, quint64 *imageSerial) const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (serial)
         *serial = m_serial;
+    if (imageSerial)
+        *imageSerial = m_imageSerial;
     if (time)
         *time = m_valid ? m_time.toDateTime().addMSecs(m_msec) : QDateTime();
     return m_image;

@@ -34,13 +34,16 @@ struct KSdkStreamStats
 class KSdkFrameStore
 {
 public:
-    // image: the picture at the surface's size (null without a surface).
-    void setPicture(const KRecTime &time, int msec, const KSdkPicture &picture,
-                    const QImage &image);
+    // image: the picture at the surface's size (null without a surface); sameImage: it is the
+    // one set before, pixel for pixel (the stream repeated its picture).
+    void setPicture(const KRecTime &time, int msec, const KSdkPicture &picture, const QImage &image,
+                    bool sameImage = false);
     // False until the first picture was decoded. *picture: the decoded picture at full size.
     bool picture(KRecTime *time, KSdkPicture *picture) const;
-    // The picture to paint with its number (counting from 1) and time.
-    QImage image(quint64 *serial = nullptr, QDateTime *time = nullptr) const;
+    // The picture to paint with its number (counting from 1) and time; *imageSerial is the
+    // number of the first picture that looked like this.
+    QImage image(quint64 *serial = nullptr, QDateTime *time = nullptr,
+                 quint64 *imageSerial = nullptr) const;
     QSize targetSize() const;
     void setTargetSize(const QSize &size);
 
@@ -61,6 +64,7 @@ private:
     mutable std::mutex m_mutex; // guards every field below
     bool m_valid = false;
     quint64 m_serial = 0;
+    quint64 m_imageSerial = 0;
     KRecTime m_time;
     int m_msec = 0;
     KSdkPicture m_picture;

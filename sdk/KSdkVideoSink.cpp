@@ -6,9 +6,33 @@
 
 #include <QApplication>
 
+#include <cstring>
+
 extern "C" {
 #include <libavutil/frame.h>
+#include <libavutil/pixfmt.h>
 }
+
+namespace {
+
+bool samePixels(const AVFrame *a, const AVFrame *b)
+{
+    if (!a || !b || a->width != b->width || a->height != b->height || a->format != b->format ||
+        a->format != AV_PIX_FMT_YUV420P)
+        return false;
+    for (int plane = 0; plane < 3; ++plane) {
+        const int width = plane ? (a->width + 1) / 2 : a->width;
+        const int height = plane ? (a->height + 1) / 2 : a->height;
+        for (int y = 0; y < height; ++y) {
+            if (std::memcmp(a->data[plane] + y * a->linesize[plane],
+                            b->data[plane] + y * b->linesize[plane], size_t(width)) != 0)
+                return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
 
 KSdkVideoSink::KSdkVideoSink(VSDK_WINDOW window)
     : m_window(window), m_store(std::make_shared<KSdkFrameStore>())
@@ -171,10 +195,14 @@ void KSdkVideoSink::push(const KMsgVideoFrame &frame, int frameBytes)
         ++m_stats.decodedPictures;
         m_stats.pictureSize = QSize(picture->width, picture->height);
         // On screen the picture is brought to the window's size here, so the GUI thread
-        // only copies pixels.
-        const QImage image =
-            m_onScreen ? m_decoder.scaled(picture.get(), m_store->targetSize()) : QImage();
-        m_store->setPicture(frame.time, frame.msec, picture, image);
+        // only copies pixels; a picture the stream repeats is neither scaled nor painted again.
+        const QSize target = m_onScreen ? m_store->targetSize() : QSize();
+        const bool same = !target.isEmpty() && target == m_scaled.size() &&
+                          samePixels(picture.get(), m_previous.get());
+        if (!same)
+            m_scaled = m_onScreen ? m_decoder.scaled(picture.get(), target) : QImage();
+        m_previous = picture;
+        m_store->setPicture(frame.time, frame.msec, picture, m_scaled, same);
         requestRepaint();
     }
     m_store->setStats(m_stats, m_lastArrivalMs, m_lastTroubleMs);

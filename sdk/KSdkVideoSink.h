@@ -45,6 +45,8 @@ private:
     std::shared_ptr<KSdkFrameStore> m_store;
     bool m_onScreen = false;
     KSdkVideoDecoder m_decoder; // stream's thread only, as is everything below
+    KSdkPicture m_previous;     // the last decoded picture
+    QImage m_scaled;            // it at the window's size
     bool m_needKey = true;
     int m_fps = 25;
     KSdkStreamStats m_stats;

@@ -85,6 +85,19 @@ void KSdkVideoSurface::pictureReady()
     for (const QPointer<KSdkVideoSurface> &old : qAsConst(m_covering))
         delete old.data();
     m_covering.clear();
+    quint64 serial = 0;
+    quint64 imageSerial = 0;
+    QDateTime time;
+    m_store->image(&serial, &time, &imageSerial);
+    if (imageSerial != 0 && imageSerial == m_paintedImageSerial && isVisible()) {
+        // A repeat of the picture on the screen: it is shown already.
+        if (serial != m_paintedSerial) {
+            m_paintedSerial = serial;
+            m_painted += 1;
+            m_paintedTime = time;
+        }
+        return;
+    }
     update();
 }
 
@@ -105,8 +118,10 @@ void KSdkVideoSurface::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     quint64 serial = 0;
+    quint64 imageSerial = 0;
     QDateTime time;
-    const QImage image = m_store->image(&serial, &time);
+    const QImage image = m_store->image(&serial, &time, &imageSerial);
+    m_paintedImageSerial = image.size() == size() ? imageSerial : 0;
     if (serial != m_paintedSerial) {
         m_paintedSerial = serial;
         m_painted += 1;

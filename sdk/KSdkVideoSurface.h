@@ -63,6 +63,7 @@ protected:
 private:
     std::shared_ptr<KSdkFrameStore> m_store;
     quint64 m_paintedSerial = 0;
+    quint64 m_paintedImageSerial = 0; // what the screen shows now
     quint64 m_painted = 0;
     QDateTime m_paintedTime;
     bool m_retired = false;

@@ -81,8 +81,10 @@ int KOnlineVideoPlayerWidget::streamFor(int index) const
     const int arrangement = m_grid->arrangement();
     if (arrangement == 0)
         return index == m_grid->fullWindowIndex() ? MainStream : SubStream;
-    const QSize cells = KVideoViewTableWidget::gridSize(arrangement);
-    return cells.width() * cells.height() < 4 ? MainStream : SubStream;
+    // Tiles that do not fit play on hidden: the cheaper stream.
+    const QSize grid = KVideoViewTableWidget::gridSize(arrangement);
+    const int cells = grid.width() * grid.height();
+    return index < cells && cells < 4 ? MainStream : SubStream;
 }
 
 void KOnlineVideoPlayerWidget::applyStreams()

@@ -6,7 +6,7 @@ class QComboBox;
 
 // The live player of the online tab, with the choice of the main or sub stream, or "Авто":
 // the sub stream in grids of four windows and more, the main stream in smaller ones and in a
-// blown-up tile.
+// blown-up tile (tiles that do not fit and play on hidden take the sub stream).
 class KOnlineVideoPlayerWidget : public KAbstractVideoPlayerWidget
 {
     Q_OBJECT
