@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimeEdit>
 #include <QtTest>
@@ -336,10 +337,13 @@ private slots:
         QCOMPARE(download.count(), 1);
         QCOMPARE(download.at(0).at(1).toDateTime(), later);
 
-        // F11 moves the grid into the full-screen window; Escape brings it back.
+        // F11 moves the grid into the full-screen window (the whole screen, also where no window
+        // manager makes it so); Escape brings it back.
         QTest::keyClick(&player, Qt::Key_F11);
         QTRY_VERIFY_WITH_TIMEOUT(player.fullSizeWindow()->isVisible(), 5000);
         QVERIFY(player.grid()->window() == player.fullSizeWindow());
+        QTRY_COMPARE_WITH_TIMEOUT(player.fullSizeWindow()->geometry(), player.screen()->geometry(),
+                                  5000);
         QTest::keyClick(player.fullSizeWindow(), Qt::Key_Escape);
         QTRY_VERIFY_WITH_TIMEOUT(!player.fullSizeWindow()->isVisible(), 5000);
         QVERIFY(player.grid()->parentWidget() == &player);
