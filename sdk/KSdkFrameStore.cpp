@@ -4,9 +4,7 @@
 
 namespace {
 
-// Pictures are due at the stream's rate: a second without one is a weak link, and the mark
-// stays this long after the last trouble.
-constexpr qint64 SilenceMs = 1000;
+// The weak-link mark stays this long after the last trouble.
 constexpr qint64 TroubleShownMs = 2000;
 
 } // namespace
@@ -68,6 +66,12 @@ void KSdkFrameStore::setTargetSize(const QSize &size)
     m_targetSize = size;
 }
 
+void KSdkFrameStore::setFrameRate(int fps)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_silenceMs = qMax<qint64>(1000, 3000 / qMax(1, fps));
+}
+
 void KSdkFrameStore::setStats(const KSdkStreamStats &stats, qint64 lastArrivalMs,
                               qint64 lastTroubleMs)
 {
@@ -82,7 +86,7 @@ KSdkStreamStats KSdkFrameStore::stats() const
     std::lock_guard<std::mutex> lock(m_mutex);
     KSdkStreamStats s = m_stats;
     const qint64 now = nowMs();
-    const bool silent = m_lastArrivalMs >= 0 && now - m_lastArrivalMs > SilenceMs;
+    const bool silent = m_lastArrivalMs >= 0 && now - m_lastArrivalMs > m_silenceMs;
     const bool trouble = m_lastTroubleMs >= 0 && now - m_lastTroubleMs < TroubleShownMs;
     s.weakLink = !quiet.load() && (silent || trouble);
     if (silent)

@@ -51,6 +51,8 @@ public:
     void setStats(const KSdkStreamStats &stats, qint64 lastArrivalMs, qint64 lastTroubleMs);
     // With the weak-link state as of now; paused or ended streams are not weak.
     KSdkStreamStats stats() const;
+    // The stream's pictures per second: three missing in a row (or a second) is a silence.
+    void setFrameRate(int fps);
     std::atomic<bool> quiet{false}; // paused or ended: no pictures are due
 
     std::atomic<bool> updatePending{false}; // a repaint is already queued
@@ -73,4 +75,5 @@ private:
     KSdkStreamStats m_stats;
     qint64 m_lastArrivalMs = -1;
     qint64 m_lastTroubleMs = -1;
+    qint64 m_silenceMs = 1000;
 };

@@ -26,7 +26,11 @@ public:
     void stop();
     // One VideoFrame of frameBytes on the wire; the stream's announced rate paces lateness.
     void push(const KMsgVideoFrame &frame, int frameBytes);
-    void setFrameRate(int fps) { m_fps = qMax(1, fps); }
+    void setFrameRate(int fps)
+    {
+        m_fps = qMax(1, fps);
+        m_store->setFrameRate(m_fps);
+    }
     // Paused or ended: no picture is due, and the next one starts a fresh timing.
     void setQuiet(bool quiet);
     std::shared_ptr<KSdkFrameStore> store() const { return m_store; }
