@@ -5,9 +5,9 @@
 #include <QtGlobal>
 
 // The recorder's mobile uplink, shared by all its streams as one modem carries them: the
-// streams with bytes on the link share its rate evenly (as their connections would over one
-// modem), and each stream's bytes leave one after another. A picture that would wait behind
-// its stream's earlier ones longer than the backlog allows is not sent at all (its stream then
+// streams with bytes waiting share the link's rate evenly (as their connections would over
+// one modem), a stream's own bytes leave in order. A picture that would wait behind its
+// stream's earlier ones longer than the backlog allows is not sent at all (its stream then
 // waits for its next key frame), so what does get through is never far behind the recorder's
 // clock. Main thread only.
 class KEmuUplink
@@ -19,18 +19,18 @@ public:
     void setKbps(int kbps);
     int kbps() const { return m_kbps; }
     // True when the link carries bytes of stream now; *delayMs is when their last bit is
-    // through.
+    // through, as the link is shared at this moment.
     bool admit(const void *stream, qint64 bytes, qint64 *delayMs);
     void forget(const void *stream);
 
 private:
-    struct Stream
-    {
-        double busyUntilMs = 0;
-    };
-    double nowMs();
+    // Takes what the link has carried since the last look off the streams' waiting bits.
+    void advance();
+    // Milliseconds until stream's waiting bits are through, sharing the link with the others.
+    double finishMs(const void *stream) const;
 
     int m_kbps = 0;
     QElapsedTimer m_clock;
-    QHash<const void *, Stream> m_streams;
+    double m_lastMs = 0;
+    QHash<const void *, double> m_waitingBits; // per stream
 };
