@@ -30,6 +30,19 @@ constexpr int kMaxUnknownSessions = 3;
 // How long a closing connection may take to deliver its last answers.
 constexpr int kCloseGraceMs = 5000;
 
+// Overwrites an access unit past its first NAL header with noise, as a failing encoder or a
+// flipped radio link would.
+void garbleAccessUnit(QByteArray &unit, quint32 seed)
+{
+    quint32 x = seed * 2654435761u + 1;
+    for (int i = 6; i < unit.size(); ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        unit[i] = char(x);
+    }
+}
+
 const char *kindName(int kind)
 {
     switch (kind) {
@@ -95,6 +108,7 @@ KEmuConnection::KEmuConnection(KEmuRecorder *recorder, QTcpSocket *socket)
 
 KEmuConnection::~KEmuConnection()
 {
+    m_recorder->uplink().forget(this);
     hold(0);
     if (m_live)
         m_live->removeClient();
@@ -152,7 +166,7 @@ void KEmuConnection::malformed(const QString &why)
     abort();
 }
 
-void KEmuConnection::send(quint8 type, quint32 seq, const QByteArray &payload)
+void KEmuConnection::send(quint8 type, quint32 seq, const QByteArray &payload, qint64 delayMs)
 {
     QByteArray bytes = KFrame::encode(type, seq, payload);
     if (m_recorder->faults().garble) {
@@ -160,13 +174,13 @@ void KEmuConnection::send(quint8 type, quint32 seq, const QByteArray &payload)
         bytes[0] = char(bytes[0] ^ 0x55);
         bytes[1] = char(bytes[1] ^ 0x2A);
     }
-    const int stall = m_recorder->faults().stallMs;
-    if (stall > 0 || !m_heldBack.isEmpty()) {
+    const qint64 wait = qMax<qint64>(m_recorder->faults().stallMs, delayMs);
+    if (wait > 0 || !m_heldBack.isEmpty()) {
         // Held back frames leave in order, also when the stall changes meanwhile.
         if (!m_clock.isValid())
             m_clock.start();
         const qint64 due =
-            qMax(m_clock.elapsed() + stall, m_heldBack.isEmpty() ? 0 : m_heldBack.last().first);
+            qMax(m_clock.elapsed() + wait, m_heldBack.isEmpty() ? 0 : m_heldBack.last().first);
         m_heldBack.append(qMakePair(due, bytes));
         m_heldBackBytes += bytes.size();
         if (m_heldBack.size() == 1)
@@ -461,19 +475,19 @@ void KEmuConnection::handleGetConfig(const KFrame &frame)
             replyError(frame.seq, ErrChannel, QStringLiteral("no such channel"));
             return;
         }
-        auto stream = [&c](const QSize &size, quint32 kbps) {
+        auto stream = [&c](const QSize &size, int kbps) {
             KMsgStreamCompression s;
             s.streamType = 0;
             s.resolution = quint8(KEmuRecorderConfig::resolutionCode(size));
-            s.bitrate = kbps;
+            s.bitrate = quint32(kbps);
             s.frameRate = quint32(c.fps);
-            s.keyFrameInterval = quint16(c.fps * 5);
-            s.videoEncoding = 1;
+            s.keyFrameInterval = quint16(c.keyFramePictures());
+            s.videoEncoding = 1; // H.264
             return s;
         };
-        config.compression.main = stream(c.size, 2048);
-        config.compression.event = stream(c.size, 3072);
-        config.compression.sub = stream(c.subSize(), 512);
+        config.compression.main = stream(c.size, c.mainKbps);
+        config.compression.event = stream(c.size, c.mainKbps);
+        config.compression.sub = stream(c.subSize(), c.subKbps);
         break;
     }
     case CmdDisks:
@@ -526,7 +540,7 @@ void KEmuConnection::handleWorkState(const KFrame &frame)
             s.recording = m_recorder->isRecordingNow(n) ? 1 : 0;
             s.signalLost = (ch->signalLost || !ch->enabled) ? 1 : 0;
             s.hardwareFault = ch->hardwareFault ? 1 : 0;
-            s.bitRate = s.recording ? 2048u * 1024u : 0u;
+            s.bitRate = s.recording ? quint32(c.mainKbps) * 1000u : 0u;
             s.linkCount = quint32(m_recorder->viewers(n));
         }
         state.channels << s;
@@ -672,20 +686,21 @@ void KEmuConnection::handleStreamOpen(const KFrame &frame)
     opened.width = quint16(size.width());
     opened.height = quint16(size.height());
     opened.fps = quint8(c.fps);
+    // Downloads are H.264 files; their rate is the file's own.
+    opened.bitRateKbps = quint32(m_kind == StreamDownload ? m_recorder->services().clipKbps
+                                 : m_sub                  ? c.subKbps
+                                                          : c.mainKbps);
+    opened.keyFrameInterval = quint16(m_kind == StreamDownload ? 0 : c.keyFramePictures());
+    m_bytesPerSecond = qint64(opened.bitRateKbps) * 1000 / 8;
 
     m_keepalive = new QTimer(this);
     m_keepalive->setInterval(500);
     connect(m_keepalive, &QTimer::timeout, this, &KEmuConnection::keepaliveTick);
     m_keepalive->start();
 
-    KEmuLiveStream::Source source;
-    source.title = channel->title;
-    source.recorder = c.name;
-    source.channel = m_channel;
-    source.size = size;
-    source.fps = c.fps;
-    source.sub = m_sub;
-    source.clock = [this]() { return m_recorder->clock(); };
+    KEmuLiveStream::Source source = m_recorder->streamSource(m_channel, m_sub);
+    source.signalLost = nullptr; // the archive shows what was recorded
+    source.keyPhase = 0;
 
     if (m_kind == StreamLive) {
         qInfo("%s live ch%d %s opened", qPrintable(m_name), m_channel, m_sub ? "sub" : "main");
@@ -768,23 +783,39 @@ void KEmuConnection::handleStreamControl(const KFrame &frame)
 }
 
 void KEmuConnection::sendVideo(const QDateTime &time, quint32 number, const QSize &size,
-                               const QByteArray &jpeg)
+                               const KEmuPicture &picture)
 {
     if (m_closing || m_ended)
         return;
-    // A slow reader gets fewer pictures, never a growing queue.
-    if (m_socket->bytesToWrite() > qint64(jpeg.size()) * 2) {
+    if (picture.key)
+        m_needKey = false;
+    if (m_needKey) {
         ++m_framesDropped;
         return;
     }
+    // A slow reader gets fewer pictures, never a growing queue: past about half a second of
+    // the stream unsent, the rest of the group of pictures stays home.
+    const qint64 backlog = qMax<qint64>(32 * 1024, m_bytesPerSecond / 2);
     KMsgVideoFrame f;
     f.time = KRecTime::fromDateTime(time);
+    f.msec = quint16(time.time().msec());
     f.frameNumber = number;
     f.width = quint16(size.width());
     f.height = quint16(size.height());
-    f.picture = jpeg;
+    f.keyFrame = picture.key;
+    f.accessUnit = picture.accessUnit;
+    if (m_recorder->faults().garbleVideo)
+        garbleAccessUnit(f.accessUnit, number);
+    const QByteArray payload = f.encode();
+    qint64 delay = 0;
+    if (unsent() > backlog ||
+        !m_recorder->uplink().admit(this, payload.size() + KRecorderProtocol::HeaderSize, &delay)) {
+        ++m_framesDropped;
+        m_needKey = true;
+        return;
+    }
     ++m_framesSent;
-    send(VideoFrame, 0, f.encode());
+    send(VideoFrame, 0, payload, delay);
 }
 
 void KEmuConnection::endStream(quint32 reason)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "KEmuArchive.h"
+#include "KEmuVideoEncoder.h"
 
 #include <KFrameReader.h>
 
@@ -39,7 +40,9 @@ private:
     void unknownSession(quint32 seq, quint64 token, const char *request);
     void expectLogin(bool expect);
 
-    void send(quint8 type, quint32 seq, const QByteArray &payload = QByteArray());
+    // delayMs: the frame leaves no earlier than that (the uplink's pace).
+    void send(quint8 type, quint32 seq, const QByteArray &payload = QByteArray(),
+              qint64 delayMs = 0);
     void sendNow(const QByteArray &bytes);
     void releaseHeldBack();
     void replyError(quint32 seq, quint32 code, const QString &message);
@@ -56,7 +59,7 @@ private:
     void handleStreamControl(const KFrame &frame);
 
     void sendVideo(const QDateTime &time, quint32 number, const QSize &size,
-                   const QByteArray &jpeg);
+                   const KEmuPicture &picture);
     void endStream(quint32 reason);
     void startDownload();
     void downloadReady(const QString &path, const QString &error);
@@ -95,6 +98,10 @@ private:
     QElapsedTimer m_lastSend;
     quint64 m_framesSent = 0;
     quint64 m_framesDropped = 0;
+    // A picture was left out (or none sent yet): the ones up to the next key frame would not
+    // decode, so they are left out too.
+    bool m_needKey = true;
+    qint64 m_bytesPerSecond = 0; // the stream's target rate
 
     // Download state.
     QList<KEmuArchivePiece> m_pieces;

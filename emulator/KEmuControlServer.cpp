@@ -59,7 +59,8 @@ QString KEmuControlServer::helpText()
         "  reachable TARGET                listen again\n"
         "  cut TARGET                      close its open connections, keep listening\n"
         "  refuse TARGET on|off            accept and close connections at once\n"
-        "  garble TARGET on|off            corrupt every answer\n"
+        "  garble TARGET on|off|video      corrupt every answer, or only the pictures' content\n"
+        "  uplink TARGET KBPS              the modem's rate (0: no limit)\n"
         "  drop TARGET on|off              close connections at their next request\n"
         "  stall [TARGET] MS               delay every answer (0 ends it)\n"
         "  break-download [TARGET] P|off   cut downloads at P percent\n"
@@ -138,6 +139,16 @@ QStringList KEmuControlServer::execute(const QString &line)
     } else if (command == QLatin1String("cut")) {
         for (KEmuRecorder *r : recorders)
             r->cutConnections();
+    } else if (command == QLatin1String("garble") && args.value(0) == QLatin1String("video") &&
+               args.size() == 1) {
+        // Well-formed frames whose pictures are garbage: the viewer's decoder meets it.
+        for (KEmuRecorder *r : recorders)
+            r->faults().garbleVideo = true;
+    } else if (command == QLatin1String("uplink")) {
+        if (args.size() != 1 || !isNumber(args[0]) || args[0].toInt() < 0)
+            return error(QStringLiteral("usage: uplink TARGET KBPS"));
+        for (KEmuRecorder *r : recorders)
+            r->setUplinkKbps(args[0].toInt());
     } else if (command == QLatin1String("refuse") || command == QLatin1String("garble") ||
                command == QLatin1String("drop")) {
         if (args.size() != 1 || !onOff(args[0], &flag))
@@ -146,7 +157,7 @@ QStringList KEmuControlServer::execute(const QString &line)
             if (command == QLatin1String("refuse"))
                 r->faults().refuse = flag;
             else if (command == QLatin1String("garble"))
-                r->faults().garble = flag;
+                r->setGarble(flag);
             else
                 r->faults().drop = flag;
         }

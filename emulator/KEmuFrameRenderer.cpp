@@ -1,7 +1,5 @@
 #include "KEmuFrameRenderer.h"
 
-#include <QBuffer>
-#include <QImageWriter>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QtMath>
@@ -68,19 +66,29 @@ const QImage &KEmuFrameRenderer::background(const KEmuFrameRequest &request)
     return *m_backgrounds.insert(key, image);
 }
 
-QImage KEmuFrameRenderer::render(const KEmuFrameRequest &request)
+KEmuFrame KEmuFrameRenderer::render(const KEmuFrameRequest &request)
 {
-    QImage image = background(request).copy();
+    KEmuFrame frame;
+    frame.background = background(request);
+    QImage image = frame.background.copy();
     const int w = image.width();
     const int h = image.height();
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    // Antialiased edges reach a pixel or two past a shape.
+    const auto changed = [&frame](const QRect &r) { frame.changed << r.adjusted(-2, -2, 2, 2); };
 
+    // Moving parts in steps of 80 ms.
+    const qint64 motion = request.msecs - request.msecs % MotionStepMs;
+    const QString clock = request.moment.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+    frame.look = QByteArray::number(request.signalLost ? -1 : motion) + ' ' + clock.toUtf8() + ' ' +
+                 request.mode.toUtf8();
     if (request.signalLost) {
         p.fillRect(image.rect(), QColor(20, 20, 90));
+        changed(image.rect());
     } else {
         // A bus crossing the picture every 8 s, and lane marks sliding towards the viewer.
-        const double phase = double(request.msecs % 8000) / 8000.0;
+        const double phase = double(motion % 8000) / 8000.0;
         const int busW = w / 5;
         const int busH = h / 8;
         const int x = int(phase * (w + busW)) - busW;
@@ -88,17 +96,19 @@ QImage KEmuFrameRenderer::render(const KEmuFrameRequest &request)
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(230, 180, 30));
         p.drawRoundedRect(QRect(x, y, busW, busH), 4, 4);
+        changed(QRect(x, y, busW, busH));
         p.setBrush(QColor(60, 120, 170));
         for (int i = 0; i < 4; ++i)
             p.drawRect(x + busW / 10 + i * busW / 5, y + busH / 6, busW / 7, busH / 3);
         p.setBrush(Qt::white);
-        const double lane = double(request.msecs % 1000) / 1000.0;
+        const double lane = double(motion % 1000) / 1000.0;
         for (int i = 0; i < 4; ++i) {
             const double d = (i + lane) / 4.0;
             const int ly = h / 2 + int(d * d * h / 2);
             const int lh = qMax(2, int(d * h / 12));
             const int lw = qMax(2, int(d * w / 40));
             p.drawRect(w / 2 - lw / 2, ly, lw, lh);
+            changed(QRect(w / 2 - lw / 2, ly, lw, lh));
         }
     }
 
@@ -107,7 +117,6 @@ QImage KEmuFrameRenderer::render(const KEmuFrameRequest &request)
     font.setPixelSize(qMax(10, h / 18));
     font.setBold(true);
     p.setFont(font);
-    const QString clock = request.moment.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
     const QRect clockRect(8, 6, w - 16, font.pixelSize() + 6);
     p.setPen(Qt::black);
     p.drawText(clockRect.translated(1, 1), Qt::AlignLeft | Qt::AlignVCenter, clock);
@@ -116,17 +125,8 @@ QImage KEmuFrameRenderer::render(const KEmuFrameRequest &request)
     p.setPen(request.signalLost ? QColor(255, 90, 90) : QColor(120, 255, 120));
     p.drawText(clockRect, Qt::AlignRight | Qt::AlignVCenter,
                request.signalLost ? QStringLiteral("НЕТ СИГНАЛА") : request.mode);
+    changed(clockRect.adjusted(0, 0, 1, 1));
     p.end();
-    return image;
-}
-
-QByteArray KEmuFrameRenderer::encodeJpeg(const QImage &image, int quality)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setQuality(quality);
-    writer.write(image);
-    return bytes;
+    frame.picture = image;
+    return frame;
 }

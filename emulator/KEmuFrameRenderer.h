@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QList>
 #include <QString>
+#include <QVector>
 
 // What one picture shows.
 struct KEmuFrameRequest
@@ -19,13 +20,26 @@ struct KEmuFrameRequest
     bool signalLost = false;
 };
 
+// One drawn picture: the channel's unchanging background with the moving parts over it, and
+// where it differs from the background (an encoder converts only that).
+struct KEmuFrame
+{
+    QImage picture;         // Format_RGB32
+    QImage background;      // shared, not copied
+    QVector<QRect> changed; // within the picture; areas may overlap
+    QByteArray look;        // equal for pictures that are equal (of one stream)
+};
+
 // Draws emulated camera pictures. The static part of a picture is drawn once per size and
-// title and reused. One renderer belongs to one thread.
+// title and reused. The moving parts move 12.5 times a second, so that two pictures of a
+// 25 fps stream in a row are often the same (an encoder repeats those without encoding). One
+// renderer belongs to one thread.
 class KEmuFrameRenderer
 {
 public:
-    QImage render(const KEmuFrameRequest &request);
-    static QByteArray encodeJpeg(const QImage &image, int quality = 70);
+    static constexpr int MotionStepMs = 80;
+
+    KEmuFrame render(const KEmuFrameRequest &request);
 
 private:
     const QImage &background(const KEmuFrameRequest &request);

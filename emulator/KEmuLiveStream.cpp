@@ -6,15 +6,21 @@
 
 KEmuLiveStream::KEmuLiveStream(const Source &source, KEmuRenderPool *pool, QObject *parent)
     : QObject(parent), m_source(source), m_pool(pool), m_worker(pool->assign()),
-      m_timer(new QTimer(this))
+      m_encoder(pool->newEncoder()), m_timer(new QTimer(this))
 {
     m_timer->setTimerType(Qt::PreciseTimer);
     m_timer->setInterval(1000 / qMax(1, m_source.fps));
     connect(m_timer, &QTimer::timeout, this, &KEmuLiveStream::tick);
 }
 
+KEmuLiveStream::~KEmuLiveStream()
+{
+    m_worker->release(m_encoder);
+}
+
 void KEmuLiveStream::addClient()
 {
+    m_forceKey = true;
     if (m_clients++ == 0) {
         m_timer->start();
         tick();
@@ -23,8 +29,11 @@ void KEmuLiveStream::addClient()
 
 void KEmuLiveStream::removeClient()
 {
-    if (m_clients > 0 && --m_clients == 0)
+    if (m_clients > 0 && --m_clients == 0) {
         m_timer->stop();
+        // Nobody watches: the encoder's memory goes back until somebody does.
+        m_worker->release(m_encoder);
+    }
 }
 
 void KEmuLiveStream::tick()
@@ -44,10 +53,18 @@ void KEmuLiveStream::tick()
     request.mode = m_source.sub ? QStringLiteral("LIVE SUB") : QStringLiteral("LIVE");
     request.signalLost = m_source.signalLost && m_source.signalLost();
     const quint32 number = ++m_number;
-    const QDateTime moment = now.addMSecs(-now.time().msec());
-    m_pool->submit(m_worker, request, this, [this, moment, number](const QByteArray &jpeg) {
-        m_inFlight = false;
-        if (m_clients > 0)
-            emit frameReady(moment, number, m_source.size, jpeg);
-    });
+    KEmuVideoEncoder::Settings settings;
+    settings.size = m_source.size;
+    settings.fps = m_source.fps;
+    settings.kbps = m_source.kbps;
+    settings.keyInterval = m_source.keyInterval;
+    settings.keyPhase = m_source.keyPhase;
+    const bool key = m_forceKey;
+    m_forceKey = false;
+    m_pool->submit(m_worker, request, m_encoder, settings, key, this,
+                   [this, now, number](const KEmuPicture &picture) {
+                       m_inFlight = false;
+                       if (m_clients > 0 && !picture.accessUnit.isEmpty())
+                           emit frameReady(now, number, m_source.size, picture);
+                   });
 }

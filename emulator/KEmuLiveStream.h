@@ -1,5 +1,7 @@
 #pragma once
 
+#include "KEmuVideoEncoder.h"
+
 #include <QDateTime>
 #include <QObject>
 #include <QSize>
@@ -10,7 +12,8 @@ class KEmuRenderWorker;
 class QTimer;
 
 // The live picture of one channel and stream type. It draws and encodes each picture once
-// and hands it to every client watching; it runs only while somebody watches.
+// and hands it to every client watching; it runs only while somebody watches. A new viewer
+// makes the next picture a key frame, so that it can start at once.
 class KEmuLiveStream : public QObject
 {
     Q_OBJECT
@@ -22,12 +25,16 @@ public:
         int channel = 0;
         QSize size;
         int fps = 10;
+        int kbps = 1024;
+        int keyInterval = 20; // pictures
+        int keyPhase = 0;     // see KEmuVideoEncoder::Settings
         bool sub = false;
         std::function<QDateTime()> clock;
         std::function<bool()> signalLost;
     };
 
     KEmuLiveStream(const Source &source, KEmuRenderPool *pool, QObject *parent = nullptr);
+    ~KEmuLiveStream() override;
 
     void addClient();
     void removeClient();
@@ -37,8 +44,9 @@ public:
     quint64 framesMade() const { return m_number; }
 
 signals:
+    // time: the picture's moment, to the millisecond.
     void frameReady(const QDateTime &time, quint32 number, const QSize &size,
-                    const QByteArray &jpeg);
+                    const KEmuPicture &picture);
 
 private:
     void tick();
@@ -46,8 +54,10 @@ private:
     Source m_source;
     KEmuRenderPool *m_pool;
     KEmuRenderWorker *m_worker;
+    quint64 m_encoder;
     QTimer *m_timer;
     int m_clients = 0;
     bool m_inFlight = false;
+    bool m_forceKey = true;
     quint32 m_number = 0;
 };

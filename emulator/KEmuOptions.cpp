@@ -30,6 +30,11 @@ const Flag kFlags[] = {
     {"--archive-seed", "TEXT", "the archive's schedule follows TEXT instead of the address"},
     {"--fps", "N", "pictures per second of live view and playback (default 10)"},
     {"--size", "WxH", "main stream picture size (default 640x480); the sub stream is half"},
+    {"--main-kbps", "N", "H.264 bit rate of the main stream and playback (default 1024)"},
+    {"--sub-kbps", "N", "H.264 bit rate of the sub stream (default 256)"},
+    {"--key-interval", "SECS", "seconds from key frame to key frame (default 2)"},
+    {"--uplink-kbps", "N",
+     "the modem's rate, shared by all streams of a recorder (default 0: none)"},
     {"--signal", "N", "modem signal byte (default 60: 80 %)"},
     {"--network", "CODE", "modem network code: 0 2G, 2 3G, 7 4G (default 7)"},
     {"--tracker-error", "N", "position tracker error code (default 0)"},
@@ -193,6 +198,18 @@ QString KEmuOptions::parse(const QStringList &arguments, bool *help)
             QJsonObject o;
             o.insert(QStringLiteral("size"), value);
             if (!base.applyJson(o).isEmpty())
+                return bad;
+        } else if (name == QLatin1String("--main-kbps")) {
+            if (!toInt(value, 16, 100000, &base.mainKbps))
+                return bad;
+        } else if (name == QLatin1String("--sub-kbps")) {
+            if (!toInt(value, 16, 100000, &base.subKbps))
+                return bad;
+        } else if (name == QLatin1String("--key-interval")) {
+            if (!toInt(value, 1, 60, &base.keyInterval))
+                return bad;
+        } else if (name == QLatin1String("--uplink-kbps")) {
+            if (!toInt(value, 0, 1000000, &base.uplinkKbps))
                 return bad;
         } else if (name == QLatin1String("--signal")) {
             if (!toInt(value, 0, 255, &base.signal))

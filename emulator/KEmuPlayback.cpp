@@ -8,11 +8,17 @@ KEmuPlayback::KEmuPlayback(PieceSource pieces, const KEmuLiveStream::Source &sou
                            const QDateTime &from, const QDateTime &to, KEmuRenderPool *pool,
                            QObject *parent)
     : QObject(parent), m_pieces(std::move(pieces)), m_source(source), m_from(from), m_to(to),
-      m_pool(pool), m_worker(pool->assign()), m_timer(new QTimer(this))
+      m_pool(pool), m_worker(pool->assign()), m_encoder(pool->newEncoder()),
+      m_timer(new QTimer(this))
 {
     m_timer->setTimerType(Qt::PreciseTimer);
     m_timer->setInterval(1000 / qMax(1, m_source.fps));
     connect(m_timer, &QTimer::timeout, this, &KEmuPlayback::tick);
+}
+
+KEmuPlayback::~KEmuPlayback()
+{
+    m_worker->release(m_encoder);
 }
 
 bool KEmuPlayback::locate(const QDateTime &t)
@@ -61,7 +67,10 @@ void KEmuPlayback::resume()
 
 void KEmuPlayback::setSpeed(int level)
 {
+    const int before = m_level;
     m_level = qBound(-3, level, 3);
+    if (m_level != before)
+        m_forceKey = true;
 }
 
 void KEmuPlayback::finish()
@@ -104,11 +113,21 @@ void KEmuPlayback::tick()
     static const char *const speeds[] = {"1/8x", "1/4x", "1/2x", "1x", "2x", "4x", "8x"};
     request.mode = QStringLiteral("PLAY %1").arg(QLatin1String(speeds[m_level + 3]));
     const quint32 number = ++m_number;
-    const QDateTime moment = m_position.addMSecs(-m_position.time().msec());
-    m_pool->submit(m_worker, request, this, [this, moment, number](const QByteArray &jpeg) {
-        m_inFlight = false;
-        // A picture drawn while the pause came is not shown: paused means no pictures.
-        if (!m_finished && !m_paused)
-            emit frameReady(moment, number, m_source.size, jpeg);
-    });
+    const QDateTime moment = m_position;
+    KEmuVideoEncoder::Settings settings;
+    settings.size = m_source.size;
+    settings.fps = m_source.fps;
+    settings.kbps = m_source.kbps;
+    settings.keyInterval = m_source.keyInterval;
+    settings.keyPhase = m_source.keyPhase;
+    const bool key = m_forceKey;
+    m_forceKey = false;
+    m_pool->submit(m_worker, request, m_encoder, settings, key, this,
+                   [this, moment, number](const KEmuPicture &picture) {
+                       m_inFlight = false;
+                       // A picture drawn while the pause came is still sent: the ones after it
+                       // build on it. Paused means no new pictures.
+                       if (!m_finished && !picture.accessUnit.isEmpty())
+                           emit frameReady(moment, number, m_source.size, picture);
+                   });
 }

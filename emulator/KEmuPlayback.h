@@ -11,7 +11,9 @@ class KEmuRenderWorker;
 class QTimer;
 
 // Playback of one channel's archive from one moment to another: pictures paced in real time,
-// each showing the archive moment it stands for; gaps between recordings are skipped.
+// each showing the archive moment it stands for; gaps between recordings are skipped. Every
+// speed sends every picture; the first one and the first after a change of speed are key
+// frames.
 class KEmuPlayback : public QObject
 {
     Q_OBJECT
@@ -22,6 +24,7 @@ public:
 
     KEmuPlayback(PieceSource pieces, const KEmuLiveStream::Source &source, const QDateTime &from,
                  const QDateTime &to, KEmuRenderPool *pool, QObject *parent = nullptr);
+    ~KEmuPlayback() override;
 
     // Starts at the first recorded moment at or after from; false (and ended()) when the
     // range holds nothing.
@@ -37,8 +40,9 @@ public:
     QDateTime position() const { return m_position; }
 
 signals:
+    // time: the archive moment of the picture, to the millisecond.
     void frameReady(const QDateTime &time, quint32 number, const QSize &size,
-                    const QByteArray &jpeg);
+                    const KEmuPicture &picture);
     void ended();
 
 private:
@@ -53,6 +57,7 @@ private:
     QDateTime m_to;
     KEmuRenderPool *m_pool;
     KEmuRenderWorker *m_worker;
+    quint64 m_encoder;
     QTimer *m_timer;
     QDateTime m_position; // millisecond precision
     QDateTime m_pieceEnd; // end of the recording the position is in
@@ -61,5 +66,6 @@ private:
     bool m_paused = false;
     bool m_finished = false;
     bool m_inFlight = false;
+    bool m_forceKey = true;
     quint32 m_number = 0;
 };

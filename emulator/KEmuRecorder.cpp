@@ -14,6 +14,7 @@ KEmuRecorder::KEmuRecorder(const KEmuRecorderConfig &config, const KEmuFaults &f
       m_faults(faults), m_services(services), m_server(new QTcpServer(this)),
       m_activated(!config.inactive), m_password(config.password.toUtf8())
 {
+    m_uplink.setKbps(m_config.uplinkKbps);
     connect(m_server, &QTcpServer::newConnection, this, &KEmuRecorder::acceptConnections);
     if (m_config.statusPort > 0) {
         m_status = new KEmuStatusService(
@@ -248,28 +249,52 @@ void KEmuRecorder::closeSearch(quint64 token, quint32 id)
         m_searches.erase(it);
 }
 
-KEmuLiveStream *KEmuRecorder::liveStream(int channel, bool sub)
+void KEmuRecorder::setGarble(bool on)
+{
+    m_faults.garble = on;
+    if (!on)
+        m_faults.garbleVideo = false;
+}
+
+void KEmuRecorder::setUplinkKbps(int kbps)
+{
+    m_config.uplinkKbps = kbps;
+    m_uplink.setKbps(kbps);
+    qInfo("%s uplink %d kbit/s", qPrintable(endpoint()), kbps);
+}
+
+KEmuLiveStream::Source KEmuRecorder::streamSource(int channel, bool sub)
 {
     const KEmuChannelConfig *c = m_config.channel(channel);
-    if (!c)
-        return nullptr;
-    const int key = channel * 2 + (sub ? 1 : 0);
-    KEmuLiveStream *stream = m_live.value(key);
-    if (stream)
-        return stream;
     KEmuLiveStream::Source source;
-    source.title = c->title;
+    source.title = c ? c->title : QString();
     source.recorder = m_config.name;
     source.channel = channel;
     source.size = sub ? m_config.subSize() : m_config.size;
     source.fps = m_config.fps;
+    source.kbps = sub ? m_config.subKbps : m_config.mainKbps;
+    source.keyInterval = m_config.keyFramePictures();
+    // Spread over the interval by channel, as a recorder's encoders run unsynchronised.
+    source.keyPhase = (channel * source.keyInterval / 16 + (sub ? source.keyInterval / 32 : 0)) %
+                      source.keyInterval;
     source.sub = sub;
     source.clock = [this]() { return clock(); };
     source.signalLost = [this, channel]() {
         const KEmuChannelConfig *ch = m_config.channel(channel);
         return !ch || ch->signalLost || !ch->enabled;
     };
-    stream = new KEmuLiveStream(source, m_services.renderPool, this);
+    return source;
+}
+
+KEmuLiveStream *KEmuRecorder::liveStream(int channel, bool sub)
+{
+    if (!m_config.channel(channel))
+        return nullptr;
+    const int key = channel * 2 + (sub ? 1 : 0);
+    KEmuLiveStream *stream = m_live.value(key);
+    if (stream)
+        return stream;
+    stream = new KEmuLiveStream(streamSource(channel, sub), m_services.renderPool, this);
     m_live.insert(key, stream);
     return stream;
 }

@@ -2,7 +2,9 @@
 
 #include "KEmuArchive.h"
 #include "KEmuFaults.h"
+#include "KEmuLiveStream.h"
 #include "KEmuRecorderConfig.h"
+#include "KEmuUplink.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -61,6 +63,10 @@ public:
     KEmuRecorderConfig &config() { return m_config; }
     const KEmuArchive &archive() const { return m_archive; }
     KEmuFaults &faults() { return m_faults; }
+    // garble on corrupts every answer; off also ends a garbling of the pictures only.
+    void setGarble(bool on);
+    KEmuUplink &uplink() { return m_uplink; }
+    void setUplinkKbps(int kbps);
     const KEmuServices &services() const { return m_services; }
     QDateTime clock() const;
     QString endpoint() const { return m_config.endpoint(); }
@@ -87,6 +93,8 @@ public:
 
     // Live pictures of a channel, shared by all its viewers.
     KEmuLiveStream *liveStream(int channel, bool sub);
+    // What live view and playback of a channel draw and how they are encoded.
+    KEmuLiveStream::Source streamSource(int channel, bool sub);
     bool streamSlotFree() const { return m_streamCount < maxStreams; }
     void streamOpened() { ++m_streamCount; }
     void streamClosed() { --m_streamCount; }
@@ -107,6 +115,7 @@ private:
     KEmuRecorderConfig m_config;
     KEmuArchive m_archive;
     KEmuFaults m_faults;
+    KEmuUplink m_uplink;
     KEmuServices m_services;
     QTcpServer *m_server;
     KEmuStatusService *m_status = nullptr;

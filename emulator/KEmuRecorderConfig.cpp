@@ -139,7 +139,15 @@ QString KEmuRecorderConfig::applyJson(const QJsonObject &json)
         else if (key == QLatin1String("size")) {
             if (!parseSizeText(v.toString(), &size))
                 return QStringLiteral("bad size \"%1\"").arg(v.toString());
-        } else if (key == QLatin1String("signal"))
+        } else if (key == QLatin1String("mainKbps"))
+            mainKbps = v.toInt(-1);
+        else if (key == QLatin1String("subKbps"))
+            subKbps = v.toInt(-1);
+        else if (key == QLatin1String("keyInterval"))
+            keyInterval = v.toInt(-1);
+        else if (key == QLatin1String("uplinkKbps"))
+            uplinkKbps = v.toInt(-1);
+        else if (key == QLatin1String("signal"))
             signal = v.toInt(-1);
         else if (key == QLatin1String("network"))
             network = v.toInt(-1);
@@ -181,6 +189,12 @@ QString KEmuRecorderConfig::finalize()
         return QStringLiteral("bad archive days for %1").arg(host);
     if (fps < 1 || fps > 30)
         return QStringLiteral("bad fps for %1").arg(host);
+    if (mainKbps < 16 || mainKbps > 100000 || subKbps < 16 || subKbps > 100000)
+        return QStringLiteral("bad stream bit rate for %1").arg(host);
+    if (keyInterval < 1 || keyInterval > 60)
+        return QStringLiteral("bad key-frame interval for %1").arg(host);
+    if (uplinkKbps < 0 || uplinkKbps > 1000000)
+        return QStringLiteral("bad uplink rate for %1").arg(host);
     if (signal < 0 || signal > 255 || network < 0 || network > 255)
         return QStringLiteral("bad modem values for %1").arg(host);
     if (diskCount < 0 || diskCount > 33)

@@ -26,6 +26,10 @@ struct KEmuRecorderConfig
     QString archiveSeed; // the archive's schedule follows it; finalize() makes it the host
     int fps = 10;
     QSize size = QSize(640, 480);
+    int mainKbps = 1024; // H.264 target of the main stream (and playback)
+    int subKbps = 256;   // and of the sub stream
+    int keyInterval = 2; // seconds from key frame to key frame
+    int uplinkKbps = 0;  // the modem's rate shared by every stream; 0: no limit
 
     int signal = 60; // raw modem signal byte
     int network = 7; // modem network code (0 2G, 2 3G, 7 4G)
@@ -59,6 +63,8 @@ struct KEmuRecorderConfig
     QString finalize();
 
     QSize subSize() const;
+    // Pictures from key frame to key frame.
+    int keyFramePictures() const { return keyInterval * fps; }
     const KEmuChannelConfig *channel(int number) const;
     KEmuChannelConfig *channel(int number);
     QString endpoint() const { return host + QLatin1Char(':') + QString::number(port); }

@@ -31,16 +31,17 @@ KEmuRenderWorker *KEmuRenderPool::assign()
 }
 
 void KEmuRenderPool::submit(KEmuRenderWorker *worker, const KEmuFrameRequest &request,
-                            QObject *context, Done done)
+                            quint64 encoderId, const KEmuVideoEncoder::Settings &settings,
+                            bool forceKey, QObject *context, Done done)
 {
     const quint64 ticket = ++m_ticket;
     m_pending.insert(ticket, Pending{context, std::move(done)});
-    worker->submit(request, ticket, this);
+    worker->submit(request, encoderId, settings, forceKey, ticket, this);
 }
 
-void KEmuRenderPool::deliver(quint64 ticket, const QByteArray &jpeg)
+void KEmuRenderPool::deliver(quint64 ticket, const KEmuPicture &picture)
 {
     const Pending p = m_pending.take(ticket);
     if (p.context)
-        p.done(jpeg);
+        p.done(picture);
 }

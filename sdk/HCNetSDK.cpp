@@ -4,8 +4,10 @@
 #include "KRecorderMessages.h"
 #include "KRecorderProtocol.h"
 #include "KSdkError.h"
+#include "KSdkJpegWriter.h"
 #include "KSdkRegistry.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QSaveFile>
@@ -134,21 +136,23 @@ bool writePicture(const std::shared_ptr<KSdkStream> &stream, const char *fileNam
 {
     if (!fileName || !*fileName)
         return fail(VSDK_ERR_PARAMETER);
-    QByteArray jpeg;
-    if (!stream->picture(nullptr, &jpeg, nullptr))
+    QImage image;
+    if (!stream->picture(nullptr, &image))
         return fail(VSDK_ERR_NO_PICTURE);
-    QSaveFile file(QFile::decodeName(fileName));
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(VSDK_ERR_FILE);
-    bool ok = false;
+    // The picture shown now at the recorder's full size.
+    QByteArray bytes;
     if (registry().captureMode() == VSDK_CAPTURE_JPEG) {
-        // The recorder's own JPEG of the picture shown: full size, no re-encoding.
-        ok = file.write(jpeg) == jpeg.size();
+        bytes = KSdkJpegWriter::encode(image);
     } else {
-        const QImage image = QImage::fromData(jpeg, "JPEG");
-        ok = !image.isNull() && image.save(&file, "BMP");
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        if (!image.save(&buffer, "BMP"))
+            bytes.clear();
     }
-    if (!ok || !file.commit())
+    if (bytes.isEmpty())
+        return fail(VSDK_ERR_FILE);
+    QSaveFile file(QFile::decodeName(fileName));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         return fail(VSDK_ERR_FILE);
     return succeed();
 }
@@ -484,6 +488,37 @@ bool NET_DVR_CapturePicture(int32_t handle, const char *fileName)
     return writePicture(stream, fileName);
 }
 
+bool NET_DVR_GetStreamInfo(int32_t handle, VSDK_STREAM_INFO *info)
+{
+    auto stream = streamFor(handle);
+    if (!stream)
+        return false;
+    if (!info)
+        return fail(VSDK_ERR_PARAMETER);
+    if (stream->kind() == KSdkStream::Download)
+        return fail(VSDK_ERR_HANDLE);
+    const KSdkStream::Announced a = stream->announced();
+    const KSdkStreamStats s = stream->stats();
+    std::memset(info, 0, sizeof(*info));
+    info->codec = uint32_t(a.codec);
+    info->width = uint32_t(a.width);
+    info->height = uint32_t(a.height);
+    info->frameRate = uint32_t(a.fps);
+    info->targetBitRate = uint32_t(a.bitRateKbps);
+    info->targetKeyFrames = uint32_t(a.keyFrameInterval);
+    info->bitRate = uint32_t(qBound<qint64>(0, s.bitRate, 0xFFFFFFFF));
+    info->keyFrameInterval = uint32_t(s.keyFrameInterval);
+    info->receivedPictures = s.receivedPictures;
+    info->receivedBytes = s.receivedBytes;
+    info->keyFrames = s.keyFrames;
+    info->decodedPictures = s.decodedPictures;
+    info->droppedPictures = s.droppedPictures;
+    info->decoderErrors = s.decoderErrors;
+    info->latePictures = s.latePictures;
+    info->weakLink = s.weakLink ? 1 : 0;
+    return succeed();
+}
+
 int32_t NET_DVR_PlayBackByTime(int32_t userId, int32_t channel, const VSDK_TIME *start,
                                const VSDK_TIME *stop, VSDK_WINDOW window)
 {
@@ -514,6 +549,8 @@ bool NET_DVR_PlayBackControl(int32_t handle, uint32_t code, uint32_t inValue, ui
         rc = stream->control(ControlStart, 0, timeouts);
         if (rc != 0)
             stream->started.store(false);
+        else if (!download)
+            stream->setPaused(false);
         break;
     case VSDK_PLAY_STOP:
         stream->stop();
@@ -526,7 +563,7 @@ bool NET_DVR_PlayBackControl(int32_t handle, uint32_t code, uint32_t inValue, ui
             return fail(VSDK_ERR_ORDER);
         rc = stream->control(code == VSDK_PLAY_PAUSE ? ControlPause : ControlResume, 0, timeouts);
         if (rc == 0)
-            stream->paused.store(code == VSDK_PLAY_PAUSE);
+            stream->setPaused(code == VSDK_PLAY_PAUSE);
         break;
     case VSDK_PLAY_FAST:
     case VSDK_PLAY_SLOW:

@@ -87,6 +87,12 @@ enum {
 
 enum { VSDK_CAPTURE_BMP = 0, VSDK_CAPTURE_JPEG = 1 };
 
+// Data types of the raw stream data callback: one H.264 access unit (Annex B), a key frame
+// (with its sequence headers) or another picture.
+enum { VSDK_DATA_FRAME = 1, VSDK_DATA_KEY_FRAME = 2 };
+
+enum { VSDK_CODEC_H264 = 1 };
+
 enum { VSDK_MAX_DISKS = 33, VSDK_MAX_CHANNELS = 64, VSDK_MAX_IP_DEVICES = 64 };
 
 // Native window handle given to the SDK (a QWidget's WId, sign-extended from 32 bits).
@@ -307,7 +313,31 @@ typedef struct
     uint8_t reserved[108];
 } VSDK_ACTIVATION;
 
-// Raw stream data callback of NET_DVR_RealPlay_V40 (dataType 1: one JPEG frame).
+// What a live view or playback announced and what it has received so far
+// (NET_DVR_GetStreamInfo, 128 bytes).
+typedef struct
+{
+    uint32_t codec; // VSDK_CODEC_H264
+    uint32_t width;
+    uint32_t height;
+    uint32_t frameRate;
+    uint32_t targetBitRate;    // kbit/s, as announced; 0 unknown
+    uint32_t targetKeyFrames;  // pictures from key frame to key frame, as announced; 0 unknown
+    uint32_t bitRate;          // bit/s received over the last two seconds
+    uint32_t keyFrameInterval; // pictures between the last two key frames received; 0 not yet
+    uint64_t receivedPictures;
+    uint64_t receivedBytes;
+    uint64_t keyFrames;
+    uint64_t decodedPictures;
+    uint64_t droppedPictures; // left out on the way or not decodable until a key frame
+    uint64_t decoderErrors;   // pictures the decoder refused
+    uint64_t latePictures;    // came later than the stream's pace allows
+    uint32_t weakLink;        // 1 while pictures come late, are left out or stop coming
+    uint8_t reserved[36];
+} VSDK_STREAM_INFO;
+
+// Raw stream data callback of NET_DVR_RealPlay_V40: dataType VSDK_DATA_FRAME or
+// VSDK_DATA_KEY_FRAME, the access unit's bytes.
 typedef void (*VSDK_REALDATA_CALLBACK)(int32_t handle, uint32_t dataType, uint8_t *buffer,
                                        uint32_t size, void *user);
 
@@ -339,6 +369,8 @@ HCNETSDK_API bool NET_DVR_CloseSoundShare(int32_t handle);
 HCNETSDK_API bool NET_DVR_Volume(int32_t handle, uint16_t volume);
 HCNETSDK_API bool NET_DVR_SetCapturePictureMode(uint32_t mode);
 HCNETSDK_API bool NET_DVR_CapturePicture(int32_t handle, const char *fileName);
+// Live views and playbacks.
+HCNETSDK_API bool NET_DVR_GetStreamInfo(int32_t handle, VSDK_STREAM_INFO *info);
 
 HCNETSDK_API int32_t NET_DVR_PlayBackByTime(int32_t userId, int32_t channel, const VSDK_TIME *start,
                                             const VSDK_TIME *stop, VSDK_WINDOW window);
@@ -372,4 +404,5 @@ static_assert(sizeof(VSDK_DISKS) == 4760, "disk record");
 static_assert(sizeof(VSDK_FIND_CONDITION) == 96, "find condition record");
 static_assert(sizeof(VSDK_PREVIEW_INFO) == 288, "preview record");
 static_assert(sizeof(VSDK_ACTIVATION) == 128, "activation record");
+static_assert(sizeof(VSDK_STREAM_INFO) == 128, "stream information record");
 #endif

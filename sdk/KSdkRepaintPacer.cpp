@@ -1,6 +1,7 @@
 #include "KSdkRepaintPacer.h"
 
 #include "KSdkFrameStore.h"
+#include "KSdkVideoSurface.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -30,7 +31,7 @@ void KSdkRepaintPacer::flush()
     pending.swap(m_pending);
     for (const std::shared_ptr<KSdkFrameStore> &store : pending) {
         store->updatePending.store(false);
-        if (store->surface)
-            store->surface->update();
+        if (auto *surface = qobject_cast<KSdkVideoSurface *>(store->surface.data()))
+            surface->pictureReady();
     }
 }

@@ -52,6 +52,14 @@ int KSdkStream::openConnection(const KSdkTimeouts &timeouts)
     KMsgStreamOpened opened;
     if (rc == 0 && !opened.decode(reply.payload))
         rc = VSDK_ERR_BAD_DATA;
+    if (rc == 0) {
+        m_announced.width = opened.width;
+        m_announced.height = opened.height;
+        m_announced.fps = opened.fps;
+        m_announced.codec = opened.codec;
+        m_announced.bitRateKbps = int(qMin<quint32>(opened.bitRateKbps, INT_MAX));
+        m_announced.keyFrameInterval = opened.keyFrameInterval;
+    }
     if (rc == 0 && m_kind == Download) {
         m_file.setFileName(m_filePath);
         if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -74,6 +82,9 @@ int KSdkStream::open(const KSdkTimeouts &timeouts)
     }
     if (m_kind != Download) {
         m_sink = std::make_unique<KSdkVideoSink>(m_window);
+        m_sink->setFrameRate(m_announced.fps);
+        // A playback sends nothing until it is started.
+        m_sink->setQuiet(m_kind == Playback);
         m_sink->start();
     }
     const int receiveMs = timeouts.receiveMs;
@@ -148,9 +159,10 @@ int KSdkStream::handleFrame(const KFrame &frame)
             return VSDK_ERR_BAD_DATA;
         ++m_frames;
         if (m_callback)
-            m_callback(m_handle, 1, reinterpret_cast<uint8_t *>(msg.picture.data()),
-                       uint32_t(msg.picture.size()), m_callbackUser);
-        m_sink->push(msg.time, msg.picture);
+            m_callback(m_handle, msg.keyFrame ? VSDK_DATA_KEY_FRAME : VSDK_DATA_FRAME,
+                       reinterpret_cast<uint8_t *>(msg.accessUnit.data()),
+                       uint32_t(msg.accessUnit.size()), m_callbackUser);
+        m_sink->push(msg, HeaderSize + frame.payload.size());
         return 0;
     }
     case DownloadBegin: {
@@ -187,6 +199,8 @@ int KSdkStream::handleFrame(const KFrame &frame)
             m_file.close();
             m_complete.store(true);
         }
+        if (m_sink)
+            m_sink->setQuiet(true);
         m_ended.store(true);
         return 0;
     }
@@ -271,20 +285,31 @@ int KSdkStream::downloadPos() const
     return int(qMin<quint64>(99, m_received.load() * 100 / total));
 }
 
-bool KSdkStream::picture(KRecTime *time, QByteArray *jpeg, QImage *image) const
+bool KSdkStream::picture(KRecTime *time, QImage *image) const
 {
-    return m_sink && m_sink->store()->picture(time, jpeg, image);
+    KSdkPicture decoded;
+    if (!m_sink || !m_sink->store()->picture(time, &decoded))
+        return false;
+    if (image)
+        *image = KSdkVideoDecoder::fullSize(decoded.get());
+    return !image || !image->isNull();
 }
 
 KRecTime KSdkStream::shownTime() const
 {
     KRecTime t;
-    if (picture(&t, nullptr, nullptr))
+    if (picture(&t, nullptr))
         return t;
     return m_from;
 }
 
-quint64 KSdkStream::decodedFrames() const
+KSdkStreamStats KSdkStream::stats() const
 {
-    return m_sink ? m_sink->decodedFrames() : 0;
+    return m_sink ? m_sink->store()->stats() : KSdkStreamStats();
+}
+
+void KSdkStream::setPaused(bool paused)
+{
+    if (m_sink)
+        m_sink->setQuiet(paused);
 }

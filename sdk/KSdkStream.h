@@ -3,6 +3,7 @@
 #include "HCNetSDK.h"
 #include "KFrame.h"
 #include "KRecTime.h"
+#include "KSdkFrameStore.h"
 #include "KSdkSession.h"
 #include "KSdkSocket.h"
 
@@ -44,17 +45,29 @@ public:
     bool ended() const { return m_ended.load(); }
     int downloadPos() const;
     quint64 downloadedBytes() const { return m_received.load(); }
-    // The picture shown now (decoded), with its time.
-    bool picture(KRecTime *time, QByteArray *jpeg, QImage *image) const;
+    // The picture shown now (decoded, at full size), with its time.
+    bool picture(KRecTime *time, QImage *image) const;
     KRecTime shownTime() const;
-    quint64 decodedFrames() const;
     quint64 receivedFrames() const { return m_frames.load(); }
+    // What the stream announced when it opened.
+    struct Announced
+    {
+        int width = 0;
+        int height = 0;
+        int fps = 0;
+        int codec = 0;
+        int bitRateKbps = 0;
+        int keyFrameInterval = 0;
+    };
+    Announced announced() const { return m_announced; }
+    KSdkStreamStats stats() const;
+    // Paused streams expect no pictures (and are not a weak link meanwhile).
+    void setPaused(bool paused);
 
     // Local state of the sound and speed calls (no audio travels).
     std::atomic<bool> soundOn{false};
     std::atomic<int> volume{0xFFFF};
     std::atomic<int> speedLevel{0};
-    std::atomic<bool> paused{false};
     std::atomic<bool> started{false};
 
 private:
@@ -97,5 +110,6 @@ private:
     std::atomic<quint64> m_received{0};
     std::atomic<bool> m_complete{false};
 
+    Announced m_announced; // written by open() before the receiving thread starts
     std::unique_ptr<KSdkVideoSink> m_sink;
 };

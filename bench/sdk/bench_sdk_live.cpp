@@ -1,40 +1,29 @@
-// Live pictures painted per second and client CPU per channel for 1, 4 and 16 channels of
-// 640x360 at 25 fps, each into its own 320x180 window (run under a display, e.g. xvfb-run).
+// Live H.264 pictures in windows (run under a display, e.g. xvfb-run): for 1, 4 and 16 sub
+// streams of 640x360 at 25 fps, each in its own 320x180 window, pictures painted and received
+// per second, client and emulator CPU and the socket's bit rate; the time from the recorder
+// drawing a picture to its paint on loopback; 16 sub streams through a 2 Mbit/s and a
+// 1 Mbit/s uplink (pictures left out, pictures the decoder refused, how far behind the
+// recorder's clock the painted pictures were); the time from a playback's start, seek and
+// change of speed to its first key frame. Argument: seconds per measurement (default 10).
 #include "HCNetSDK.h"
 #include "KBenchEmulator.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
-#include <QEvent>
 #include <QEventLoop>
 #include <QGridLayout>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <memory>
+#include <vector>
 
 namespace {
-
-// Counts paints of the SDK's picture surfaces.
-class PaintCounter : public QObject
-{
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return QObject::eventFilter(watched, event);
-    }
-};
-
-void callback(int32_t, uint32_t, uint8_t *, uint32_t, void *user)
-{
-    ++*static_cast<std::atomic<int> *>(user);
-}
 
 void waitMs(int ms)
 {
@@ -43,93 +32,261 @@ void waitMs(int ms)
     loop.exec();
 }
 
+// Runs the event loop until the condition holds, looking every 2 ms.
+bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        waitMs(2);
+    }
+    return true;
+}
+
+VSDK_TIME sdkTime(const QDateTime &t)
+{
+    return VSDK_TIME{uint32_t(t.date().year()),   uint32_t(t.date().month()),
+                     uint32_t(t.date().day()),    uint32_t(t.time().hour()),
+                     uint32_t(t.time().minute()), uint32_t(t.time().second())};
+}
+
+double percentile(std::vector<double> values, double p)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[size_t(double(values.size() - 1) * p)];
+}
+
+// Windows in a grid, each with a live sub stream of its channel.
+class Wall
+{
+public:
+    Wall(int user, int channels)
+    {
+        auto *layout = new QGridLayout(&m_grid);
+        for (int i = 0; i < channels; ++i) {
+            auto *tile = new QWidget;
+            tile->setFixedSize(320, 180);
+            layout->addWidget(tile, i / 4, i % 4);
+            m_tiles.push_back(tile);
+        }
+        m_grid.show();
+        waitMs(300);
+        for (int i = 0; i < channels; ++i) {
+            VSDK_PREVIEW_INFO p;
+            std::memset(&p, 0, sizeof(p));
+            p.channel = i + 1;
+            p.streamType = 1;
+            p.playWindow = VSDK_WINDOW(qint32(m_tiles[size_t(i)]->winId()));
+            m_handles.push_back(NET_DVR_RealPlay_V40(user, &p, nullptr, nullptr));
+        }
+        waitUntil(
+            [this] {
+                return std::all_of(m_tiles.begin(), m_tiles.end(), [this](QWidget *tile) {
+                    return count(tile, "paintedPictures") > 0;
+                });
+            },
+            15000);
+    }
+    ~Wall()
+    {
+        for (int h : m_handles)
+            NET_DVR_StopRealPlay(h);
+        waitMs(300);
+    }
+    static QWidget *surface(QWidget *tile)
+    {
+        return tile->findChild<QWidget *>(QStringLiteral("sdkVideoSurface"));
+    }
+    static quint64 count(QWidget *tile, const char *property)
+    {
+        QWidget *s = surface(tile);
+        return s ? s->property(property).toULongLong() : 0;
+    }
+    quint64 total(const char *property) const
+    {
+        quint64 sum = 0;
+        for (QWidget *tile : m_tiles)
+            sum += count(tile, property);
+        return sum;
+    }
+    quint64 bytes() const
+    {
+        quint64 sum = 0;
+        for (int h : m_handles) {
+            VSDK_STREAM_INFO info;
+            if (NET_DVR_GetStreamInfo(h, &info))
+                sum += info.receivedBytes;
+        }
+        return sum;
+    }
+    const std::vector<QWidget *> &tiles() const { return m_tiles; }
+
+private:
+    QWidget m_grid;
+    std::vector<QWidget *> m_tiles;
+    std::vector<int> m_handles;
+};
+
+// Samples, every 2 ms for ms, how far behind the host's clock (the recorder's, on loopback)
+// each newly painted picture is.
+std::vector<double> lags(const Wall &wall, int ms)
+{
+    std::vector<double> out;
+    std::vector<quint64> seen(wall.tiles().size());
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        const QDateTime now = QDateTime::currentDateTime();
+        for (size_t i = 0; i < wall.tiles().size(); ++i) {
+            QWidget *s = Wall::surface(wall.tiles()[i]);
+            const quint64 painted = s ? s->property("paintedPictures").toULongLong() : 0;
+            if (painted == seen[i])
+                continue;
+            seen[i] = painted;
+            const QDateTime time = s->property("paintedTime").toDateTime();
+            if (time.isValid())
+                out.push_back(double(time.msecsTo(now)));
+        }
+        waitMs(2);
+    }
+    return out;
+}
+
+int login(const KBenchEmulator &emulator, const char *host)
+{
+    VSDK_DEVICE_INFO info;
+    return NET_DVR_Login_V30(host, emulator.port(), "admin", "demo12345", &info);
+}
+
+const QStringList fleet = {QStringLiteral("--analog"), QStringLiteral("16"),
+                           QStringLiteral("--fps"),    QStringLiteral("25"),
+                           QStringLiteral("--size"),   QStringLiteral("1280x720"),
+                           QStringLiteral("--quiet")};
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    KBenchEmulator emulator;
-    if (!emulator.start(QStringLiteral("127.0.0.62"),
-                        {QStringLiteral("--analog"), QStringLiteral("16"), QStringLiteral("--fps"),
-                         QStringLiteral("25"), QStringLiteral("--size"), QStringLiteral("640x360"),
-                         QStringLiteral("--quiet")})) {
-        std::fprintf(stderr, "recorder-emulator did not start\n");
-        return 1;
-    }
+    const int seconds = argc > 1 ? std::max(3, atoi(argv[1])) : 10;
     NET_DVR_Init();
-    VSDK_DEVICE_INFO info;
-    const int user = NET_DVR_Login_V30("127.0.0.62", emulator.port(), "admin", "demo12345", &info);
-    if (user < 0) {
-        std::fprintf(stderr, "login failed: %u\n", NET_DVR_GetLastError());
-        return 1;
-    }
-    const int seconds = 8;
-    for (int channels : {1, 4, 16}) {
-        QWidget grid;
-        auto *layout = new QGridLayout(&grid);
-        QList<QWidget *> tiles;
-        for (int i = 0; i < channels; ++i) {
-            auto *tile = new QWidget;
-            tile->setFixedSize(320, 180);
-            layout->addWidget(tile, i / 4, i % 4);
-            tiles.append(tile);
-        }
-        grid.show();
-        waitMs(300);
-        std::atomic<int> received{0};
-        QList<int> handles;
-        for (int i = 0; i < channels; ++i) {
-            VSDK_PREVIEW_INFO p;
-            std::memset(&p, 0, sizeof(p));
-            p.channel = i + 1;
-            p.playWindow = VSDK_WINDOW(qint32(tiles[i]->winId()));
-            handles.append(NET_DVR_RealPlay_V40(user, &p, callback, &received));
-        }
-        waitMs(1500); // surfaces made, streams running
-        PaintCounter counter;
-        for (QWidget *tile : tiles)
-            for (QWidget *s : tile->findChildren<QWidget *>(QStringLiteral("sdkVideoSurface")))
-                s->installEventFilter(&counter);
-        received = 0;
-        const double cpu0 = KBenchEmulator::ownCpuSeconds();
-        const double emu0 = emulator.cpuSeconds();
-        waitMs(seconds * 1000);
-        const double cpu = KBenchEmulator::ownCpuSeconds() - cpu0;
-        const double emu = emulator.cpuSeconds() - emu0;
-        std::printf("%2d channel(s): %.1f pictures painted/s per channel, %.1f received/s per "
-                    "channel, client CPU %.1f %% of one core per channel (%.0f %% total), "
-                    "emulator CPU %.0f %%\n",
-                    channels, double(counter.paints) / seconds / channels,
-                    double(received.load()) / seconds / channels, 100.0 * cpu / seconds / channels,
-                    100.0 * cpu / seconds, 100.0 * emu / seconds);
-        std::fflush(stdout);
-        for (int h : handles)
-            NET_DVR_StopRealPlay(h);
-        waitMs(300);
-    }
-    // The same 16 channels without windows: every picture decoded at full size.
     {
-        std::atomic<int> received{0};
-        QList<int> handles;
-        for (int i = 0; i < 16; ++i) {
-            VSDK_PREVIEW_INFO p;
-            std::memset(&p, 0, sizeof(p));
-            p.channel = i + 1;
-            handles.append(NET_DVR_RealPlay_V40(user, &p, callback, &received));
+        KBenchEmulator emulator;
+        if (!emulator.start(QStringLiteral("127.0.0.62"), fleet)) {
+            std::fprintf(stderr, "recorder-emulator did not start\n");
+            return 1;
         }
-        waitMs(1500);
-        received = 0;
-        const double cpu0 = KBenchEmulator::ownCpuSeconds();
-        waitMs(seconds * 1000);
-        const double cpu = KBenchEmulator::ownCpuSeconds() - cpu0;
-        std::printf("16 channel(s), no window (full-size decoding): %.1f received/s per channel, "
-                    "client CPU %.1f %% of one core per channel (%.0f %% total)\n",
-                    double(received.load()) / seconds / 16, 100.0 * cpu / seconds / 16,
-                    100.0 * cpu / seconds);
-        for (int h : handles)
-            NET_DVR_StopRealPlay(h);
+        const int user = login(emulator, "127.0.0.62");
+        if (user < 0) {
+            std::fprintf(stderr, "login failed: %u\n", NET_DVR_GetLastError());
+            return 1;
+        }
+        for (int channels : {1, 4, 16}) {
+            Wall wall(user, channels);
+            const quint64 painted0 = wall.total("paintedPictures");
+            const quint64 received0 = wall.total("receivedPictures");
+            const quint64 bytes0 = wall.bytes();
+            const double cpu0 = KBenchEmulator::ownCpuSeconds();
+            const double emu0 = emulator.cpuSeconds();
+            QElapsedTimer clock;
+            clock.start();
+            waitMs(seconds * 1000);
+            const double elapsed = clock.elapsed() / 1000.0;
+            const double cpu = KBenchEmulator::ownCpuSeconds() - cpu0;
+            const double emu = emulator.cpuSeconds() - emu0;
+            std::printf(
+                "%2d sub stream(s): %.1f pictures painted/s per window of %.1f received, "
+                "%.0f kbit/s per stream on the socket, client CPU %.1f %% of a core (%.1f "
+                "%% per stream), emulator CPU %.0f %%\n",
+                channels, double(wall.total("paintedPictures") - painted0) / elapsed / channels,
+                double(wall.total("receivedPictures") - received0) / elapsed / channels,
+                double(wall.bytes() - bytes0) * 8 / 1000 / elapsed / channels,
+                100.0 * cpu / elapsed, 100.0 * cpu / elapsed / channels, 100.0 * emu / elapsed);
+            std::fflush(stdout);
+            if (channels == 16) {
+                const std::vector<double> l = lags(wall, seconds * 1000);
+                std::printf("drawn to painted, 16 sub streams on loopback: median %.0f ms, 99th "
+                            "percentile %.0f ms, most %.0f ms (%zu pictures)\n",
+                            percentile(l, 0.5), percentile(l, 0.99), percentile(l, 1.0), l.size());
+                std::fflush(stdout);
+            }
+        }
+
+        // A playback's first key frame after start, seek and change of speed.
+        const QDateTime from = QDateTime(QDate::currentDate().addDays(-1), QTime(10, 0));
+        std::vector<double> start, seek, speed;
+        for (int round = 0; round < 5; ++round) {
+            for (std::vector<double> *figure : {&start, &seek}) {
+                const QDateTime at = from.addSecs(round * 600 + (figure == &seek ? 300 : 0));
+                const VSDK_TIME a = sdkTime(at);
+                const VSDK_TIME b = sdkTime(at.addSecs(600));
+                QElapsedTimer clock;
+                clock.start();
+                const int h = NET_DVR_PlayBackByTime(user, 1, &a, &b, 0);
+                VSDK_STREAM_INFO info;
+                if (h >= 0 && NET_DVR_PlayBackControl(h, VSDK_PLAY_START, 0, nullptr) &&
+                    waitUntil([&] { return NET_DVR_GetStreamInfo(h, &info) && info.keyFrames; },
+                              5000))
+                    figure->push_back(double(clock.elapsed()));
+                if (figure == &seek && h >= 0) {
+                    const quint64 keys = info.keyFrames;
+                    clock.restart();
+                    if (NET_DVR_PlayBackControl(h, VSDK_PLAY_FAST, 0, nullptr) &&
+                        waitUntil(
+                            [&] {
+                                return NET_DVR_GetStreamInfo(h, &info) && info.keyFrames > keys;
+                            },
+                            5000))
+                        speed.push_back(double(clock.elapsed()));
+                }
+                if (h >= 0)
+                    NET_DVR_StopPlayBack(h);
+            }
+        }
+        std::printf("playback's first key frame (median, most of 5): after start %.0f / %.0f ms "
+                    "(a seek is a new start: %.0f / %.0f ms), after a change of speed %.0f / %.0f "
+                    "ms\n",
+                    percentile(start, 0.5), percentile(start, 1.0), percentile(seek, 0.5),
+                    percentile(seek, 1.0), percentile(speed, 0.5), percentile(speed, 1.0));
+        std::fflush(stdout);
+        NET_DVR_Logout_V30(user);
     }
-    NET_DVR_Logout_V30(user);
+
+    // Sixteen sub streams through one modem.
+    for (int kbps : {2000, 1000}) {
+        KBenchEmulator emulator;
+        if (!emulator.start(
+                QStringLiteral("127.0.0.62"),
+                fleet + QStringList{QStringLiteral("--uplink-kbps"), QString::number(kbps)})) {
+            std::fprintf(stderr, "recorder-emulator did not start\n");
+            return 1;
+        }
+        const int user = login(emulator, "127.0.0.62");
+        Wall wall(user, 16);
+        waitMs(3000); // past the key frames every viewer's start brings at once
+        const quint64 painted0 = wall.total("paintedPictures");
+        const quint64 received0 = wall.total("receivedPictures");
+        const quint64 dropped0 = wall.total("droppedPictures");
+        const quint64 bytes0 = wall.bytes();
+        const std::vector<double> l = lags(wall, seconds * 3000);
+        std::printf("16 sub streams through a %d kbit/s uplink, %d s: %.1f pictures painted/s per "
+                    "window of %.1f received, %llu left out, decoder errors %llu, %.0f kbit/s in "
+                    "all; painted pictures behind the recorder's clock: median %.0f ms, most %.0f "
+                    "ms\n",
+                    kbps, seconds * 3,
+                    double(wall.total("paintedPictures") - painted0) / seconds / 3 / 16,
+                    double(wall.total("receivedPictures") - received0) / seconds / 3 / 16,
+                    static_cast<unsigned long long>(wall.total("droppedPictures") - dropped0),
+                    static_cast<unsigned long long>(wall.total("decoderErrors")),
+                    double(wall.bytes() - bytes0) * 8 / 1000 / seconds / 3, percentile(l, 0.5),
+                    percentile(l, 1.0));
+        std::fflush(stdout);
+        NET_DVR_Logout_V30(user);
+    }
     NET_DVR_Cleanup();
     return 0;
 }

@@ -1,14 +1,16 @@
-// The online player's 16-window grid with 16 live channels at 25 fps (main stream 1280x720,
-// sub stream 640x360): pictures painted per tile, client CPU, the longest stall of the
-// user-interface thread, the time from play to every tile's first picture; then the archive
-// player's restart from the time-line. Run under a display (xvfb-run). Arguments: seconds of
-// live measurement (default 60), then "main" to watch the main streams instead of the player's
-// default.
+// The online player's 16-window grid with 16 live H.264 channels at 25 fps (main stream
+// 1280x720, sub stream 640x360; "Авто", the player's default, plays the sub streams there):
+// pictures painted per tile against those received, client CPU, the longest stall of the
+// user-interface thread, the time from play to every tile's first picture; one main stream
+// tile full screen; then the archive player's restart from the time-line. Run under a display
+// (xvfb-run). Arguments: seconds of live measurement (default 60), then "main" to watch the
+// main streams in the grid instead.
 #include "KArchiveInfoWidget.h"
 #include "KArchiveVideoPlayerWidget.h"
 #include "KArchiveVideoView.h"
 #include "KBenchEmulator.h"
 #include "KConnectionHandler.h"
+#include "KFullSizeVideoPlayerWidget.h"
 #include "KObjectHandler_HIKVISION.h"
 #include "KOnlineVideoPlayerWidget.h"
 #include "KOnlineVideoView.h"
@@ -21,6 +23,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
+#include <QPushButton>
 #include <QTimeEdit>
 #include <QTimer>
 
@@ -217,16 +220,54 @@ int main(int argc, char *argv[])
             received += double(pictures(views[i], "receivedPictures") - receivedBefore[i]);
         }
         const double least = *std::min_element(paints.begin(), paints.end());
-        std::printf("%d s, 16 tiles, stream %s: %.1f pictures painted/s per tile (least %.1f) of "
-                    "%.1f received (%.1f %%; %d sent at the nominal rate), client CPU %.1f %% of "
-                    "one core (UI thread %.1f %%), longest UI stall %.1f ms (%.1f ms of it on the "
-                    "CPU)\n",
-                    seconds, stream == 0 ? "main 1280x720" : "sub 640x360", total / 16 / seconds,
-                    least / seconds, received / 16 / seconds, 100.0 * total / received, fps,
-                    100.0 * cpu / seconds, 100.0 * uiCpu / seconds, stalls.longestMs(),
-                    stalls.longestCpuMs());
+        quint64 dropped = 0;
+        quint64 errors = 0;
+        for (KAbstractVideoView *view : views) {
+            dropped += pictures(view, "droppedPictures");
+            errors += pictures(view, "decoderErrors");
+        }
+        const QSize size = surfaceOf(views[0])->property("pictureSize").toSize();
+        std::printf("%d s, 16 tiles, stream \"%s\" (%dx%d): %.1f pictures painted/s per tile "
+                    "(least %.1f) of %.1f received (%.1f %%; %d sent at the nominal rate; %llu "
+                    "left out, %llu decoder errors in all), client CPU %.1f %% of one core (UI "
+                    "thread %.1f %%), longest UI stall %.1f ms (%.1f ms of it on the CPU)\n",
+                    seconds, qPrintable(player.streamSelector()->itemText(stream)), size.width(),
+                    size.height(), total / 16 / seconds, least / seconds, received / 16 / seconds,
+                    100.0 * total / received, fps, static_cast<unsigned long long>(dropped),
+                    static_cast<unsigned long long>(errors), 100.0 * cpu / seconds,
+                    100.0 * uiCpu / seconds, stalls.longestMs(), stalls.longestCpuMs());
         std::fflush(stdout);
         player.stop();
+        waitUntil([]() { return KViewHandler::instance()->jobs().isEmpty(); }, 20000);
+
+        // One tile on the whole screen: "Авто" plays its main stream.
+        player.streamSelector()->setCurrentIndex(KOnlineVideoPlayerWidget::AutoStream);
+        player.arrangementButtons().at(0)->click();
+        player.enableFullScreenMode();
+        player.play();
+        // The tiles that do not fit play on hidden (sub streams): only the one shown counts.
+        for (int i = 1; i < views.size(); ++i)
+            views[i]->stop();
+        KAbstractVideoView *tile = views[0];
+        waitUntil([&]() { return pictures(tile) > 0; }, 20000);
+        waitUntil([]() { return false; }, 2000);
+        const quint64 painted0 = pictures(tile);
+        const quint64 received0 = pictures(tile, "receivedPictures");
+        const double fullCpu0 = cpuSeconds();
+        const int fullSeconds = std::max(5, seconds / 3);
+        waitUntil([]() { return false; }, fullSeconds * 1000);
+        const double fullCpu = cpuSeconds() - fullCpu0;
+        const QSize mainSize = surfaceOf(tile)->property("pictureSize").toSize();
+        std::printf("%d s, one tile full screen (%dx%d), stream %dx%d: %.1f pictures painted/s of "
+                    "%.1f received, client CPU %.1f %% of one core\n",
+                    fullSeconds, tile->videoSurface()->width(), tile->videoSurface()->height(),
+                    mainSize.width(), mainSize.height(),
+                    double(pictures(tile) - painted0) / fullSeconds,
+                    double(pictures(tile, "receivedPictures") - received0) / fullSeconds,
+                    100.0 * fullCpu / fullSeconds);
+        std::fflush(stdout);
+        player.stop();
+        player.disableFullScreenMode();
     }
     waitUntil([]() { return KViewHandler::instance()->jobs().isEmpty(); }, 20000);
 

@@ -508,6 +508,9 @@ QByteArray KMsgStreamOpened::encode() const
     w.u16(width);
     w.u16(height);
     w.u8(fps);
+    w.u8(codec);
+    w.u32(bitRateKbps);
+    w.u16(keyFrameInterval);
     return w.data();
 }
 
@@ -517,6 +520,11 @@ bool KMsgStreamOpened::decode(const QByteArray &payload)
     width = r.u16();
     height = r.u16();
     fps = r.u8();
+    codec = r.u8();
+    bitRateKbps = r.u32();
+    keyFrameInterval = r.u16();
+    if (codec != CodecH264)
+        r.fail();
     return r.finish();
 }
 
@@ -540,10 +548,12 @@ QByteArray KMsgVideoFrame::encode() const
 {
     KProtocolWriter w;
     w.time(time);
+    w.u16(msec);
     w.u32(frameNumber);
     w.u16(width);
     w.u16(height);
-    w.bytes(picture, MaxPictureBytes);
+    w.u8(keyFrame ? FrameKey : 0);
+    w.bytes(accessUnit, MaxPictureBytes);
     return w.data();
 }
 
@@ -551,10 +561,15 @@ bool KMsgVideoFrame::decode(const QByteArray &payload)
 {
     KProtocolReader r(payload);
     time = r.time();
+    msec = r.u16();
     frameNumber = r.u32();
     width = r.u16();
     height = r.u16();
-    picture = r.bytes(MaxPictureBytes);
+    const quint8 flags = r.u8();
+    accessUnit = r.bytes(MaxPictureBytes);
+    if (msec > 999 || (flags & ~FrameKey) != 0)
+        r.fail();
+    keyFrame = flags & FrameKey;
     return r.finish();
 }
 

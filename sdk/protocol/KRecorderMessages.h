@@ -1,6 +1,7 @@
 #pragma once
 
 #include "KRecTime.h"
+#include "KRecorderProtocol.h"
 
 #include <QByteArray>
 #include <QString>
@@ -241,6 +242,9 @@ struct KMsgStreamOpened
     quint16 width = 0;
     quint16 height = 0;
     quint8 fps = 0;
+    quint8 codec = KRecorderProtocol::CodecH264; // the only one
+    quint32 bitRateKbps = 0;                     // target; 0 unknown
+    quint16 keyFrameInterval = 0;                // pictures from key frame to key frame; 0 unknown
     QByteArray encode() const;
     bool decode(const QByteArray &payload);
 };
@@ -256,10 +260,12 @@ struct KMsgStreamControl
 struct KMsgVideoFrame
 {
     KRecTime time;
+    quint16 msec = 0; // 0..999, the time's milliseconds
     quint32 frameNumber = 0;
     quint16 width = 0;
     quint16 height = 0;
-    QByteArray picture; // JPEG, at most 4 MiB
+    bool keyFrame = false;
+    QByteArray accessUnit; // one H.264 picture, Annex B, at most 4 MiB
     QByteArray encode() const;
     bool decode(const QByteArray &payload);
 };

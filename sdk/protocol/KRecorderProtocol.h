@@ -6,7 +6,7 @@
 namespace KRecorderProtocol {
 
 constexpr quint32 Magic = 0x564D5250; // "VMRP"
-constexpr quint8 Version = 1;
+constexpr quint8 Version = 2;
 constexpr int HeaderSize = 16;
 constexpr int NonceSize = 16;
 constexpr int ProofSize = 32;
@@ -90,7 +90,12 @@ enum ControlAction : quint8 {
 
 enum FindStatus : quint8 { FindFiles = 0, FindBusy = 1, FindDone = 2 };
 
-// True for the type codes version 1 defines.
+// Codecs a stream may announce; version 2 knows one.
+enum VideoCodec : quint8 { CodecH264 = 1 };
+// VideoFrame flags.
+constexpr quint8 FrameKey = 0x01;
+
+// True for the type codes this version defines.
 bool isKnownType(quint8 type);
 // True for the types a client sends (Keepalive included).
 bool isRequestType(quint8 type);

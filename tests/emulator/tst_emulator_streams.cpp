@@ -6,6 +6,9 @@
 
 #include <QtTest>
 
+#include <memory>
+#include <vector>
+
 using namespace KRecorderProtocol;
 using Client = KTestRecorderClient;
 
@@ -71,6 +74,86 @@ private slots:
             QVERIFY2((t < m_gapBegin || t >= m_gapEnd) && t < to,
                      qPrintable(t.toString(Qt::ISODate)));
         }
+    }
+
+    void everyViewerBeginsWithAKeyFrame()
+    {
+        // Key frames every 30 s: one that comes within seconds was made for the viewer.
+        KTestEmulator emu;
+        QVERIFY2(emu.start({"--fps", "10", "--size", "320x240", "--key-interval", "30"}),
+                 qPrintable(emu.log()));
+        Client control;
+        QVERIFY(control.connectTo(emu.host(), emu.port()));
+        const quint64 token = control.login();
+        const auto keys = [](const QList<KMsgVideoFrame> &list) {
+            QList<bool> flags;
+            for (const KMsgVideoFrame &f : list)
+                flags << f.keyFrame;
+            return flags;
+        };
+        Client first, second;
+        QVERIFY(first.openStream(emu.host(), emu.port(), token, StreamLive, 1));
+        const QList<KMsgVideoFrame> begun = frames(first, 5, 10000);
+        QCOMPARE(keys(begun), QList<bool>({true, false, false, false, false}));
+        for (int i = 1; i < begun.size(); ++i)
+            QCOMPARE(begun[i].frameNumber, begun[i - 1].frameNumber + 1);
+        // A second viewer of the same pictures starts at once, and the first sees that too.
+        QVERIFY(second.openStream(emu.host(), emu.port(), token, StreamLive, 1));
+        QVERIFY(frames(second, 1, 10000).value(0).keyFrame);
+        QVERIFY(keys(frames(first, 100, 10000)).contains(true));
+
+        const QDateTime from = KTestEmulator::momentIn(emu.pastFiles(1), 600);
+        Client play;
+        QVERIFY(play.openStream(emu.host(), emu.port(), token, StreamPlayback, 1, from,
+                                from.addSecs(600)));
+        QVERIFY(play.control(ControlStart));
+        QVERIFY(frames(play, 1, 10000).value(0).keyFrame);
+        QVERIFY(play.control(ControlSpeed, 2));
+        QVERIFY(keys(frames(play, 100, 10000)).contains(true));
+    }
+
+    void uplinkLeavesOutWholeGroupsOfPictures()
+    {
+        // Six sub streams of about 90 kbit/s each through one 300 kbit/s modem, key frames
+        // at the same moments.
+        KTestEmulator emu;
+        QVERIFY2(emu.start({"--fps", "25", "--size", "1280x720", "--analog", "6", "--uplink-kbps",
+                            "300", "--key-interval", "1"}),
+                 qPrintable(emu.log()));
+        Client control;
+        QVERIFY(control.connectTo(emu.host(), emu.port()));
+        const quint64 token = control.login();
+        std::vector<std::unique_ptr<Client>> viewers;
+        for (int channel = 1; channel <= 6; ++channel) {
+            viewers.push_back(std::make_unique<Client>());
+            QVERIFY(viewers.back()->openStream(emu.host(), emu.port(), token, StreamLive, channel,
+                                               QDateTime(), QDateTime(), 1));
+        }
+        std::vector<QList<KMsgVideoFrame>> seen(viewers.size());
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 6000) {
+            for (size_t i = 0; i < viewers.size(); ++i) {
+                KFrame frame;
+                KMsgVideoFrame f;
+                while (viewers[i]->next(frame, 1))
+                    if (frame.type == VideoFrame && f.decode(frame.payload))
+                        seen[i] << f;
+            }
+        }
+        // Every stream gets its share. Whatever was left out, each goes on at a key frame:
+        // never a picture whose reference is missing.
+        int gaps = 0;
+        for (const QList<KMsgVideoFrame> &list : seen) {
+            QVERIFY(!list.isEmpty() && list.first().keyFrame);
+            for (int i = 1; i < list.size(); ++i) {
+                if (list[i].frameNumber == list[i - 1].frameNumber + 1)
+                    continue;
+                ++gaps;
+                QVERIFY2(list[i].keyFrame, qPrintable(QString::number(list[i].frameNumber)));
+            }
+        }
+        QVERIFY(gaps > 0);
     }
 
     void nothingRecorded_data()

@@ -101,8 +101,14 @@ QList<QPair<QByteArray, Decoder>> samples()
     list.append({batch.encode(), decoderOf<KMsgFindBatch>()});
     KMsgVideoFrame frame;
     frame.time = open.from;
-    frame.picture = QByteArray(1000, 'j');
+    frame.msec = 999;
+    frame.keyFrame = true;
+    frame.accessUnit = QByteArray(1000, 'j');
     list.append({frame.encode(), decoderOf<KMsgVideoFrame>()});
+    KMsgStreamOpened opened;
+    opened.bitRateKbps = 256;
+    opened.keyFrameInterval = 50;
+    list.append({opened.encode(), decoderOf<KMsgStreamOpened>()});
     KMsgData data;
     data.bytes = QByteArray(4096, 'd');
     list.append({data.encode(), decoderOf<KMsgData>()});
@@ -188,10 +194,26 @@ void tst_RecorderProtocol::outOfRangeFieldsAreRejected_data()
         p[8] = char(4);
         w.raw(p);
     });
-    row("video frame: picture over 4 MiB", decoderOf<KMsgVideoFrame>(), [](KProtocolWriter &w) {
-        writeTime(w, 2024, 1, 1, 0);
-        w.raw(QByteArray(8, '\0'));
-        w.u32(MaxPictureBytes + 1);
+    // Time, milliseconds, number, width, height, flags, access unit.
+    const auto videoFrame = [](int msec, quint8 flags, quint32 length) {
+        return [=](KProtocolWriter &w) {
+            writeTime(w, 2024, 1, 1, 0);
+            w.u16(quint16(msec));
+            w.raw(QByteArray(8, '\0'));
+            w.u8(flags);
+            w.u32(length);
+            w.raw(QByteArray(int(qMin<quint32>(length, 16)), 'v'));
+        };
+    };
+    row("video frame: picture over 4 MiB", decoderOf<KMsgVideoFrame>(),
+        videoFrame(0, 0, MaxPictureBytes + 1));
+    row("video frame: 1000 ms", decoderOf<KMsgVideoFrame>(), videoFrame(1000, 0, 16));
+    row("video frame: unknown flag", decoderOf<KMsgVideoFrame>(), videoFrame(0, 0x02, 16));
+    row("stream opened: not H.264", decoderOf<KMsgStreamOpened>(), [](KProtocolWriter &w) {
+        KMsgStreamOpened opened;
+        QByteArray p = opened.encode();
+        p[5] = char(2);
+        w.raw(p);
     });
     row("download: over 64 GiB", decoderOf<KMsgDownloadBegin>(),
         [](KProtocolWriter &w) { w.u64(MaxDownloadBytes + 1); });

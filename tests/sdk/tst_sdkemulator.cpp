@@ -1,11 +1,12 @@
 // The SDK against a running recorder-emulator: login and activation, search against the
-// recorder's own file list, downloads checked with ffprobe, playback, and faults switched on
-// through the control channel. (Live view: tst_sdkwidget, the view tests; silent recorders:
-// tst_sdkpeer.)
+// recorder's own file list, downloads checked with ffprobe, playback, garbled pictures, and
+// faults switched on through the control channel. (Live view: tst_sdkwidget, the view tests;
+// silent recorders: tst_sdkpeer.)
 #include "HCNetSDK.h"
 #include "KSdkTestTime.h"
 #include "KTestEmulator.h"
 
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,6 +15,7 @@
 #include <QtTest>
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -39,6 +41,7 @@ private slots:
     void downloads();
     void oneLoginServesManyThreadsAtOnce();
     void playbackTimeFollowsSpeedAndPause();
+    void liveViewRecoversFromGarbledPictures();
 
 private:
     static int login(const KTestEmulator &emulator, const QByteArray &password = "demo12345")
@@ -292,6 +295,36 @@ void tst_SdkEmulator::playbackTimeFollowsSpeedAndPause()
     QVERIFY(play(handle, VSDK_PLAY_STOP) && NET_DVR_StopPlayBack(handle));
     QVERIFY(NET_DVR_StopPlayBack(clock));
     QVERIFY(!NET_DVR_StopPlayBack(handle));
+}
+
+void tst_SdkEmulator::liveViewRecoversFromGarbledPictures()
+{
+    VSDK_PREVIEW_INFO preview = {};
+    preview.channel = 2;
+    const int handle = NET_DVR_RealPlay_V40(m_user, &preview, nullptr, nullptr);
+    QVERIFY(handle >= 0);
+    VSDK_STREAM_INFO info = {};
+    const auto until = [&](const std::function<bool()> &condition) {
+        return KTestEmulator::waitFor(
+            [&] { return NET_DVR_GetStreamInfo(handle, &info) && condition(); }, HangLimitMs);
+    };
+    QVERIFY(until([&] { return info.decodedPictures > 0; }));
+    // Noise inside well-formed frames: the decoder refuses it and shows nothing of it.
+    QVERIFY(control("garble %1 video"));
+    QVERIFY(until([&] { return info.decoderErrors > 0; }));
+    const quint64 decoded = info.decodedPictures;
+    const quint64 received = info.receivedPictures;
+    QVERIFY(until([&] { return info.receivedPictures > received + 20; }));
+    QCOMPARE(info.decodedPictures, decoded);
+    // Clean again: pictures come back at the next key frame, and the picture shown is whole.
+    QVERIFY(control("garble %1 off"));
+    QVERIFY(until([&] { return info.decodedPictures > decoded + 10; }));
+    QTemporaryDir dir;
+    const QString path = dir.filePath("after.jpg");
+    QVERIFY(NET_DVR_SetCapturePictureMode(VSDK_CAPTURE_JPEG));
+    QVERIFY(NET_DVR_CapturePicture(handle, QFile::encodeName(path).constData()));
+    QCOMPARE(QImage(path).size(), QSize(640, 360));
+    QVERIFY(NET_DVR_StopRealPlay(handle));
 }
 
 QTEST_GUILESS_MAIN(tst_SdkEmulator)

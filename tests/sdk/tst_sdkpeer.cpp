@@ -7,8 +7,8 @@
 #include "KRecorderProtocol.h"
 #include "KSdkTestTime.h"
 #include "KTestEmulator.h"
+#include "KTestVideo.h"
 
-#include <QBuffer>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QImage>
@@ -35,28 +35,57 @@ constexpr auto Sound = KFakeRecorder::Sound;
 constexpr auto Answered = KFakeRecorder::Answered;
 constexpr auto HangUp = KFakeRecorder::HangUp;
 
-QByteArray jpeg(const QColor &color, int w = 64, int h = 36)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPEG");
-    return bytes;
-}
-
 QDateTime at(int h, int m, int s)
 {
     return QDateTime(QDate(2024, 3, 1), QTime(h, m, s));
 }
 
-bool sendPicture(KFakeConnection &c, const QDateTime &time, const QByteArray &picture)
+bool sendPicture(KFakeConnection &c, const KMsgVideoFrame &frame)
 {
-    KMsgVideoFrame frame;
-    frame.time = KRecTime::fromDateTime(time);
-    frame.picture = picture;
     return c.sendFrame(VideoFrame, 0, frame.encode());
+}
+
+// The colour in the middle of a picture file, invalid when there is none.
+QColor middle(const QByteArray &file)
+{
+    const QImage image = QImage::fromData(file);
+    return image.isNull() ? QColor() : image.pixelColor(image.width() / 2, image.height() / 2);
+}
+
+bool near(const QColor &a, const QColor &b)
+{
+    return a.isValid() && qAbs(a.red() - b.red()) < 40 && qAbs(a.green() - b.green()) < 40 &&
+           qAbs(a.blue() - b.blue()) < 40;
+}
+
+// A key frame whose sequence claims 8000 x 8000 pixels (64 million: a decoder taking it would
+// need a gigabyte of pictures).
+QByteArray sizeBomb(const QByteArray &keyFrame)
+{
+    QString bits = QStringLiteral("01000010"
+                                  "00000000"
+                                  "00101000"); // baseline, level 4
+    const auto ue = [&bits](quint32 v) {
+        const QString code = QString::number(v + 1, 2);
+        bits += QString(code.size() - 1, QLatin1Char('0')) + code;
+    };
+    ue(0);                         // sequence parameter set 0
+    ue(0);                         // log2 max frame number - 4
+    ue(2);                         // picture order type 2
+    ue(1);                         // one reference
+    bits += QLatin1Char('0');      // no gaps in frame numbers
+    ue(499);                       // width in macroblocks - 1
+    ue(499);                       // height - 1
+    bits += QStringLiteral("110"); // frames only, direct 8x8, no cropping
+    bits += QStringLiteral("01");  // no VUI, stop bit
+    while (bits.size() % 8)
+        bits += QLatin1Char('0');
+    QByteArray sps = QByteArray::fromHex("0000000167");
+    for (int i = 0; i < bits.size(); i += 8)
+        sps += char(bits.mid(i, 8).toInt(nullptr, 2));
+    // The rest of the key frame after its own sequence parameters.
+    const int next = keyFrame.indexOf(QByteArray::fromHex("000001"), 5);
+    return sps + keyFrame.mid(next > 0 ? next - 1 : 0);
 }
 
 // A recorder answering requests of one type with a frame of its own.
@@ -175,7 +204,7 @@ private slots:
     void downloadPositionFollowsTheBytes();
     void stopFromTheStreamsOwnCallback();
     void cleanupWhileAStreamOpensEndsIt();
-    void liveStreamEndsOnTheNewestGoodPictureAndKeepsIt();
+    void brokenPicturesWaitForTheNextKeyFrame();
     void playbackCaptureIsThePictureOfTheOsdTime();
     void callsWithBadArgumentsFailCleanly();
 };
@@ -212,9 +241,9 @@ void tst_SdkPeer::hostilePeer_data()
         "login: closed at once", CallLogin, [](KFakeConnection &c) { c.close(); },
         VSDK_ERR_RECEIVE);
     row("login: never greets", CallLogin, raw(QByteArray()), VSDK_ERR_RECEIVE_TIMEOUT);
-    QByteArray version2 = KFrame::encode(Hello, 0, QByteArray(16, 'n'));
-    version2[4] = 2;
-    row("login: protocol version 2", CallLogin, raw(version2), VSDK_ERR_VERSION);
+    QByteArray version1 = KFrame::encode(Hello, 0, QByteArray(16, 'n'));
+    version1[4] = 1;
+    row("login: protocol version 1", CallLogin, raw(version1), VSDK_ERR_VERSION);
     KProtocolWriter length;
     length.u32(0xFFFFFFF0u);
     row("login: announces a 4 GiB frame", CallLogin,
@@ -463,9 +492,9 @@ void tst_SdkPeer::stopFromTheStreamsOwnCallback()
     std::atomic<bool> ended{false};
     Session s(KFakeRecorder::on(StreamOpen, [&](KFakeConnection &c, const KFrame &f) {
         c.sendFrame(StreamOpened, f.seq, KFakeRecorder::streamOpened());
-        const QByteArray picture = jpeg(Qt::blue);
+        KTestVideo video;
         QDeadlineTimer deadline(HangLimitMs);
-        while (!deadline.hasExpired() && sendPicture(c, at(9, 0, 0), picture))
+        while (!deadline.hasExpired() && sendPicture(c, video.frame(Qt::blue, at(9, 0, 0))))
             QThread::msleep(20);
         ended = !deadline.hasExpired();
         return HangUp;
@@ -527,59 +556,70 @@ void tst_SdkPeer::cleanupWhileAStreamOpensEndsIt()
     QTRY_VERIFY_WITH_TIMEOUT(closed.load(), HangLimitMs);
 }
 
-void tst_SdkPeer::liveStreamEndsOnTheNewestGoodPictureAndKeepsIt()
+void tst_SdkPeer::brokenPicturesWaitForTheNextKeyFrame()
 {
-    // More pictures than a decoder can take (older ones are to be replaced, not queued),
-    // a JPEG whose header claims 60000 x 60000 pixels (decoding it would need gigabytes),
-    // bytes that are no picture, the last good picture, then nothing at all.
-    QList<QByteArray> burst;
-    for (int i = 0; i < 8; ++i)
-        burst.append(jpeg(QColor::fromHsv(i * 40, 255, 255), 640, 360));
-    QByteArray bomb = jpeg(Qt::green, 16, 16);
-    const int sof = bomb.indexOf("\xFF\xC0");
-    QVERIFY(sof > 0);
-    bomb.replace(sof + 5, 4, QByteArray::fromHex("EA60EA60"));
-    const QByteArray last = jpeg(Qt::red);
+    // More pictures than a screen could show, a key frame claiming 8000 x 8000 pixels,
+    // bytes that are no picture, a picture whose key frame never came, then a key frame of the
+    // last good picture and nothing more. Only whole pictures are shown; the rest is counted.
     Session s(KFakeRecorder::on(StreamOpen, [&](KFakeConnection &c, const KFrame &f) {
         c.sendFrame(StreamOpened, f.seq, KFakeRecorder::streamOpened());
+        KTestVideo video;
         for (int i = 0; i < 48; ++i)
-            sendPicture(c, at(9, 0, 0), burst[i % 8]);
-        for (const QByteArray &p : {bomb, QByteArray(5000, '\xFF'), last})
-            sendPicture(c, at(9, 0, 0), p);
+            sendPicture(c, video.frame(QColor::fromHsv(i * 7, 255, 255), at(9, 0, 0), i == 0));
+        KMsgVideoFrame bomb = video.frame(Qt::green, at(9, 0, 1), true);
+        bomb.accessUnit = sizeBomb(bomb.accessUnit);
+        KMsgVideoFrame garbage = video.frame(Qt::green, at(9, 0, 2));
+        garbage.accessUnit = QByteArray(5000, '\xFF');
+        garbage.keyFrame = true;
+        KMsgVideoFrame orphan = video.frame(Qt::blue, at(9, 0, 3));
+        for (const KMsgVideoFrame &p :
+             {bomb, garbage, orphan, video.frame(Qt::red, at(9, 0, 4), true)})
+            sendPicture(c, p);
         return Answered;
     }));
     QVERIFY(s.user >= 0);
-    std::atomic<int> callbacks{0};
+    std::atomic<int> keyFrames{0};
     const int handle = realPlay(
         s.user,
         [](int32_t, uint32_t type, uint8_t *, uint32_t size, void *user) {
-            if (type == 1 && size > 0)
+            if (type == VSDK_DATA_KEY_FRAME && size > 0)
                 ++*static_cast<std::atomic<int> *>(user);
         },
-        &callbacks);
+        &keyFrames);
     QVERIFY(handle >= 0);
-    QVERIFY(NET_DVR_SetCapturePictureMode(VSDK_CAPTURE_JPEG));
-    QVERIFY(KTestEmulator::waitFor([&] { return capture(NET_DVR_CapturePicture, handle) == last; },
-                                   HangLimitMs));
-    QVERIFY(callbacks.load() >= 1);
+    VSDK_STREAM_INFO info = {};
+    QVERIFY(KTestEmulator::waitFor(
+        [&] { return NET_DVR_GetStreamInfo(handle, &info) && info.receivedPictures == 52; },
+        HangLimitMs));
+    QCOMPARE(keyFrames.load(), 4);
+    QCOMPARE(info.keyFrames, 4u);
+    QCOMPARE(info.decodedPictures, 49u);
+    // The bomb and the garbage were refused; the orphan waited for a key frame.
+    QCOMPARE(info.decoderErrors, 2u);
+    QCOMPARE(info.droppedPictures, 3u);
     QThread::msleep(ReceiveTimeoutMs * 2); // the stream is now dead
-    QCOMPARE(capture(NET_DVR_CapturePicture, handle), last);
+    for (uint32_t mode : {VSDK_CAPTURE_JPEG, VSDK_CAPTURE_BMP}) {
+        QVERIFY(NET_DVR_SetCapturePictureMode(mode));
+        const QByteArray shot = capture(NET_DVR_CapturePicture, handle);
+        QCOMPARE(QImage::fromData(shot).size(), QSize(64, 36));
+        QVERIFY2(near(middle(shot), Qt::red), qPrintable(middle(shot).name()));
+        QCOMPARE(shot.left(2), QByteArray(mode == VSDK_CAPTURE_JPEG ? "\xFF\xD8" : "BM"));
+    }
     QVERIFY(NET_DVR_StopRealPlay(handle));
     QVERIFY(!NET_DVR_StopRealPlay(handle));
 }
 
 void tst_SdkPeer::playbackCaptureIsThePictureOfTheOsdTime()
 {
-    QList<QByteArray> pictures;
-    for (Qt::GlobalColor c : {Qt::red, Qt::green, Qt::blue, Qt::yellow})
-        pictures.append(jpeg(c));
+    const QList<QColor> colours{Qt::red, Qt::green, Qt::blue, Qt::yellow};
     Session s(KFakeRecorder::on(StreamControl, [&](KFakeConnection &c, const KFrame &f) {
         KMsgStreamControl control;
         if (!control.decode(f.payload) || control.action != ControlStart)
             return Sound;
         c.sendFrame(Ok, f.seq);
-        for (int i = 0; i < pictures.size(); ++i) {
-            sendPicture(c, at(14, 0, i), pictures[i]);
+        KTestVideo video;
+        for (int i = 0; i < colours.size(); ++i) {
+            sendPicture(c, video.frame(colours[i], at(14, 0, i), i == 0));
             QThread::msleep(30);
         }
         return Answered;
@@ -596,7 +636,8 @@ void tst_SdkPeer::playbackCaptureIsThePictureOfTheOsdTime()
     QVERIFY(KTestEmulator::waitFor(
         [&] { return NET_DVR_GetPlayBackOsdTime(handle, &osd) && osd.second == 3; }, HangLimitMs));
     QVERIFY(NET_DVR_SetCapturePictureMode(VSDK_CAPTURE_JPEG));
-    QCOMPARE(capture(NET_DVR_PlayBackCaptureFile, handle), pictures[3]);
+    const QColor shot = middle(capture(NET_DVR_PlayBackCaptureFile, handle));
+    QVERIFY2(near(shot, Qt::yellow), qPrintable(shot.name()));
     QVERIFY(NET_DVR_StopPlayBack(handle));
 }
 

@@ -106,6 +106,16 @@ void tst_RecorderProbe::everyCommandAgainstTheEmulator()
     const QString picture = m_dir.filePath("snap.jpg");
     QCOMPARE(run({"snapshot", "--channel", "ACAM02", "--out", picture}, &out), 0);
     QCOMPARE(QImage(picture).size(), QSize(640, 360));
+
+    // The sub stream's rate under its 256 kbit/s cap, key frames every 2 s (20 pictures).
+    QCOMPARE(run({"stream", "--channel", "ACAM01", "--stream", "sub", "--seconds", "5"}, &out), 0);
+    QCOMPARE(out["codec"].toString(), QStringLiteral("H.264"));
+    QCOMPARE(QSize(out["width"].toInt(), out["height"].toInt()), QSize(320, 180));
+    QCOMPARE(out["keyFrameInterval"].toInt(), 20);
+    QCOMPARE(out["targetBitRate"].toInt(), 256000);
+    QVERIFY2(out["bitRate"].toInt() > 0 && out["bitRate"].toInt() <= 256000 * 1.1,
+             qPrintable(QString::number(out["bitRate"].toInt())));
+    QCOMPARE(out["decoderErrors"].toInt(), 0);
 }
 
 void tst_RecorderProbe::statusAnswers_data()

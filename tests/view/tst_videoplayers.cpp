@@ -15,9 +15,12 @@
 #include "KViewHandler.h"
 #include "KViewTestSupport.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimeEdit>
 #include <QtTest>
@@ -44,6 +47,31 @@ bool painted(const QImage &image)
         for (int x = 0; x < image.width(); x += 4)
             if (image.pixel(x, y) != image.pixel(0, 0))
                 return true;
+    return false;
+}
+
+QWidget *surfaceOf(KAbstractVideoView *view)
+{
+    return view->videoSurface()->findChild<QWidget *>(QStringLiteral("sdkVideoSurface"));
+}
+
+// The size of the pictures the tile's stream decodes; empty before the first.
+QSize streamPictureSize(KAbstractVideoView *view)
+{
+    QWidget *surface = surfaceOf(view);
+    return surface ? surface->property("pictureSize").toSize() : QSize();
+}
+
+// Whether the picture surface on top of the tile (the new stream's, or the one before it that
+// stays until the new one has a picture) shows a decoded picture rather than black.
+bool showsPicture(KAbstractVideoView *view)
+{
+    const QObjectList children = view->videoSurface()->children();
+    for (auto it = children.crbegin(); it != children.crend(); ++it) {
+        auto *surface = qobject_cast<QWidget *>(*it);
+        if (surface && surface->isVisible() && surface->property("decodedPictures").isValid())
+            return surface->property("decodedPictures").toULongLong() > 0;
+    }
     return false;
 }
 
@@ -158,10 +186,16 @@ private slots:
         auto *first = static_cast<KOnlineVideoView *>(player.views().at(0));
         auto *second = static_cast<KOnlineVideoView *>(player.views().at(1));
         QTRY_VERIFY_WITH_TIMEOUT(painted(picture(first)) && painted(picture(second)), 20000);
-        // Moving pictures, different per channel.
+        // Moving pictures, different per channel; two windows ("Авто"): the main stream.
         const QImage before = picture(first);
         QTRY_VERIFY_WITH_TIMEOUT(picture(first) != before, 10000);
         QVERIFY(picture(first) != picture(second));
+        QCOMPARE(streamPictureSize(first), QSize(320, 240));
+        QCOMPARE(picture(first).size(), first->videoSurface()->size());
+        // The title bar says what the link carries.
+        QTRY_VERIFY_WITH_TIMEOUT(first->linkLabel()->text().endsWith(QStringLiteral("бит/с")),
+                                 5000);
+        QVERIFY(!first->linkLabel()->text().contains(QStringLiteral("слабый канал")));
 
         // Hovering a tile with a channel shows its controls; a tile without one keeps them hidden.
         for (KAbstractVideoView *tile : {player.views().at(0), player.views().at(2)}) {
@@ -182,7 +216,11 @@ private slots:
         QCOMPARE(QDir(m_snapshots.path())
                      .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{".._Автобус 7"});
-        QCOMPARE(QDir(m_snapshots.path() + "/.._Автобус 7").entryList({"*_ACAM02.jpg"}).size(), 1);
+        const QStringList shots =
+            QDir(m_snapshots.path() + "/.._Автобус 7").entryList({"*_ACAM02.jpg"});
+        QCOMPARE(shots.size(), 1);
+        QCOMPARE(QImage(m_snapshots.path() + "/.._Автобус 7/" + shots.first()).size(),
+                 QSize(320, 240));
 
         // A blown-up tile, then back; the window buttons wait meanwhile.
         QTest::mouseDClick(first->backgroundLabel(), Qt::LeftButton);
@@ -255,6 +293,56 @@ private slots:
         KConnectionHandler::instance()->initialize(2);
     }
 
+    void autoStreamAndWeakLink()
+    {
+        KOnlineVideoPlayerWidget player;
+        QVERIFY(showWith(player, m_object.get(), QSize(700, 420)));
+        QCOMPARE(player.streamSelector()->currentText(), QStringLiteral("Авто"));
+        player.play();
+        auto *first = static_cast<KOnlineVideoView *>(player.views().at(0));
+        auto *second = static_cast<KOnlineVideoView *>(player.views().at(1));
+        QTRY_COMPARE_WITH_TIMEOUT(streamPictureSize(first), QSize(320, 240), 20000);
+
+        // Four windows: the sub stream; a tile blown up: the main stream, and back. The last
+        // picture stays until the other stream's first one is there: never black between.
+        const auto switchesTo = [&](KAbstractVideoView *tile, const QSize &size) {
+            return KTestEmulator::waitFor(
+                [&] {
+                    if (!showsPicture(tile))
+                        return QTest::qVerify(false, "showsPicture(tile)", "a black gap", __FILE__,
+                                              __LINE__),
+                               true;
+                    return streamPictureSize(tile) == size;
+                },
+                20000);
+        };
+        player.arrangementButtons().at(2)->click();
+        QVERIFY(switchesTo(first, QSize(160, 120)) && !QTest::currentTestFailed());
+        QVERIFY(switchesTo(second, QSize(160, 120)) && !QTest::currentTestFailed());
+        QTest::mouseDClick(first->backgroundLabel(), Qt::LeftButton);
+        QCOMPARE(player.grid()->arrangement(), 0);
+        QVERIFY(switchesTo(first, QSize(320, 240)) && !QTest::currentTestFailed());
+        QCOMPARE(static_cast<KOnlineVideoView *>(second)->streamType(), 1);
+        QTest::mouseDClick(first->backgroundLabel(), Qt::LeftButton);
+        QVERIFY(switchesTo(first, QSize(160, 120)) && !QTest::currentTestFailed());
+
+        // A modem too slow for the pictures: whole groups left out (nothing broken decoded),
+        // and the tile says so until the link carries them again.
+        const QString uplink = "uplink " + m_emulator.host();
+        const auto restore = qScopeGuard([&] { m_emulator.commandOk(uplink + " 0"); });
+        QVERIFY(m_emulator.commandOk(uplink + " 40"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            first->linkLabel()->text().startsWith(QStringLiteral("слабый канал")), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(surfaceOf(first)->property("droppedPictures").toULongLong() > 0,
+                                 20000);
+        QVERIFY(m_emulator.commandOk(uplink + " 0"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !first->linkLabel()->text().startsWith(QStringLiteral("слабый канал")), 20000);
+        for (KAbstractVideoView *tile : {first, second})
+            QCOMPARE(surfaceOf(tile)->property("decoderErrors").toULongLong(), 0ull);
+        player.stop();
+    }
+
     void archivePlayerPlaysChosenMoment()
     {
         const QDateTime moment = KViewTest::archiveMoment(m_emulator, 1800);
@@ -320,10 +408,13 @@ private slots:
         QCOMPARE(download.count(), 1);
         QCOMPARE(download.at(0).at(1).toDateTime(), later);
 
-        // F11 moves the grid into the full-screen window; Escape brings it back.
+        // F11 moves the grid into the full-screen window (the whole screen, also where no window
+        // manager makes it so); Escape brings it back.
         QTest::keyClick(&player, Qt::Key_F11);
         QTRY_VERIFY_WITH_TIMEOUT(player.fullSizeWindow()->isVisible(), 5000);
         QVERIFY(player.grid()->window() == player.fullSizeWindow());
+        QTRY_COMPARE_WITH_TIMEOUT(player.fullSizeWindow()->geometry(), player.screen()->geometry(),
+                                  5000);
         QTest::keyClick(player.fullSizeWindow(), Qt::Key_Escape);
         QTRY_VERIFY_WITH_TIMEOUT(!player.fullSizeWindow()->isVisible(), 5000);
         QVERIFY(player.grid()->parentWidget() == &player);

@@ -365,6 +365,63 @@ bool KRecorderProbe::snapshot(const QString &channelId, const QString &file, QJs
     return true;
 }
 
+bool KRecorderProbe::stream(const QString &channelId, int streamType, int seconds,
+                            QJsonValue &result)
+{
+    int channel = 0;
+    if (!login() || !channelNumber(channelId, &channel))
+        return false;
+    VSDK_PREVIEW_INFO preview;
+    std::memset(&preview, 0, sizeof(preview));
+    preview.channel = channel;
+    preview.streamType = uint32_t(streamType);
+    const int handle = NET_DVR_RealPlay_V40(m_userId, &preview, nullptr, nullptr);
+    if (handle < 0)
+        return sdkFailure(QStringLiteral("live view"));
+    // Measured from the first picture on, so that the start of the connection does not count.
+    VSDK_STREAM_INFO first;
+    VSDK_STREAM_INFO last;
+    std::memset(&first, 0, sizeof(first));
+    QElapsedTimer clock;
+    clock.start();
+    bool ok = NET_DVR_GetStreamInfo(handle, &first);
+    while (ok && first.receivedPictures == 0 && clock.elapsed() < 10000) {
+        QThread::msleep(20);
+        ok = NET_DVR_GetStreamInfo(handle, &first);
+    }
+    if (ok && first.receivedPictures == 0) {
+        NET_DVR_StopRealPlay(handle);
+        return failure(VSDK_ERR_RECEIVE_TIMEOUT, QStringLiteral("stream: no picture came"));
+    }
+    clock.restart();
+    QThread::msleep(ulong(seconds) * 1000);
+    ok = ok && NET_DVR_GetStreamInfo(handle, &last);
+    const double elapsed = double(clock.elapsed()) / 1000.0;
+    if (!ok)
+        sdkFailure(QStringLiteral("stream"));
+    NET_DVR_StopRealPlay(handle);
+    if (!ok)
+        return false;
+    QJsonObject o;
+    o[QStringLiteral("codec")] =
+        last.codec == VSDK_CODEC_H264 ? QStringLiteral("H.264") : QString::number(last.codec);
+    o[QStringLiteral("width")] = int(last.width);
+    o[QStringLiteral("height")] = int(last.height);
+    o[QStringLiteral("frameRate")] = int(last.frameRate);
+    o[QStringLiteral("targetBitRate")] = double(last.targetBitRate) * 1000;
+    o[QStringLiteral("bitRate")] =
+        qRound64(double(last.receivedBytes - first.receivedBytes) * 8 / elapsed);
+    o[QStringLiteral("pictures")] = double(last.receivedPictures - first.receivedPictures);
+    o[QStringLiteral("keyFrames")] = double(last.keyFrames - first.keyFrames);
+    o[QStringLiteral("keyFrameInterval")] = int(last.keyFrameInterval);
+    o[QStringLiteral("keyFrameSeconds")] =
+        last.frameRate ? double(last.keyFrameInterval) / last.frameRate : 0.0;
+    o[QStringLiteral("droppedPictures")] = double(last.droppedPictures);
+    o[QStringLiteral("decoderErrors")] = double(last.decoderErrors);
+    result = o;
+    return true;
+}
+
 bool KRecorderProbe::status(QJsonValue &result)
 {
     // --timeout bounds the whole command: connecting and a peer that trickles bytes alike.

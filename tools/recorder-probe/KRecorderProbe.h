@@ -28,6 +28,8 @@ public:
     bool download(const QString &channelId, const QDateTime &from, const QDateTime &to,
                   const QString &file, QJsonValue &result);
     bool snapshot(const QString &channelId, const QString &file, QJsonValue &result);
+    // Watches a live stream (0 main, 1 sub) for seconds: its bit rate and key-frame interval.
+    bool stream(const QString &channelId, int streamType, int seconds, QJsonValue &result);
     bool status(QJsonValue &result);
     bool activate(QJsonValue &result);
 

@@ -35,7 +35,8 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Talks to one recorder through the SDK.\n"
-                       "Commands: info | search | download | snapshot | status | activate"));
+                       "Commands: info | search | download | snapshot | stream | status | "
+                       "activate"));
     parser.addHelpOption();
     const QCommandLineOption host(QStringLiteral("host"), QStringLiteral("recorder address"),
                                   QStringLiteral("H"));
@@ -57,10 +58,17 @@ int main(int argc, char *argv[])
                                 QStringLiteral("ISO"));
     const QCommandLineOption out(QStringLiteral("out"), QStringLiteral("output file"),
                                  QStringLiteral("FILE"));
+    const QCommandLineOption streamType(QStringLiteral("stream"),
+                                        QStringLiteral("main or sub (stream command)"),
+                                        QStringLiteral("TYPE"), QStringLiteral("main"));
+    const QCommandLineOption seconds(QStringLiteral("seconds"),
+                                     QStringLiteral("how long to watch (stream command)"),
+                                     QStringLiteral("N"), QStringLiteral("5"));
     const QCommandLineOption timeout(QStringLiteral("timeout"),
                                      QStringLiteral("connect time-out in ms"), QStringLiteral("MS"),
                                      QStringLiteral("3000"));
-    parser.addOptions({host, port, statusPort, user, password, channel, from, to, out, timeout});
+    parser.addOptions({host, port, statusPort, user, password, channel, from, to, out, streamType,
+                       seconds, timeout});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("what to do"));
     if (!parser.parse(QCoreApplication::arguments()))
         return printError(17, parser.errorText(), 2);
@@ -89,7 +97,7 @@ int main(int argc, char *argv[])
         return printError(17, QStringLiteral("--host and valid port numbers are required"), 2);
 
     const QStringList needChannel = {QStringLiteral("search"), QStringLiteral("download"),
-                                     QStringLiteral("snapshot")};
+                                     QStringLiteral("snapshot"), QStringLiteral("stream")};
     if (needChannel.contains(command) && !parser.isSet(channel))
         return printError(17, QStringLiteral("--channel is required"), 2);
     QDateTime begin;
@@ -107,6 +115,13 @@ int main(int argc, char *argv[])
         parser.value(out).isEmpty())
         return printError(17, QStringLiteral("--out is required"), 2);
 
+    const int watchSeconds = parser.value(seconds).toInt(&ok);
+    const QString type = parser.value(streamType);
+    if (command == QLatin1String("stream") &&
+        (!ok || watchSeconds < 1 || watchSeconds > 3600 ||
+         (type != QLatin1String("main") && type != QLatin1String("sub"))))
+        return printError(17, QStringLiteral("--stream is main or sub, --seconds 1..3600"), 2);
+
     KRecorderProbe probe(target);
     QJsonValue result;
     bool done = false;
@@ -118,6 +133,9 @@ int main(int argc, char *argv[])
         done = probe.download(parser.value(channel), begin, end, parser.value(out), result);
     else if (command == QLatin1String("snapshot"))
         done = probe.snapshot(parser.value(channel), parser.value(out), result);
+    else if (command == QLatin1String("stream"))
+        done = probe.stream(parser.value(channel), type == QLatin1String("sub") ? 1 : 0,
+                            watchSeconds, result);
     else if (command == QLatin1String("status"))
         done = probe.status(result);
     else if (command == QLatin1String("activate"))

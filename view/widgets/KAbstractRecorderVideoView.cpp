@@ -1,20 +1,40 @@
 #include "KAbstractRecorderVideoView.h"
 
 #include "KFolderName.h"
-
+#include "KFormat.h"
 #include "KMessageWidget.h"
 #include "KObjectHandler.h"
 #include "KSettings.h"
 #include "KViewHandler.h"
 
 #include <QDir>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+const char *const linkStyle = "border: 0px; border-radius: 0px; background-color: transparent;";
+const char *const weakLinkStyle =
+    "border: 0px; border-radius: 2px; background-color: #c62828; color: white; padding: 0 3px;";
+
+} // namespace
 
 KAbstractRecorderVideoView::KAbstractRecorderVideoView(QWidget *parent) : KAbstractVideoView(parent)
 {
     connect(KViewHandler::instance(), &KViewHandler::snapshotTaken, this,
             &KAbstractRecorderVideoView::handleSnapshotTake);
+    m_linkLabel = new QLabel;
+    m_linkLabel->setObjectName(QStringLiteral("channelWidget"));
+    m_linkLabel->setStyleSheet(QString::fromLatin1(linkStyle));
+    m_linkLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // The title gives way first when the tile is narrow.
+    m_titleLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    static_cast<QHBoxLayout *>(m_topBar->layout())->insertWidget(1, m_linkLabel);
+    m_linkTimer = new QTimer(this);
+    m_linkTimer->setInterval(1000);
+    connect(m_linkTimer, &QTimer::timeout, this, &KAbstractRecorderVideoView::showLink);
 }
 
 KAbstractRecorderVideoView::~KAbstractRecorderVideoView()
@@ -55,6 +75,23 @@ void KAbstractRecorderVideoView::startJob(int viewType, const QDateTime &dateTim
     job.streamType = m_streamType;
     job.dateTime = dateTime;
     m_jobID = KViewHandler::instance()->addJob(job);
+    m_linkTimer->start();
+}
+
+void KAbstractRecorderVideoView::showLink()
+{
+    // The surface the SDK made for the current stream (a stopped one's is renamed).
+    const QWidget *surface =
+        m_videoSurface->findChild<QWidget *>(QStringLiteral("sdkVideoSurface"));
+    if (!surface) {
+        m_linkLabel->clear();
+        return;
+    }
+    const qint64 bitRate = surface->property("bitRate").toLongLong();
+    const bool weak = surface->property("weakLink").toBool();
+    const QString rate = KFormat::bitRateText(bitRate / 8) + QStringLiteral("/с");
+    m_linkLabel->setText(weak ? QStringLiteral("слабый канал ") + rate : rate);
+    m_linkLabel->setStyleSheet(QString::fromLatin1(weak ? weakLinkStyle : linkStyle));
 }
 
 void KAbstractRecorderVideoView::pause()
@@ -72,6 +109,9 @@ void KAbstractRecorderVideoView::stop()
         return;
     KViewHandler::instance()->quit(m_jobID);
     m_jobID = -1;
+    m_linkTimer->stop();
+    m_linkLabel->clear();
+    m_linkLabel->setStyleSheet(QString::fromLatin1(linkStyle));
     KAbstractVideoView::stop();
     m_backgroundLabel->setText(QStringLiteral("Трансляция\nотключена"));
 }

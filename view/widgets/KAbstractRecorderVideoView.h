@@ -3,8 +3,11 @@
 #include "KAbstractVideoView.h"
 
 class KObjectHandler;
+class QTimer;
 
-// A tile bound to a recorder channel: its playback is a view job of the view handler.
+// A tile bound to a recorder channel: its playback is a view job of the view handler. While it
+// plays, its title bar shows the stream's bit rate, and "слабый канал" while the pictures come
+// late or the link leaves some out (read once a second from the SDK's picture surface).
 class KAbstractRecorderVideoView : public KAbstractVideoView
 {
     Q_OBJECT
@@ -17,6 +20,7 @@ public:
     KObjectHandler *object() const { return m_objectHandler; }
     int jobID() const { return m_jobID; }
     int streamType() const { return m_streamType; }
+    QLabel *linkLabel() const { return m_linkLabel; }
 
     // The folder a snapshot of the object goes to: the object's name as one folder below root.
     // Separators and ".." in the name cannot lead out of root.
@@ -43,4 +47,10 @@ protected:
     KObjectHandler *m_objectHandler = nullptr;
     int m_jobID = -1;
     int m_streamType = -1;
+
+private:
+    void showLink();
+
+    QLabel *m_linkLabel = nullptr;
+    QTimer *m_linkTimer = nullptr;
 };

@@ -14,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QVBoxLayout>
 
@@ -429,6 +430,9 @@ void KAbstractVideoPlayerWidget::enableFullScreenMode()
         layout->setContentsMargins(0, 0, 0, 0);
     }
     m_fullSizeWindow->contentWidget()->layout()->addWidget(m_grid);
+    // Also where no window manager makes the window full screen (a kiosk X server).
+    if (QScreen *screen = this->screen())
+        m_fullSizeWindow->setGeometry(screen->geometry());
     m_fullSizeWindow->showFullScreen();
     m_fullSizeWindow->activateWindow();
 }

@@ -20,9 +20,9 @@ KOnlineVideoPlayerWidget::KOnlineVideoPlayerWidget(QWidget *parent)
 
     m_streamSelector = new QComboBox;
     m_streamSelector->setFixedWidth(175);
-    m_streamSelector->addItems(
-        {QStringLiteral("Основной поток"), QStringLiteral("Дополнительный поток")});
-    m_streamSelector->setCurrentIndex(1);
+    m_streamSelector->addItems({QStringLiteral("Основной поток"),
+                                QStringLiteral("Дополнительный поток"), QStringLiteral("Авто")});
+    m_streamSelector->setCurrentIndex(AutoStream);
 
     m_playButton->setToolTip(
         keyToolTip(QStringLiteral("Запуск трансляции\nвсех каналов"), QStringLiteral("Пробел")));
@@ -49,6 +49,8 @@ KOnlineVideoPlayerWidget::KOnlineVideoPlayerWidget(QWidget *parent)
 
     connect(m_streamSelector, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &KOnlineVideoPlayerWidget::setStreamType);
+    connect(m_grid, &KVideoViewTableWidget::arrangementChanged, this,
+            &KOnlineVideoPlayerWidget::applyStreams);
     KOnlineVideoPlayerWidget::setControlsEnabled(false);
 }
 
@@ -68,7 +70,31 @@ void KOnlineVideoPlayerWidget::prepareView(KAbstractVideoView *view, const KChan
     tile->setObject(m_object);
     tile->setCurrentChannel(channel.name);
     // The stream the selector shows, so that a new object keeps the operator's choice.
-    tile->setStreamType(m_streamSelector->currentIndex());
+    tile->setStreamType(streamFor(m_views.indexOf(view)));
+}
+
+int KOnlineVideoPlayerWidget::streamFor(int index) const
+{
+    const int choice = m_streamSelector->currentIndex();
+    if (choice != AutoStream)
+        return choice;
+    const int arrangement = m_grid->arrangement();
+    if (arrangement == 0)
+        return index == m_grid->fullWindowIndex() ? MainStream : SubStream;
+    // Tiles that do not fit play on hidden: the cheaper stream.
+    const QSize grid = KVideoViewTableWidget::gridSize(arrangement);
+    const int cells = grid.width() * grid.height();
+    return index < cells && cells < 4 ? MainStream : SubStream;
+}
+
+void KOnlineVideoPlayerWidget::applyStreams()
+{
+    for (int i = 0; i < m_views.size(); ++i) {
+        auto *tile = static_cast<KOnlineVideoView *>(m_views.at(i));
+        const int type = streamFor(i);
+        if (tile->streamType() != type)
+            tile->setStreamType(type);
+    }
 }
 
 void KOnlineVideoPlayerWidget::play()
@@ -79,8 +105,7 @@ void KOnlineVideoPlayerWidget::play()
     KUserLogHandler::instance()->write(0, QStringLiteral("Просмотр онлайн-трансляции"));
 }
 
-void KOnlineVideoPlayerWidget::setStreamType(int type)
+void KOnlineVideoPlayerWidget::setStreamType(int)
 {
-    for (KAbstractVideoView *view : qAsConst(m_views))
-        static_cast<KOnlineVideoView *>(view)->setStreamType(type);
+    applyStreams();
 }

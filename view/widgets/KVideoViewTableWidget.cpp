@@ -95,6 +95,7 @@ void KVideoViewTableWidget::applyArrangement(int arrangement)
     if (arrangement != 0)
         m_lastArrangement = arrangement;
     setUpdatesEnabled(true);
+    emit arrangementChanged(arrangement);
 }
 
 void KVideoViewTableWidget::chooseArrangement(int arrangement)

@@ -31,6 +31,8 @@ public:
 
 signals:
     void fullSizeViewEnabled(bool state);
+    // A new arrangement (0: a tile blown up) was applied.
+    void arrangementChanged(int arrangement);
 
 public slots:
     void set1ViewArrangement();
