@@ -137,14 +137,20 @@ int main(int argc, char *argv[])
         QStringLiteral("files %1 1 %2 %3")
             .arg(hosts[0], QDateTime::currentDateTime().addDays(-3).toString(Qt::ISODate),
                  QDateTime::currentDateTime().addDays(-1).toString(Qt::ISODate)));
+    // The first recording long enough for the longest download, whatever the day.
     QDateTime start;
     for (const QString &line : files) {
         const QStringList parts = line.split(QLatin1Char(' '));
         if (parts.size() == 5) {
-            start = QDateTime::fromString(parts[2], Qt::ISODate);
-            break;
+            const QDateTime begin = QDateTime::fromString(parts[2], Qt::ISODate);
+            if (begin.secsTo(QDateTime::fromString(parts[3], Qt::ISODate)) >= 3660) {
+                start = begin;
+                break;
+            }
         }
     }
+    if (!start.isValid())
+        std::fprintf(stderr, "no recording of an hour on channel 1 for the download figures\n");
     for (int minutes : {5, 15, 60, 15}) {
         KTestRecorderClient session;
         KTestRecorderClient stream;

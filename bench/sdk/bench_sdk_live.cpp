@@ -52,6 +52,41 @@ VSDK_TIME sdkTime(const QDateTime &t)
                      uint32_t(t.time().minute()), uint32_t(t.time().second())};
 }
 
+// Moments 30 s into the recorder's files of channel 1 of at least 15 minutes, over the days
+// before yesterday: taken from the recorder, since a fixed hour may be a gap on some days.
+QList<QDateTime> recordedMoments(int user)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    VSDK_FIND_CONDITION c;
+    std::memset(&c, 0, sizeof(c));
+    c.channel = 1;
+    c.fileType = 0xFF;
+    c.lockState = 0xFF;
+    c.startTime = sdkTime(now.addDays(-4));
+    c.stopTime = sdkTime(now.addDays(-1));
+    QList<QDateTime> moments;
+    const int handle = NET_DVR_FindFile_V30(user, &c);
+    if (handle < 0)
+        return moments;
+    for (;;) {
+        VSDK_FIND_DATA d;
+        const int s = NET_DVR_FindNextFile_V30(handle, &d);
+        if (s == VSDK_FIND_BUSY)
+            continue;
+        if (s != VSDK_FIND_FILE)
+            break;
+        const auto toDateTime = [](const VSDK_TIME &t) {
+            return QDateTime(QDate(int(t.year), int(t.month), int(t.day)),
+                             QTime(int(t.hour), int(t.minute), int(t.second)));
+        };
+        const QDateTime b = toDateTime(d.startTime);
+        if (b.secsTo(toDateTime(d.stopTime)) >= 900)
+            moments << b.addSecs(30);
+    }
+    NET_DVR_FindClose_V30(handle);
+    return moments;
+}
+
 double percentile(std::vector<double> values, double p)
 {
     if (values.empty())
@@ -217,11 +252,15 @@ int main(int argc, char *argv[])
         }
 
         // A playback's first key frame after start, seek and change of speed.
-        const QDateTime from = QDateTime(QDate::currentDate().addDays(-1), QTime(10, 0));
+        const QList<QDateTime> moments = recordedMoments(user);
+        if (moments.isEmpty())
+            std::fprintf(stderr,
+                         "no recording of 15 minutes on channel 1 for the playback figures\n");
         std::vector<double> start, seek, speed;
-        for (int round = 0; round < 5; ++round) {
+        for (int round = 0; round < 5 && !moments.isEmpty(); ++round) {
             for (std::vector<double> *figure : {&start, &seek}) {
-                const QDateTime at = from.addSecs(round * 600 + (figure == &seek ? 300 : 0));
+                const QDateTime at =
+                    moments.at(round % moments.size()).addSecs(figure == &seek ? 300 : 0);
                 const VSDK_TIME a = sdkTime(at);
                 const VSDK_TIME b = sdkTime(at.addSecs(600));
                 QElapsedTimer clock;

@@ -8,13 +8,13 @@
 #include "KArchiveInfoWidget.h"
 #include "KArchiveVideoPlayerWidget.h"
 #include "KArchiveVideoView.h"
-#include "KBenchEmulator.h"
 #include "KConnectionHandler.h"
 #include "KFullSizeVideoPlayerWidget.h"
 #include "KObjectHandler_HIKVISION.h"
 #include "KOnlineVideoPlayerWidget.h"
 #include "KOnlineVideoView.h"
 #include "KRecorderSDK.h"
+#include "KTestEmulator.h"
 #include "KVideoViewTableWidget.h"
 #include "KViewHandler.h"
 
@@ -140,10 +140,26 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(5, atoi(argv[1])) : 60;
-    KBenchEmulator emulator;
-    if (!emulator.start(QString::fromLatin1(host), {"--analog", "16", "--fps", QString::number(fps),
-                                                    "--size", "1280x720", "--quiet"})) {
-        std::fprintf(stderr, "recorder-emulator did not start\n");
+    KTestEmulator emulator;
+    if (!emulator.start({"--host", QString::fromLatin1(host), "--analog", "16", "--fps",
+                         QString::number(fps), "--size", "1280x720"})) {
+        std::fprintf(stderr, "recorder-emulator did not start: %s\n", qPrintable(emulator.log()));
+        return 1;
+    }
+    // The archive half plays a stretch every channel recorded, taken from the recorder's own
+    // files: a fixed hour of a fixed day may be a gap on some days.
+    QList<QList<KTestEmulator::File>> files;
+    for (int channel = 1; channel <= 16; ++channel)
+        files << emulator.pastFiles(channel);
+    // Two moments at least 15 minutes apart, each 100 s into 5 minutes every channel recorded.
+    const QDateTime moment = KTestEmulator::commonMoment(files, 300).addSecs(-100);
+    for (QList<KTestEmulator::File> &channel : files) {
+        for (KTestEmulator::File &file : channel)
+            file.begin = std::max(file.begin, moment.addSecs(900));
+    }
+    const QDateTime later = KTestEmulator::commonMoment(files, 300).addSecs(-100);
+    if (!moment.isValid() || !later.isValid()) {
+        std::fprintf(stderr, "no two stretches of 5 minutes recorded on all 16 channels\n");
         return 1;
     }
     KRecorderSDK::instance()->initialize();
@@ -277,7 +293,6 @@ int main(int argc, char *argv[])
         player.show();
         player.setObject(&object);
         waitUntil([&]() { return player.isPopulated(); }, 30000);
-        const QDateTime moment(QDate::currentDate().addDays(-1), QTime(10, 0));
         player.play(moment);
         // On screen: every tile painted a picture of the moment; the workers: every worker's
         // on-screen time (refreshed once a second) reached it.
@@ -304,7 +319,6 @@ int main(int argc, char *argv[])
                          qPrintable(moment.toString(Qt::ISODate)));
             result = 1;
         } else {
-            const QDateTime later = moment.addSecs(1800);
             player.timeEdit()->setTime(later.time());
             QElapsedTimer clock;
             clock.start();
