@@ -24,20 +24,6 @@ namespace {
 
 const int kWait = 20000; // start-up of the decoders on a loaded machine
 
-// 16 s at 25 pictures per second; picture N shows a white bar N pixels wide from the left
-// edge, so every grabbed picture tells its own number. A key frame every 2 s.
-bool makeBarClip(const QString &path)
-{
-    QProcess ffmpeg;
-    ffmpeg.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {"-hide_banner", "-loglevel", "error", "-f", "lavfi", "-i",
-                  "color=c=black:s=512x64:r=25:d=16,format=yuv420p,"
-                  "geq=lum='if(lt(X\\,N)\\,255\\,0)':cb=128:cr=128",
-                  "-c:v", "mpeg4", "-q:v", "2", "-g", "50", "-y", path});
-    return ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0;
-}
-
 double whiteShare(const QImage &image, int row)
 {
     int white = 0;
