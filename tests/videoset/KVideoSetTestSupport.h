@@ -76,6 +76,20 @@ inline int firstPictureNumber(const QString &path)
     return white;
 }
 
+// An "ffmpeg" in the folder that stands for ffmpeg on a full disk: it writes the first 3000
+// bytes of its input to its output (the argument before the last) and ends with status 0.
+inline QString writeFullDiskFfmpeg(const QString &folder)
+{
+    QFile fake(folder + QStringLiteral("/ffmpeg"));
+    if (!fake.open(QIODevice::WriteOnly))
+        return QString();
+    fake.write("#!/bin/sh\nfor a; do [ \"$prev\" = -i ] && src=$a; prev=$a; done\n"
+               "eval out=\\${$(($# - 1))}\nhead -c 3000 \"$src\" > \"$out\"\n");
+    fake.close();
+    fake.setPermissions(fake.permissions() | QFileDevice::ExeOwner);
+    return fake.fileName();
+}
+
 // One bar clip for the test case; a fresh store with a local and a remote root per test.
 class Fixture
 {

@@ -255,13 +255,7 @@ private slots:
         KVideoSetCutHandler handler({{all, destination}}, QTime(0, 0, 1), QTime(0, 0, 2));
         QTemporaryDir bin;
         if (kind == "full disk") {
-            QFile fake(bin.filePath("ffmpeg"));
-            QVERIFY(fake.open(QIODevice::WriteOnly));
-            fake.write("#!/bin/sh\nfor a; do [ \"$prev\" = -i ] && src=$a; prev=$a; done\n"
-                       "eval out=\\${$(($# - 1))}\nhead -c 3000 \"$src\" > \"$out\"\n");
-            fake.close();
-            fake.setPermissions(fake.permissions() | QFileDevice::ExeOwner);
-            handler.setProgram(fake.fileName());
+            handler.setProgram(writeFullDiskFfmpeg(bin.path()));
         }
         QSignalSpy reasons(&handler, &KVideoSetFileOperationHandler::failed);
         QCOMPARE(run(&handler), QStringLiteral("error"));
