@@ -348,25 +348,40 @@ private slots:
         }
         QCOMPARE(markers->table()->rowCount(), 0);
 
-        markers->addEntry();
-        auto *editor = markers->findChild<KMarkerEditorWidget *>();
-        editor->timeEdit()->setTime(QTime(8, 0, 16));
-        editor->textField()->setText(QStringLiteral("Въезд"));
-        editor->confirm();
-        QCOMPARE(markers->table()->rowCount(), 1);
+        // A pasted control character is stored as a space and later markers save as well.
+        const auto add = [markers](const QTime &time, const QString &text) {
+            markers->addEntry();
+            auto *editor = markers->findChild<KMarkerEditorWidget *>();
+            editor->timeEdit()->setTime(time);
+            editor->textField()->setText(text);
+            editor->confirm();
+            delete editor;
+        };
+        add(QTime(8, 0, 16), QStringLiteral("Въезд\vво двор"));
+        add(QTime(8, 0, 10), QStringLiteral("Выезд"));
+        QCOMPARE(markers->table()->rowCount(), 2);
         KVideoSetData stored = KVideoSetData::fromFolder(set.path);
-        QCOMPARE(stored.markers.size(), 1);
+        QCOMPARE(stored.markers.size(), 2);
         QCOMPARE(stored.markers.first().time, QTime(8, 0, 16));
-        QCOMPARE(stored.markers.first().text, QStringLiteral("Въезд"));
+        QCOMPARE(stored.markers.first().text, QStringLiteral("Въезд во двор"));
         QCOMPARE(stored.comment, QStringLiteral("Проверено"));
-        QCOMPARE(player.markerArea()->markers().size(), 1);
+        QCOMPARE(player.markerArea()->markers().size(), 2);
         QCOMPARE(player.markerArea()->markerX(QTime(8, 0, 16)), player.markerArea()->width() - 5);
 
         markers->table()->selectRow(0);
         markers->deleteEntry();
         QCOMPARE(answerer.texts, QStringList{QStringLiteral("Удаление меток: Вы уверены?")});
-        QVERIFY(KVideoSetData::fromFolder(set.path).markers.isEmpty());
-        QVERIFY(player.markerArea()->markers().isEmpty());
+        QCOMPARE(KVideoSetData::fromFolder(set.path).markers.size(), 1);
+        QCOMPARE(player.markerArea()->markers().size(), 1);
+
+        // A marker that could not be stored is not shown as if it were.
+        QVERIFY(QFile::remove(set.path + "/user_data.xml") &&
+                QDir().mkpath(set.path + "/user_data.xml"));
+        answerer.texts.clear();
+        add(QTime(8, 0, 12), QStringLiteral("Стоянка"));
+        QTRY_COMPARE(answerer.texts, QStringList{"Ошибка!: Не удалось сохранить метки!"});
+        QCOMPARE(markers->markers().size(), 1);
+        QCOMPARE(player.markerArea()->markers().size(), 1);
     }
 
     // A damaged and a vanished file each say so in their tile; the other tile plays on.
