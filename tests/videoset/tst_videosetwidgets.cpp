@@ -1,5 +1,6 @@
 #include "KCommentEditorWidget.h"
 #include "KFormat.h"
+#include "KMediaProbe.h"
 #include "KMessageAnswerer.h"
 #include "KMessageWidget.h"
 #include "KSelectChannelsWidget.h"
@@ -426,8 +427,9 @@ private slots:
     }
 
     // The cut of chosen channels becomes a new set beside the source with a data file of its
-    // own (the comment stays behind); the table refreshes. A cut that fails its check (ffmpeg
-    // on a full disk) says so and leaves no set.
+    // own (the comment stays behind) holding the chosen interval from its first picture on;
+    // the table refreshes. A cut that fails its check (ffmpeg on a full disk) says so and
+    // leaves no set.
     void cutFromTable_data()
     {
         QTest::addColumn<bool>("fullDisk");
@@ -443,7 +445,8 @@ private slots:
         if (fullDisk)
             QVERIFY(!writeFullDiskFfmpeg(bin.path()).isEmpty() &&
                     qputenv("PATH", QFile::encodeName(bin.path()) + ':' + path));
-        KVideoSetData set = makeSet(kFolder, {"ACAM01", "DCAM01"}, "К");
+        const QString folder = "2019.03.14_08.00.00-08.00.16";
+        KVideoSetData set = makeSet(folder, {"ACAM01", "DCAM01"}, "К");
         set.channels["DCAM01"].title = "Салон";
         QVERIFY(set.writeDataFile());
         KVideoTableWidget window;
@@ -452,8 +455,8 @@ private slots:
         KVideoCutWidget *cut = window.findChild<KVideoCutWidget *>();
         QVERIFY(cut);
         cut->channelsWidget()->checkBox("ACAM01")->setChecked(false);
-        cut->fromEdit()->setTime(QTime(8, 0, 1));
-        cut->toEdit()->setTime(QTime(8, 0, 3));
+        cut->fromEdit()->setTime(QTime(8, 0, 2));
+        cut->toEdit()->setTime(QTime(8, 0, 6));
         QSignalSpy completed(cut, &KVideoCutWidget::completed);
         MessageAnswerer answerer;
         cut->cutButton()->click();
@@ -466,13 +469,16 @@ private slots:
                 60000);
             QVERIFY(completed.isEmpty());
             QCOMPARE(QDir(m_local + "/Автобус").entryList(QDir::Dirs | QDir::NoDotAndDotDot),
-                     QStringList{kFolder});
+                     QStringList{folder});
             return;
         }
         QTRY_COMPARE_WITH_TIMEOUT(completed.size(), 1, 60000);
         QTRY_COMPARE(window.localView()->model()->rowCount(), 2);
         const KVideoSetData made = completed.first().first().value<KVideoSetData>();
-        QCOMPARE(made.path, m_local + "/Автобус/2019.03.14_08.00.01-08.00.03");
+        QCOMPARE(made.path, m_local + "/Автобус/2019.03.14_08.00.02-08.00.06");
+        const KMediaProbe::Result probe = KMediaProbe::probe(made.path + "/DCAM01.mp4");
+        QVERIFY2(qAbs(probe.seconds - 4.0) < 0.2, qPrintable(QString::number(probe.seconds)));
+        QCOMPARE(firstPictureNumber(made.path + "/DCAM01.mp4"), 50);
         QCOMPARE(made.channels.keys(), QStringList{"DCAM01"});
         QCOMPARE(made.channels["DCAM01"].title, QStringLiteral("Салон"));
         QVERIFY(made.comment.isEmpty());
