@@ -67,13 +67,15 @@ private slots:
         QCOMPARE(readAll(destination.path + "/ACAM01.mp4"), QByteArray("older copy"));
     }
 
-    // A set copied onto itself, directly or through a link to its store, and a set without
-    // files are refused before anything is touched.
+    // A set copied onto itself (directly or through a link to its store), through a linked
+    // object folder out of the store, or a set without files: refused before anything is
+    // touched.
     void copyRefused_data()
     {
         QTest::addColumn<QString>("kind");
         QTest::newRow("same path") << "same";
         QTest::newRow("linked store") << "link";
+        QTest::newRow("linked object folder at the destination") << "linked object";
         QTest::newRow("nothing to copy") << "empty";
     }
 
@@ -88,10 +90,14 @@ private slots:
             destination.path = m_remote + "/Автобус/" + kFolder;
         if (kind == "link")
             QVERIFY(QDir(m_remote).removeRecursively() && QFile::link(m_local, m_remote));
+        QTemporaryDir outside;
+        if (kind == "linked object")
+            QVERIFY(QFile::link(outside.path(), m_remote + "/Автобус"));
         KVideoSetCopyHandler handler({{source, destination}});
         QSignalSpy done(&handler, &KVideoSetFileOperationHandler::progressStageCompleted);
         QCOMPARE(run(&handler), QStringLiteral("error"));
         QVERIFY(done.isEmpty());
+        QVERIFY(QDir(outside.path()).isEmpty());
         if (kind == "empty") {
             QVERIFY(!QDir(destination.path).exists());
         } else {
@@ -183,11 +189,30 @@ private slots:
     }
 
     // A cut in a store whose path holds ".xml": the new set beside the source holds the cut
-    // interval, from its first picture on, with the channel's title and no markers or comment.
+    // interval (or what the channel file holds of it), from its first picture on, with the
+    // channel's title and no markers or comment; a work folder left by an earlier cut that
+    // never ended is not mixed in.
+    void cutContents_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QTime>("from");
+        QTest::addColumn<QTime>("to");
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<int>("firstPicture");
+        QTest::newRow("within the file")
+            << "2019.03.14_08.00.00-08.00.16" << QTime(8, 0, 4) << QTime(8, 0, 10) << 6.0 << 100;
+        QTest::newRow("past the file's end")
+            << "2019.03.14_08.00.00-08.00.30" << QTime(8, 0, 12) << QTime(8, 0, 30) << 4.0 << 300;
+    }
+
     void cutContents()
     {
-        KVideoSetData source = makeSet("2019.03.14_08.00.00-08.00.16", {"ACAM01", "DCAM02"},
-                                       "Комментарий", 0, "Склад.xml");
+        QFETCH(QString, folder);
+        QFETCH(QTime, from);
+        QFETCH(QTime, to);
+        QFETCH(double, seconds);
+        QFETCH(int, firstPicture);
+        KVideoSetData source = makeSet(folder, {"ACAM01", "DCAM02"}, "Комментарий", 0, "Склад.xml");
         source.channels["DCAM02"].title = "Салон";
         KVideoMarkerData marker;
         marker.time = QTime(8, 0, 5);
@@ -196,18 +221,20 @@ private slots:
         source = KVideoSetData::fromFolder(source.path);
         KVideoSetData destination = source;
         destination.channels.remove("ACAM01");
-        destination.path =
-            KVideoSetCutHandler::cutFolderPath(source.path, QTime(8, 0, 4), QTime(8, 0, 10));
-        QCOMPARE(destination.path, m_local + "/Склад.xml/2019.03.14_08.00.04-08.00.10");
+        destination.path = KVideoSetCutHandler::cutFolderPath(source.path, from, to);
+        QCOMPARE(destination.path, m_local + "/Склад.xml/2019.03.14_" + from.toString("hh.mm.ss-") +
+                                       to.toString("hh.mm.ss"));
+        const QString stale = destination.path + KVideoSetData::workFolderSuffix;
+        QVERIFY(QDir().mkpath(stale) && QFile::copy(m_clip, stale + "/ACAM01.mp4"));
         KVideoSetCutHandler handler({{source, destination}},
-                                    KVideoSetCutHandler::span(QTime(8, 0), QTime(8, 0, 4)),
-                                    KVideoSetCutHandler::span(QTime(8, 0, 4), QTime(8, 0, 10)));
+                                    KVideoSetCutHandler::span(QTime(8, 0), from),
+                                    KVideoSetCutHandler::span(from, to));
         QCOMPARE(run(&handler), QStringLiteral("completed"));
         const QString file = destination.path + "/DCAM02.mp4";
         const KMediaProbe::Result probe = KMediaProbe::probe(file);
-        QVERIFY2(probe.readable && qAbs(probe.seconds - 6.0) < 0.2,
+        QVERIFY2(probe.readable && qAbs(probe.seconds - seconds) < 0.2,
                  qPrintable(QString::number(probe.seconds) + probe.error));
-        QCOMPARE(firstPictureNumber(file), 100);
+        QCOMPARE(firstPictureNumber(file), firstPicture);
         const KVideoSetData made = KVideoSetData::fromFolder(destination.path);
         QCOMPARE(made.channels.keys(), QStringList{"DCAM02"});
         QCOMPARE(made.channels["DCAM02"].title, QStringLiteral("Салон"));
@@ -315,15 +342,19 @@ private slots:
         QVERIFY(remote.writeDataFile());
         QVERIFY(QDir().rename(QFileInfo(remote.path).path(), m_remote + "/Автобус"));
         KVideoSetData local = makeSet(kFolder, {"ACAM01"}, "локальный");
-        local.markers = {first, second};
+        KVideoMarkerData third = first;
+        third.text = "В";
+        local.markers = {first, second, third};
         QVERIFY(local.writeDataFile());
         const KVideoSetData destination = movedTo(local, m_remote + "/Автобус/" + kFolder);
         KVideoSetCopyHandler handler({{local, destination}});
         QCOMPARE(run(&handler), QStringLiteral("completed"));
         const KVideoSetData merged = KVideoSetData::fromFolder(destination.path);
         QCOMPARE(merged.comment, QStringLiteral("удалённый"));
-        QCOMPARE(merged.markers.size(), 2);
-        QCOMPARE(merged.markers.last().text, QStringLiteral("Б"));
+        QStringList texts;
+        for (const KVideoMarkerData &marker : merged.markers)
+            texts << marker.time.toString("ss ") + marker.text;
+        QCOMPARE(texts, QStringList({"01 А", "02 Б", "01 В"}));
         QCOMPARE(readAll(destination.path + "/ACAM01.mp4"), readAll(m_clip));
         QCOMPARE(QDir(m_remote + "/Автобус")
                      .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
