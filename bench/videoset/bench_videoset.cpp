@@ -179,12 +179,16 @@ int main(int argc, char **argv)
 
     const QString huge = dir.filePath(QStringLiteral("huge"));
     makeHugeDataFile(huge);
+    // The file lies on the disk as an operator's would, not in the writer's queue.
+    QProcess::execute(QStringLiteral("sync"), {});
     QElapsedTimer hugeTimer;
     hugeTimer.start();
-    const int hugeRows = fillTable(view, huge, &stall);
+    // A view of its own: emptying the one above of its 10 000 rows is no part of this figure.
+    KVideoTableView hugeView;
+    const int hugeRows = fillTable(hugeView, huge, &stall);
     std::printf("table with a 50 MB data file: %d set in %.3f s, the user-interface thread "
                 "stood still at most %.3f s, %d data file(s) refused as too large\n",
-                hugeRows, seconds(hugeTimer), stall, int(view.oversizedDataFiles().size()));
+                hugeRows, seconds(hugeTimer), stall, int(hugeView.oversizedDataFiles().size()));
     QDir(huge).removeRecursively();
     if (copyMiB <= 0)
         return 0;
