@@ -12,9 +12,9 @@
 #include "KResources.h"
 #include "KSettings.h"
 #include "KVideoPlayerWidget.h"
-#include "KVideoWidget.h"
 #include "KVideoTableView.h"
 #include "KVideoTableWidget.h"
+#include "KVideoWidget.h"
 
 #include <QLabel>
 #include <QPushButton>
