@@ -6,9 +6,11 @@
 #include <QTime>
 
 // Makes a new set from a shorter interval of a set's channel files with ffmpeg (stream copy).
-// The data file is skipped: the caller writes the new set's one afterwards. A cancelled or
-// failed cut removes what it wrote, and the new set folder when it made it; the source is
-// only read.
+// The set is made in a work folder beside the source: every cut file is checked (it reads to
+// its end and spans the cut, or what the source holds of it), the data file is written (the
+// channels keep their numbers and titles, no markers, no comment), and only then is the folder
+// renamed to the set's name. A set of that name is never touched: a cut onto it is refused. A
+// cancelled or failed cut leaves nothing behind; the source is only read.
 class KVideoSetCutHandler : public KVideoSetFileOperationHandler
 {
     Q_OBJECT
@@ -36,12 +38,20 @@ signals:
 
 protected:
     int processFile(const QString &sourcePath, const QString &destinationPath) override;
+    bool acceptsPair(const KVideoSetPair &pair, QString *reason) const override;
+    QList<FilePair> filesOf(const KVideoSetPair &pair) const override;
+    QString targetFolder(const KVideoSetPair &pair) const override;
+    bool beginPair(const KVideoSetPair &pair) override;
+    bool finishPair(const KVideoSetPair &pair) override;
     void cleanUp() override;
 
 private:
+    // The seconds a cut file must span: the cut's length, or less where the source ends first.
+    double expectedSeconds(const QString &sourcePath) const;
+
     QTime m_startOffset;
     QTime m_cutLength;
     QString m_program;
-    QStringList m_writtenFiles;
-    QStringList m_madeFolders;
+    // The current pair's work folder until it becomes the set.
+    QString m_workFolder;
 };

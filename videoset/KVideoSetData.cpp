@@ -19,6 +19,7 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -83,9 +84,22 @@ QStringList subfolders(const QString &path)
     return paths;
 }
 
+// The set folders of an object folder: a copy or cut still being made is none.
+QStringList setFolders(const QString &objectPath)
+{
+    QStringList paths = subfolders(objectPath);
+    paths.erase(std::remove_if(paths.begin(), paths.end(),
+                               [](const QString &path) {
+                                   return path.endsWith(KVideoSetData::workFolderSuffix);
+                               }),
+                paths.end());
+    return paths;
+}
+
 } // namespace
 
 const QString KVideoSetData::dataFileName = QStringLiteral("user_data.xml");
+const QString KVideoSetData::workFolderSuffix = QStringLiteral(".partial");
 
 KVideoSetData::KVideoSetData()
 {
@@ -112,6 +126,12 @@ void KVideoSetData::readDataFile()
                           O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return;
+    struct stat status = {};
+    if (::fstat(fd, &status) == 0 && status.st_size > maxDataFileSize) {
+        ::close(fd);
+        dataFileTooLarge = true;
+        return;
+    }
     QByteArray data;
     char block[16384];
     for (;;) {
@@ -249,14 +269,14 @@ QList<KVideoSetData> KVideoSetData::fromFolders(const QStringList &paths)
 
 QList<KVideoSetData> KVideoSetData::scanObjectFolder(const QString &path)
 {
-    return fromFolders(subfolders(path));
+    return fromFolders(setFolders(path));
 }
 
 QList<KVideoSetData> KVideoSetData::scanStore(const QString &root)
 {
     QStringList paths;
     for (const QString &object : subfolders(root))
-        paths.append(subfolders(object));
+        paths.append(setFolders(object));
     return fromFolders(paths);
 }
 
@@ -272,12 +292,37 @@ QString KVideoSetData::objectFolderName(const QString &objectName)
     return KFolderName::forObject(objectName);
 }
 
+bool KVideoSetData::belongsToSet(const QString &fileName)
+{
+    return isChannelFileName(fileName) || fileName.startsWith(dataFileName);
+}
+
+QString KVideoSetData::storableText(const QString &text)
+{
+    QString result = text;
+    for (int i = 0; i < result.size(); ++i) {
+        const QChar c = result.at(i);
+        const ushort u = c.unicode();
+        bool storable = u >= 0x20 || u == 0x09 || u == 0x0a || u == 0x0d;
+        if (c.isHighSurrogate() && i + 1 < result.size() && result.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate() || u == 0xfffe || u == 0xffff)
+            storable = false;
+        if (!storable)
+            result[i] = QLatin1Char(' ');
+    }
+    return result;
+}
+
 bool KVideoSetData::writeDataFile() const
 {
     if (path.isEmpty()) {
         qDebug("writeDataFile() invalid path!");
         return false;
     }
+    // What this record never read must not be replaced by what it holds.
+    if (dataFileTooLarge)
+        return false;
     // Written beside the old file and put in its place only when complete.
     QSaveFile file(QDir(path).filePath(dataFileName));
     if (!file.open(QIODevice::WriteOnly))
@@ -290,8 +335,8 @@ bool KVideoSetData::writeDataFile() const
     for (const KChannelData &channel : channels) {
         xml.writeStartElement(QStringLiteral("channel"));
         xml.writeAttribute(QStringLiteral("index"), QString::number(channel.channelNumber));
-        xml.writeTextElement(QStringLiteral("system_name"), channel.name);
-        xml.writeTextElement(QStringLiteral("custom_name"), channel.title);
+        xml.writeTextElement(QStringLiteral("system_name"), storableText(channel.name));
+        xml.writeTextElement(QStringLiteral("custom_name"), storableText(channel.title));
         xml.writeEndElement();
     }
     xml.writeEndElement();
@@ -300,13 +345,13 @@ bool KVideoSetData::writeDataFile() const
         for (const KVideoMarkerData &marker : markers) {
             xml.writeStartElement(QStringLiteral("marker"));
             xml.writeAttribute(QStringLiteral("time"), marker.time.toString(kMarkerTimeFormat));
-            xml.writeTextElement(QStringLiteral("text"), marker.text);
+            xml.writeTextElement(QStringLiteral("text"), storableText(marker.text));
             xml.writeEndElement();
         }
         xml.writeEndElement();
     }
     if (!comment.isEmpty())
-        xml.writeTextElement(QStringLiteral("comment"), comment);
+        xml.writeTextElement(QStringLiteral("comment"), storableText(comment));
     xml.writeEndElement();
     xml.writeEndDocument();
     if (xml.hasError()) {

@@ -20,6 +20,12 @@ class KVideoSetData
 {
 public:
     static const QString dataFileName;
+    // A data file above this size is not read (a set holds tens of markers; a 50 MB file
+    // would hold the scan for seconds) and is never replaced by one written without it.
+    static constexpr qint64 maxDataFileSize = 1048576;
+    // Ending of the folder a copy or cut is made in before it is renamed to the set's name;
+    // such folders are no sets.
+    static const QString workFolderSuffix;
 
     KVideoSetData();
     // Reads the data file of the folder, when there is one.
@@ -41,9 +47,16 @@ public:
     // out of the store (separators become "_", a name of dots only or an empty one is
     // replaced).
     static QString objectFolderName(const QString &objectName);
+    // Whether a file in a set folder is the set's: its channel files, their fragments and
+    // snapshots (named after the channel), the data file and its temporary files.
+    static bool belongsToSet(const QString &fileName);
+    // The text with every character XML 1.0 cannot hold (control characters other than tab,
+    // line feed and carriage return, lone surrogates, U+FFFE, U+FFFF) replaced by a space.
+    static QString storableText(const QString &text);
 
     // Replaces "user_data.xml" in path with channels, markers and comment, atomically: the old
-    // file stays whole until the new one is complete. False when it could not be written.
+    // file stays whole until the new one is complete. False when it could not be written, or
+    // when the record was read without its data file because it was too large.
     bool writeDataFile() const;
 
     bool valid = false;
@@ -54,6 +67,8 @@ public:
     QList<KVideoMarkerData> markers;
     QString comment;
     QString path;
+    // The data file exists but was larger than maxDataFileSize and was not read.
+    bool dataFileTooLarge = false;
 
 private:
     void readDataFile();

@@ -1,7 +1,14 @@
 #include "KVideoSetFileOperationHandler.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -27,66 +34,113 @@ QString KVideoSetFileOperationHandler::displayName(const QString &path)
     return secondLast >= 0 ? path.mid(secondLast) : path;
 }
 
-bool KVideoSetFileOperationHandler::acceptsPair(const KVideoSetPair &pair) const
+bool KVideoSetFileOperationHandler::isLink(const QString &path)
+{
+    struct stat status = {};
+    return ::lstat(QFile::encodeName(QDir::cleanPath(path)).constData(), &status) == 0 &&
+           S_ISLNK(status.st_mode);
+}
+
+bool KVideoSetFileOperationHandler::renameFolder(const QString &from, const QString &to)
+{
+    // One step that never replaces: a folder that appeared at the new name meanwhile stays.
+    return ::renameat2(AT_FDCWD, QFile::encodeName(from).constData(), AT_FDCWD,
+                       QFile::encodeName(to).constData(), RENAME_NOREPLACE) == 0;
+}
+
+bool KVideoSetFileOperationHandler::acceptsPair(const KVideoSetPair &pair, QString *) const
 {
     return resolvedFolder(pair.first.path) != resolvedFolder(pair.second.path);
+}
+
+QString KVideoSetFileOperationHandler::targetFolder(const KVideoSetPair &pair) const
+{
+    return pair.second.path;
+}
+
+QList<KVideoSetFileOperationHandler::FilePair>
+KVideoSetFileOperationHandler::filesOf(const KVideoSetPair &pair) const
+{
+    QList<FilePair> files;
+    const QDir source(pair.first.path);
+    const QDir destination(targetFolder(pair));
+    for (auto it = pair.first.channels.cbegin(); it != pair.first.channels.cend(); ++it) {
+        const QFileInfo file(source.filePath(it->file.fileName()));
+        // Only the channels the destination is to hold (the cut's chosen ones).
+        if (!pair.second.channels.contains(it.key()) || it->file.fileName().isEmpty() ||
+            !file.isFile())
+            continue;
+        files.append({file.filePath(), destination.filePath(file.fileName())});
+    }
+    const QFileInfo dataFile(source.filePath(KVideoSetData::dataFileName));
+    if (dataFile.isFile())
+        files.append({dataFile.filePath(), destination.filePath(KVideoSetData::dataFileName)});
+    return files;
 }
 
 void KVideoSetFileOperationHandler::start()
 {
     m_running = true;
     m_bytesDone = 0;
+    m_reason.clear();
     qint64 total = 0;
-    QList<QPair<QString, QString>> files;
+    bool work = false;
+    QList<QList<FilePair>> files;
     for (const KVideoSetPair &pair : qAsConst(m_pairs)) {
-        if (!m_running)
-            break;
         // Checked before anything is touched: writing a set onto itself would destroy it.
-        if (!acceptsPair(pair)) {
+        if (!acceptsPair(pair, &m_reason)) {
+            if (!m_reason.isEmpty())
+                emit failed(m_reason);
             emit error();
             return;
         }
-        const QDir source(pair.first.path);
-        const QDir destination(pair.second.path);
-        for (auto it = pair.first.channels.cbegin(); it != pair.first.channels.cend(); ++it) {
-            const QFileInfo file(source.filePath(it->file.fileName()));
-            // Only the channels the destination is to hold (the cut's chosen ones).
-            if (!pair.second.channels.contains(it.key()) || it->file.fileName().isEmpty() ||
-                !file.isFile())
-                continue;
-            files.append({file.filePath(), destination.filePath(file.fileName())});
-            total += file.size();
+        files.append(filesOf(pair));
+        for (const FilePair &file : qAsConst(files.last())) {
+            const QFileInfo info(file.first);
+            total += info.isSymLink() ? 0 : info.size();
         }
-        const QFileInfo dataFile(source.filePath(KVideoSetData::dataFileName));
-        if (dataFile.isFile()) {
-            files.append({dataFile.filePath(), destination.filePath(KVideoSetData::dataFileName)});
-            total += dataFile.size();
-        }
+        work = work || !files.last().isEmpty() || workWithoutFiles(pair);
     }
-    if (total == 0) {
+    if (!work) {
         emit error();
         return;
     }
     emit progressStagesCountChanged(total);
-    for (const auto &file : qAsConst(files)) {
+    for (int i = 0; i < m_pairs.size(); ++i) {
         if (!m_running) {
             cleanUp();
             emit cancelled();
             return;
         }
-        const int result = processFile(file.first, file.second);
-        if (result == Cancelled) {
+        if (!beginPair(m_pairs.at(i)))
+            return fail();
+        for (const FilePair &file : qAsConst(files.at(i))) {
+            const int result = m_running ? processFile(file.first, file.second) : int(Cancelled);
+            if (result == Cancelled) {
+                cleanUp();
+                emit cancelled();
+                return;
+            }
+            if (result != Done)
+                return fail();
+        }
+        if (!m_running) {
             cleanUp();
             emit cancelled();
             return;
         }
-        if (result != Done) {
-            cleanUp();
-            emit error();
-            return;
-        }
+        if (!finishPair(m_pairs.at(i)))
+            return fail();
     }
     emit completed();
+}
+
+void KVideoSetFileOperationHandler::fail()
+{
+    cleanUp();
+    if (!m_reason.isEmpty())
+        emit failed(m_reason);
+    emit error();
 }
 
 void KVideoSetFileOperationHandler::stop()

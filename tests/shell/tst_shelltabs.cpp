@@ -122,7 +122,8 @@ private slots:
         player->openSetButton()->click();
         KVideoTableWidget *table = player->videoTable();
         QVERIFY(table && table->isVisible());
-        QCOMPARE(table->localView()->model()->rowCount(), 1);
+        // The store is read off the user-interface thread.
+        QTRY_COMPARE(table->localView()->model()->rowCount(), 1);
         QTRY_VERIFY(table->localView()->table()->hasFocus());
         QTest::keyClick(table->localView()->table(), Qt::Key_Return);
         QVERIFY(!table->isVisible());

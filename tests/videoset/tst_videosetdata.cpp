@@ -98,8 +98,8 @@ private slots:
         QTest::newRow("other name") << "Копия набора" << QDateTime() << QDateTime();
         QTest::newRow("no such day or hour")
             << "2019.13.14_08.00.00-25.30.00" << QDateTime() << QDateTime();
-        QTest::newRow("begin only") << "2019.03.14_08.00.00" << QDateTime(day, QTime(8, 0))
-                                    << QDateTime(day, QTime(8, 0));
+        QTest::newRow("begin only")
+            << "2019.03.14_08.00.00" << QDateTime(day, QTime(8, 0)) << QDateTime(day, QTime(8, 0));
     }
 
     void fromFolder()
@@ -209,6 +209,42 @@ private slots:
         QVERIFY(!KVideoSetData(m_dir->filePath("missing")).writeDataFile());
         QVERIFY(QDir().mkpath(m_dir->filePath("blocked/user_data.xml")));
         QVERIFY(!KVideoSetData(m_dir->filePath("blocked")).writeDataFile());
+    }
+
+    // Texts XML cannot hold (a pasted vertical tab, other control characters) are stored with
+    // a space in their place instead of making the file unwritable.
+    void controlCharactersStored()
+    {
+        const QString folder = m_dir->filePath("set");
+        QVERIFY(QDir().mkpath(folder));
+        KVideoSetData set = sampleSet(folder, QStringLiteral("до\vпосле\x01"));
+        set.markers.first().text = QStringLiteral("метка\x1b");
+        QVERIFY(set.writeDataFile());
+        const KVideoSetData read(folder);
+        QCOMPARE(read.comment, QStringLiteral("до после "));
+        QCOMPARE(read.markers.first().text, QStringLiteral("метка "));
+        QCOMPARE(KVideoSetData::storableText(QStringLiteral("a\tb\nc\r😀\xfffe")),
+                 QStringLiteral("a\tb\nc\r😀 "));
+    }
+
+    // A data file above the limit is not read (channels come from the files) and is never
+    // replaced by what such a record holds.
+    void oversizedDataFileLeftAlone()
+    {
+        const QString folder = m_dir->filePath("Автобус/2019.03.14_08.00.00-09.30.00");
+        QVERIFY(QDir().mkpath(folder));
+        write(folder + "/ACAM01.mp4");
+        QByteArray xml = "<user_data><markers>";
+        while (xml.size() <= KVideoSetData::maxDataFileSize)
+            xml += "<marker time=\"08:15:30\"><text>Остановка</text></marker>\n";
+        xml += "</markers><comment>большой</comment></user_data>";
+        write(folder + "/user_data.xml", xml);
+        KVideoSetData set = KVideoSetData::fromFolder(folder);
+        QVERIFY(set.valid && set.dataFileTooLarge && set.markers.isEmpty());
+        QCOMPARE(describe(set), QStringList{"ACAM01 0 "});
+        set.comment = "новый";
+        QVERIFY(!set.writeDataFile());
+        QCOMPARE(readAll(folder + "/user_data.xml"), xml);
     }
 
     // Sets of every object folder, in name order.

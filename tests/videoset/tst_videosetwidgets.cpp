@@ -1,10 +1,14 @@
 #include "KCommentEditorWidget.h"
 #include "KFormat.h"
+#include "KMediaProbe.h"
 #include "KMessageAnswerer.h"
 #include "KMessageWidget.h"
 #include "KSelectChannelsWidget.h"
 #include "KSettings.h"
 #include "KVideoCutWidget.h"
+#include "KVideoMarkerAreaWidget.h"
+#include "KVideoMarkerTableWidget.h"
+#include "KVideoPlayerWidget.h"
 #include "KVideoSetCutWidget.h"
 #include "KVideoSetDeleteWidget.h"
 #include "KVideoSetTestSupport.h"
@@ -14,11 +18,14 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QTimeEdit>
@@ -27,6 +34,17 @@
 using namespace KVideoSetTest;
 
 static const QString kFolder = QStringLiteral("2019.03.14_08.00.00-08.00.04");
+
+// Shows the table window once both stores are read and it is active (windows opened later
+// would lose the keyboard to it otherwise: there is no window manager).
+static bool showRead(KVideoTableWidget &window)
+{
+    window.refreshFiles();
+    window.show();
+    return QTest::qWaitForWindowActive(&window) && QTest::qWaitFor([&] {
+               return !window.localView()->isReading() && !window.remoteView()->isReading();
+           });
+}
 
 class tst_VideoSetWidgets : public QObject, public Fixture
 {
@@ -95,16 +113,30 @@ private slots:
         QCOMPARE(names, shown);
     }
 
-    // Folders without channel files are no sets and add nothing to the store size.
-    void storeSize()
+    // A set folder whose channel files are missing or empty is listed, marked; other folders
+    // without channel files and the work folders of copies and cuts are not. Only channel
+    // files count in the store size.
+    void storeListing()
     {
         makeSet(kFolder, {"ACAM01", "DCAM01"});
-        const QString empty = m_local + "/Автобус/2019.03.14_09.00.00-09.00.04";
-        QVERIFY(QDir().mkpath(empty));
-        QVERIFY(QFile::copy(m_clip, empty + "/notes.txt"));
+        const KVideoSetData emptied = makeSet("2019.03.14_09.00.00-09.00.04", {"ACAM01"});
+        QVERIFY(QFile::resize(emptied.path + "/ACAM01.mp4", 0));
+        const QString gone = m_local + "/Автобус/2019.03.14_10.00.00-10.00.04";
+        for (const QString &folder : {gone, m_local + "/Автобус/Копия",
+                                      m_local + "/Автобус/2019.03.14_11.00.00-11.00.04.partial"})
+            QVERIFY(QDir().mkpath(folder) && QFile::copy(m_clip, folder + "/notes.txt"));
+        QVERIFY(QFile::copy(m_clip, m_local + "/Автобус/2019.03.14_11.00.00-11.00.04.partial/"
+                                              "ACAM01.mp4"));
         KVideoTableView view;
+        QSignalSpy populated(&view, &KVideoTableView::populated);
         view.populate(m_local);
-        QCOMPARE(view.model()->rowCount(), 1);
+        QVERIFY(populated.wait(10000));
+        QStringList files;
+        for (int row = 0; row < view.model()->rowCount(); ++row)
+            files << view.model()->item(row, KVideoTableView::BeginColumn)->text() + ' ' +
+                         view.model()->item(row, KVideoTableView::FilesColumn)->text();
+        QCOMPARE(files, QStringList({"08:00:00 2", "09:00:00 " + KVideoTableView::noVideoText(),
+                                     "10:00:00 " + KVideoTableView::noVideoText()}));
         QCOMPARE(view.storeSize(), 2 * QFileInfo(m_clip).size());
         QCOMPARE(view.sizeLabel()->text(), KFormat::byteSizeText(view.storeSize()));
     }
@@ -123,8 +155,7 @@ private slots:
         QFETCH(QString, button);
         makeSet(kFolder, {"ACAM01"});
         KVideoTableWidget window;
-        window.refreshFiles();
-        window.show();
+        QVERIFY(showRead(window));
         window.localView()->table()->clearSelection();
         QSignalSpy selected(&window, &KVideoTableWidget::videoSelected);
         MessageAnswerer answerer;
@@ -137,48 +168,164 @@ private slots:
                 QDir(m_local + "/Автобус/" + kFolder).exists());
     }
 
-    // The copy button and menu entry follow the tab; a new window has the first row selected
-    // and the table focused, and the keys are in the tool tips.
-    void tabsAndKeys()
+    // Keys alone, from the player: Ctrl+O opens the table with the first row selected and the
+    // table focused; Down chooses the next set, which stays chosen across F5 (with a set read
+    // before it) and filter changes; Enter plays it. The keys are in the tool tips and the
+    // copy button follows the tab.
+    void keysFromThePlayer()
     {
         makeSet(kFolder, {"ACAM01"});
-        makeSet("2019.03.14_09.00.00-09.00.04", {"ACAM01"});
-        KVideoTableWidget window;
-        window.refreshFiles();
-        window.show();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        QCOMPARE(window.copyButton()->text(), QStringLiteral("Экспортировать"));
-        QCOMPARE(window.localView()->selectedRows(), QList<int>{0});
-        QTRY_VERIFY(window.localView()->table()->hasFocus());
+        const KVideoSetData chosen = makeSet("2019.03.14_09.00.00-09.00.04", {"ACAM01"});
+        KVideoPlayerWidget player;
+        player.show();
+        player.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&player));
+        QTest::keyClick(player.windowHandle(), Qt::Key_O, Qt::ControlModifier);
+        KVideoTableWidget *window = player.videoTable();
+        QVERIFY(window);
+        QTRY_COMPARE(QApplication::activeWindow(), window);
+        KVideoTableView *view = window->localView();
+        QTRY_COMPARE(view->selectedRows(), QList<int>{0});
+        QVERIFY(view->table()->hasFocus());
+        QTest::keyClick(window->windowHandle(), Qt::Key_Down);
+        QCOMPARE(view->selectedRows(), QList<int>{1});
+
+        makeSet("2019.03.14_07.00.00-07.00.04", {"ACAM01"});
+        QSignalSpy populated(view, &KVideoTableView::populated);
+        QTest::keyClick(window->windowHandle(), Qt::Key_F5);
+        QTRY_COMPARE(populated.size(), 1);
+        QCOMPARE(view->selectedRows(), QList<int>{2});
+        QTest::keyClick(window->windowHandle(), Qt::Key_F, Qt::ControlModifier);
+        QTRY_VERIFY(window->nameFilterEdit()->hasFocus());
+        QTest::keyClicks(QApplication::focusWidget(), "zzz");
+        QTest::keyClick(window->windowHandle(), Qt::Key_Return);
+        QCOMPARE(view->proxy()->rowCount(), 0);
+        QTest::keyClick(window->windowHandle(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+        // A button's key clicks it a moment later.
+        QTRY_COMPARE(view->proxy()->rowCount(), 3);
+        QCOMPARE(view->selectedRows(), QList<int>{2});
+        view->table()->setFocus();
+        QTRY_VERIFY(view->table()->hasFocus());
+        QTest::keyClick(window->windowHandle(), Qt::Key_Return);
+        QTRY_VERIFY(!window->isVisible());
+        QCOMPARE(player.videoSet().path, chosen.path);
 
         for (const auto &tip :
              {std::make_pair("Воспроизвести", "Enter"), std::make_pair("Удалить", "Delete"),
               std::make_pair("Открыть папку", "Ctrl+O"), std::make_pair("Комментарий...", "F2"),
               std::make_pair("Обрезать...", "Ctrl+T")})
-            QVERIFY2(window.button(tip.first)->toolTip().contains(tip.second), tip.first);
+            QVERIFY2(window->button(tip.first)->toolTip().contains(tip.second), tip.first);
+        QCOMPARE(window->copyButton()->text(), QStringLiteral("Экспортировать"));
+        window->tabWidget()->setCurrentIndex(1);
+        QCOMPARE(window->copyButton()->text(), QStringLiteral("Импортировать"));
+    }
 
-        QTest::keyClick(&window, Qt::Key_F, Qt::ControlModifier);
-        QVERIFY(window.nameFilterBox()->isChecked());
-        QTRY_VERIFY(window.nameFilterEdit()->hasFocus());
-        QTest::keyClicks(window.nameFilterEdit(), "zzz");
-        QTest::keyClick(window.nameFilterEdit(), Qt::Key_Return);
-        QCOMPARE(window.localView()->proxy()->rowCount(), 0);
+    // With no remote store set, the remote tab says so (it never lists the working folder) and
+    // export asks for the folder to copy to.
+    void exportWithoutRemoteStore()
+    {
+        makeSet(kFolder, {"ACAM01"});
+        KSettings::instance()->setRemoteVideoPath(QString());
+        const QString working = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_local));
+        KVideoTableWidget window;
+        const bool read = showRead(window);
+        QDir::setCurrent(working);
+        QVERIFY(read);
+        QCOMPARE(window.remoteView()->model()->rowCount(), 0);
+        QVERIFY(!window.remoteView()->noStoreLabel()->isHidden());
+        QCOMPARE(window.remoteView()->noStoreLabel()->text(),
+                 QStringLiteral("Удаленный видеоархив не задан"));
 
-        window.button("Сбросить")->click();
-        QCOMPARE(window.localView()->proxy()->rowCount(), 2);
-        window.localView()->selectRow(0);
-        window.localView()->table()->setFocus();
-        QTRY_VERIFY(window.localView()->table()->hasFocus());
-        QSignalSpy selected(&window, &KVideoTableWidget::videoSelected);
-        QTest::keyClick(window.localView()->table(), Qt::Key_Down, Qt::ShiftModifier);
-        QTest::keyClick(window.localView()->table(), Qt::Key_Return);
-        QCOMPARE(selected.size(), 1);
-        QCOMPARE(selected.first().first().value<KVideoSetData>().beginDateTime.time(), QTime(8, 0));
-        QVERIFY(!window.isVisible());
-        window.show();
+        QStringList dialogs;
+        QTimer chooser;
+        connect(&chooser, &QTimer::timeout, [&] {
+            for (QWidget *widget : QApplication::topLevelWidgets()) {
+                auto *dialog = qobject_cast<QFileDialog *>(widget);
+                if (dialog && dialog->isVisible()) {
+                    dialogs << dialog->windowTitle();
+                    dialog->setDirectory(m_remote);
+                    static_cast<QDialog *>(dialog)->accept();
+                }
+            }
+        });
+        chooser.start(20);
+        MessageAnswerer answerer;
+        window.copyButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(window.remoteView()->model()->rowCount(), 1, 30000);
+        QCOMPARE(dialogs, QStringList{"Удаленный каталог видеофайлов"});
+        QCOMPARE(KSettings::instance()->remoteVideoPath(), m_remote);
+        QVERIFY(QFileInfo(m_remote + "/Автобус/" + kFolder + "/ACAM01.mp4").isFile());
+        QVERIFY(window.remoteView()->noStoreLabel()->isHidden());
+    }
 
-        window.tabWidget()->setCurrentIndex(1);
-        QCOMPARE(window.copyButton()->text(), QStringLiteral("Импортировать"));
+    // A comment is stored as the window shows it, or the window says it was not and shows the
+    // stored one: a pasted control character becomes a space; a data file that cannot be
+    // written (a folder in its place) or that is too large to read is left alone.
+    void commentStoredOrRefused_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QStringList>("messages");
+        const QString refused = "Ошибка!: Не удалось сохранить комментарий!";
+        QTest::newRow("control character") << "plain"
+                                           << "ДТП\vна перекрёстке"
+                                           << "ДТП на перекрёстке" << QStringList();
+        QTest::newRow("data file cannot be written") << "blocked"
+                                                     << "новый"
+                                                     << "" << QStringList{refused};
+        QTest::newRow("data file too large")
+            << "oversized"
+            << "новый"
+            << ""
+            << QStringList{"Внимание!: Файл данных видеонабора больше 1 Мб и не прочитан, метки "
+                           "и комментарий набора не показаны:\n%1",
+                           refused};
+    }
+
+    void commentStoredOrRefused()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        QFETCH(QStringList, messages);
+        const KVideoSetData set = makeSet(kFolder, {"ACAM01"});
+        const QString dataFile = set.path + "/user_data.xml";
+        messages.replaceInStrings("%1", dataFile);
+        QByteArray before;
+        if (kind == "blocked") {
+            QVERIFY(QFile::remove(dataFile) && QDir().mkpath(dataFile));
+        } else if (kind == "oversized") {
+            QFile file(dataFile);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            before = "<user_data><comment>" + QByteArray(int(KVideoSetData::maxDataFileSize), 'x') +
+                     "</comment></user_data>";
+            file.write(before);
+        }
+        KVideoTableWidget window;
+        MessageAnswerer answerer;
+        QVERIFY(showRead(window));
+        QTRY_COMPARE(answerer.texts.size(), kind == "oversized" ? 1 : 0);
+        window.button("Комментарий...")->click();
+        auto *editor = window.findChild<KCommentEditorWidget *>();
+        // A window over another counts as active with it: wait for the editor itself.
+        QVERIFY(editor);
+        QTRY_COMPARE(QApplication::activeWindow(), editor);
+        editor->textField()->clear();
+        QApplication::clipboard()->setText(typed);
+        // The editor goes with Enter: keys to its field, not to its window.
+        QTest::keyClick(editor->textField(), Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(editor->textField(), Qt::Key_Return);
+        QTRY_COMPARE(answerer.texts, messages);
+        QCOMPARE(window.localView()->model()->item(0, KVideoTableView::CommentColumn)->text(),
+                 shown);
+        QSignalSpy populated(window.localView(), &KVideoTableView::populated);
+        window.refreshFiles();
+        QTRY_COMPARE(populated.size(), 1);
+        QCOMPARE(window.localView()->set(0).comment, shown);
+        if (kind == "oversized")
+            QCOMPARE(readAll(dataFile), before);
     }
 
     // Export from the local tab after a comment edit: the copy runs in its window, the tables
@@ -187,8 +334,7 @@ private slots:
     {
         makeSet(kFolder, {"ACAM01"}, "старый");
         KVideoTableWidget window;
-        window.refreshFiles();
-        window.show();
+        QVERIFY(showRead(window));
         // The comment editor writes the data file, which goes along with the copy.
         window.button("Комментарий...")->click();
         KCommentEditorWidget *editor = window.findChild<KCommentEditorWidget *>();
@@ -252,6 +398,9 @@ private slots:
             << QTime(8, 0, 1) << QTime(8, 0, 5) << false << "Недопустимый интервал!";
         QTest::newRow("no channel")
             << QTime(8, 0, 1) << QTime(8, 0, 3) << true << "Не выбран ни один канал!";
+        QTest::newRow("a set of that interval exists")
+            << QTime(8, 0, 1) << QTime(8, 0, 2) << false
+            << "Видеонабор с таким интервалом уже существует!";
     }
 
     void cutChecks()
@@ -261,6 +410,7 @@ private slots:
         QFETCH(bool, noChannels);
         QFETCH(QString, warning);
         const KVideoSetData set = makeSet(kFolder, {"ACAM01"});
+        makeSet("2019.03.14_08.00.01-08.00.02", {"ACAM01"});
         KVideoCutWidget cut(set);
         cut.show();
         cut.fromEdit()->setTime(from);
@@ -271,39 +421,88 @@ private slots:
         cut.cutButton()->click();
         QCOMPARE(answerer.texts.size(), 1);
         QVERIFY(answerer.texts.first().endsWith(warning));
-        QCOMPARE(QDir(m_local + "/Автобус").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+        QCOMPARE(QDir(m_local + "/Автобус").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 2);
+        QCOMPARE(readAll(m_local + "/Автобус/2019.03.14_08.00.01-08.00.02/ACAM01.mp4"),
+                 readAll(m_clip));
     }
 
     // The cut of chosen channels becomes a new set beside the source with a data file of its
-    // own (the comment stays behind); the table refreshes.
+    // own (the comment stays behind) holding the chosen interval from its first picture on;
+    // the table refreshes. A cut that fails its check (ffmpeg on a full disk) says so and
+    // leaves no set.
+    void cutFromTable_data()
+    {
+        QTest::addColumn<bool>("fullDisk");
+        QTest::newRow("cut") << false;
+        QTest::newRow("full disk") << true;
+    }
+
     void cutFromTable()
     {
-        KVideoSetData set = makeSet(kFolder, {"ACAM01", "DCAM01"}, "К");
+        QFETCH(bool, fullDisk);
+        QTemporaryDir bin;
+        const QByteArray path = qgetenv("PATH");
+        if (fullDisk)
+            QVERIFY(!writeFullDiskFfmpeg(bin.path()).isEmpty() &&
+                    qputenv("PATH", QFile::encodeName(bin.path()) + ':' + path));
+        const QString folder = "2019.03.14_08.00.00-08.00.16";
+        KVideoSetData set = makeSet(folder, {"ACAM01", "DCAM01"}, "К");
         set.channels["DCAM01"].title = "Салон";
         QVERIFY(set.writeDataFile());
         KVideoTableWidget window;
-        window.refreshFiles();
-        window.show();
+        QVERIFY(showRead(window));
         window.button("Обрезать...")->click();
         KVideoCutWidget *cut = window.findChild<KVideoCutWidget *>();
         QVERIFY(cut);
         cut->channelsWidget()->checkBox("ACAM01")->setChecked(false);
-        cut->fromEdit()->setTime(QTime(8, 0, 1));
-        cut->toEdit()->setTime(QTime(8, 0, 3));
+        cut->fromEdit()->setTime(QTime(8, 0, 2));
+        cut->toEdit()->setTime(QTime(8, 0, 6));
         QSignalSpy completed(cut, &KVideoCutWidget::completed);
         MessageAnswerer answerer;
         cut->cutButton()->click();
+        qputenv("PATH", path);
+        if (fullDisk) {
+            QTRY_COMPARE_WITH_TIMEOUT(
+                answerer.texts,
+                QStringList{"Обрезка видеонаборов: Не удалось обрезать видеофайлы!\nФайл обрезки "
+                            "не читается или короче заданного интервала: DCAM01.mp4"},
+                60000);
+            QVERIFY(completed.isEmpty());
+            QCOMPARE(QDir(m_local + "/Автобус").entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+                     QStringList{folder});
+            return;
+        }
         QTRY_COMPARE_WITH_TIMEOUT(completed.size(), 1, 60000);
         QTRY_COMPARE(window.localView()->model()->rowCount(), 2);
         const KVideoSetData made = completed.first().first().value<KVideoSetData>();
-        QCOMPARE(made.path, m_local + "/Автобус/2019.03.14_08.00.01-08.00.03");
+        QCOMPARE(made.path, m_local + "/Автобус/2019.03.14_08.00.02-08.00.06");
+        const KMediaProbe::Result probe = KMediaProbe::probe(made.path + "/DCAM01.mp4");
+        QVERIFY2(qAbs(probe.seconds - 4.0) < 0.2, qPrintable(QString::number(probe.seconds)));
+        QCOMPARE(firstPictureNumber(made.path + "/DCAM01.mp4"), 50);
         QCOMPARE(made.channels.keys(), QStringList{"DCAM01"});
         QCOMPARE(made.channels["DCAM01"].title, QStringLiteral("Салон"));
         QVERIFY(made.comment.isEmpty());
         QTRY_COMPARE(answerer.texts, QStringList{"Обрезка видеонаборов: Обрезка завершена!"});
-        // A shorter file; the source stays as it was.
-        QVERIFY(QFileInfo(made.path + "/DCAM01.mp4").size() < QFileInfo(m_clip).size());
         QCOMPARE(readAll(set.path + "/DCAM01.mp4"), readAll(m_clip));
+    }
+
+    // The marker strip never reads the marker table while the table is destroyed (its model
+    // resets then).
+    void markerStripOutlivesTable()
+    {
+        KVideoSetData set = makeSet(kFolder, {"ACAM01"});
+        KVideoMarkerData marker;
+        marker.time = QTime(8, 0, 2);
+        marker.text = "Остановка";
+        set.markers << marker;
+        auto *table = new KVideoMarkerTableWidget;
+        KVideoMarkerAreaWidget area(table);
+        table->setVideoSet(set);
+        QCOMPARE(area.markers().size(), 1);
+        delete table;
+        QCOMPARE(area.markers().size(), 1);
+        area.updateList();
+        QVERIFY(area.markers().isEmpty());
     }
 };
 

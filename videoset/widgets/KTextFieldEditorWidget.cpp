@@ -1,5 +1,7 @@
 #include "KTextFieldEditorWidget.h"
 
+#include "KVideoSetData.h"
+
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
@@ -21,6 +23,15 @@ KTextFieldEditorWidget::KTextFieldEditorWidget(int id, const QString &text, QWid
     cancelButton->setFixedWidth(100);
     connect(m_acceptButton, &QPushButton::clicked, this, &KTextFieldEditorWidget::confirm);
     connect(m_textField, &QLineEdit::returnPressed, this, &KTextFieldEditorWidget::confirm);
+    // A pasted control character (a vertical tab from a spreadsheet) cannot be stored.
+    connect(m_textField, &QLineEdit::textChanged, this, [this](const QString &text) {
+        const QString storable = KVideoSetData::storableText(text);
+        if (storable == text)
+            return;
+        const int cursor = m_textField->cursorPosition();
+        m_textField->setText(storable);
+        m_textField->setCursorPosition(cursor);
+    });
     connect(cancelButton, &QPushButton::clicked, this, &KTextFieldEditorWidget::close);
 
     m_editorLayout = new QVBoxLayout;

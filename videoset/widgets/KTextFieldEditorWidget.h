@@ -7,7 +7,8 @@ class QPushButton;
 class QVBoxLayout;
 
 // Base of the small text editors: a text field with "Принять" (Enter) and "Отменить" (Esc).
-// It is deleted on close.
+// Characters a data file cannot hold become spaces as they are entered. It is deleted on
+// close.
 class KTextFieldEditorWidget : public KToolWindow
 {
     Q_OBJECT

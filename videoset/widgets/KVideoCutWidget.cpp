@@ -6,6 +6,7 @@
 #include "KVideoSetCutHandler.h"
 #include "KVideoSetCutWidget.h"
 
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -96,6 +97,13 @@ void KVideoCutWidget::cut()
     m_destination.comment.clear();
     m_destination.markers.clear();
     m_destination.path = KVideoSetCutHandler::cutFolderPath(m_source.path, from, to);
+    // A set of that interval is the operator's: a cut never replaces or mixes into it.
+    if (QFileInfo::exists(m_destination.path) || QFileInfo(m_destination.path).isSymLink()) {
+        KMessageWidget::execMessage(KMessageWidget::Warning,
+                                    QStringLiteral("Видеонабор с таким интервалом уже существует!"),
+                                    this);
+        return;
+    }
 
     KUserLogHandler::instance()->write(
         0, QStringLiteral("Обрезка видеонабора\n\nОбъект: ") + m_source.objectName +
@@ -113,16 +121,7 @@ void KVideoCutWidget::cut()
 
 void KVideoCutWidget::complete()
 {
-    KVideoSetData cut = KVideoSetData::fromFolder(m_destination.path);
-    // The new set keeps the numbers and titles its channels have in the source.
-    for (auto it = cut.channels.begin(); it != cut.channels.end(); ++it) {
-        if (!m_source.channels.contains(it.key()))
-            continue;
-        const KChannelData &original = m_source.channels[it.key()];
-        it->channelNumber = original.channelNumber;
-        it->title = original.title;
-    }
-    cut.writeDataFile();
+    // The handler wrote the new set's data file before the set got its name.
     m_destination = KVideoSetData::fromFolder(m_destination.path);
     emit completed(m_destination);
 }

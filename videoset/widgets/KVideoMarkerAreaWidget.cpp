@@ -4,7 +4,6 @@
 #include "KVideoMarkerTableWidget.h"
 
 #include <QPainter>
-#include <QTableWidget>
 
 namespace {
 
@@ -21,11 +20,8 @@ KVideoMarkerAreaWidget::KVideoMarkerAreaWidget(KVideoMarkerTableWidget *markerTa
     : QWidget(parent), m_markerTable(markerTable)
 {
     setFixedHeight(70);
-    QAbstractItemModel *model = markerTable->table()->model();
-    connect(model, &QAbstractItemModel::rowsInserted, this, &KVideoMarkerAreaWidget::updateList);
-    connect(model, &QAbstractItemModel::rowsRemoved, this, &KVideoMarkerAreaWidget::updateList);
-    connect(model, &QAbstractItemModel::dataChanged, this, &KVideoMarkerAreaWidget::updateList);
-    connect(model, &QAbstractItemModel::modelReset, this, &KVideoMarkerAreaWidget::updateList);
+    connect(markerTable, &KVideoMarkerTableWidget::markersChanged, this,
+            &KVideoMarkerAreaWidget::updateList);
 }
 
 void KVideoMarkerAreaWidget::setInterval(const QDateTime &beginDateTime,

@@ -68,6 +68,20 @@ KVideoMarkerTableWidget::KVideoMarkerTableWidget(QWidget *parent) : KToolWindow(
             qOverload<QModelIndex>(&KVideoMarkerTableWidget::playEntry));
     connect(m_table, &QWidget::customContextMenuRequested, this,
             &KVideoMarkerTableWidget::showCustomContextMenu);
+    QAbstractItemModel *model = m_table->model();
+    connect(model, &QAbstractItemModel::rowsInserted, this,
+            &KVideoMarkerTableWidget::markersChanged);
+    connect(model, &QAbstractItemModel::rowsRemoved, this,
+            &KVideoMarkerTableWidget::markersChanged);
+    connect(model, &QAbstractItemModel::modelReset, this, &KVideoMarkerTableWidget::markersChanged);
+    connect(model, &QAbstractItemModel::dataChanged, this,
+            &KVideoMarkerTableWidget::markersChanged);
+}
+
+KVideoMarkerTableWidget::~KVideoMarkerTableWidget()
+{
+    // The table's model resets while the table is destroyed, after this object is gone.
+    disconnect(m_table->model(), nullptr, this, nullptr);
 }
 
 QPushButton *KVideoMarkerTableWidget::button(const QString &toolTip) const
@@ -83,13 +97,18 @@ void KVideoMarkerTableWidget::setVideoSet(const KVideoSetData &videoSet)
 {
     m_videoSet = videoSet;
     m_currentTime = videoSet.beginDateTime.time();
-    m_table->setRowCount(0);
-    m_loading = true;
-    for (const KVideoMarkerData &marker : videoSet.markers)
-        setEntry(m_table->rowCount(), marker.text, marker.time);
-    m_loading = false;
+    showMarkers(videoSet.markers);
     for (QPushButton *button : qAsConst(m_buttons))
         button->setEnabled(videoSet.beginDateTime.isValid());
+}
+
+void KVideoMarkerTableWidget::showMarkers(const QList<KVideoMarkerData> &markers)
+{
+    m_table->setRowCount(0);
+    m_loading = true;
+    for (const KVideoMarkerData &marker : markers)
+        setEntry(m_table->rowCount(), marker.text, marker.time);
+    m_loading = false;
 }
 
 QList<KVideoMarkerData> KVideoMarkerTableWidget::markers() const
@@ -172,7 +191,7 @@ void KVideoMarkerTableWidget::setEntry(int row, QString text, QTime time)
         m_table->setItem(row, 1, new QTableWidgetItem);
     }
     m_table->item(row, 0)->setText(time.toString(kTimeFormat));
-    m_table->item(row, 1)->setText(text);
+    m_table->item(row, 1)->setText(KVideoSetData::storableText(text));
     if (!m_loading)
         saveMarkers();
 }
@@ -185,10 +204,14 @@ void KVideoMarkerTableWidget::saveMarkers()
     if (QFileInfo::exists(QDir(m_videoSet.path).filePath(KVideoSetData::dataFileName)))
         stored = KVideoSetData(m_videoSet.path);
     stored.markers = markers();
-    m_videoSet.markers = stored.markers;
-    if (!stored.writeDataFile())
-        KMessageWidget::execMessage(KMessageWidget::Error,
-                                    QStringLiteral("Не удалось сохранить метки!"), this);
+    if (stored.writeDataFile()) {
+        m_videoSet.markers = stored.markers;
+        return;
+    }
+    // The rows show what the file holds, not a change that was lost.
+    showMarkers(m_videoSet.markers);
+    KMessageWidget::execMessage(KMessageWidget::Error,
+                                QStringLiteral("Не удалось сохранить метки!"), this);
 }
 
 QList<int> KVideoMarkerTableWidget::selectedRows()

@@ -16,6 +16,7 @@ class KVideoMarkerTableWidget : public KToolWindow
 
 public:
     explicit KVideoMarkerTableWidget(QWidget *parent = nullptr);
+    ~KVideoMarkerTableWidget() override;
 
     void setVideoSet(const KVideoSetData &videoSet);
     KVideoSetData videoSet() const { return m_videoSet; }
@@ -28,6 +29,8 @@ public:
 
 signals:
     void play(int position);
+    // The rows changed (never sent while the window is destroyed).
+    void markersChanged();
 
 public slots:
     void playEntry(QModelIndex index);
@@ -41,6 +44,7 @@ public slots:
 private:
     // The selected rows, from the first; a warning and nothing when none is selected.
     QList<int> selectedRows();
+    void showMarkers(const QList<KVideoMarkerData> &markers);
     void saveMarkers();
 
     KVideoSetData m_videoSet;

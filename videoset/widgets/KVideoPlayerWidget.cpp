@@ -55,8 +55,8 @@ KVideoPlayerWidget::KVideoPlayerWidget(QWidget *parent) : KAbstractVideoPlayerWi
     m_slider = new KSlider(Qt::Horizontal);
     m_slider->setFocusPolicy(Qt::NoFocus);
     m_slider->setTickPosition(QSlider::TicksBelow);
-    m_slider->setToolTip(QStringLiteral("Положение воспроизведения (←/→: 5 секунд; на паузе "
-                                        "«.»/«,»: кадр вперёд/назад)"));
+    m_slider->setToolTip(QStringLiteral("Положение воспроизведения (←/→: 5 секунд; "
+                                        "«.»/«,»: пауза и кадр вперёд/назад)"));
     m_repeatButton = makeButton(QStringLiteral("update"),
                                 keyToolTip(QStringLiteral("Зациклить"), QStringLiteral("Ctrl+L")));
     m_repeatButton->setCheckable(true);
@@ -383,8 +383,31 @@ void KVideoPlayerWidget::seekBy(int offset)
 
 void KVideoPlayerWidget::stepFrame(bool forward)
 {
+    // As in video players: while playing, the first press pauses and steps.
+    if (m_playbackState == 0)
+        pause();
     if (m_playbackState != 1)
         return;
+    m_stepForward = forward;
+    m_stepPending = true;
+    stepWhenStill();
+}
+
+void KVideoPlayerWidget::stepWhenStill()
+{
+    if (!m_stepPending || m_playbackState != 1) {
+        m_stepPending = false;
+        return;
+    }
+    // A step sent while a tile still seeks (pause lines them up) is lost to the seek, and
+    // that tile plays on.
+    for (int i = 0; i < m_viewCount; ++i) {
+        if (view(i)->player()->isSeeking()) {
+            QTimer::singleShot(20, this, &KVideoPlayerWidget::stepWhenStill);
+            return;
+        }
+    }
+    m_stepPending = false;
     for (int i = 0; i < m_viewCount; ++i)
-        view(i)->stepFrame(forward);
+        view(i)->stepFrame(m_stepForward);
 }

@@ -16,7 +16,7 @@ class KVideoView;
 // The local player: every channel of a downloaded set in the grid, kept at the same moment.
 // One tile, the master, drives the slider; every 250 ms the others are brought to its position
 // by speed nudges or, when far off, exact seeks. Keys: Ctrl+O opens a set, Space plays or
-// pauses, Left/Right seek 5 s, "." and "," step a frame while paused, Ctrl+L loops.
+// pauses, Left/Right seek 5 s, "." and "," pause and step a frame, Ctrl+L loops.
 class KVideoPlayerWidget : public KAbstractVideoPlayerWidget
 {
     Q_OBJECT
@@ -68,6 +68,8 @@ protected:
 
 private:
     void setMaster(int index);
+    // Steps every tile once none of them seeks any more.
+    void stepWhenStill();
     void showTime(qint64 position);
     qint64 currentPosition() const;
 
@@ -77,6 +79,8 @@ private:
     QTime m_currentTime;
     int m_duration = 0;
     bool m_repeat = false;
+    bool m_stepPending = false;
+    bool m_stepForward = true;
     QTimer m_syncTimer;
     QLabel *m_timeLabel = nullptr;
     QSlider *m_slider = nullptr;

@@ -48,6 +48,8 @@ KVideoSetFileOperationWidget::KVideoSetFileOperationWidget(KVideoSetFileOperatio
             &KVideoSetFileOperationWidget::setProgressStage);
     connect(m_handler, &KVideoSetFileOperationHandler::completed, this,
             &KVideoSetFileOperationWidget::showSuccessMessage);
+    connect(m_handler, &KVideoSetFileOperationHandler::failed, this,
+            [this](const QString &reason) { m_reason = reason; });
     connect(m_handler, &KVideoSetFileOperationHandler::error, this,
             &KVideoSetFileOperationWidget::showErrorMessage);
     connect(m_handler, &KVideoSetFileOperationHandler::cancelled, this,
@@ -96,7 +98,8 @@ void KVideoSetFileOperationWidget::showSuccessMessage()
 
 void KVideoSetFileOperationWidget::showErrorMessage()
 {
-    showResult(KMessageWidget::Error, m_texts.error);
+    showResult(KMessageWidget::Error,
+               m_reason.isEmpty() ? m_texts.error : m_texts.error + QLatin1Char('\n') + m_reason);
 }
 
 void KVideoSetFileOperationWidget::showResult(int kind, const QString &text)

@@ -64,4 +64,6 @@ private:
     QLabel *m_progressLabel = nullptr;
     QPushButton *m_cancelButton = nullptr;
     qint64 m_total = 0;
+    // Why the work failed, when the handler knows.
+    QString m_reason;
 };

@@ -41,10 +41,10 @@ QPushButton *toolButton(const QString &text, const QString &icon, const QString 
 {
     auto *button = new QPushButton(QIcon(icon), text, parent);
     button->setShortcut(key);
-    button->setToolTip(key.isEmpty() ? toolTip
-                                     : toolTip + QStringLiteral(" (") +
-                                           key.toString(QKeySequence::PortableText) +
-                                           QLatin1Char(')'));
+    button->setToolTip(key.isEmpty()
+                           ? toolTip
+                           : toolTip + QStringLiteral(" (") +
+                                 key.toString(QKeySequence::PortableText) + QLatin1Char(')'));
     button->setFixedSize(125, 22);
     button->setStyleSheet(QStringLiteral("text-align: left;"));
     return button;
@@ -83,6 +83,7 @@ KVideoTableWidget::KVideoTableWidget(QWidget *parent) : KToolWindow(parent)
                 qOverload<const QModelIndex &>(&KVideoTableWidget::playFiles));
         connect(view, &KVideoTableView::customContextMenuRequested, this,
                 &KVideoTableWidget::showCustomContextMenu);
+        connect(view, &KVideoTableView::populated, this, &KVideoTableWidget::warnOversized);
         // Keys of the table itself, as in file managers.
         for (int key : {int(Qt::Key_Return), int(Qt::Key_Enter)})
             connect(new QShortcut(QKeySequence(key), view->table(), nullptr, nullptr,
@@ -98,6 +99,13 @@ KVideoTableWidget::KVideoTableWidget(QWidget *parent) : KToolWindow(parent)
             &KVideoTableWidget::focusNameFilter);
     connect(m_tabWidget, &QTabWidget::currentChanged, m_copyButtons,
             &QStackedWidget::setCurrentIndex);
+    // The keys act on the table of the tab shown.
+    connect(m_tabWidget, &QTabWidget::currentChanged, this, [this] {
+        if (isVisible())
+            currentView()->table()->setFocus();
+    });
+    m_localView->setNoStoreText(QStringLiteral("Локальный видеоархив не задан"));
+    m_remoteView->setNoStoreText(QStringLiteral("Удаленный видеоархив не задан"));
     resize(KSettings::instance()->windowRect().size());
 }
 
@@ -121,14 +129,14 @@ QWidget *KVideoTableWidget::createButtons()
     }
     auto *remove = toolButton(QStringLiteral("Удалить"), QStringLiteral(":/delete.png"),
                               QStringLiteral("Удалить (Delete)"), panel);
-    auto *folders = toolButton(QStringLiteral("Открыть папку"), QStringLiteral(":/folder.png"),
-                               QStringLiteral("Открыть папку"), panel,
-                               QKeySequence(Qt::CTRL | Qt::Key_O));
+    auto *folders =
+        toolButton(QStringLiteral("Открыть папку"), QStringLiteral(":/folder.png"),
+                   QStringLiteral("Открыть папку"), panel, QKeySequence(Qt::CTRL | Qt::Key_O));
     auto *comment = toolButton(QStringLiteral("Комментарий..."), QStringLiteral(":/comment.png"),
                                QStringLiteral("Комментарий..."), panel, QKeySequence(Qt::Key_F2));
-    auto *cut = toolButton(QStringLiteral("Обрезать..."), QStringLiteral(":/cut.png"),
-                           QStringLiteral("Обрезать..."), panel,
-                           QKeySequence(Qt::CTRL | Qt::Key_T));
+    auto *cut =
+        toolButton(QStringLiteral("Обрезать..."), QStringLiteral(":/cut.png"),
+                   QStringLiteral("Обрезать..."), panel, QKeySequence(Qt::CTRL | Qt::Key_T));
     QIcon cutIcon(QStringLiteral(":/cut.png"));
     cutIcon.addFile(QStringLiteral(":/cut_d.png"), QSize(), QIcon::Disabled);
     cut->setIcon(cutIcon);
@@ -285,9 +293,34 @@ void KVideoTableWidget::show()
 {
     KToolWindow::show();
     KVideoTableView *view = currentView();
-    if (view->table()->selectionModel()->selectedRows().isEmpty())
-        view->selectRow(0);
+    // Rows still being read get their selection when they arrive.
+    if (view->selectedRows().isEmpty())
+        view->restoreSelection();
     view->table()->setFocus();
+    warnOversized();
+}
+
+void KVideoTableWidget::warnOversized()
+{
+    if (!isVisible())
+        return;
+    QStringList fresh;
+    for (KVideoTableView *view : {m_localView, m_remoteView}) {
+        for (const QString &path : view->oversizedDataFiles()) {
+            if (!m_warnedOversized.contains(path))
+                fresh << path;
+        }
+    }
+    if (fresh.isEmpty())
+        return;
+    for (const QString &path : qAsConst(fresh))
+        m_warnedOversized.insert(path);
+    KMessageWidget::execMessage(
+        KMessageWidget::Warning,
+        QStringLiteral("Файл данных видеонабора больше 1 Мб и не прочитан, метки и комментарий "
+                       "набора не показаны:\n") +
+            fresh.join(QLatin1Char('\n')),
+        this);
 }
 
 void KVideoTableWidget::close()
@@ -308,7 +341,7 @@ void KVideoTableWidget::acceptFilter()
             proxy->setMaxDateTime(QDateTime(m_endDate->date(), m_endTime->time()));
         if (m_commentBox->isChecked())
             proxy->setCommentFilter(m_commentEdit->text());
-        proxy->applyFilter();
+        view->applyFilter();
     }
 }
 
@@ -316,7 +349,7 @@ void KVideoTableWidget::discardFilter()
 {
     for (KVideoTableView *view : {m_localView, m_remoteView}) {
         view->proxy()->clearFilters();
-        view->proxy()->applyFilter();
+        view->applyFilter();
     }
 }
 
@@ -376,23 +409,25 @@ void KVideoTableWidget::playFiles(const QModelIndex &index)
     play(currentView()->modelRow(index));
 }
 
-void KVideoTableWidget::changeVideoPath(bool local)
+bool KVideoTableWidget::changeVideoPath(bool local)
 {
     KSettings *settings = KSettings::instance();
-    const QString path = QFileDialog::getExistingDirectory(
-        this,
-        local ? QStringLiteral("Локальный каталог видеофайлов")
-              : QStringLiteral("Удаленный каталог видеофайлов"),
-        local ? settings->localVideoPath() : settings->remoteVideoPath(),
-        QFileDialog::ShowDirsOnly);
+    QFileDialog dialog(this,
+                       local ? QStringLiteral("Локальный каталог видеофайлов")
+                             : QStringLiteral("Удаленный каталог видеофайлов"),
+                       local ? settings->localVideoPath() : settings->remoteVideoPath());
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    const QString path = dialog.exec() ? dialog.selectedFiles().value(0) : QString();
     if (path.isEmpty())
-        return;
+        return false;
     if (local)
         settings->setLocalVideoPath(path);
     else
         settings->setRemoteVideoPath(path);
     (local ? m_localPathEdit : m_remotePathEdit)->setText(path);
     (local ? m_localView : m_remoteView)->populate(path);
+    return true;
 }
 
 QString KVideoTableWidget::logBlock(const KVideoSetData &set, const QString &locationLabel,
@@ -416,7 +451,13 @@ void KVideoTableWidget::copyFiles()
     if (!question->exec())
         return;
     KSettings *settings = KSettings::instance();
-    const QString target = isLocalTab() ? settings->remoteVideoPath() : settings->localVideoPath();
+    // Without the other store's folder there is nowhere to copy to (an empty path would name
+    // the working folder): the operator chooses one.
+    const bool toRemote = isLocalTab();
+    if ((toRemote ? settings->remoteVideoPath() : settings->localVideoPath()).isEmpty() &&
+        !changeVideoPath(!toRemote))
+        return;
+    const QString target = toRemote ? settings->remoteVideoPath() : settings->localVideoPath();
     QList<KVideoSetPair> pairs;
     QString log = QStringLiteral("Копирование видеонаборов\n\n");
     for (int row : rows) {
@@ -469,8 +510,16 @@ void KVideoTableWidget::editComment()
     if (rows.isEmpty())
         return;
     KVideoTableView *view = currentView();
-    auto *editor = new KCommentEditorWidget(rows.first(), view->set(rows.first()).comment, this);
-    connect(editor, &KCommentEditorWidget::textChanged, view, &KVideoTableView::setComment);
+    const KVideoSetData set = view->set(rows.first());
+    auto *editor = new KCommentEditorWidget(rows.first(), set.comment, this);
+    // By folder: the rows may have been read anew while the editor was open.
+    connect(editor, &KCommentEditorWidget::textChanged, this,
+            [this, view, path = set.path](int, const QString &text) {
+                if (!view->setComment(view->rowOf(path), text))
+                    KMessageWidget::execMessage(KMessageWidget::Error,
+                                                QStringLiteral("Не удалось сохранить комментарий!"),
+                                                this);
+            });
     editor->show();
 }
 

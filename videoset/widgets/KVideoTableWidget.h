@@ -4,6 +4,8 @@
 #include "KVideoSetData.h"
 #include "KVideoSetFileOperationHandler.h"
 
+#include <QSet>
+
 class QCheckBox;
 class QDateEdit;
 class QLineEdit;
@@ -65,8 +67,9 @@ private slots:
     void commentFilterChecked(bool state);
     void playFiles();
     void playFiles(const QModelIndex &index);
-    // Asks for the local or the remote store's folder and shows what it holds.
-    void changeVideoPath(bool local);
+    // Asks for the local or the remote store's folder and shows what it holds; false when
+    // none was chosen.
+    bool changeVideoPath(bool local);
     void copyFiles();
     void deleteFiles();
     void openFolders();
@@ -74,6 +77,8 @@ private slots:
     void cutFile();
     void showCustomContextMenu(const QPoint &point);
     void focusNameFilter();
+    // Says once which data files were too large to read.
+    void warnOversized();
 
 private:
     QWidget *createButtons();
@@ -103,4 +108,5 @@ private:
     QTimeEdit *m_endTime = nullptr;
     QCheckBox *m_commentBox = nullptr;
     QLineEdit *m_commentEdit = nullptr;
+    QSet<QString> m_warnedOversized;
 };
