@@ -224,7 +224,8 @@ KVideoSetData KVideoSetData::fromFolder(const QString &path)
     });
     for (const QFileInfo &file : files) {
         const QString baseName = file.baseName();
-        if (!isChannelFileName(baseName))
+        // A fragment being fetched ("ACAM01_PART001_TEMP.mp4") is no channel of the set.
+        if (!isChannelFileName(baseName) || baseName.contains(QLatin1String("_PART")))
             continue;
         KChannelData channel = set.channels.value(baseName);
         if (!set.channels.contains(baseName) || channel.reported == 0) {

@@ -109,8 +109,9 @@ private slots:
         QFETCH(QDateTime, end);
         const QString folder = m_dir->filePath("Автобус \"101\"/" + name);
         QVERIFY(QDir().mkpath(folder));
-        for (const char *file : {"ACAM01.mp4", "DCAM01.mp4", "CAM07.mp4", "CAM08.MP4",
-                                 "ACAM01_PART001.ts", "video.mp4", "ACAM03.avi", "acam04.mp4"})
+        for (const char *file :
+             {"ACAM01.mp4", "DCAM01.mp4", "CAM07.mp4", "CAM08.MP4", "ACAM01_PART001.ts",
+              "ACAM02_PART001_TEMP.mp4", "video.mp4", "ACAM03.avi", "acam04.mp4"})
             write(folder + '/' + file);
         KVideoSetData set = KVideoSetData::fromFolder(folder);
         QVERIFY(set.valid);
