@@ -281,6 +281,7 @@ int KAbstractDownloadWorker::downloadChannel(QString channelID, KPasCountSetting
         const QFileInfo channelFile(folder + QLatin1Char('/') + channelID + QStringLiteral(".mp4"));
         if (channelFile.exists()) {
             emit progressStageCompleted(channelID, pieces.size());
+            emit fragmentStored(channelID, b, e);
             log(text(" - файл уже существует: ") + channelFile.absoluteFilePath(), channelID);
         } else {
             const int fetched = fetchFragments(channelID, folder, pieces);
@@ -288,6 +289,11 @@ int KAbstractDownloadWorker::downloadChannel(QString channelID, KPasCountSetting
                 return fetched;
             if (!isActive())
                 continue;
+            if (m_fragmentsHere == 0) {
+                // Everything was fetched by another workstation: nothing here to join.
+                log(text(" - интервал загружен на другом рабочем месте: ") + folder, channelID);
+                continue;
+            }
             const int assembled = assemble(channelID, folder, channelFile.absoluteFilePath());
             if (assembled != Done)
                 return assembled;
@@ -320,12 +326,23 @@ int KAbstractDownloadWorker::fetchFragments(const QString &channelID, const QStr
                                             const QList<KDownloadFragment> &fragments)
 {
     bool obtained = false;
+    m_fragmentsHere = 0;
+    const QDateTime fetchedElsewhere = m_fetchedElsewhere.value(channelID);
     for (int i = 1; i <= fragments.size() && isActive(); ++i) {
         const KDownloadFragment &fragment = fragments[i - 1];
         const QString path = fragment.file.absoluteFilePath();
         if (QFileInfo::exists(path)) {
             obtained = true;
+            ++m_fragmentsHere;
             log(text(" - фрагмент уже существует: ") + path, channelID);
+            if (isActive()) {
+                emit progressStageCompleted(channelID, i);
+                emit fragmentStored(channelID, fragment.beginDateTime, fragment.endDateTime);
+            }
+            continue;
+        }
+        if (fetchedElsewhere.isValid() && fragment.endDateTime <= fetchedElsewhere) {
+            log(text(" - фрагмент загружен на другом рабочем месте: ") + path, channelID);
             if (isActive())
                 emit progressStageCompleted(channelID, i);
             continue;
@@ -359,11 +376,14 @@ int KAbstractDownloadWorker::fetchFragments(const QString &channelID, const QStr
             if (!isActive())
                 return Done;
         }
+        if (fetched)
+            ++m_fragmentsHere;
         if (fetched && isActive()) {
             log(text(" - фрагмент загружен: ") + path + QStringLiteral(" (") +
                     KFormat::byteSizeText(QFileInfo(path).size()) + QLatin1Char(')'),
                 channelID);
             emit progressStageCompleted(channelID, i);
+            emit fragmentStored(channelID, fragment.beginDateTime, fragment.endDateTime);
         }
     }
     return Done;

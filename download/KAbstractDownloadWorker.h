@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QList>
+#include <QMap>
 #include <QMutex>
 #include <QPair>
 #include <QString>
@@ -85,6 +86,10 @@ public:
     void setRetryInterval(int milliseconds) { m_retryInterval = milliseconds; }
     // Bytes free on the volume of a folder (default: the file system's answer).
     void setFreeSpaceQuery(FreeSpaceQuery query) { m_freeSpaceQuery = std::move(query); }
+    // Per channel, the moment up to which another workstation fetched this job's fragments
+    // (a shared task taken over): a fragment ending by then that is not on this disk is left
+    // out instead of fetched again. Set before the job starts.
+    void setFetchedElsewhere(const QMap<QString, QDateTime> &until) { m_fetchedElsewhere = until; }
 
     // The whole work for one channel; returns its result code.
     virtual int downloadChannel(QString channelID, KPasCountSettingsData channelSettings,
@@ -103,6 +108,9 @@ signals:
     void fileChanged(QString channelID, QFileInfo fileInfo);
     void progressStagesCountChanged(QString channelID, int count);
     void progressStageCompleted(QString channelID, int stage);
+    // The piece [begin, end) of the channel is on disk (fetched now or found there); a whole
+    // file found already made counts as one piece.
+    void fragmentStored(QString channelID, QDateTime beginDateTime, QDateTime endDateTime);
     // A fragment's temporary file is complete with size bytes (it is deleted soon after, maybe
     // before the handler measured it).
     void fileCompleted(QString channelID, QString filePath, qint64 size);
@@ -150,4 +158,7 @@ private:
     QString m_ffmpegProgram;
     int m_retryInterval;
     FreeSpaceQuery m_freeSpaceQuery;
+    QMap<QString, QDateTime> m_fetchedElsewhere;
+    // Fragments of the current file on this disk after the fetch loop.
+    int m_fragmentsHere = 0;
 };

@@ -21,6 +21,8 @@ KAbstractDownloadWorker *KDownloadTraits::createWorker(const KDownloadJobData &j
 
 void KDownloadTraits::invokeRun(KAbstractDownloadWorker *worker, const KDownloadJobData &job)
 {
+    // Before run() is posted: the posting makes it visible to the worker's thread.
+    worker->setFetchedElsewhere(job.fetchedElsewhere);
     QMetaObject::invokeMethod(worker, "run", Qt::QueuedConnection,
                               Q_ARG(KDownloadChannelMap, job.channels),
                               Q_ARG(QDateTime, job.beginDateTime),
@@ -95,6 +97,7 @@ void KDownloadHandler::connectWorker(KAbstractDownloadWorker *worker)
             &KDownloadHandler::handleProgressStagesCountChange);
     connect(worker, &W::fileChanged, this, &KDownloadHandler::handleFileChange);
     connect(worker, &W::fileCompleted, this, &KDownloadHandler::handleFileCompletion);
+    connect(worker, &W::fragmentStored, this, &KDownloadHandler::handleFragmentStored);
 }
 
 void KDownloadHandler::relayStateChange(int jobID, int state)
@@ -227,4 +230,13 @@ void KDownloadHandler::handleProgressStageCompletion(const QString &channelID, i
     const int jobID = senderJobID();
     if (jobID >= 0)
         emit progressStageCompleted(jobID, channelID, stage);
+}
+
+void KDownloadHandler::handleFragmentStored(const QString &channelID,
+                                            const QDateTime &beginDateTime,
+                                            const QDateTime &endDateTime)
+{
+    const int jobID = senderJobID();
+    if (jobID >= 0)
+        emit fragmentStored(jobID, channelID, beginDateTime, endDateTime);
 }
