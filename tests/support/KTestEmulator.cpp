@@ -77,6 +77,16 @@ QPair<QDateTime, QDateTime> KTestEmulator::gapIn(const QList<File> &files)
     return {};
 }
 
+QList<KTestEmulator::File> KTestEmulator::unlocked(const QList<File> &files)
+{
+    QList<File> open;
+    for (const File &f : files) {
+        if (!f.locked)
+            open << f;
+    }
+    return open;
+}
+
 QDateTime KTestEmulator::commonMoment(const QList<QList<File>> &channels, int seconds)
 {
     // Stretches every channel records: the first list's files cut down by each other list in

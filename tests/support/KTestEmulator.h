@@ -47,6 +47,8 @@ public:
     static QDateTime momentIn(const QList<File> &files, int seconds);
     // The first hole of at most three hours between two files of five minutes or more.
     static QPair<QDateTime, QDateTime> gapIn(const QList<File> &files);
+    // The files a download takes (the recorder keeps locked ones back).
+    static QList<File> unlocked(const QList<File> &files);
     // The middle of the first stretch of at least seconds that every list records.
     static QDateTime commonMoment(const QList<QList<File>> &channels, int seconds);
 
