@@ -17,5 +17,5 @@ struct KDownloadJobData
     int flags = 0; // 2: delete each finished video set folder
     // Per channel: fragments ending by then were fetched by another workstation (a shared task
     // taken over) and are not fetched again when missing here.
-    QMap<QString, QDateTime> fetchedElsewhere;
+    QMap<QString, QDateTime> fetchedElsewhere = {};
 };
