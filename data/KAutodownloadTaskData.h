@@ -45,7 +45,7 @@ public:
     bool leaseLive = false; // read from the database's clock: the holder's lease has not ended
     // How far each channel is fetched (the fragments before it exist somewhere).
     QMap<QString, QDateTime> channelProgress;
-    QString reason;         // why it failed
+    QString reason;         // why it failed; the channels lacking minutes when partly done
     int missingSeconds = 0; // partly done: seconds of the interval the recorder did not have
 
     bool isPending() const { return status == Waiting || status == Begun; }

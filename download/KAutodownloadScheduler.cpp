@@ -58,8 +58,8 @@ bool isJobEnd(int state)
 
 KAutodownloadScheduler::KAutodownloadScheduler(KObjectMaster *master, QObject *parent)
     : QObject(parent), m_master(master), m_holder(defaultHolder()),
-      m_leaseMs(4 * KSettings::instance()->connectionInterval()),
-      m_retryTimer(new QTimer(this)), m_renewTimer(new QTimer(this))
+      m_leaseMs(4 * KSettings::instance()->connectionInterval()), m_retryTimer(new QTimer(this)),
+      m_renewTimer(new QTimer(this))
 {
     m_retryTimer->setInterval(KSettings::instance()->connectionInterval());
     connect(m_retryTimer, &QTimer::timeout, this, &KAutodownloadScheduler::refreshSoon);
@@ -448,7 +448,7 @@ void KAutodownloadScheduler::handleFragmentStored(int jobID, const QString &chan
     KAutodownloadQueue::instance()->announceProgress();
 }
 
-int KAutodownloadScheduler::missingSeconds(const Run &run)
+int KAutodownloadScheduler::missingSeconds(const Run &run, QStringList *lacking)
 {
     const QDateTime start = run.task.startTime;
     const QDateTime stop = run.task.stopTime;
@@ -460,6 +460,7 @@ int KAutodownloadScheduler::missingSeconds(const Run &run)
         if (run.channelStates.value(channel) == KAbstractDownloadWorker::Done)
             have += run.covered.value(channel);
         std::sort(have.begin(), have.end());
+        const int before = gaps.size();
         QDateTime at = start;
         for (const Interval &piece : qAsConst(have)) {
             if (piece.first > at)
@@ -468,6 +469,8 @@ int KAutodownloadScheduler::missingSeconds(const Run &run)
         }
         if (at < stop)
             gaps.append({at, stop});
+        if (gaps.size() > before)
+            lacking->append(channel);
     }
     // Minutes several channels lack count once.
     std::sort(gaps.begin(), gaps.end());
@@ -510,19 +513,24 @@ void KAutodownloadScheduler::end(int taskID, int jobState)
         task.status = KAutodownloadTaskData::Begun;
         log(run, taskText(task.id, " ожидает ВР"));
     } else if (jobState == KAbstractDownloadWorker::JobFinished) {
-        const int missing = missingSeconds(run);
+        QStringList lacking;
+        const int missing = missingSeconds(run, &lacking);
         for (const QString &channel : qAsConst(run.channels))
             task.channelProgress.insert(channel, task.stopTime);
         task.currentTime = task.stopTime;
-        if (missing >= task.startTime.secsTo(task.stopTime)) {
+        if (lacking.size() == run.channels.size() &&
+            missing >= task.startTime.secsTo(task.stopTime)) {
             task.status = KAutodownloadTaskData::Failed;
             task.reason = stateText(KAbstractDownloadWorker::NothingFound);
             log(run, taskText(task.id, ": ошибка! ") + task.reason);
         } else if (missing > 0) {
+            // The channels that lack minutes are named; the minutes count once for all.
             task.status = KAutodownloadTaskData::PartlyDone;
             task.missingSeconds = missing;
+            task.reason = lacking.join(QStringLiteral(", "));
             log(run, taskText(task.id, " завершено частично, нет записей: ") +
-                         QString::number((missing + 59) / 60) + QStringLiteral(" мин"));
+                         QString::number((missing + 59) / 60) + QStringLiteral(" мин (") +
+                         task.reason + QLatin1Char(')'));
         } else {
             task.status = KAutodownloadTaskData::Done;
             log(run, taskText(task.id, " завершено"));

@@ -104,8 +104,8 @@ private:
     void handleFragmentStored(int jobID, const QString &channelID, const QDateTime &begin,
                               const QDateTime &end);
 
-    // Seconds of the task's interval that some channel lacks.
-    static int missingSeconds(const Run &run);
+    // Seconds of the task's interval that some channel lacks; lacking gets those channels.
+    static int missingSeconds(const Run &run, QStringList *lacking);
     static QString failureReason(const Run &run);
     void log(const Run &run, const QString &message) const;
 

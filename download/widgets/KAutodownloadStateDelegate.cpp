@@ -18,13 +18,16 @@ void KAutodownloadStateDelegate::paint(QPainter *painter, const QStyleOptionView
 {
     const auto state =
         KAutodownloadTaskModel::State(index.data(KAutodownloadTaskModel::StateRole).toInt());
-    if (state != KAutodownloadTaskModel::WaitingState &&
-        state != KAutodownloadTaskModel::DownloadingState) {
+    const int progress = index.data(KAutodownloadTaskModel::ProgressRole).toInt();
+    // A bar while something is being or has been fetched; the text otherwise.
+    if (state != KAutodownloadTaskModel::DownloadingState &&
+        !(state == KAutodownloadTaskModel::WaitingState && progress > 0)) {
         QStyleOptionViewItem look = option;
         initStyleOption(&look, index);
         if (state == KAutodownloadTaskModel::DoneState)
             look.palette.setColor(QPalette::Text, QColor(KSettings::instance()->themeColor(19)));
-        else if (state != KAutodownloadTaskModel::CancelledState)
+        else if (state != KAutodownloadTaskModel::CancelledState &&
+                 state != KAutodownloadTaskModel::WaitingState)
             look.palette.setColor(QPalette::Text, QColor(KSettings::instance()->themeColor(20)));
         QStyledItemDelegate::paint(painter, look, index);
         return;
@@ -35,7 +38,7 @@ void KAutodownloadStateDelegate::paint(QPainter *painter, const QStyleOptionView
     bar.rect = option.rect.adjusted(3, 3, -3, -3);
     bar.minimum = 0;
     bar.maximum = 100;
-    bar.progress = index.data(KAutodownloadTaskModel::ProgressRole).toInt();
+    bar.progress = progress;
     bar.text = index.data(Qt::DisplayRole).toString();
     bar.textVisible = true;
     bar.textAlignment = Qt::AlignCenter;

@@ -2,8 +2,8 @@
 
 #include <QStyledItemDelegate>
 
-// Draws a task's state: a progress bar while it waits or downloads, the text in the theme's
-// green or red once it has ended.
+// Draws a task's state: a progress bar while something is being or has been fetched, the
+// text in the theme's green or red once the task has ended.
 class KAutodownloadStateDelegate : public QStyledItemDelegate
 {
     Q_OBJECT

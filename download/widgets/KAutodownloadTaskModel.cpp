@@ -97,9 +97,13 @@ QString KAutodownloadTaskModel::stateText(const KAutodownloadTaskData &task)
                            : stateName(current);
     case DownloadingState:
         return stateName(current) + QLatin1Char(' ') + QString::number(percent) + QLatin1Char('%');
-    case PartlyDoneState:
-        return stateName(current) + QStringLiteral(": нет ") +
-               QString::number((task.missingSeconds + 59) / 60) + QStringLiteral(" мин");
+    case PartlyDoneState: {
+        const QString text = stateName(current) + QStringLiteral(": нет ") +
+                             QString::number((task.missingSeconds + 59) / 60) +
+                             QStringLiteral(" мин");
+        return task.reason.isEmpty() ? text
+                                     : text + QStringLiteral(" (") + task.reason + QLatin1Char(')');
+    }
     case FailedState:
         return task.reason.isEmpty() ? stateName(current)
                                      : stateName(current) + QStringLiteral(": ") + task.reason;

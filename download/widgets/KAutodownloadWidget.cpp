@@ -84,27 +84,31 @@ KAutodownloadWidget::KAutodownloadWidget(QWidget *parent)
     connect(m_createButton, &QPushButton::clicked, this, &KAutodownloadWidget::createTasks);
 
     auto *interval = new QHBoxLayout;
+    interval->addWidget(m_dateEdit);
     interval->addWidget(new QLabel(QStringLiteral("с")));
     interval->addWidget(m_fromEdit);
     interval->addWidget(new QLabel(QStringLiteral("по")));
     interval->addWidget(m_toEdit);
-    interval->addStretch();
-    auto *form = new QVBoxLayout;
-    form->addWidget(caption(QStringLiteral("Новые задания")));
-    form->addWidget(new QLabel(QStringLiteral("Объекты:")));
-    form->addWidget(m_objectList, 1);
-    form->addWidget(new QLabel(QStringLiteral("Интервал:")));
-    form->addWidget(m_dateEdit);
-    form->addLayout(interval);
-    form->addWidget(new QLabel(QStringLiteral("Каналы:")));
-    form->addWidget(m_channelsEdit);
-    auto *createRow = new QHBoxLayout;
-    createRow->addWidget(m_createButton);
-    createRow->addStretch();
-    form->addLayout(createRow);
-    auto *formWidget = new QWidget;
-    formWidget->setLayout(form);
-    formWidget->setFixedWidth(260);
+    auto *when = new QVBoxLayout;
+    when->addWidget(new QLabel(QStringLiteral("Интервал:")));
+    when->addLayout(interval);
+    when->addWidget(new QLabel(QStringLiteral("Каналы:")));
+    when->addWidget(m_channelsEdit);
+    when->addStretch();
+    auto *which = new QVBoxLayout;
+    which->addWidget(new QLabel(QStringLiteral("Объекты:")));
+    which->addWidget(m_objectList);
+    m_objectList->setFixedSize(240, 110);
+    auto *createColumn = new QVBoxLayout;
+    createColumn->addStretch();
+    createColumn->addWidget(m_createButton);
+    auto *form = new QHBoxLayout;
+    form->addLayout(which);
+    form->addSpacing(10);
+    form->addLayout(when);
+    form->addSpacing(10);
+    form->addLayout(createColumn);
+    form->addStretch();
 
     // The tasks.
     m_filter->setSourceModel(m_model);
@@ -123,7 +127,7 @@ KAutodownloadWidget::KAutodownloadWidget(QWidget *parent)
     header->setDefaultAlignment(Qt::AlignCenter);
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setSectionResizeMode(KAutodownloadTaskModel::StateColumn, QHeaderView::Stretch);
-    const int widths[] = {50, 140, 220, 110, 0, 170};
+    const int widths[] = {40, 130, 190, 90, 0, 190};
     for (int column = 0; column < KAutodownloadTaskModel::ColumnCount; ++column) {
         if (column != KAutodownloadTaskModel::StateColumn)
             m_table->setColumnWidth(column, widths[column]);
@@ -184,14 +188,12 @@ KAutodownloadWidget::KAutodownloadWidget(QWidget *parent)
     auto *statusRow = new QHBoxLayout;
     statusRow->addWidget(m_statusLabel, 1);
     statusRow->addWidget(m_countLabel);
-    auto *tasks = new QVBoxLayout;
-    tasks->addLayout(filters);
-    tasks->addWidget(m_table, 1);
-    tasks->addLayout(statusRow);
-
-    auto *layout = new QHBoxLayout(this);
-    layout->addWidget(formWidget);
-    layout->addLayout(tasks, 1);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(filters);
+    layout->addWidget(m_table, 1);
+    layout->addLayout(statusRow);
+    layout->addWidget(caption(QStringLiteral("Новые задания")));
+    layout->addLayout(form);
 
     m_timer->setInterval(refreshInterval);
     connect(m_timer, &QTimer::timeout, this, &KAutodownloadWidget::refresh);
@@ -382,12 +384,13 @@ void KAutodownloadWidget::refresh()
     int counts[KAutodownloadTaskModel::CancelledState + 1] = {};
     for (const KAutodownloadTaskData &task : tasks)
         ++counts[KAutodownloadTaskModel::state(task)];
+    static const char *const counted[] = {"ожидают ВР", "загружаются", "завершены",
+                                          "частично",   "с ошибкой",   "отменены"};
     QStringList parts{QStringLiteral("Всего: ") + QString::number(tasks.size())};
     for (int state = 0; state <= KAutodownloadTaskModel::CancelledState; ++state) {
         if (counts[state] > 0)
-            parts << KAutodownloadTaskModel::stateName(KAutodownloadTaskModel::State(state))
-                             .toLower() +
-                         QStringLiteral(": ") + QString::number(counts[state]);
+            parts << QString::fromUtf8(counted[state]) + QStringLiteral(": ") +
+                         QString::number(counts[state]);
     }
     m_countLabel->setText(parts.join(QStringLiteral(", ")));
 }

@@ -7,7 +7,6 @@
 #include "KAutodownloadScheduler.h"
 #include "KConnectionHandler.h"
 #include "KDBHandler.h"
-#include "KDBWorker.h"
 #include "KDeviceTestSupport.h"
 #include "KDownloadTestSupport.h"
 #include "KObjectHandler.h"
@@ -177,8 +176,23 @@ private slots:
         }
     }
 
+    // A hole in the recordings: the task ends partly done, naming the minutes and the channel
+    // that lack them.
+    void partlyDoneWhereNothingWasRecorded()
+    {
+        QVERIFY(m_emulator.commandOk("reachable all"));
+        const QPair<QDateTime, QDateTime> hole =
+            KTestEmulator::gapIn(KTestEmulator::unlocked(m_emulator.pastFiles(1)), 60);
+        QVERIFY2(hole.first.isValid(), "no hole in the emulated archive");
+        const int id = addTask(hole.first.addSecs(-60), hole.second.addSecs(60), "ACAM01");
+        QTRY_VERIFY_WITH_TIMEOUT(!task(id).isPending(), 60000);
+        const KAutodownloadTaskData done = task(id);
+        QCOMPARE(done.status, int(KAutodownloadTaskData::PartlyDone));
+        QCOMPARE(qint64(done.missingSeconds), hole.first.secsTo(hole.second));
+        QCOMPARE(done.reason, QStringLiteral("ACAM01"));
+    }
+
 private:
-    static KDBWorker *db() { return KDBHandler::instance()->worker(QThread::currentThread()); }
 
     int addTask(const QDateTime &begin, const QDateTime &end, const QString &channels)
     {

@@ -144,6 +144,8 @@ private slots:
                                               1200)
                         .isValid()
                     ? "20 unlocked min on 1 and 2 at once"
+                : !KTestEmulator::gapIn(KTestEmulator::unlocked(listed[0]), 60).first.isValid()
+                    ? "a gap of a minute between unlocked files on 1"
                     : nullptr;
             QVERIFY2(!missing, qPrintable(day.toString(Qt::ISODate) + ": no " + missing));
         }
