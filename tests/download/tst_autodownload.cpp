@@ -193,7 +193,6 @@ private slots:
     }
 
 private:
-
     int addTask(const QDateTime &begin, const QDateTime &end, const QString &channels)
     {
         KAutodownloadTaskData task;
