@@ -64,7 +64,8 @@ int KAutodownloadTaskModel::progress(const KAutodownloadTaskData &task)
         if (reached.isValid())
             fetched += std::clamp<qint64>(task.startTime.secsTo(reached), 0, span);
     }
-    return int(fetched * 100 / (span * channels.size()));
+    // All fetched is not yet done: the last files are still being joined and checked.
+    return std::min(99, int(fetched * 100 / (span * channels.size())));
 }
 
 QString KAutodownloadTaskModel::stateName(State state)

@@ -127,7 +127,7 @@ KAutodownloadWidget::KAutodownloadWidget(QWidget *parent)
     header->setDefaultAlignment(Qt::AlignCenter);
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setSectionResizeMode(KAutodownloadTaskModel::StateColumn, QHeaderView::Stretch);
-    const int widths[] = {40, 130, 190, 90, 0, 190};
+    const int widths[] = {40, 130, 215, 80, 0, 190};
     for (int column = 0; column < KAutodownloadTaskModel::ColumnCount; ++column) {
         if (column != KAutodownloadTaskModel::StateColumn)
             m_table->setColumnWidth(column, widths[column]);
