@@ -5,6 +5,7 @@
 // had finished being fetched again.
 #include "KPasswordCipher.h"
 #include "KTestEmulator.h"
+#include "KTestOffload.h"
 #include "KTestPostgres.h"
 
 #include <QDir>
@@ -21,84 +22,6 @@ namespace {
 constexpr int kRecorders = 8;
 const QString kTimeFormat = QStringLiteral("yyyy-MM-ddThh:mm:ss");
 
-// One service in a process of its own, with a home (per-user store) and a video store of its
-// own.
-class Service
-{
-public:
-    Service(const QString &name, const QString &folder) : m_name(name), m_dir(folder)
-    {
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-    }
-    ~Service()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-
-    QString store() const { return m_dir + "/store"; }
-    QString logFile() const { return m_dir + "/log.txt"; }
-    QString output()
-    {
-        m_output += QString::fromUtf8(m_process.readAll());
-        return m_output;
-    }
-
-    bool start(const KTestPostgres &server, const QString &database, const QString &passFile)
-    {
-        const QString config = m_dir + "/home/config/Tarnwick";
-        if (!QDir().mkpath(config))
-            return false;
-        QFile store(config + "/Velmora Viewer.conf");
-        if (!store.open(QIODevice::WriteOnly))
-            return false;
-        // The workstation's settings: its video folder, 300 s fragments.
-        store.write(("[General]\nlocalVideoPath=" + this->store() +
-                     "\ndownloadReliabilityMode=0\n")
-                        .toUtf8());
-        store.close();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("HOME", m_dir + "/home");
-        environment.insert("XDG_CONFIG_HOME", m_dir + "/home/config");
-        m_process.setProcessEnvironment(environment);
-        m_process.start(VELMORA_BIN_DIR "/velmora-offload",
-                        {"--host", server.socketDir(), "--port", QString::number(server.port()),
-                         "--dbname", database, "--user", KTestPostgres::superuser(),
-                         "--password-file", passFile, "--holder", m_name, "--log", logFile(),
-                         "--threads", "2", "--poll-ms", "200", "--lease-ms", "3000",
-                         "--retry-ms", "300"});
-        return KTestEmulator::waitFor([this] { return output().contains("ready"); }, 20000);
-    }
-    // SIGTERM; the number of tasks it reports finished, -1 when it did not end cleanly.
-    int terminate()
-    {
-        m_process.terminate();
-        if (!m_process.waitForFinished(20000) || m_process.exitCode() != 0)
-            return -1;
-        const QRegularExpressionMatch match =
-            QRegularExpression("stopped, (\\d+) tasks finished").match(output());
-        return match.hasMatch() ? match.captured(1).toInt() : -1;
-    }
-    void kill()
-    {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    QString log() const
-    {
-        QFile file(logFile());
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
-
-private:
-    QString m_name;
-    QString m_dir;
-    QProcess m_process;
-    QString m_output;
-};
-
 } // namespace
 
 class tst_Offload : public QObject
@@ -109,13 +32,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(m_server.start(), qPrintable(m_server.log()));
-        m_passFile = m_dir.filePath("pgpass");
-        QFile pass(m_passFile);
-        QVERIFY(pass.open(QIODevice::WriteOnly));
-        pass.write(("*:*:*:" + KTestPostgres::superuser() + ":" + m_server.superPassword() + "\n")
-                       .toUtf8());
-        pass.close();
-        QVERIFY(pass.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        m_passFile = KTestOffload::passwordFile(m_server, m_dir.path());
+        QVERIFY(!m_passFile.isEmpty());
 
         // Eight recorders on eight neighbouring addresses, one channel each.
         const QStringList octets = KTestEmulator::freeHost().split('.');
@@ -123,15 +41,13 @@ private slots:
         m_prefix = octets.mid(0, 3).join('.') + '.';
         m_first = first;
         QVERIFY2(m_emulator.start({"--host",
-                                   QStringLiteral("%1%2-%3")
-                                       .arg(m_prefix)
-                                       .arg(first)
-                                       .arg(first + kRecorders - 1),
+                                   QStringLiteral("%1%2-%3").arg(m_prefix).arg(first).arg(
+                                       first + kRecorders - 1),
                                    "--analog", "1", "--size", "160x120", "--fps", "2",
                                    "--clip-kbps", "16", "--download-rate", "200"}),
                  qPrintable(m_emulator.log()));
-        const QDateTime middle = KTestEmulator::commonMoment(
-            {KTestEmulator::unlocked(m_emulator.pastFiles(1))}, 1200);
+        const QDateTime middle =
+            KTestEmulator::commonMoment({KTestEmulator::unlocked(m_emulator.pastFiles(1))}, 1200);
         QVERIFY2(middle.isValid(), "no recording long enough in the emulated archive");
         m_begin = middle.addSecs(-540 - middle.time().second());
     }
@@ -163,9 +79,9 @@ private slots:
     {
         for (int k = 0; k < 20; ++k)
             QVERIFY(addTask(k % kRecorders + 1, m_begin.addSecs(50 * k), 40));
-        Service a("A", m_dir.filePath("a")), b("B", m_dir.filePath("b"));
-        QVERIFY2(a.start(m_server, m_database, m_passFile), qPrintable(a.output()));
-        QVERIFY2(b.start(m_server, m_database, m_passFile), qPrintable(b.output()));
+        KTestOffload a("A", m_dir.filePath("a")), b("B", m_dir.filePath("b"));
+        QVERIFY2(start(a), qPrintable(a.output()));
+        QVERIFY2(start(b), qPrintable(b.output()));
         QTRY_COMPARE_WITH_TIMEOUT(scalar("SELECT count(*) FROM autodownload_tasks WHERE "
                                          "status = 3 AND holder IN ('A', 'B')"),
                                   20, 120000);
@@ -192,8 +108,8 @@ private slots:
     {
         const QDateTime end = m_begin.addSecs(750);
         QVERIFY(addTask(1, m_begin, 750));
-        Service a("A", m_dir.filePath("ka")), b("B", m_dir.filePath("kb"));
-        QVERIFY2(a.start(m_server, m_database, m_passFile), qPrintable(a.output()));
+        KTestOffload a("A", m_dir.filePath("ka")), b("B", m_dir.filePath("kb"));
+        QVERIFY2(start(a), qPrintable(a.output()));
         // About three seconds a fragment: 600 KB at 200 KiB/s.
         QTRY_VERIFY_WITH_TIMEOUT(progress() >= m_begin.addSecs(300), 60000);
         a.kill();
@@ -201,7 +117,7 @@ private slots:
         QVERIFY2(reached < end, "the task ended before the service was killed");
         QCOMPARE(text("SELECT holder FROM autodownload_tasks"), QStringLiteral("A"));
 
-        QVERIFY2(b.start(m_server, m_database, m_passFile), qPrintable(b.output()));
+        QVERIFY2(start(b), qPrintable(b.output()));
         QTRY_COMPARE_WITH_TIMEOUT(text("SELECT holder || ' ' || status FROM autodownload_tasks"),
                                   QStringLiteral("B 3"), 60000);
         QCOMPARE(b.terminate(), 1);
@@ -226,15 +142,23 @@ private slots:
     }
 
 private:
+    // Short intervals: vehicles checked every 200 ms, leases of 3 s, the queue read every 300 ms.
+    bool start(KTestOffload &service)
+    {
+        return service.start(
+            m_server, m_database, m_passFile,
+            {"--threads", "2", "--poll-ms", "200", "--lease-ms", "3000", "--retry-ms", "300"});
+    }
+
     QString host(int object) const { return m_prefix + QString::number(m_first + object - 1); }
 
     bool addTask(int object, const QDateTime &begin, int seconds)
     {
-        return m_server.exec(m_database,
-                             "INSERT INTO autodownload_tasks (object_id, start_time, stop_time, "
-                             "channels) VALUES (?, ?, ?, 'ACAM01')",
-                             {object, begin.toSecsSinceEpoch(),
-                              begin.addSecs(seconds).toSecsSinceEpoch()});
+        return m_server.exec(
+            m_database,
+            "INSERT INTO autodownload_tasks (object_id, start_time, stop_time, "
+            "channels) VALUES (?, ?, ?, 'ACAM01')",
+            {object, begin.toSecsSinceEpoch(), begin.addSecs(seconds).toSecsSinceEpoch()});
     }
 
     QVariant value(const QString &statement)
