@@ -293,9 +293,17 @@ void KAutodownloadScheduler::schedule()
     // Downloads started by hand share the threads; a task claimed without a thread would hold
     // its lease while it queues.
     while (downloads->threadCount() > downloads->jobs().size()) {
+        // A vehicle busy with a download started by hand is left to it: one link, one job.
+        QSet<int> busy;
+        for (int jobID : downloads->jobs()) {
+            const KObjectHandler *object = downloads->jobParameters(jobID).objectHandler;
+            if (object && !m_jobTask.contains(jobID))
+                busy.insert(object->id());
+        }
         QList<int> candidates;
         for (const KAutodownloadTaskData &first : qAsConst(m_pending)) {
-            if (m_refused.contains(first.objectId) || isRunning(first.objectId))
+            if (m_refused.contains(first.objectId) || isRunning(first.objectId) ||
+                busy.contains(first.objectId))
                 continue;
             if (first.leaseLive && first.holder != m_holder)
                 continue;
