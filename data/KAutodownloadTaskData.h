@@ -40,8 +40,8 @@ public:
 
     // Columns added for the shared queue; old rows leave them empty.
     int id = -1;
-    QString holder;        // the workstation working on it, or the one that finished it
-    QDateTime leaseExpiry; // when the holder's claim ends unless renewed
+    QString holder;         // the workstation working on it, or the one that finished it
+    QDateTime leaseExpiry;  // when the holder's claim ends unless renewed
     bool leaseLive = false; // read from the database's clock: the holder's lease has not ended
     // How far each channel is fetched (the fragments before it exist somewhere).
     QMap<QString, QDateTime> channelProgress;

@@ -308,16 +308,16 @@ void KDBWorker::prepareAutodownloadTasks(bool *ok)
     const QSqlDatabase db = taskDb();
     const bool server = isServer(db);
     QStringList present;
-    bool done = execute(
-        db,
-        server ? QStringLiteral("SELECT column_name FROM information_schema.columns WHERE "
-                                "table_name = 'autodownload_tasks' AND "
-                                "table_schema = current_schema()")
-               : QStringLiteral("PRAGMA table_info(autodownload_tasks)"),
-        {}, [&present, server](QSqlQuery &query) {
-            while (query.next())
-                present << query.value(server ? 0 : 1).toString();
-        });
+    bool done =
+        execute(db,
+                server ? QStringLiteral("SELECT column_name FROM information_schema.columns WHERE "
+                                        "table_name = 'autodownload_tasks' AND "
+                                        "table_schema = current_schema()")
+                       : QStringLiteral("PRAGMA table_info(autodownload_tasks)"),
+                {}, [&present, server](QSqlQuery &query) {
+                    while (query.next())
+                        present << query.value(server ? 0 : 1).toString();
+                });
     // No table at all is no queue.
     done = done && !present.isEmpty();
     for (const AddedColumn &added : addedColumns) {
@@ -354,7 +354,8 @@ QList<KAutodownloadTaskData> KDBWorker::selectAutodownloadTasks(bool *ok)
     const QString now = nowMs(taskDb());
     return selectTasks(QStringLiteral("SELECT *, (holder IS NOT NULL AND lease_expiry IS NOT NULL "
                                       "AND lease_expiry >= ") +
-                           now + QStringLiteral(") AS lease_live FROM autodownload_tasks ORDER BY id"),
+                           now +
+                           QStringLiteral(") AS lease_live FROM autodownload_tasks ORDER BY id"),
                        {}, ok);
 }
 
@@ -409,8 +410,7 @@ QList<int> KDBWorker::insertAutodownloadTasks(const QList<KAutodownloadTaskData>
 }
 
 KAutodownloadTaskData KDBWorker::claimAutodownloadTask(const QList<int> &objectIds,
-                                                       const QString &holder, int leaseMs,
-                                                       bool *ok)
+                                                       const QString &holder, int leaseMs, bool *ok)
 {
     KAutodownloadTaskData task;
     if (objectIds.isEmpty()) {
@@ -464,9 +464,10 @@ KAutodownloadTaskData KDBWorker::claimAutodownloadTask(const QList<int> &objectI
                        id = query.value(0).toInt();
                });
         if (done && id >= 0) {
-            done = executeLocked(db, claim + QStringLiteral("?"), {holder, leaseMs, id}) &&
-                   executeLocked(db, QStringLiteral("SELECT * FROM autodownload_tasks WHERE id = ?"),
-                                 {id}, readOne);
+            done =
+                executeLocked(db, claim + QStringLiteral("?"), {holder, leaseMs, id}) &&
+                executeLocked(db, QStringLiteral("SELECT * FROM autodownload_tasks WHERE id = ?"),
+                              {id}, readOne);
         }
         done = done && executeLocked(db, QStringLiteral("COMMIT"), {});
         if (!done) {
@@ -489,8 +490,7 @@ bool KDBWorker::storeAutodownloadProgress(const KAutodownloadTaskData &task, con
         db,
         QStringLiteral("UPDATE autodownload_tasks SET \"current_time\" = ?, channel_progress = ?, "
                        "lease_expiry = ") +
-            nowMs(db) +
-            QStringLiteral(" + ? WHERE id = ? AND holder = ? AND status IN (1, 2)"),
+            nowMs(db) + QStringLiteral(" + ? WHERE id = ? AND holder = ? AND status IN (1, 2)"),
         {seconds(task.currentTime),
          nullableText(KAutodownloadTaskData::progressText(task.channelProgress)), leaseMs, task.id,
          holder},

@@ -118,8 +118,7 @@ private:
     bool execute(const QSqlDatabase &db, const QString &statement, const QVariantList &values,
                  const std::function<void(QSqlQuery &)> &reader = nullptr);
     // The same inside a transaction the caller holds the lock for.
-    bool executeLocked(const QSqlDatabase &db, const QString &statement,
-                       const QVariantList &values,
+    bool executeLocked(const QSqlDatabase &db, const QString &statement, const QVariantList &values,
                        const std::function<void(QSqlQuery &)> &reader = nullptr);
     QList<KAutodownloadTaskData> selectTasks(const QString &statement, const QVariantList &values,
                                              bool *ok);

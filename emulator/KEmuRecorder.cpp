@@ -315,7 +315,6 @@ QString KEmuRecorder::describe() const
 void KEmuRecorder::countDownload(int channel, const QDateTime &from, const QDateTime &to)
 {
     const QString format = QStringLiteral("yyyy-MM-ddThh:mm:ss");
-    ++m_downloadCounts[QStringLiteral("ch%1 %2 %3")
-                           .arg(channel)
-                           .arg(from.toString(format), to.toString(format))];
+    ++m_downloadCounts
+        [QStringLiteral("ch%1 %2 %3").arg(channel).arg(from.toString(format), to.toString(format))];
 }

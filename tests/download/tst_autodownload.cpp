@@ -41,7 +41,9 @@ QMap<QString, int> downloadCounts(KTestEmulator &emulator)
 QString countKey(int channel, const QDateTime &from, const QDateTime &to)
 {
     const QString format = "yyyy-MM-ddThh:mm:ss";
-    return QStringLiteral("ch%1 %2 %3").arg(channel).arg(from.toString(format), to.toString(format));
+    return QStringLiteral("ch%1 %2 %3")
+        .arg(channel)
+        .arg(from.toString(format), to.toString(format));
 }
 
 } // namespace
@@ -61,15 +63,15 @@ private slots:
         QVERIFY(KRecorderSDK::instance()->initialize());
         KConnectionHandler::instance()->initialize(4);
         KDownloadHandler::instance()->initialize(2);
-        QVERIFY2(m_emulator.start({"--analog", "2", "--size", "160x120", "--fps",
-                                   QString::number(kFps), "--clip-kbps", "32",
-                                   "--download-rate", "400"}),
-                 qPrintable(m_emulator.log()));
+        QVERIFY2(
+            m_emulator.start({"--analog", "2", "--size", "160x120", "--fps", QString::number(kFps),
+                              "--clip-kbps", "32", "--download-rate", "400"}),
+            qPrintable(m_emulator.log()));
         // Twelve and a half minutes both channels record, beginning on a whole minute.
-        const QDateTime middle = KTestEmulator::commonMoment(
-            {KTestEmulator::unlocked(m_emulator.pastFiles(1)),
-             KTestEmulator::unlocked(m_emulator.pastFiles(2))},
-            1200);
+        const QDateTime middle =
+            KTestEmulator::commonMoment({KTestEmulator::unlocked(m_emulator.pastFiles(1)),
+                                         KTestEmulator::unlocked(m_emulator.pastFiles(2))},
+                                        1200);
         QVERIFY2(middle.isValid(), "no recording long enough in the emulated archive");
         m_begin = middle.addSecs(-375 - middle.time().second());
 

@@ -94,10 +94,14 @@ private slots:
         QTest::addColumn<QTime>("to");
         QTest::addColumn<QString>("channels");
         QTest::addColumn<QString>("message");
-        QTest::newRow("no object") << false << QTime(9, 0) << "" << "Не выбран ни один объект!";
-        QTest::newRow("empty interval") << true << QTime(8, 0) << "" << "Неверный интервал!";
-        QTest::newRow("bad channel") << true << QTime(9, 0) << "1, CAM3" << "Неверный канал: CAM3";
-        QTest::newRow("channel 33") << true << QTime(9, 0) << "33" << "Неверный канал: 33";
+        QTest::newRow("no object") << false << QTime(9, 0) << ""
+                                   << "Не выбран ни один объект!";
+        QTest::newRow("empty interval") << true << QTime(8, 0) << ""
+                                        << "Неверный интервал!";
+        QTest::newRow("bad channel") << true << QTime(9, 0) << "1, CAM3"
+                                     << "Неверный канал: CAM3";
+        QTest::newRow("channel 33") << true << QTime(9, 0) << "33"
+                                    << "Неверный канал: 33";
     }
 
     void refusesBadEntries()
@@ -147,12 +151,12 @@ private slots:
                               "Ошибка: ACAM01: нет свободного места на диске", "Отменено"}));
         QCOMPARE(column(KAutodownloadTaskModel::HolderColumn),
                  QStringList({"depot-1", "", "depot-2", "depot-2", ""}));
-        QCOMPARE(column(KAutodownloadTaskModel::ObjectColumn),
-                 QStringList({"Автобус 101", "Автобус 101", "Трамвай 7", "Трамвай 7",
-                              "Автобус 101"}));
+        QCOMPARE(
+            column(KAutodownloadTaskModel::ObjectColumn),
+            QStringList({"Автобус 101", "Автобус 101", "Трамвай 7", "Трамвай 7", "Автобус 101"}));
 
-        m_widget->stateFilterBox()->setCurrentIndex(m_widget->stateFilterBox()->findData(
-            int(KAutodownloadTaskModel::WaitingState)));
+        m_widget->stateFilterBox()->setCurrentIndex(
+            m_widget->stateFilterBox()->findData(int(KAutodownloadTaskModel::WaitingState)));
         QCOMPARE(ids(), QList<int>({2}));
         m_widget->stateFilterBox()->setCurrentIndex(0);
         m_widget->objectFilterBox()->setCurrentIndex(m_widget->objectFilterBox()->findData(2));
