@@ -355,6 +355,9 @@ void KAutodownloadScheduler::begin(const KAutodownloadTaskData &task)
             job.fetchedElsewhere.insert(channel, from);
             run.resumedFrom.insert(channel, from);
         }
+        // Every channel of the task is in its progress, so that windows know how many there
+        // are ("every channel" tasks learn theirs only here).
+        run.task.channelProgress.insert(channel, from.isValid() ? from : task.startTime);
     }
     run.sinceWrite.start();
     run.jobID = KDownloadHandler::instance()->addJob(job);

@@ -146,6 +146,8 @@ QVariant KAutodownloadTaskModel::data(const QModelIndex &index, int role) const
         return index.column() == StateColumn ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
                                              : QVariant(Qt::AlignCenter);
     case Qt::ToolTipRole:
+        if (index.column() == ChannelsColumn && !task.channels.trimmed().isEmpty())
+            return task.channelList().join(QStringLiteral(", "));
         return index.column() == StateColumn ? stateText(task) : QVariant();
     case Qt::DisplayRole:
         break;
@@ -164,8 +166,10 @@ QVariant KAutodownloadTaskModel::data(const QModelIndex &index, int role) const
                task.stopTime.toString(oneDay ? QStringLiteral("hh:mm:ss") : day);
     }
     case ChannelsColumn:
-        return task.channels.trimmed().isEmpty() ? QStringLiteral("все")
-                                                 : task.channelList().join(QStringLiteral(", "));
+        // As the download window names them in the log: "ACAM01" is "A01".
+        return task.channels.trimmed().isEmpty()
+                   ? QStringLiteral("все")
+                   : task.channelList().join(QStringLiteral(", ")).remove(QStringLiteral("CAM"));
     case StateColumn:
         return stateText(task);
     case HolderColumn: {

@@ -85,6 +85,7 @@ private slots:
         // Every channel when none is named.
         m_widget->channelsEdit()->clear();
         QTest::mouseClick(m_widget->buttons().at(0), Qt::LeftButton);
+        QCOMPARE(cell(0, KAutodownloadTaskModel::ChannelsColumn), QStringLiteral("A01, D02"));
         QCOMPARE(cell(2, KAutodownloadTaskModel::ChannelsColumn), QStringLiteral("все"));
     }
 
