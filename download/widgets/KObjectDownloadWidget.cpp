@@ -184,13 +184,16 @@ KObjectDownloadWidget::KObjectDownloadWidget(QWidget *parent) : QWidget(parent)
             &KArchiveInfoAdvancedWidget::collectInfo);
     // Editors and time-line follow each other; the strip knows whole minutes only, so seconds
     // typed into an editor stay while its handle stays in their minute.
-    const auto couple = [this](QTimeEdit *edit, void (KArchiveInfoAdvancedWidget::*setTime)(QTime),
+    const auto couple = [this](QTimeEdit *edit, bool lower,
                                void (KArchiveInfoAdvancedWidget::*timeChanged)(QTime)) {
-        connect(edit, &QTimeEdit::timeChanged, this, [this, setTime](QTime time) {
+        connect(edit, &QTimeEdit::timeChanged, this, [this, lower](QTime time) {
             if (m_syncing)
                 return;
             m_syncing = true;
-            (m_timeLine->*setTime)(time);
+            if (lower)
+                m_timeLine->setLowerTime(time);
+            else
+                m_timeLine->setUpperTime(time);
             m_syncing = false;
         });
         connect(m_timeLine, timeChanged, this, [this, edit](QTime time) {
@@ -203,10 +206,8 @@ KObjectDownloadWidget::KObjectDownloadWidget(QWidget *parent) : QWidget(parent)
             m_syncing = false;
         });
     };
-    couple(m_fromTimeEdit, &KArchiveInfoAdvancedWidget::setLowerTime,
-           &KArchiveInfoAdvancedWidget::lowerTimeChanged);
-    couple(m_toTimeEdit, &KArchiveInfoAdvancedWidget::setUpperTime,
-           &KArchiveInfoAdvancedWidget::upperTimeChanged);
+    couple(m_fromTimeEdit, true, &KArchiveInfoAdvancedWidget::lowerTimeChanged);
+    couple(m_toTimeEdit, false, &KArchiveInfoAdvancedWidget::upperTimeChanged);
 
     KDownloadHandler *handler = KDownloadHandler::instance();
     connect(handler, &KDownloadHandler::stateChanged, this,

@@ -87,6 +87,16 @@ private slots:
         child->show();
         QVERIFY(QTest::qWaitForWindowExposed(child));
         QCOMPARE(child->pos(), QPoint(130 + 400 - 150, 70 + 300 - 75));
+
+        // Owned by a pane on the window's right: still over the middle of the whole window.
+        auto *pane = new QWidget(&parent);
+        pane->setGeometry(500, 0, 300, 600);
+        pane->show();
+        KToolWindow *owned = new KToolWindow(pane);
+        owned->setFixedSize(301, 151);
+        owned->show();
+        QVERIFY(QTest::qWaitForWindowExposed(owned));
+        QCOMPARE(owned->pos(), child->pos());
     }
 
     void everyCloseGoesThroughClose()

@@ -118,7 +118,8 @@ void KToolWindow::centre()
     if (!screen)
         return;
     QRect parentRect;
-    if (const QWidget *parent = parentWidget())
+    // Over the owner's whole window: a tool window owned by a pane would sit off to its side.
+    if (const QWidget *parent = parentWidget() ? parentWidget()->window() : nullptr)
         parentRect = QRect(parent->mapToGlobal(QPoint(0, 0)), parent->size());
     move(centredPosition(size(), screen->availableGeometry(), parentRect));
 }

@@ -74,9 +74,11 @@ KVideoTableView::KVideoTableView(QWidget *parent)
 
     auto *info = new QHBoxLayout(m_sizeLine);
     info->setContentsMargins(0, 0, 0, 0);
-    info->addWidget(new QLabel(QStringLiteral("Размер архива:"), m_sizeLine));
+    // One line of text: the layout's spacing would leave a gap before the comma.
+    info->setSpacing(0);
+    info->addWidget(new QLabel(QStringLiteral("Размер архива: "), m_sizeLine));
     info->addWidget(m_sizeLabel);
-    info->addWidget(new QLabel(QStringLiteral(", свободное место:"), m_sizeLine));
+    info->addWidget(new QLabel(QStringLiteral(", свободное место: "), m_sizeLine));
     info->addWidget(m_spaceLabel);
     info->addStretch();
     m_noStoreLabel->hide();
