@@ -250,18 +250,20 @@ private slots:
         KArchiveVideoPlayerWidget *archive = central->archiveVideoTab()->player();
         PRESS(main, QStringLiteral("Tab"));
         QTRY_COMPARE(QApplication::focusWidget(), archive->dateEdit());
-        const QDate shown = archive->dateEdit()->date();
+        // Year, month by arrows, day: a valid date at every step on any day of the year. A
+        // full section moves on by itself; Tab leaves the last one for the time.
         const QDate date = moment.date();
-        const int months = (date.year() - shown.year()) * 12 + date.month() - shown.month();
-        // Day (full, the month comes next), month by arrows, year, then the time.
-        QStringList keys{QStringLiteral("key")};
-        keys << QString::number(date.day() / 10) << QString::number(date.day() % 10);
-        for (int i = 0; i < qAbs(months); ++i)
-            keys << (months < 0 ? QStringLiteral("Down") : QStringLiteral("Up"));
-        keys << QStringLiteral("Tab");
+        QStringList keys{QStringLiteral("key"), QStringLiteral("Tab"), QStringLiteral("Tab")};
         for (QChar c : QString::number(date.year()))
             keys << QString(c);
-        keys << QStringLiteral("Tab");
+        keys << QStringLiteral("shift+Tab");
+        const int months = date.month() - archive->dateEdit()->date().month();
+        for (int i = 0; i < qAbs(months); ++i)
+            keys << (months < 0 ? QStringLiteral("Down") : QStringLiteral("Up"));
+        keys << QStringLiteral("shift+Tab");
+        for (QChar c : date.toString(QStringLiteral("dd")))
+            keys << QString(c);
+        keys << QStringLiteral("Tab") << QStringLiteral("Tab");
         for (QChar c : moment.time().toString(QStringLiteral("HHmmss")))
             keys << QString(c);
         QVERIFY2(QTest::qWaitFor([&] { return hasKeyboard(main); }, 10000),
@@ -292,7 +294,11 @@ private slots:
         KObjectDownloadWidget *download = central->downloadVideoTab()->objectDownloadWidget();
         QCOMPARE(QDateTime(download->dateEdit()->date(), download->fromTimeEdit()->time()), moment);
         QVERIFY(download->checkBox("ACAM02")->isChecked());
+        QTRY_VERIFY2(QApplication::focusWidget() == download->checkBox("ACAM01"),
+                     qPrintable(describe(main)));
         PRESS(main, QStringLiteral("Down"));
+        QTRY_VERIFY2(QApplication::focusWidget() == download->checkBox("ACAM02"),
+                     qPrintable(describe(main)));
         PRESS(main, QStringLiteral("space"));
         QTRY_VERIFY(!download->checkBox("ACAM02")->isChecked());
         QVERIFY(download->checkBox("ACAM01")->isChecked());

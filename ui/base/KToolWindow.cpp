@@ -5,6 +5,7 @@
 #include "KStyleSheet.h"
 #include "KTitleWidget.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGuiApplication>
@@ -161,4 +162,15 @@ void KToolWindow::closeEvent(QCloseEvent *event)
         QLabel::closeEvent(event);
     else
         event->ignore();
+}
+
+void KToolWindow::hideEvent(QHideEvent *event)
+{
+    QLabel::hideEvent(event);
+    QWidget *owner = parentWidget() ? parentWidget()->window() : nullptr;
+    if (!owner || !owner->isVisible() || event->spontaneous())
+        return;
+    QWidget *active = QApplication::activeWindow();
+    if (active == this || !active)
+        owner->activateWindow();
 }

@@ -3,6 +3,7 @@
 #include <QLabel>
 
 class QCloseEvent;
+class QHideEvent;
 class QFrame;
 class QLayout;
 class QPushButton;
@@ -76,6 +77,9 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    // A window that had the keyboard gives it back to the window it was opened over: without a
+    // window manager nobody else does, and the keys of the operator would go nowhere.
+    void hideEvent(QHideEvent *event) override;
 
 private:
     QFrame *m_frameWidget = nullptr;
