@@ -321,6 +321,12 @@ void KObjectDownloadWidget::populate()
             addRow(channel.name, channel.title);
     }
     m_header->setCheckboxChecked(CheckColumn, true);
+    // Tab leads from the last channel on to the interval.
+    if (!m_rows.isEmpty()) {
+        QWidget::setTabOrder(m_rows.last().checkBox, m_dateEdit);
+        QWidget::setTabOrder(m_dateEdit, m_fromTimeEdit);
+        QWidget::setTabOrder(m_fromTimeEdit, m_toTimeEdit);
+    }
     setEnabled(true);
     m_populated = true;
     emit populated();

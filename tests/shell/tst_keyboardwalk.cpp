@@ -302,6 +302,8 @@ private slots:
         PRESS(main, QStringLiteral("space"));
         QTRY_VERIFY(!download->checkBox("ACAM02")->isChecked());
         QVERIFY(download->checkBox("ACAM01")->isChecked());
+        PRESS(main, QStringLiteral("Tab"));
+        QTRY_COMPARE(QApplication::focusWidget(), download->dateEdit());
         PRESS(main, QStringLiteral("ctrl+Return"));
         QTRY_VERIFY(download->isDownloading());
         PRESS(main, QStringLiteral("Escape"));

@@ -4,7 +4,7 @@
 #include "KObjectHandler.h"
 #include "KProgressWidget.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QStackedLayout>
 
@@ -31,6 +31,7 @@ KAbstractVideoTabWidget::KAbstractVideoTabWidget(KAbstractVideoPlayerWidget *pla
 
     connect(m_player, &KAbstractVideoPlayerWidget::populated, this,
             &KAbstractVideoTabWidget::handlePlayerPopulation);
+    // The tab takes the keyboard for its player (Tab goes on from there to its editors).
     setFocusProxy(m_player);
 }
 
@@ -100,10 +101,6 @@ void KAbstractVideoTabWidget::handlePlayerPopulation()
     m_populated = true;
     m_progressWidget->setAnimated(false);
     m_stack->setCurrentIndex(0);
-    // The tab on screen hands the keyboard to the player that just appeared.
-    QWidget *focus = QApplication::focusWidget();
-    if (isVisible() && !(focus && m_player->isAncestorOf(focus)) && focus != m_player)
-        m_player->setFocus(Qt::OtherFocusReason);
     QCoreApplication::processEvents();
     if (m_playbackRequested) {
         m_playbackRequested = false;
