@@ -46,9 +46,6 @@ KAbstractVideoView::KAbstractVideoView(QWidget *parent) : QWidget(parent)
     m_channelSelector->setEditable(true);
     m_channelSelector->lineEdit()->setReadOnly(true);
     m_channelSelector->lineEdit()->setAlignment(Qt::AlignCenter);
-    // The tile's controls are for the mouse (they show on hover); Tab passes over the grid's
-    // many tiles to the player's editors.
-    m_channelSelector->setFocusPolicy(Qt::NoFocus);
     auto *topLayout = new QHBoxLayout(m_topBar);
     topLayout->setContentsMargins(2, 1, 1, 0);
     topLayout->setSpacing(1);
@@ -116,7 +113,6 @@ QPushButton *KAbstractVideoView::addButton(QHBoxLayout *layout, const QString &i
     button->setIconSize(button->size());
     button->setIcon(modeIcon(":/" + icon + "_d.png", ":/" + icon + ".png"));
     button->setToolTip(toolTip);
-    button->setFocusPolicy(Qt::NoFocus);
     layout->addWidget(button);
     return button;
 }
