@@ -164,13 +164,22 @@ void KToolWindow::closeEvent(QCloseEvent *event)
         event->ignore();
 }
 
+bool KToolWindow::event(QEvent *event)
+{
+    // Losing the keyboard by being hidden still counts as having had it.
+    if (event->type() == QEvent::WindowActivate)
+        m_hadKeyboard = true;
+    else if (event->type() == QEvent::WindowDeactivate && !isHidden())
+        m_hadKeyboard = false;
+    return QLabel::event(event);
+}
+
 void KToolWindow::hideEvent(QHideEvent *event)
 {
     QLabel::hideEvent(event);
+    const bool hadKeyboard = m_hadKeyboard || QApplication::activeWindow() == this;
+    m_hadKeyboard = false;
     QWidget *owner = parentWidget() ? parentWidget()->window() : nullptr;
-    if (!owner || !owner->isVisible() || event->spontaneous())
-        return;
-    QWidget *active = QApplication::activeWindow();
-    if (active == this || !active)
+    if (hadKeyboard && owner && owner->isVisible() && !event->spontaneous())
         owner->activateWindow();
 }

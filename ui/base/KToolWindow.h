@@ -80,6 +80,7 @@ protected:
     // A window that had the keyboard gives it back to the window it was opened over: without a
     // window manager nobody else does, and the keys of the operator would go nowhere.
     void hideEvent(QHideEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
     QFrame *m_frameWidget = nullptr;
@@ -88,4 +89,5 @@ private:
     bool m_closing = false;
     bool m_externalClose = false;
     bool m_externalCloseAccepted = false;
+    bool m_hadKeyboard = false;
 };
