@@ -28,6 +28,18 @@ KAppLogHandler::KAppLogHandler()
 
 KAppLogHandler::~KAppLogHandler() = default;
 
+QString KAppLogHandler::filePath() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_filePath;
+}
+
+void KAppLogHandler::setFilePath(const QString &path)
+{
+    QMutexLocker locker(&m_mutex);
+    m_filePath = path;
+}
+
 namespace {
 
 QString timeStamp()
@@ -75,7 +87,7 @@ void KAppLogHandler::write(const KObjectData &object, const QString &context,
 void KAppLogHandler::writeLine(const QString &line)
 {
     const QByteArray bytes = line.toUtf8();
-    if (!m_filePath.isEmpty()) {
+    {
         QMutexLocker locker(&m_mutex);
         QFile file(m_filePath);
         QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Text;
@@ -84,7 +96,7 @@ void KAppLogHandler::writeLine(const QString &line)
             mode |= QIODevice::Truncate;
         else
             mode |= QIODevice::Append;
-        if (file.open(mode)) {
+        if (!m_filePath.isEmpty() && file.open(mode)) {
             QTextStream stream(&file);
             stream.setCodec("UTF-8");
             stream << QString::fromUtf8(bytes) << '\n';

@@ -26,13 +26,17 @@ public:
     // "[ts] name (host, type, context): message [code]"; the code only when it is not 0.
     void write(const KObjectData &object, const QString &context, const QString &message, int code);
 
-    QString filePath() const { return m_filePath; }
+    QString filePath() const;
+    // Another log file (a headless program writing the workstation's log); before the first
+    // line is the safe moment.
+    void setFilePath(const QString &path);
 
 private:
     KAppLogHandler();
     void writeLine(const QString &line);
 
+    // Guards m_filePath and serialises writers, so that no line is interleaved with another
+    // or lost at truncation.
+    mutable QMutex m_mutex;
     QString m_filePath;
-    // Serialises writers so that no line is interleaved with another or lost at truncation.
-    QMutex m_mutex;
 };

@@ -14,7 +14,8 @@ const QString KDBHandler::taskDbFileName = QStringLiteral("tasks.db");
 const QStringList KDBHandler::notificationChannels = {
     QStringLiteral("systemupdate"),      QStringLiteral("objectsconnectionupdate"),
     QStringLiteral("diagnosticsupdate"), QStringLiteral("geotrackingupdate"),
-    QStringLiteral("logupdate"),         QStringLiteral("alarm")};
+    QStringLiteral("logupdate"),         QStringLiteral("alarm"),
+    QStringLiteral("autodownloadupdate")};
 
 namespace {
 
@@ -35,7 +36,8 @@ const QList<QPair<QString, ChangeSignal>> &changeChannels()
         {QStringLiteral("objectsconnectionupdate"), &KDBHandler::objectsConnectionUpdated},
         {QStringLiteral("diagnosticsupdate"), &KDBHandler::diagnosticsUpdated},
         {QStringLiteral("geotrackingupdate"), &KDBHandler::geoTrackingUpdated},
-        {QStringLiteral("logupdate"), &KDBHandler::logUpdated}};
+        {QStringLiteral("logupdate"), &KDBHandler::logUpdated},
+        {QStringLiteral("autodownloadupdate"), &KDBHandler::autodownloadUpdated}};
     return channels;
 }
 

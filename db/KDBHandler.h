@@ -86,6 +86,8 @@ signals:
     void geoTrackingUpdated();
     void logUpdated();
     void alarmReceived(KAlarmData alarm);
+    // The shared download queue changed ("autodownloadupdate").
+    void autodownloadUpdated();
 
 public slots:
     // Probes the object connection; reopens it and subscribes again when it was lost.

@@ -12,6 +12,7 @@
 #include <QString>
 #include <QVariantList>
 
+#include <atomic>
 #include <functional>
 
 class QSqlQuery;
@@ -45,8 +46,46 @@ public:
                                                  bool *ok = nullptr);
     // The oldest task (lowest id) of the object with status 1 or 2; the default record without.
     KAutodownloadTaskData selectAutodownloadTask(int objectId, bool *ok = nullptr);
-    // Stores progress and status of the task matched by object, type, start and stop time.
+    // Stores progress and status of the task with the record's id (two tasks of one object
+    // over one interval are two rows).
     void updateAutodownloadTask(const KAutodownloadTaskData &task, bool *ok = nullptr);
+
+    // The shared download queue. Lease times are the database's clock, so that workstations
+    // whose clocks differ agree on when a claim ends.
+    //
+    // Adds the queue's columns to a task table made before them; rows already there stay
+    // valid (no holder, no progress).
+    void prepareAutodownloadTasks(bool *ok = nullptr);
+    // Every task by id, with leaseLive filled in.
+    QList<KAutodownloadTaskData> selectAutodownloadTasks(bool *ok = nullptr);
+    // For each object with pending tasks: its first pending task, leaseLive filled in.
+    QList<KAutodownloadTaskData> selectFirstPendingTasks(bool *ok = nullptr);
+    // New rows (status 1); their ids, in order.
+    QList<int> insertAutodownloadTasks(const QList<KAutodownloadTaskData> &tasks,
+                                       bool *ok = nullptr);
+    // Claims, for holder, the lowest-id task that is the first pending task of one of the
+    // objects and held by nobody else (or whose holder's lease ended): status 2, a lease of
+    // leaseMs. The default record (id -1) when there is none. On a server one statement
+    // (rows being claimed by others are skipped, never waited for); on SQLite the same in
+    // one write transaction.
+    KAutodownloadTaskData claimAutodownloadTask(const QList<int> &objectIds, const QString &holder,
+                                                int leaseMs, bool *ok = nullptr);
+    // Writes the progress of a task the holder works on and renews its lease. False when the
+    // holder no longer has it (cancelled, deleted, taken over): it must stop.
+    bool storeAutodownloadProgress(const KAutodownloadTaskData &task, const QString &holder,
+                                   int leaseMs, bool *ok = nullptr);
+    // Ends the holder's work on a task with the record's status (2 gives it back to the queue,
+    // 3 to 5 finish it), progress, reason and missing seconds. False when it no longer had it.
+    bool finishAutodownloadTask(const KAutodownloadTaskData &task, const QString &holder,
+                                bool *ok = nullptr);
+    // Operator actions on tasks by id; the number of rows changed. Cancel takes pending tasks,
+    // retry finished or cancelled ones (from the start again).
+    int cancelAutodownloadTasks(const QList<int> &ids, bool *ok = nullptr);
+    int retryAutodownloadTasks(const QList<int> &ids, bool *ok = nullptr);
+    int deleteAutodownloadTasks(const QList<int> &ids, bool *ok = nullptr);
+
+    // Statements executed so far (benchmarks).
+    qint64 statementCount() const { return m_statements.load(); }
 
     quint64 threadKey() const { return m_threadKey; }
     QString mainConnectionName() const { return m_mainConnectionName; }
@@ -62,6 +101,8 @@ public slots:
     void notifyGeoTrackingUpdate();
     void notifyLogUpdate();
     void notifyAlarm(KAlarmData alarm);
+    // The download queue changed (tasks added, finished, given back, cancelled, deleted).
+    void notifyAutodownloadUpdate();
     // Probes the object connection and reopens it once when the probe fails.
     void updateConnection();
 
@@ -76,6 +117,16 @@ private:
     // Prepares, binds and executes under the lock; the reader sees the rows inside the lock.
     bool execute(const QSqlDatabase &db, const QString &statement, const QVariantList &values,
                  const std::function<void(QSqlQuery &)> &reader = nullptr);
+    // The same inside a transaction the caller holds the lock for.
+    bool executeLocked(const QSqlDatabase &db, const QString &statement, const QVariantList &values,
+                       const std::function<void(QSqlQuery &)> &reader = nullptr);
+    QList<KAutodownloadTaskData> selectTasks(const QString &statement, const QVariantList &values,
+                                             bool *ok);
+    int changeTasks(const QString &assignments, const QString &condition, const QList<int> &ids,
+                    bool *ok);
+    bool isServer(const QSqlDatabase &db) const;
+    // The database's clock in milliseconds since 1970, as an SQL expression.
+    QString nowMs(const QSqlDatabase &db) const;
     void notify(const QString &channel, const QString &payload = QString());
     QList<KObjectData> selectObjectRows(const QString &statement, const QVariantList &values,
                                         bool *ok);
@@ -86,4 +137,5 @@ private:
     // One permit: statements from every caller of the shared worker run one at a time; also
     // guards the connection names against a re-login.
     QSemaphore m_lock{1};
+    std::atomic<qint64> m_statements{0};
 };

@@ -27,6 +27,11 @@ int KObjectMaster::pollInterval() const
     return m_pollTimer->interval();
 }
 
+void KObjectMaster::setPollInterval(int milliseconds)
+{
+    m_pollTimer->setInterval(std::max(1, milliseconds));
+}
+
 QList<KObjectData> KObjectMaster::loadRecords(bool *ok) const
 {
     *ok = false;

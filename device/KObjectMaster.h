@@ -42,6 +42,8 @@ public:
     QMap<int, KObjectHandler *> objects() const { return m_objects; }
     KObjectHandler *object(int id) const { return m_objects.value(id); }
     int pollInterval() const;
+    // Milliseconds between polls (the connection interval unless set: tools and tests).
+    void setPollInterval(int milliseconds);
 
     // Fixed ports written into every loaded record.
     static constexpr int modemStatusPort = 5031;

@@ -346,6 +346,7 @@ int KAbstractDownloadWorker::downloadChannel(QString channelID, KPasCountSetting
         }
         if (whole) {
             emit progressStageCompleted(channelID, pieces.size());
+            emit fragmentStored(channelID, b, e);
             log(text(" - файл уже существует: ") + filePath, channelID);
         } else {
             m_fragmentSeconds.clear();
@@ -354,6 +355,11 @@ int KAbstractDownloadWorker::downloadChannel(QString channelID, KPasCountSetting
                 return fetched;
             if (!isActive())
                 continue;
+            if (m_fragmentsHere == 0) {
+                // Everything was fetched by another workstation: nothing here to join.
+                log(text(" - интервал загружен на другом рабочем месте: ") + folder, channelID);
+                continue;
+            }
             const int assembled = assemble(channelID, folder, pieces, filePath);
             if (assembled != Done)
                 return assembled;
@@ -416,6 +422,8 @@ int KAbstractDownloadWorker::fetchFragments(const QString &channelID, const QStr
                                             const QList<KDownloadFragment> &fragments)
 {
     bool obtained = false;
+    m_fragmentsHere = 0;
+    const QDateTime fetchedElsewhere = m_fetchedElsewhere.value(channelID);
     for (int i = 1; i <= fragments.size() && isActive(); ++i) {
         const KDownloadFragment &fragment = fragments[i - 1];
         const QString path = fragment.file.absoluteFilePath();
@@ -427,15 +435,24 @@ int KAbstractDownloadWorker::fetchFragments(const QString &channelID, const QStr
             if (check(path, span, &why, &seconds)) {
                 m_fragmentSeconds.insert(path, seconds);
                 obtained = true;
+                ++m_fragmentsHere;
                 log(text(" - фрагмент уже существует: ") + path, channelID);
-                if (isActive())
+                if (isActive()) {
                     emit progressStageCompleted(channelID, i);
+                    emit fragmentStored(channelID, fragment.beginDateTime, fragment.endDateTime);
+                }
                 continue;
             }
             log(text(" - фрагмент поврежден, загружается заново: ") + path + QStringLiteral(" (") +
                     why + QLatin1Char(')'),
                 channelID);
             QFile::remove(path);
+        }
+        if (fetchedElsewhere.isValid() && fragment.endDateTime <= fetchedElsewhere) {
+            log(text(" - фрагмент загружен на другом рабочем месте: ") + path, channelID);
+            if (isActive())
+                emit progressStageCompleted(channelID, i);
+            continue;
         }
         int result = Downloading;
         bool fetched = false;
@@ -478,12 +495,16 @@ int KAbstractDownloadWorker::fetchFragments(const QString &channelID, const QStr
         }
         if (!isActive())
             break;
+        if (result == Done)
+            ++m_fragmentsHere;
         if (fetched && result == Done)
             log(text(" - фрагмент загружен: ") + path + QStringLiteral(" (") +
                     KFormat::byteSizeText(QFileInfo(path).size()) + QLatin1Char(')'),
                 channelID);
-        if (result == Done)
+        if (result == Done) {
             emit progressStageCompleted(channelID, i);
+            emit fragmentStored(channelID, fragment.beginDateTime, fragment.endDateTime);
+        }
     }
     return Done;
 }

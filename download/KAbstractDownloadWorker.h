@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QList>
+#include <QMap>
 #include <QMutex>
 #include <QPair>
 #include <QString>
@@ -103,6 +104,10 @@ public:
     void setOutputCheck(bool on) { m_outputCheck = on; }
     // Time the job spent reading made files back, in nanoseconds (benchmarks).
     qint64 checkTime() const { return m_checkTime.load(); }
+    // Per channel, the moment up to which another workstation fetched this job's fragments
+    // (a shared task taken over): a fragment ending by then that is not on this disk is left
+    // out instead of fetched again. Set before the job starts.
+    void setFetchedElsewhere(const QMap<QString, QDateTime> &until) { m_fetchedElsewhere = until; }
 
     // The whole work for one channel; returns its result code.
     virtual int downloadChannel(QString channelID, KPasCountSettingsData channelSettings,
@@ -123,6 +128,9 @@ signals:
     void progressStageCompleted(QString channelID, int stage);
     // Percent of the fragment in transfer received so far (0..99; its completion is a stage).
     void fragmentProgressChanged(QString channelID, int percent);
+    // The piece [begin, end) of the channel is on disk (fetched now or found there); a whole
+    // file found already made counts as one piece.
+    void fragmentStored(QString channelID, QDateTime beginDateTime, QDateTime endDateTime);
     // A fragment's temporary file is complete with size bytes (it is deleted soon after, maybe
     // before the handler measured it).
     void fileCompleted(QString channelID, QString filePath, qint64 size);
@@ -194,4 +202,7 @@ private:
     double m_fetchedRate = 0;
     // Seconds each fragment of the current file holds, by path, as its check found them.
     QHash<QString, double> m_fragmentSeconds;
+    QMap<QString, QDateTime> m_fetchedElsewhere;
+    // Fragments of the current file on this disk after the fetch loop.
+    int m_fragmentsHere = 0;
 };

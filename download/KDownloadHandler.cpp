@@ -21,6 +21,8 @@ KAbstractDownloadWorker *KDownloadTraits::createWorker(const KDownloadJobData &j
 
 void KDownloadTraits::invokeRun(KAbstractDownloadWorker *worker, const KDownloadJobData &job)
 {
+    // Before run() is posted: the posting makes it visible to the worker's thread.
+    worker->setFetchedElsewhere(job.fetchedElsewhere);
     QMetaObject::invokeMethod(worker, "run", Qt::QueuedConnection,
                               Q_ARG(KDownloadChannelMap, job.channels),
                               Q_ARG(QDateTime, job.beginDateTime),
@@ -96,6 +98,7 @@ void KDownloadHandler::connectWorker(KAbstractDownloadWorker *worker)
     connect(worker, &W::fragmentProgressChanged, this, &KDownloadHandler::handleFragmentProgress);
     connect(worker, &W::fileChanged, this, &KDownloadHandler::handleFileChange);
     connect(worker, &W::fileCompleted, this, &KDownloadHandler::handleFileCompletion);
+    connect(worker, &W::fragmentStored, this, &KDownloadHandler::handleFragmentStored);
 }
 
 void KDownloadHandler::relayStateChange(int jobID, int state)
@@ -248,4 +251,13 @@ void KDownloadHandler::handleFragmentProgress(const QString &channelID, int perc
     const int jobID = senderJobID();
     if (jobID >= 0)
         emit fragmentProgressChanged(jobID, channelID, percent);
+}
+
+void KDownloadHandler::handleFragmentStored(const QString &channelID,
+                                            const QDateTime &beginDateTime,
+                                            const QDateTime &endDateTime)
+{
+    const int jobID = senderJobID();
+    if (jobID >= 0)
+        emit fragmentStored(jobID, channelID, beginDateTime, endDateTime);
 }

@@ -53,6 +53,9 @@ signals:
     void downloadSpeedChanged(int jobID, QString channelID, qlonglong speed);
     void currentDownloadTimeChanged(int jobID, QString channelID, int seconds);
     void totalDownloadTimeChanged(int jobID, int seconds);
+    // A piece of a channel is on disk (the worker's fragmentStored).
+    void fragmentStored(int jobID, QString channelID, QDateTime beginDateTime,
+                        QDateTime endDateTime);
 
 private slots:
     void updateDownloadInfo();
@@ -65,6 +68,8 @@ private slots:
     void handleFragmentProgress(const QString &channelID, int percent);
     void handleFileChange(const QString &channelID, const QFileInfo &fileInfo);
     void handleFileCompletion(const QString &channelID, const QString &filePath, qint64 size);
+    void handleFragmentStored(const QString &channelID, const QDateTime &beginDateTime,
+                              const QDateTime &endDateTime);
 
 protected:
     void connectWorker(KAbstractDownloadWorker *worker) override;

@@ -3,6 +3,7 @@
 #include "KDownloadChannelMap.h"
 
 #include <QDateTime>
+#include <QMap>
 
 class KObjectHandler;
 
@@ -14,4 +15,7 @@ struct KDownloadJobData
     QDateTime beginDateTime;
     QDateTime endDateTime;
     int flags = 0; // 2: delete each finished video set folder
+    // Per channel: fragments ending by then were fetched by another workstation (a shared task
+    // taken over) and are not fetched again when missing here.
+    QMap<QString, QDateTime> fetchedElsewhere = {};
 };

@@ -857,6 +857,7 @@ void KEmuConnection::startDownload()
     if (const KEmuChannelConfig *c = m_recorder->config().channel(m_channel))
         request.title = c->title;
     qInfo("%s download ch%d: making the file", qPrintable(m_name), m_channel);
+    m_recorder->countDownload(m_channel, m_from, m_to);
     KEmuClipMaker *maker = m_recorder->services().clipMaker;
     maker->make(request, this,
                 [this](const QString &path, const QString &error) { downloadReady(path, error); });

@@ -73,6 +73,7 @@ QString KEmuControlServer::helpText()
         "  set-channel TARGET KEY FLAG on|off   FLAG: signal-lost, hardware-fault, recording\n"
         "  clock-offset TARGET SECS        recorder clock minus the host clock\n"
         "  files TARGET CHANNEL FROM TO    archive files (times yyyy-MM-ddThh:mm:ss)\n"
+        "  downloads [TARGET]              downloads started, per channel and interval\n"
         "  help, quit");
 }
 
@@ -98,7 +99,7 @@ QStringList KEmuControlServer::execute(const QString &line)
         command == QLatin1String("stall") || command == QLatin1String("break-download") ||
         command == QLatin1String("search-busy") || command == QLatin1String("search-fail");
     QString target = QStringLiteral("all");
-    if (command == QLatin1String("status")) {
+    if (command == QLatin1String("status") || command == QLatin1String("downloads")) {
         if (!args.isEmpty())
             target = args.takeFirst();
     } else if (optionalTarget && args.size() == 1) {
@@ -135,6 +136,13 @@ QStringList KEmuControlServer::execute(const QString &line)
                         guard->setReachable(true);
                 });
             }
+        }
+    } else if (command == QLatin1String("downloads")) {
+        for (KEmuRecorder *r : recorders) {
+            const QMap<QString, int> counts = r->downloadCounts();
+            for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+                out << r->endpoint() + QLatin1Char(' ') + it.key() + QLatin1Char(' ') +
+                           QString::number(it.value());
         }
     } else if (command == QLatin1String("cut")) {
         for (KEmuRecorder *r : recorders)

@@ -337,3 +337,10 @@ QString KEmuRecorder::describe() const
         .arg(m_sessions.size())
         .arg(m_activated ? QString() : QStringLiteral(" inactive"));
 }
+
+void KEmuRecorder::countDownload(int channel, const QDateTime &from, const QDateTime &to)
+{
+    const QString format = QStringLiteral("yyyy-MM-ddThh:mm:ss");
+    ++m_downloadCounts
+        [QStringLiteral("ch%1 %2 %3").arg(channel).arg(from.toString(format), to.toString(format))];
+}

@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QList>
+#include <QMap>
 #include <QObject>
 
 class KEmuClipMaker;
@@ -106,6 +107,11 @@ public:
     bool isRecordingNow(int channel) const;
     QString describe() const;
 
+    // Every download a client started, counted per channel and interval (tests and benchmarks
+    // check that nothing is fetched twice): "ch<N> <from> <to>" to the number of starts.
+    void countDownload(int channel, const QDateTime &from, const QDateTime &to);
+    QMap<QString, int> downloadCounts() const { return m_downloadCounts; }
+
 signals:
     void sessionClosed(quint64 token);
 
@@ -133,4 +139,5 @@ private:
     QHash<quint32, Search> m_searches;   // id -> search
     QHash<int, KEmuLiveStream *> m_live; // channel * 2 + sub
     int m_streamCount = 0;
+    QMap<QString, int> m_downloadCounts;
 };

@@ -73,6 +73,7 @@ QHash<QString, Picture> buildCatalog()
     glyph(QStringLiteral("object_preview"), KIconPainter::objectPreview, plain);
     glyph(QStringLiteral("object_playback"), KIconPainter::objectPlayback, plain);
     glyph(QStringLiteral("object_download"), KIconPainter::objectDownload, withDisabled);
+    glyph(QStringLiteral("autodownload"), KIconPainter::autodownload, plain);
     glyph(QStringLiteral("videoplayer"), KIconPainter::videoPlayer, plain);
     glyph(QStringLiteral("system_settings"), KIconPainter::settings, plain);
 

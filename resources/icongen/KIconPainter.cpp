@@ -394,6 +394,18 @@ void KIconPainter::objectDownload(QPainter &p, const Tone &t)
     fill(p, drive, t.ink);
 }
 
+void KIconPainter::autodownload(QPainter &p, const Tone &t)
+{
+    // A queue of tasks, fetched one after another into the drive below.
+    for (int i = 0; i < 3; ++i)
+        fill(p, roundedRect(3.5, 5 + i * 6.5, 14, 3.6, 1.2), t.ink);
+    fill(p, rect(22.3, 3.5, 3.4, 9).united(polygonPath({{18.5, 12}, {29.5, 12}, {24, 18.5}})),
+         t.accent);
+    QPainterPath drive = roundedRect(3.5, 21, 25, 7.5, 2);
+    drive = drive.subtracted(circle(24, 24.75, 1.4));
+    fill(p, drive, t.ink);
+}
+
 void KIconPainter::videoPlayer(QPainter &p, const Tone &t)
 {
     QPainterPath strip = roundedRect(4, 5, 24, 22, 2);

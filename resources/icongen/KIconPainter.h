@@ -57,6 +57,7 @@ public:
     static void objectPreview(QPainter &p, const Tone &t);
     static void objectPlayback(QPainter &p, const Tone &t);
     static void objectDownload(QPainter &p, const Tone &t);
+    static void autodownload(QPainter &p, const Tone &t);
     static void videoPlayer(QPainter &p, const Tone &t);
     static void settings(QPainter &p, const Tone &t);
 

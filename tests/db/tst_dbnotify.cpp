@@ -62,6 +62,8 @@ private slots:
         QTest::newRow("geotrackingupdate")
             << "geotrackingupdate" << QByteArray(SIGNAL(geoTrackingUpdated()));
         QTest::newRow("logupdate") << "logupdate" << QByteArray(SIGNAL(logUpdated()));
+        QTest::newRow("autodownloadupdate")
+            << "autodownloadupdate" << QByteArray(SIGNAL(autodownloadUpdated()));
     }
 
     void channelsReachTheirSignals()

@@ -146,6 +146,13 @@ private slots:
                 : !KTestEmulator::commonMoment({listed[0], listed[1], listed[2], listed[3]}, 1200)
                         .isValid()
                     ? "20 min on 1, 2, 33 and 34 at once"
+                : !KTestEmulator::commonMoment(
+                       {KTestEmulator::unlocked(listed[0]), KTestEmulator::unlocked(listed[1])},
+                       1200)
+                        .isValid()
+                    ? "20 unlocked min on 1 and 2 at once"
+                : !KTestEmulator::gapIn(KTestEmulator::unlocked(listed[0]), 60).first.isValid()
+                    ? "a gap of a minute between unlocked files on 1"
                     : nullptr;
             QVERIFY2(!missing, qPrintable(day.toString(Qt::ISODate) + ": no " + missing));
         }

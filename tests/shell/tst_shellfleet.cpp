@@ -67,7 +67,8 @@ private slots:
         QVERIFY(KDBHandler::instance()->open(data));
         m_window = std::make_unique<KMainWidget>();
         m_window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        // Its keys work once it is the active window, which may come after it is shown.
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
     }
 
     void cleanup()

@@ -97,6 +97,30 @@ private slots:
         }
     }
 
+    // At the default window size, with the theme's tab font, no tab is ever scrolled out of
+    // sight, however many kinds are open (shortened titles keep the whole one as tool tip).
+    void tabsFitTheDefaultWindow()
+    {
+        const QString sheet = qApp->styleSheet();
+        qApp->setStyleSheet("QTabBar::tab { padding: 5px; font: bold 14px; width: 220px; "
+                            "border: 1px solid black; }");
+        const auto restore = qScopeGuard([&] { qApp->setStyleSheet(sheet); });
+        KMainWidget window;
+        window.resize(1280, 720);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTabBar *bar = window.centralWidget()->tabWidget()->tabBar();
+        const QList<QToolButton *> tools = window.toolButtons();
+        for (int i = 0; i < tools.size(); ++i) {
+            if (!tools.at(i)->toolTip().contains("Ctrl+"))
+                continue;
+            tools.at(i)->click();
+            QTRY_VERIFY(bar->tabRect(bar->count() - 1).right() <= bar->width());
+        }
+        for (int t = 0; t < bar->count(); ++t)
+            QCOMPARE(bar->tabToolTip(t), bar->tabText(t));
+    }
+
     // "Открыть набор" lists the sets of the local store; the set chosen there is named on the page.
     void playerTabOpensSetTable()
     {

@@ -64,17 +64,27 @@ QDateTime KTestEmulator::momentIn(const QList<File> &files, int seconds)
     return QDateTime();
 }
 
-QPair<QDateTime, QDateTime> KTestEmulator::gapIn(const QList<File> &files)
+QPair<QDateTime, QDateTime> KTestEmulator::gapIn(const QList<File> &files, int minimumSeconds)
 {
     for (int i = 0; i + 1 < files.size(); ++i) {
         const File &a = files[i];
         const File &b = files[i + 1];
         const qint64 hole = a.end.secsTo(b.begin);
-        if (hole > 0 && hole <= 3 * 3600 && a.begin.secsTo(a.end) >= 300 &&
+        if (hole >= minimumSeconds && hole <= 3 * 3600 && a.begin.secsTo(a.end) >= 300 &&
             b.begin.secsTo(b.end) >= 300)
             return {a.end, b.begin};
     }
     return {};
+}
+
+QList<KTestEmulator::File> KTestEmulator::unlocked(const QList<File> &files)
+{
+    QList<File> open;
+    for (const File &f : files) {
+        if (!f.locked)
+            open << f;
+    }
+    return open;
 }
 
 QDateTime KTestEmulator::commonMoment(const QList<QList<File>> &channels, int seconds)

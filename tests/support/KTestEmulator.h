@@ -45,8 +45,11 @@ public:
     static QPair<QDateTime, QDateTime> pastWindow(const QDateTime &now);
     // A moment 30 s into the first file of at least seconds + 60 s; invalid when none.
     static QDateTime momentIn(const QList<File> &files, int seconds);
-    // The first hole of at most three hours between two files of five minutes or more.
-    static QPair<QDateTime, QDateTime> gapIn(const QList<File> &files);
+    // The first hole of minimumSeconds to three hours between two files of five minutes or
+    // more.
+    static QPair<QDateTime, QDateTime> gapIn(const QList<File> &files, int minimumSeconds = 1);
+    // The files a download takes (the recorder keeps locked ones back).
+    static QList<File> unlocked(const QList<File> &files);
     // The middle of the first stretch of at least seconds that every list records.
     static QDateTime commonMoment(const QList<QList<File>> &channels, int seconds);
 

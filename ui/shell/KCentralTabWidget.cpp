@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QMenu>
 #include <QPointer>
+#include <QResizeEvent>
 #include <QTabBar>
 
 KCentralTabWidget::KCentralTabWidget(QWidget *parent) : QTabWidget(parent)
@@ -11,6 +12,10 @@ KCentralTabWidget::KCentralTabWidget(QWidget *parent) : QTabWidget(parent)
     setTabsClosable(true);
     setMovable(false);
     setContextMenuPolicy(Qt::CustomContextMenu);
+    // Never scrolled out of sight: when every kind is open the titles are shortened, and the
+    // whole title is the tab's tool tip.
+    tabBar()->setUsesScrollButtons(false);
+    tabBar()->setElideMode(Qt::ElideRight);
     connect(this, &QWidget::customContextMenuRequested, this,
             &KCentralTabWidget::showCustomMenuRequested);
 }
@@ -86,4 +91,31 @@ void KCentralTabWidget::tabInserted(int index)
 {
     QTabWidget::tabInserted(index);
     setTabCloseButtonToolTip();
+    setTabToolTip(index, tabText(index));
+    fitTabs();
+}
+
+void KCentralTabWidget::tabRemoved(int index)
+{
+    QTabWidget::tabRemoved(index);
+    fitTabs();
+}
+
+void KCentralTabWidget::resizeEvent(QResizeEvent *event)
+{
+    QTabWidget::resizeEvent(event);
+    fitTabs();
+}
+
+void KCentralTabWidget::fitTabs()
+{
+    // The theme gives tabs 220 px of text and icon, 5 px of padding each side and a border.
+    constexpr int styledWidth = 220;
+    constexpr int frame = 12;
+    const int share = count() > 0 ? width() / count() - frame : styledWidth;
+    const int tabWidth = qBound(120, share, styledWidth);
+    if (tabWidth == m_tabWidth)
+        return;
+    m_tabWidth = tabWidth;
+    tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { width: %1px; }").arg(tabWidth));
 }

@@ -26,7 +26,14 @@ public slots:
 
 protected:
     void tabInserted(int index) override;
+    void tabRemoved(int index) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // Tabs share the bar's width, up to their styled width, so that every tab of every kind
+    // shows its whole title without scrolling at the default window size.
+    void fitTabs();
+
     int m_menuTabIndex = -1;
+    int m_tabWidth = 0;
 };

@@ -1,6 +1,7 @@
 #include "KCentralWidget.h"
 
 #include "KArchiveVideoWidget.h"
+#include "KAutodownloadWidget.h"
 #include "KCentralTabWidget.h"
 #include "KDownloadWidget.h"
 #include "KMessageWidget.h"
@@ -135,6 +136,11 @@ KVideoWidget *KCentralWidget::videoTab() const
     return findTab<KVideoWidget>();
 }
 
+KAutodownloadWidget *KCentralWidget::autodownloadTab() const
+{
+    return findTab<KAutodownloadWidget>();
+}
+
 int KCentralWidget::addTab(QWidget *page, const QString &iconPath, const QString &title)
 {
     const int index = m_tabWidget->addTab(page, QIcon(iconPath), title);
@@ -199,6 +205,21 @@ void KCentralWidget::addVideoTab()
     addTab(new KVideoWidget, QStringLiteral(":/videoplayer.png"), QStringLiteral("Видеоплеер"));
 }
 
+void KCentralWidget::addAutodownloadTab()
+{
+    bool created = false;
+    auto *page = openTab<KAutodownloadWidget>(QStringLiteral(":/autodownload.png"),
+                                              QStringLiteral("Автозагрузка"), &created);
+    if (created)
+        page->setObjects(m_objects);
+}
+
+void KCentralWidget::updateAutodownloadObjects()
+{
+    if (KAutodownloadWidget *page = autodownloadTab())
+        page->setObjects(m_objects);
+}
+
 void KCentralWidget::setCurrentObject(KObjectHandler *const objectHandler)
 {
     if (objectHandler && !m_objects.values().contains(objectHandler))
@@ -226,6 +247,7 @@ void KCentralWidget::addObject(KObjectHandler *objectHandler)
     if (!objectHandler)
         return;
     m_objects.insert(objectHandler->id(), objectHandler);
+    updateAutodownloadObjects();
     if (!m_currentObject)
         setCurrentObject(m_objects.first());
 }
@@ -235,6 +257,7 @@ void KCentralWidget::removeObject(KObjectHandler *objectHandler)
     if (!objectHandler || m_objects.value(objectHandler->id()) != objectHandler)
         return;
     m_objects.remove(objectHandler->id());
+    updateAutodownloadObjects();
     if (m_currentObject == objectHandler)
         setCurrentObject(m_objects.isEmpty() ? nullptr : m_objects.first());
 }
@@ -245,6 +268,7 @@ void KCentralWidget::replaceObject(KObjectHandler *previous, KObjectHandler *obj
         return;
     m_objects.remove(previous->id());
     m_objects.insert(objectHandler->id(), objectHandler);
+    updateAutodownloadObjects();
     if (m_currentObject == previous)
         setCurrentObject(objectHandler);
 }

@@ -8,6 +8,7 @@
 class QLabel;
 class QStackedLayout;
 class KArchiveVideoWidget;
+class KAutodownloadWidget;
 class KCentralTabWidget;
 class KDownloadWidget;
 class KObjectHandler;
@@ -15,8 +16,8 @@ class KOnlineVideoWidget;
 class KVideoWidget;
 
 // The tab area of the main window: at most one tab of each kind (online view, archive view,
-// archive download, local video player), a placeholder page while no tab is open, and the
-// current object the online, archive and download tabs work on.
+// archive download, local video player, automatic download tasks), a placeholder page while
+// no tab is open, and the current object the online, archive and download tabs work on.
 class KCentralWidget : public KAbstractCentralWidget
 {
     Q_OBJECT
@@ -37,6 +38,7 @@ public:
     KArchiveVideoWidget *archiveVideoTab() const;
     KDownloadWidget *downloadVideoTab() const;
     KVideoWidget *videoTab() const;
+    KAutodownloadWidget *autodownloadTab() const;
 
 signals:
     void currentObjectChanged(KObjectHandler *objectHandler);
@@ -47,6 +49,7 @@ public slots:
     void addDownloadVideoTab();
     void addDownloadVideoTab(KObjectHandler *const objectHandler, QDateTime dateTime);
     void addVideoTab();
+    void addAutodownloadTab();
     void setCurrentObject(KObjectHandler *const objectHandler);
     // The object master's map changed. A current object that left gives way to the first
     // object; one that was replaced by a new handler of the same id stays current.
@@ -69,6 +72,8 @@ private:
     template<class T>
     T *openTab(const QString &iconPath, const QString &title, bool *created = nullptr);
     int addTab(QWidget *page, const QString &iconPath, const QString &title);
+    // The tasks tab makes tasks for the objects of the list.
+    void updateAutodownloadObjects();
 
     QMap<int, KObjectHandler *> m_objects;
     KObjectHandler *m_currentObject = nullptr;

@@ -2,6 +2,7 @@
 
 #include "KAppLogHandler.h"
 #include "KAppSettingsWidget.h"
+#include "KAutodownloadScheduler.h"
 #include "KCentralTabWidget.h"
 #include "KCentralWidget.h"
 #include "KDBHandler.h"
@@ -24,6 +25,11 @@ KMainWidget::KMainWidget(QWidget *parent) : KMainWindow(parent)
 {
     m_objectMaster = new KObjectMaster(this);
     m_objectMaster->start();
+    // Downloads the queue's tasks of the list's objects whenever they are reachable; the
+    // tasks go back to the queue before the handlers stop at logout.
+    m_scheduler = new KAutodownloadScheduler(m_objectMaster, this);
+    m_scheduler->start();
+    connect(this, &KMainWindow::closed, m_scheduler, &KAutodownloadScheduler::stop);
 
     m_centralWidget = new KCentralWidget(m_objectMaster->objects());
     m_objectList = new KObjectListWidget(m_objectMaster->objects());
@@ -69,6 +75,8 @@ KMainWidget::KMainWidget(QWidget *parent) : KMainWindow(parent)
          QStringLiteral("Ctrl+3")},
         {QStringLiteral(":/videoplayer.png"), QStringLiteral("Видеоплеер"),
          QStringLiteral("Ctrl+4")},
+        {QStringLiteral(":/autodownload.png"), QStringLiteral("Автозагрузка"),
+         QStringLiteral("Ctrl+5")},
         {QStringLiteral(":/system_settings.png"), QStringLiteral("Настройки"), QString()},
     };
     QList<QPair<QString, QString>> guide;
@@ -93,7 +101,9 @@ KMainWidget::KMainWidget(QWidget *parent) : KMainWindow(parent)
             QOverload<>::of(&KCentralWidget::addDownloadVideoTab));
     connect(m_toolButtons.at(3), &QToolButton::clicked, m_centralWidget,
             &KCentralWidget::addVideoTab);
-    connect(m_toolButtons.at(4), &QToolButton::clicked, this, &KMainWidget::openSettingsWindow);
+    connect(m_toolButtons.at(4), &QToolButton::clicked, m_centralWidget,
+            &KCentralWidget::addAutodownloadTab);
+    connect(m_toolButtons.at(5), &QToolButton::clicked, this, &KMainWidget::openSettingsWindow);
 
     auto *closeShortcut = new QShortcut(QKeySequence(QStringLiteral("Ctrl+W")), this);
     closeShortcut->setContext(Qt::WindowShortcut);
@@ -150,6 +160,7 @@ KMainWidget::~KMainWidget()
     m_centralWidget = nullptr;
     delete m_objectList;
     m_objectList = nullptr;
+    m_scheduler->stop();
     m_objectMaster->stop();
 }
 

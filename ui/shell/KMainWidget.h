@@ -11,12 +11,14 @@ class QLabel;
 class QPushButton;
 class QTimer;
 class QToolButton;
+class KAutodownloadScheduler;
 class KCentralWidget;
 class KObjectListWidget;
 class KObjectMaster;
 
 // The main window: tool buttons that open the tabs and the settings window, the clock, the
-// object list and the tab area. Owns the object master for its whole life.
+// object list and the tab area. Owns the object master and the automatic download scheduler
+// for its whole life.
 class KMainWidget : public KMainWindow
 {
     Q_OBJECT
@@ -26,9 +28,10 @@ public:
     ~KMainWidget() override;
 
     KObjectMaster *objectMaster() const { return m_objectMaster; }
+    KAutodownloadScheduler *autodownloadScheduler() const { return m_scheduler; }
     KCentralWidget *centralWidget() const { return m_centralWidget; }
     KObjectListWidget *objectListWidget() const { return m_objectList; }
-    // In layout order: online, archive, download, video player, settings.
+    // In layout order: online, archive, download, video player, automatic downloads, settings.
     QList<QToolButton *> toolButtons() const { return m_toolButtons; }
     QLabel *timeLabel() const { return m_timeLabel; }
     QLabel *dateLabel() const { return m_dateLabel; }
@@ -46,6 +49,7 @@ private:
     QToolButton *addToolButton(const QString &iconPath, const QString &toolTip);
 
     KObjectMaster *m_objectMaster = nullptr;
+    KAutodownloadScheduler *m_scheduler = nullptr;
     KCentralWidget *m_centralWidget = nullptr;
     KObjectListWidget *m_objectList = nullptr;
     QList<QToolButton *> m_toolButtons;
