@@ -24,7 +24,7 @@ struct KMpvRelay
 
 namespace {
 
-enum Observed : quint64 { TimePos = 1, Duration, Pause, EofReached, Width, Height };
+enum Observed : quint64 { TimePos = 1, Duration, Pause, EofReached, Width, Height, Fps };
 const quint64 kCaptureReply = 100;
 
 QString s_audioOutput; // set from the user-interface thread before players are made
@@ -175,6 +175,7 @@ bool KMpvPlayer::ensureCore()
     mpv_observe_property(m_core, EofReached, "eof-reached", MPV_FORMAT_FLAG);
     mpv_observe_property(m_core, Width, "width", MPV_FORMAT_INT64);
     mpv_observe_property(m_core, Height, "height", MPV_FORMAT_INT64);
+    mpv_observe_property(m_core, Fps, "container-fps", MPV_FORMAT_DOUBLE);
     return m_renderContext != nullptr;
 }
 
@@ -430,6 +431,11 @@ void KMpvPlayer::handleEvent(const mpv_event *event)
         case Pause:
             m_paused = *static_cast<int *>(property->data) != 0;
             break;
+        case Fps: {
+            const double fps = *static_cast<double *>(property->data);
+            m_frameDuration = fps > 0 ? 1000.0 / fps : 0;
+            break;
+        }
         case EofReached: {
             const bool reached = *static_cast<int *>(property->data) != 0;
             const bool changed = reached && !m_endReached;

@@ -61,6 +61,8 @@ public:
     qint64 estimatedPosition() const;
     qint64 duration() const { return m_duration; }
     QSize videoSize() const { return m_videoSize; }
+    // Milliseconds between the file's pictures (its frame rate); 0 while unknown.
+    double frameDuration() const { return m_frameDuration; }
     QString errorText() const { return m_errorText; }
     // The latest picture drawn, safe to keep while later ones are drawn.
     QImage frame() const;
@@ -98,6 +100,7 @@ private:
     QString m_path;
     QSize m_renderSize = QSize(320, 180);
     QSize m_videoSize;
+    double m_frameDuration = 0;
     QRectF m_region;
     QString m_errorText;
     qint64 m_position = 0;

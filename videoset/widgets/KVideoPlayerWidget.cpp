@@ -386,28 +386,25 @@ void KVideoPlayerWidget::stepFrame(bool forward)
     // As in video players: while playing, the first press pauses and steps.
     if (m_playbackState == 0)
         pause();
-    if (m_playbackState != 1)
+    const KVideoView *master = view(m_masterIndex >= 0 ? m_masterIndex : 0);
+    if (m_playbackState != 1 || !master)
         return;
-    m_stepForward = forward;
-    m_stepPending = true;
-    stepWhenStill();
-}
-
-void KVideoPlayerWidget::stepWhenStill()
-{
-    if (!m_stepPending || m_playbackState != 1) {
-        m_stepPending = false;
+    const double frame = master->player()->frameDuration();
+    if (frame <= 0) {
+        for (int i = 0; i < m_viewCount; ++i)
+            view(i)->stepFrame(forward);
         return;
     }
-    // A step sent while a tile still seeks (pause lines them up) is lost to the seek, and
-    // that tile plays on.
-    for (int i = 0; i < m_viewCount; ++i) {
-        if (view(i)->player()->isSeeking()) {
-            QTimer::singleShot(20, this, &KVideoPlayerWidget::stepWhenStill);
-            return;
-        }
-    }
-    m_stepPending = false;
+    // Every tile seeks exactly to the next (or previous) picture of the master's: one target for
+    // all keeps them in step, where a step of each player's own would be lost to a seek still
+    // under way (the pause lines them up by seeking) and leave that tile apart.
+    const qint64 shown = master->player()->position();
+    const qint64 index = qMax<qint64>(0, qRound64(double(shown) / frame) + (forward ? 1 : -1));
+    // A quarter of a frame before the picture: exact seeks show the first picture at or after
+    // the moment, whatever the rounding of the milliseconds.
+    const qint64 target = qMax<qint64>(0, qRound64((double(index) - 0.25) * frame));
+    if (m_duration > 0 && target >= m_duration)
+        return;
     for (int i = 0; i < m_viewCount; ++i)
-        view(i)->stepFrame(m_stepForward);
+        view(i)->setPosition(int(target));
 }

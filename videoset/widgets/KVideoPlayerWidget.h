@@ -69,7 +69,6 @@ protected:
 private:
     void setMaster(int index);
     // Steps every tile once none of them seeks any more.
-    void stepWhenStill();
     void showTime(qint64 position);
     qint64 currentPosition() const;
 
@@ -79,8 +78,6 @@ private:
     QTime m_currentTime;
     int m_duration = 0;
     bool m_repeat = false;
-    bool m_stepPending = false;
-    bool m_stepForward = true;
     QTimer m_syncTimer;
     QLabel *m_timeLabel = nullptr;
     QSlider *m_slider = nullptr;
