@@ -10,6 +10,7 @@
 #include "KConnectionHandler.h"
 #include "KDBHandler.h"
 #include "KDownloadWidget.h"
+#include "KFullSizeVideoPlayerWidget.h"
 #include "KLoginWidget.h"
 #include "KMainWidget.h"
 #include "KMarkerEditorWidget.h"
@@ -235,6 +236,10 @@ private slots:
                                      painted(picture(online->views().at(0))) &&
                                      painted(picture(online->views().at(1))),
                                  kWait);
+        PRESS(main, QStringLiteral("F11"));
+        QTRY_VERIFY(online->isFullScreenMode());
+        PRESS(online->fullSizeWindow(), QStringLiteral("Escape"));
+        QTRY_VERIFY(!online->isFullScreenMode() && main->isVisible());
         PRESS(main, QStringLiteral("space"));
         QTRY_COMPARE(online->playbackState(), 2);
 

@@ -449,6 +449,9 @@ void KAbstractVideoPlayerWidget::disableFullScreenMode()
     m_fullSizeWindow->hide();
     for (KAbstractVideoView *view : qAsConst(m_views))
         view->setFullScreenMode();
-    if (m_hiddenWindow)
+    if (m_hiddenWindow) {
         m_hiddenWindow->show();
+        // The keys (Escape, F11) came from the full-screen window: the window back takes them.
+        m_hiddenWindow->activateWindow();
+    }
 }
