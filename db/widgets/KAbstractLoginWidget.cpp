@@ -25,6 +25,7 @@ KAbstractLoginWidget::KAbstractLoginWidget(QWidget *parent) : KToolWindow(parent
     m_loginButton = new QPushButton(QStringLiteral("Вход"), contentWidget());
     m_loginButton->setObjectName(QStringLiteral("loginButton"));
     m_loginButton->setFixedWidth(100);
+    m_loginButton->setToolTip(QStringLiteral("Вход (Enter)"));
     // Enter on the focused button presses it, as it does in the fields.
     m_loginButton->setAutoDefault(true);
     connect(m_loginButton, &QPushButton::clicked, this, &KAbstractLoginWidget::login);

@@ -16,6 +16,7 @@ KDownloadWidget::KDownloadWidget(QWidget *parent) : QWidget(parent)
     connect(m_objectWidget, &KObjectDownloadWidget::populated, this,
             &KDownloadWidget::hideProgress);
     showProgress(QStringLiteral("Объект в/н не выбран"), false);
+    setFocusProxy(m_objectWidget);
 }
 
 KDownloadWidget::~KDownloadWidget() = default;

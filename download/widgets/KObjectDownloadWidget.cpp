@@ -10,8 +10,10 @@
 #include "KSettings.h"
 #include "KUserLogHandler.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIcon>
@@ -127,6 +129,9 @@ KObjectDownloadWidget::KObjectDownloadWidget(QWidget *parent) : QWidget(parent)
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionMode(QAbstractItemView::NoSelection);
     m_table->setFocusPolicy(Qt::NoFocus);
+    // Tab and the arrows go from check box to check box, not from cell to cell of a table
+    // without selection.
+    m_table->setTabKeyNavigation(false);
     m_table->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_table->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     connect(m_header, &KCheckBoxHeaderView::checkboxClicked, this,
@@ -317,9 +322,29 @@ void KObjectDownloadWidget::populate()
             addRow(channel.name, channel.title);
     }
     m_header->setCheckboxChecked(CheckColumn, true);
+    // Tab leads from the last channel on to the interval.
+    if (!m_rows.isEmpty()) {
+        QWidget::setTabOrder(m_rows.last().checkBox, m_dateEdit);
+        QWidget::setTabOrder(m_dateEdit, m_fromTimeEdit);
+        QWidget::setTabOrder(m_fromTimeEdit, m_toTimeEdit);
+    }
     setEnabled(true);
     m_populated = true;
     emit populated();
+    // The channel list takes the keyboard: Up and Down go from channel to channel, Space
+    // checks or unchecks one, Tab leads on to the interval.
+    QWidget *focus = QApplication::focusWidget();
+    if (isVisible() && !(focus && isAncestorOf(focus)))
+        setFocus(Qt::OtherFocusReason);
+}
+
+void KObjectDownloadWidget::focusInEvent(QFocusEvent *event)
+{
+    // Given the keyboard (its tab came up), the widget hands it to the first channel.
+    if (!m_rows.isEmpty())
+        m_rows.first().checkBox->setFocus(event->reason());
+    else
+        QWidget::focusInEvent(event);
 }
 
 void KObjectDownloadWidget::addRow(const QString &channelID, const QString &title)

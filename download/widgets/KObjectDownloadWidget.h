@@ -80,6 +80,9 @@ public slots:
     void setFragmentProgress(int jobID, QString channelID, int percent);
     void populate();
 
+protected:
+    void focusInEvent(QFocusEvent *event) override;
+
 private:
     struct Row
     {

@@ -5,6 +5,7 @@
 #include "KStyleSheet.h"
 #include "KTitleWidget.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGuiApplication>
@@ -162,4 +163,24 @@ void KToolWindow::closeEvent(QCloseEvent *event)
         QLabel::closeEvent(event);
     else
         event->ignore();
+}
+
+bool KToolWindow::event(QEvent *event)
+{
+    // Losing the keyboard by being hidden still counts as having had it.
+    if (event->type() == QEvent::WindowActivate)
+        m_hadKeyboard = true;
+    else if (event->type() == QEvent::WindowDeactivate && !isHidden())
+        m_hadKeyboard = false;
+    return QLabel::event(event);
+}
+
+void KToolWindow::hideEvent(QHideEvent *event)
+{
+    QLabel::hideEvent(event);
+    const bool hadKeyboard = m_hadKeyboard || QApplication::activeWindow() == this;
+    m_hadKeyboard = false;
+    QWidget *owner = parentWidget() ? parentWidget()->window() : nullptr;
+    if (hadKeyboard && owner && owner->isVisible() && !event->spontaneous())
+        owner->activateWindow();
 }

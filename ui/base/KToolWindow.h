@@ -3,6 +3,7 @@
 #include <QLabel>
 
 class QCloseEvent;
+class QHideEvent;
 class QFrame;
 class QLayout;
 class QPushButton;
@@ -76,6 +77,10 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    // A window that had the keyboard gives it back to the window it was opened over: without a
+    // window manager nobody else does, and the keys of the operator would go nowhere.
+    void hideEvent(QHideEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
     QFrame *m_frameWidget = nullptr;
@@ -84,4 +89,5 @@ private:
     bool m_closing = false;
     bool m_externalClose = false;
     bool m_externalCloseAccepted = false;
+    bool m_hadKeyboard = false;
 };

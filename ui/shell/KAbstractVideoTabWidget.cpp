@@ -31,6 +31,8 @@ KAbstractVideoTabWidget::KAbstractVideoTabWidget(KAbstractVideoPlayerWidget *pla
 
     connect(m_player, &KAbstractVideoPlayerWidget::populated, this,
             &KAbstractVideoTabWidget::handlePlayerPopulation);
+    // The tab takes the keyboard for its player (Tab goes on from there to its editors).
+    setFocusProxy(m_player);
 }
 
 int KAbstractVideoTabWidget::currentPage() const

@@ -25,7 +25,7 @@ void KCentralTabWidget::setTabCloseButtonToolTip()
     for (int i = 0; i < count(); ++i) {
         for (auto side : {QTabBar::LeftSide, QTabBar::RightSide}) {
             if (QWidget *button = tabBar()->tabButton(i, side))
-                button->setToolTip(QStringLiteral("Закрыть вкладку"));
+                button->setToolTip(QStringLiteral("Закрыть вкладку (Ctrl+W)"));
         }
     }
 }

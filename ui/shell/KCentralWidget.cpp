@@ -10,6 +10,7 @@
 #include "KSettings.h"
 #include "KVideoWidget.h"
 
+#include <QApplication>
 #include <QGridLayout>
 #include <QIcon>
 #include <QLabel>
@@ -283,6 +284,11 @@ void KCentralWidget::handleTabChange(int index)
             tab->stopPlayback();
         else if (auto *video = qobject_cast<KVideoWidget *>(page))
             video->holdPlayback();
+    }
+    // The keyboard follows the tab on screen, so that its keys work at the first press.
+    if (QWidget *page = m_tabWidget->widget(index)) {
+        if (!page->isAncestorOf(QApplication::focusWidget()))
+            page->setFocus(Qt::TabFocusReason);
     }
 }
 

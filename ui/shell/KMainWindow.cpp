@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 
 namespace {
 // A stored size smaller than this is not a real window size (an empty or damaged store).
@@ -74,6 +75,13 @@ KMainWindow::KMainWindow(QWidget *parent) : KToolWindow(parent)
     m_windowSizeBox->setCurrentIndex(index);
     connect(m_windowSizeBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             QOverload<int>::of(&KMainWindow::setWindowSize));
+
+    // The exit question from the keyboard too: a frameless window gets no Alt+F4 from the
+    // window system.
+    closeButton()->setToolTip(QStringLiteral("Закрыть (Alt+F4)"));
+    auto *closeShortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_F4), this);
+    closeShortcut->setContext(Qt::WindowShortcut);
+    connect(closeShortcut, &QShortcut::activated, this, [this] { close(); });
 
     connect(m_minimizeButton, &QPushButton::clicked, this, &KMainWindow::minimize);
     connect(m_maximizeButton, &QPushButton::clicked, this, &KMainWindow::maximize);

@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -60,6 +61,10 @@ KVideoMarkerTableWidget::KVideoMarkerTableWidget(QWidget *parent) : KToolWindow(
         m_buttons << button;
     }
     tools->addStretch();
+    // Closed by Escape like the other tool windows, the keyboard going back to the player.
+    closeButton()->setToolTip(QStringLiteral("Закрыть (Esc)"));
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            [this] { close(); });
     auto *layout = new QVBoxLayout(contentWidget());
     layout->addLayout(tools);
     layout->addWidget(m_table);

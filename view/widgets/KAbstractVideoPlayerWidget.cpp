@@ -22,6 +22,9 @@ KAbstractVideoPlayerWidget::KAbstractVideoPlayerWidget(QWidget *parent) : QWidge
 {
     KResources::init();
     setAttribute(Qt::WA_DeleteOnClose);
+    // The player takes the keyboard (a click on the grid gives it back from an editor); its
+    // keys are window shortcuts, so focus here leaves them all free.
+    setFocusPolicy(Qt::StrongFocus);
 
     m_titleLabel = new QLabel(QStringLiteral("Объект в/н не выбран"));
     m_titleLabel->setObjectName(QStringLiteral("titleLabel_S"));
@@ -446,6 +449,9 @@ void KAbstractVideoPlayerWidget::disableFullScreenMode()
     m_fullSizeWindow->hide();
     for (KAbstractVideoView *view : qAsConst(m_views))
         view->setFullScreenMode();
-    if (m_hiddenWindow)
+    if (m_hiddenWindow) {
         m_hiddenWindow->show();
+        // The keys (Escape, F11) came from the full-screen window: the window back takes them.
+        m_hiddenWindow->activateWindow();
+    }
 }

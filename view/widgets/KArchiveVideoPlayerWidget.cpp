@@ -11,6 +11,7 @@
 #include <QDateEdit>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimeEdit>
@@ -80,10 +81,31 @@ KArchiveVideoPlayerWidget::KArchiveVideoPlayerWidget(QWidget *parent)
         if (m_downloadButton->isEnabled())
             prepareDownload();
     });
+    // Tab from the player reaches the moment's editors; the player's own keys (Space, "+",
+    // "-") still work there, as the editors have no use for them.
+    setTabOrder(this, m_dateEdit);
+    setTabOrder(m_dateEdit, m_timeEdit);
+    m_dateEdit->installEventFilter(this);
+    m_timeEdit->installEventFilter(this);
     KArchiveVideoPlayerWidget::setControlsEnabled(false);
 }
 
 KArchiveVideoPlayerWidget::~KArchiveVideoPlayerWidget() = default;
+
+bool KArchiveVideoPlayerWidget::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const bool playerKey = key->key() == Qt::Key_Space || key->key() == Qt::Key_Plus ||
+                               key->key() == Qt::Key_Minus || key->key() == Qt::Key_Equal;
+        if (playerKey && !(key->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier))) {
+            // Not taken by the editor: the key goes to the player's shortcut.
+            event->ignore();
+            return true;
+        }
+    }
+    return KAbstractVideoPlayerWidget::eventFilter(watched, event);
+}
 
 void KArchiveVideoPlayerWidget::setControlsEnabled(bool enabled)
 {

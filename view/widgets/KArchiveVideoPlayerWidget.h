@@ -35,6 +35,7 @@ public slots:
     void stop() override;
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void setControlsEnabled(bool enabled) override;
     void prepareView(KAbstractVideoView *view, const KChannelData &channel) override;
     void objectChanged() override;
