@@ -557,7 +557,9 @@ void KObjectDownloadWidget::setDownloadState(int jobID, int state)
     switch (state) {
     case 6:
         text = QStringLiteral(": загрузка завершена!");
-        kind = KMessageWidget::Success;
+        // Locked recordings were left on the recorder: done, but not all that was asked for.
+        kind = m_channelStates.values().contains(17) ? KMessageWidget::Warning
+                                                     : KMessageWidget::Success;
         break;
     case 9:
         text = QStringLiteral(": ошибка загрузки!");

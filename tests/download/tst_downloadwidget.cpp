@@ -317,12 +317,20 @@ private slots:
         QCOMPARE(seen->text, QStringLiteral("Автобус 101: видеозаписи не обнаружены!"));
         QCOMPARE(w->progressBar("ACAM01")->format(), QStringLiteral("Файл не найден"));
 
-        // Only recordings the recorder keeps locked: not downloaded, but said so.
+        // Only recordings the recorder keeps locked: not downloaded, but said so. The minute is
+        // one that channel 2 holds unlocked, for the mixed case below.
+        const auto lockedOn2 = [&](const QDateTime &from, const QDateTime &to) {
+            for (const KTestEmulator::File &f : m_emulator.pastFiles(2))
+                if (f.locked && f.begin < to && from < f.end)
+                    return true;
+            return false;
+        };
         QDateTime locked;
         for (const KTestEmulator::File &f : m_emulator.pastFiles(1)) {
+            const QDateTime from = f.begin.addSecs(60);
             if (f.locked && f.begin.addSecs(300) < f.end && !locked.isValid() &&
-                f.begin.date() == f.begin.addSecs(300).date())
-                locked = f.begin.addSecs(60);
+                f.begin.date() == f.begin.addSecs(300).date() && !lockedOn2(from, from.addSecs(60)))
+                locked = from;
         }
         QVERIFY(locked.isValid());
         w->setDateTime(locked);
@@ -334,6 +342,15 @@ private slots:
         QCOMPARE(seen->text, QStringLiteral("Автобус 101: видеозаписи не обнаружены!\n"
                                             "Записи заблокированы на ВР: ACAM01"));
         QCOMPARE(w->progressBar("ACAM01")->format(), QStringLiteral("Записи заблокированы"));
+
+        // With another channel downloaded: done, with the locked one named as a warning.
+        w->checkBox("ACAM02")->setChecked(true);
+        seen = answerNextMessage(true, 60000);
+        w->download();
+        QTRY_VERIFY_WITH_TIMEOUT(seen->seen, 60000);
+        QCOMPARE(seen->text, QStringLiteral("Автобус 101: загрузка завершена!\n"
+                                            "Записи заблокированы на ВР: ACAM01"));
+        QCOMPARE(seen->kind, int(KMessageWidget::Warning));
 
         KDownloadHandler::instance()->shutdown();
         seen = answerNextMessage(true);
