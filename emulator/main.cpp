@@ -104,6 +104,7 @@ int main(int argc, char *argv[])
     fprintf(stderr, "recorder-emulator: ready (%d recorders)\n", int(fleet->recorders().size()));
     fflush(stderr);
     const int code = app.exec();
-    delete fleet; // control server goes with it; the temporary folder too
+    delete control; // it refers to the fleet
+    delete fleet;   // the temporary folder goes with it
     return code;
 }
