@@ -144,8 +144,8 @@ private slots:
         QVERIFY(!w->isDownloading() && w->checkBox("ACAM01")->isEnabled());
     }
 
-    // Progress-bar format, speed and colour by channel state; time (at most an hour), size,
-    // interval and stages; other jobs and channels change nothing.
+    // Progress-bar format, speed and colour of a running, a failed and an ignored state; time
+    // (at most an hour), size, interval and stages; other jobs and channels change nothing.
     void channelLooks_data()
     {
         QTest::addColumn<int>("state");
@@ -154,12 +154,6 @@ private slots:
         QTest::addColumn<int>("colour");
         QTest::newRow("2") << 2 << "Загрузка [%p%]" << false << 19;
         QTest::newRow("11") << 11 << "Ошибка перекодирования" << true << 20;
-        QTest::newRow("13") << 13 << "Нет свободного места на диске" << true << 20;
-        QTest::newRow("16") << 16 << "Ошибка файловой системы" << true << 20;
-        QTest::newRow("17") << 17 << "Записи заблокированы" << true << 20;
-        QTest::newRow("18") << 18 << "Ошибка записи на диск" << true << 20;
-        QTest::newRow("19") << 19 << "Ошибка поиска на ВР" << true << 20;
-        QTest::newRow("20") << 20 << "Нет программы ffmpeg" << true << 20;
         QTest::newRow("15 ignored") << 15 << "Ожидание загрузки" << false << 0;
     }
 

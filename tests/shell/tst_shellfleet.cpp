@@ -145,10 +145,12 @@ private slots:
         QVERIFY(state->text().isEmpty());
         m_server.stop();
         QTRY_COMPARE_WITH_TIMEOUT(state->text(), QStringLiteral("Нет связи с БД!"), 10000);
+        QVERIFY(!m_window->dbStateIconLabel()->pixmap(Qt::ReturnByValue).isNull());
         // No event loop runs from here to the end of the addition: the viewer cannot hear it.
         QVERIFY2(m_server.start(), qPrintable(m_server.log()));
         QVERIFY(fleet({"add", "8", "Маршрутка 15", "127.0.0.1"}));
         QTRY_VERIFY_WITH_TIMEOUT(state->text().isEmpty(), 10000);
+        QVERIFY(m_window->dbStateIconLabel()->pixmap(Qt::ReturnByValue).isNull());
         QTRY_COMPARE_WITH_TIMEOUT(rows().size(), 4, 5000);
         QCOMPARE(rows().last(), QStringLiteral("8 Маршрутка 15"));
     }

@@ -11,17 +11,9 @@
 #include "KProgressWidget.h"
 #include "KResources.h"
 #include "KSettings.h"
-#include "KVideoPlayerWidget.h"
-#include "KVideoTableView.h"
-#include "KVideoTableWidget.h"
-#include "KVideoWidget.h"
 
 #include <QLabel>
-#include <QPushButton>
-#include <QStandardItemModel>
 #include <QTabBar>
-#include <QTableView>
-#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
@@ -119,41 +111,6 @@ private slots:
         }
         for (int t = 0; t < bar->count(); ++t)
             QCOMPARE(bar->tabToolTip(t), bar->tabText(t));
-    }
-
-    // "Открыть набор" lists the sets of the local store; the set chosen there is named on the page.
-    void playerTabOpensSetTable()
-    {
-        QTemporaryDir store;
-        QVERIFY(store.isValid());
-        const QString set =
-            store.filePath(QStringLiteral("Автобус 9/2019.03.14_08.00.00-09.00.00"));
-        QVERIFY(QDir().mkpath(set));
-        QFile file(set + QStringLiteral("/ACAM01.mp4"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("clip");
-        file.close();
-        KSettings::instance()->setLocalVideoPath(store.path());
-
-        KCentralWidget central({});
-        central.show();
-        central.addVideoTab();
-        KVideoWidget *page = central.videoTab();
-        QVERIFY(page);
-        KVideoPlayerWidget *player = page->player();
-        QVERIFY(player->openSetButton()->toolTip().contains(QStringLiteral("Ctrl+O")));
-        QCOMPARE(player->titleLabel()->text(), QStringLiteral("Нет открытого набора видеофайлов"));
-        player->openSetButton()->click();
-        KVideoTableWidget *table = player->videoTable();
-        QVERIFY(table && table->isVisible());
-        // The store is read off the user-interface thread.
-        QTRY_COMPARE(table->localView()->model()->rowCount(), 1);
-        QTRY_VERIFY(table->localView()->table()->hasFocus());
-        QTest::keyClick(table->localView()->table(), Qt::Key_Return);
-        QVERIFY(!table->isVisible());
-        QCOMPARE(player->titleLabel()->text(),
-                 QStringLiteral("Автобус 9: 2019.03.14, 08:00:00 - 09:00:00"));
-        QCOMPARE(player->viewsInUse(), 1);
     }
 
     void waitingTexts()

@@ -1,14 +1,12 @@
 // The main window frame and the settings window: sizes and the maximised state in the per-user
-// store, the exit question, the database state, and what the settings window stores.
+// store, the exit question and what the settings window stores.
 #include "KAppSettingsWidget.h"
-#include "KDBHandler.h"
 #include "KMainWindow.h"
 #include "KSettings.h"
 #include "KShellTestSupport.h"
 #include "KStyleSheet.h"
 
 #include <QComboBox>
-#include <QLabel>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QtTest>
@@ -87,17 +85,6 @@ private slots:
         window.QWidget::close();
         QCOMPARE(again->text, QStringLiteral("Вы уверены?"));
         QCOMPARE(closed.count(), int(answerYes));
-    }
-
-    void databaseStateLabel()
-    {
-        KMainWindow window;
-        emit KDBHandler::instance()->connectionStateChanged(false);
-        QCOMPARE(window.dbStateTextLabel()->text(), QStringLiteral("Нет связи с БД!"));
-        QVERIFY(!window.dbStateIconLabel()->pixmap(Qt::ReturnByValue).isNull());
-        emit KDBHandler::instance()->connectionStateChanged(true);
-        QVERIFY(window.dbStateTextLabel()->text().isEmpty());
-        QVERIFY(window.dbStateIconLabel()->pixmap(Qt::ReturnByValue).isNull());
     }
 
     // "Отменить" stores nothing; "Принять" stores the mode for the next window.

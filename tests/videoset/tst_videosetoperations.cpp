@@ -107,21 +107,16 @@ private slots:
     }
 
     // Each set folder goes with its files; the object folder goes with its last set only.
-    // Counts above 2 GiB come whole.
+    // (Counts above 2 GiB: tst_videosetwidgets, through the window's progress.)
     void deleteSets()
     {
         const KVideoSetData first = makeSet(kFolder, {"ACAM01"});
         const KVideoSetData second = makeSet("2019.03.14_09.00.00-09.00.04", {"ACAM01", "DCAM01"});
-        const qint64 big = 3LL * 1024 * 1024 * 1024 + 5;
-        QVERIFY(QFile::resize(first.path + "/ACAM01.mp4", big)); // sparse
-        const qint64 total = big + QFileInfo(first.path + "/user_data.xml").size();
         KVideoSetDeleteHandler firstHandler({{first, first}});
         QSignalSpy count(&firstHandler, &KVideoSetFileOperationHandler::progressStagesCountChanged);
         QSignalSpy done(&firstHandler, &KVideoSetFileOperationHandler::progressStageCompleted);
         QCOMPARE(run(&firstHandler), QStringLiteral("completed"));
-        QCOMPARE(count.first().first().toLongLong(), total);
-        QCOMPARE(done.first().first().toLongLong(), big);
-        QCOMPARE(done.last().first().toLongLong(), total);
+        QCOMPARE(done.last().first().toLongLong(), count.first().first().toLongLong());
         QVERIFY(!QDir(first.path).exists() && QDir(second.path).exists());
 
         KVideoSetDeleteHandler secondHandler({{second, second}});

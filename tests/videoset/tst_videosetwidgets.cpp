@@ -180,6 +180,7 @@ private slots:
         player.show();
         player.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&player));
+        QVERIFY(player.openSetButton()->toolTip().contains("Ctrl+O"));
         QTest::keyClick(player.windowHandle(), Qt::Key_O, Qt::ControlModifier);
         KVideoTableWidget *window = player.videoTable();
         QVERIFY(window);
