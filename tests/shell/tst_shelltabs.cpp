@@ -1,5 +1,6 @@
 // The tab area: one tab of each kind, the placeholder, and the waiting texts of the online and
 // archive tabs.
+#include "KAbstractVideoView.h"
 #include "KArchiveVideoPlayerWidget.h"
 #include "KArchiveVideoWidget.h"
 #include "KCentralTabWidget.h"
@@ -11,7 +12,9 @@
 #include "KProgressWidget.h"
 #include "KResources.h"
 #include "KSettings.h"
+#include "KStyleSheet.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QTabBar>
 #include <QToolButton>
@@ -111,6 +114,37 @@ private slots:
         }
         for (int t = 0; t < bar->count(); ++t)
             QCOMPARE(bar->tabToolTip(t), bar->tabText(t));
+    }
+
+    // The players' controls show their whole texts in the pane a 1280x720 window leaves them,
+    // in the theme's fonts (the stream choice, the volume "100").
+    void playerControlsShowWholeTexts()
+    {
+        const QString sheet = qApp->styleSheet();
+        KStyleSheet::install();
+        const auto restore = qScopeGuard([&] { qApp->setStyleSheet(sheet); });
+        KOnlineVideoPlayerWidget online;
+        KArchiveVideoPlayerWidget archive;
+        for (QWidget *player :
+             {static_cast<QWidget *>(&online), static_cast<QWidget *>(&archive)}) {
+            player->resize(880, 600);
+            player->show();
+            QVERIFY(QTest::qWaitForWindowExposed(player));
+            for (QComboBox *box : player->findChildren<QComboBox *>()) {
+                if (box->isVisible())
+                    QVERIFY2(box->width() >= box->sizeHint().width(),
+                             qPrintable(box->itemText(box->count() - 1)));
+            }
+            for (QLabel *label : player->findChildren<QLabel *>()) {
+                const QString text = label->text();
+                if (!label->isVisible() || text.isEmpty() || text.contains('<') ||
+                    label->parentWidget()->inherits("KAbstractVideoView"))
+                    continue;
+                QVERIFY2(label->contentsRect().width() >=
+                             label->fontMetrics().horizontalAdvance(text),
+                         qPrintable(text));
+            }
+        }
     }
 
     void waitingTexts()

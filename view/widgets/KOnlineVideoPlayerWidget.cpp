@@ -19,7 +19,9 @@ KOnlineVideoPlayerWidget::KOnlineVideoPlayerWidget(QWidget *parent)
     setViews(views);
 
     m_streamSelector = new QComboBox;
-    m_streamSelector->setFixedWidth(175);
+    // As wide as its longest choice in the theme's font, never narrower than the old layout.
+    m_streamSelector->setMinimumWidth(175);
+    m_streamSelector->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     m_streamSelector->addItems({QStringLiteral("Основной поток"),
                                 QStringLiteral("Дополнительный поток"), QStringLiteral("Авто")});
     m_streamSelector->setCurrentIndex(AutoStream);
