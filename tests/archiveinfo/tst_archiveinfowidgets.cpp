@@ -349,6 +349,22 @@ private slots:
         QVERIFY(KTestEmulator::waitFor([&] { return pending.archive().size() == 31; }, 20000));
     }
 
+    // The time-line and the calendar ask about the first channel that works: a switched-off
+    // camera has no archive to show.
+    void searchedChannelIsTheFirstAvailable()
+    {
+        KObjectData record = objectRecord(m_emulator);
+        record.recorder.channels.clear();
+        for (const QString name : {"ACAM01", "ACAM02", "ACAM03"}) {
+            KChannelData channel;
+            channel.name = name;
+            channel.available = name != "ACAM01";
+            record.recorder.channels.insert(name, channel);
+        }
+        KObjectHandler object(record);
+        QCOMPARE(KArchiveInfoHandler::firstAvailableChannel(&object), QStringLiteral("ACAM02"));
+    }
+
 private:
     QList<bool> expectedDay(const QDate &day)
     {

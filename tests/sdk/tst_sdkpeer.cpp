@@ -207,6 +207,7 @@ private slots:
     void brokenPicturesWaitForTheNextKeyFrame();
     void playbackCaptureIsThePictureOfTheOsdTime();
     void callsWithBadArgumentsFailCleanly();
+    void searchHandlesStopAtTheirLimit();
 };
 
 void tst_SdkPeer::initTestCase()
@@ -656,6 +657,35 @@ void tst_SdkPeer::callsWithBadArgumentsFailCleanly()
     const VSDK_TIME bad = {2024, 2, 30, 0, 0, 0};
     QCOMPARE(NET_DVR_PlayBackByTime(s.user, 1, &bad, &bad, 0), -1);
     QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_PARAMETER));
+    // A live handle given to the playback's or the download's stop is refused; the view goes on.
+    const int live = realPlay(s.user);
+    QVERIFY(live >= 0);
+    for (bool (*stop)(int32_t) : {NET_DVR_StopPlayBack, NET_DVR_StopGetFile}) {
+        QVERIFY(!stop(live));
+        QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_HANDLE));
+    }
+    QVERIFY(NET_DVR_StopRealPlay(live));
+}
+
+// Open searches are limited; the one past the limit is refused, and a closed one frees its place.
+void tst_SdkPeer::searchHandlesStopAtTheirLimit()
+{
+    Session s(KFakeRecorder::sound([](KFakeConnection &, const KFrame &) { return Sound; }));
+    QVERIFY(s.user >= 0);
+    const int limit = 256; // open searches per process (docs/recorder-protocol.md)
+    QList<int> handles;
+    for (int handle = 0; handles.size() <= limit && handle >= 0;) {
+        handle = findDay(s.user);
+        if (handle >= 0)
+            handles << handle;
+    }
+    QCOMPARE(handles.size(), limit);
+    QCOMPARE(NET_DVR_GetLastError(), uint32_t(VSDK_ERR_TOO_MANY));
+    QVERIFY(NET_DVR_FindClose_V30(handles.takeLast()));
+    handles << findDay(s.user);
+    QVERIFY(handles.last() >= 0);
+    for (int handle : qAsConst(handles))
+        QVERIFY(NET_DVR_FindClose_V30(handle));
 }
 
 QTEST_GUILESS_MAIN(tst_SdkPeer)

@@ -17,6 +17,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -154,11 +155,13 @@ private slots:
         QTest::addColumn<int>("count");
         QTest::addColumn<int>("arrangement");
         QTest::addColumn<int>("placeholders");
-        QTest::newRow("none") << 0 << 6 << 9;
-        QTest::newRow("one") << 1 << 1 << 0;
-        QTest::newRow("three") << 3 << 3 << 1;
-        QTest::newRow("seven") << 7 << 5 << 5;
-        QTest::newRow("seventeen") << 17 << 8 << 21;
+        // Tiles fill the grid row by row: the third one's column and row (none when hidden).
+        QTest::addColumn<QPoint>("thirdCell");
+        QTest::newRow("none") << 0 << 6 << 9 << QPoint(2, 0);
+        QTest::newRow("one") << 1 << 1 << 0 << QPoint(-1, -1);
+        QTest::newRow("three") << 3 << 3 << 1 << QPoint(0, 1);
+        QTest::newRow("seven") << 7 << 5 << 5 << QPoint(2, 0);
+        QTest::newRow("seventeen") << 17 << 8 << 21 << QPoint(2, 0);
     }
 
     void gridArrangements()
@@ -166,12 +169,37 @@ private slots:
         QFETCH(int, count);
         QFETCH(int, arrangement);
         QFETCH(int, placeholders);
+        QFETCH(QPoint, thirdCell);
         KVideoViewTableWidget grid;
-        grid.setViews({new KOnlineVideoView(&grid), new KOnlineVideoView(&grid),
-                       new KOnlineVideoView(&grid)});
+        auto *third = new KOnlineVideoView(&grid);
+        grid.setViews({new KOnlineVideoView(&grid), new KOnlineVideoView(&grid), third});
         grid.fitArrangement(count);
         QCOMPARE(qMakePair(grid.arrangement(), grid.placeholderCount()),
                  qMakePair(arrangement, placeholders));
+        auto *layout = static_cast<QGridLayout *>(grid.layout());
+        QPoint cell(-1, -1);
+        int row = 0, column = 0, rows = 0, columns = 0;
+        if (const int index = layout->indexOf(third); index >= 0) {
+            layout->getItemPosition(index, &row, &column, &rows, &columns);
+            cell = QPoint(column, row);
+        }
+        QCOMPARE(cell, thirdCell);
+    }
+
+    // "-" and "+" step through the speeds and stop at 1/8x and 8x.
+    void speedStepsStopAtBothEnds()
+    {
+        KArchiveVideoPlayerWidget player;
+        player.show();
+        player.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&player));
+        QStringList shown;
+        for (int i = 0; i < 11; ++i) {
+            QTest::keyClick(&player, i < 4 ? Qt::Key_Minus : Qt::Key_Plus);
+            shown << player.speedLabel()->text();
+        }
+        QCOMPARE(shown, QStringList({"1/2x", "1/4x", "1/8x", "1/8x", "1/4x", "1/2x", "1x", "2x",
+                                     "4x", "8x", "8x"}));
     }
 
     void onlinePlayerShowsLivePictures()

@@ -182,14 +182,33 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(loggedStart("ACAM02").isValid(), 15000);
         QVERIFY2(loggedStart("ACAM02") >= shown && loggedStart("ACAM02") < shown.addSecs(60),
                  qPrintable(loggedStart("ACAM02").toString(timeFormat)));
+
         views()->quit(second);
         QTRY_VERIFY_WITH_TIMEOUT(!views()->hasJob(second), 10000);
+
+        // Of two playing views, one moved five minutes back, the next one joins the later.
+        const int back = views()->addJob(KViewJob{m_object.get(), 1, 0, "ACAM01", 1, own});
+        QTRY_VERIFY_WITH_TIMEOUT(views()->worker(back)->state() == 0, 15000);
+        const QDateTime earlier = m_moment.addSecs(-300);
+        views()->restart(back, earlier);
+        QTRY_VERIFY_WITH_TIMEOUT(views()->worker(back)->currentDateTime() < earlier.addSecs(60),
+                                 15000);
+        const QDateTime later = views()->worker(first)->currentDateTime();
+        clearLog();
+        const int third = views()->addJob(KViewJob{m_object.get(), 1, 0, "ACAM02", 1, own});
+        QTRY_VERIFY_WITH_TIMEOUT(loggedStart("ACAM02").isValid(), 15000);
+        QVERIFY2(loggedStart("ACAM02") >= later && loggedStart("ACAM02") < later.addSecs(60),
+                 qPrintable(loggedStart("ACAM02").toString(timeFormat)));
+        for (int jobID : {back, third}) {
+            views()->quit(jobID);
+            QTRY_VERIFY_WITH_TIMEOUT(!views()->hasJob(jobID), 10000);
+        }
         QCOMPARE(views()->archiveJobs(), QList<int>{first});
 
         // After the list is cleared a new job keeps its own time.
         views()->clearArchiveJobs();
-        const int third = views()->addJob(KViewJob{m_object.get(), 1, 0, "ACAM02", 1, own});
-        QTRY_VERIFY_WITH_TIMEOUT(views()->worker(third)->state() == 0, 15000);
+        const int fourth = views()->addJob(KViewJob{m_object.get(), 1, 0, "ACAM02", 1, own});
+        QTRY_VERIFY_WITH_TIMEOUT(views()->worker(fourth)->state() == 0, 15000);
         QCOMPARE(loggedStart("ACAM02"), own);
     }
 
