@@ -53,12 +53,7 @@ void KEmuLiveStream::tick()
     request.mode = m_source.sub ? QStringLiteral("LIVE SUB") : QStringLiteral("LIVE");
     request.signalLost = m_source.signalLost && m_source.signalLost();
     const quint32 number = ++m_number;
-    KEmuVideoEncoder::Settings settings;
-    settings.size = m_source.size;
-    settings.fps = m_source.fps;
-    settings.kbps = m_source.kbps;
-    settings.keyInterval = m_source.keyInterval;
-    settings.keyPhase = m_source.keyPhase;
+    const KEmuVideoEncoder::Settings settings = m_source.encoderSettings();
     const bool key = m_forceKey;
     m_forceKey = false;
     m_pool->submit(m_worker, request, m_encoder, settings, key, this,

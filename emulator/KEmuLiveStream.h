@@ -31,6 +31,17 @@ public:
         bool sub = false;
         std::function<QDateTime()> clock;
         std::function<bool()> signalLost;
+
+        KEmuVideoEncoder::Settings encoderSettings() const
+        {
+            KEmuVideoEncoder::Settings settings;
+            settings.size = size;
+            settings.fps = fps;
+            settings.kbps = kbps;
+            settings.keyInterval = keyInterval;
+            settings.keyPhase = keyPhase;
+            return settings;
+        }
     };
 
     KEmuLiveStream(const Source &source, KEmuRenderPool *pool, QObject *parent = nullptr);

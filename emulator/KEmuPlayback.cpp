@@ -114,12 +114,7 @@ void KEmuPlayback::tick()
     request.mode = QStringLiteral("PLAY %1").arg(QLatin1String(speeds[m_level + 3]));
     const quint32 number = ++m_number;
     const QDateTime moment = m_position;
-    KEmuVideoEncoder::Settings settings;
-    settings.size = m_source.size;
-    settings.fps = m_source.fps;
-    settings.kbps = m_source.kbps;
-    settings.keyInterval = m_source.keyInterval;
-    settings.keyPhase = m_source.keyPhase;
+    const KEmuVideoEncoder::Settings settings = m_source.encoderSettings();
     const bool key = m_forceKey;
     m_forceKey = false;
     m_pool->submit(m_worker, request, m_encoder, settings, key, this,

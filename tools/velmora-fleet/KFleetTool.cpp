@@ -1,5 +1,6 @@
 #include "KFleetTool.h"
 
+#include "KCommandLine.h"
 #include "KDBHandler.h"
 #include "KDBWorker.h"
 #include "KPasswordCipher.h"
@@ -19,23 +20,6 @@ int number(const QString &text, int low, int high, bool *ok)
 {
     const int value = text.toInt(ok);
     *ok = *ok && value >= low && value <= high;
-    return value;
-}
-
-// Takes "--name value" out of args; the default when absent, an empty text when the value
-// is missing (*ok false).
-QString takeOption(QStringList &args, const QString &name, const QString &fallback, bool *ok)
-{
-    const int at = args.indexOf(name);
-    if (at < 0)
-        return fallback;
-    if (at + 1 >= args.size()) {
-        *ok = false;
-        args.removeAt(at);
-        return QString();
-    }
-    const QString value = args.at(at + 1);
-    args.erase(args.begin() + at, args.begin() + at + 2);
     return value;
 }
 
@@ -73,11 +57,12 @@ int KFleetTool::run(const QStringList &arguments)
     bool ok = true;
     KDBHandler *handler = KDBHandler::instance();
     KDBConnectionData connection = handler->configuredConnection();
-    const QString host = takeOption(args, QStringLiteral("--host"), QString(), &ok);
-    const QString port = takeOption(args, QStringLiteral("--port"), QString(), &ok);
-    const QString name = takeOption(args, QStringLiteral("--dbname"), QString(), &ok);
-    const QString user = takeOption(args, QStringLiteral("--user"), QString(), &ok);
-    const QString passFile = takeOption(args, QStringLiteral("--password-file"), QString(), &ok);
+    const QString host = KCommandLine::takeOption(args, QStringLiteral("--host"), QString(), &ok);
+    const QString port = KCommandLine::takeOption(args, QStringLiteral("--port"), QString(), &ok);
+    const QString name = KCommandLine::takeOption(args, QStringLiteral("--dbname"), QString(), &ok);
+    const QString user = KCommandLine::takeOption(args, QStringLiteral("--user"), QString(), &ok);
+    const QString passFile =
+        KCommandLine::takeOption(args, QStringLiteral("--password-file"), QString(), &ok);
     if (!ok || args.isEmpty() || args.first().startsWith(QLatin1String("--"))) {
         m_err << usage();
         return 2;
@@ -186,11 +171,13 @@ int KFleetTool::add(const QStringList &arguments)
 {
     QStringList args = arguments;
     bool ok = true;
-    const QString port = takeOption(args, QStringLiteral("--recorder-port"), "8000", &ok);
-    const QString login = takeOption(args, QStringLiteral("--login"), "admin", &ok);
-    const QString password = takeOption(args, QStringLiteral("--recorder-password"), "", &ok);
-    const QString group = takeOption(args, QStringLiteral("--group"), "0", &ok);
-    const QString type = takeOption(args, QStringLiteral("--type"), "1", &ok);
+    const QString port =
+        KCommandLine::takeOption(args, QStringLiteral("--recorder-port"), "8000", &ok);
+    const QString login = KCommandLine::takeOption(args, QStringLiteral("--login"), "admin", &ok);
+    const QString password =
+        KCommandLine::takeOption(args, QStringLiteral("--recorder-password"), "", &ok);
+    const QString group = KCommandLine::takeOption(args, QStringLiteral("--group"), "0", &ok);
+    const QString type = KCommandLine::takeOption(args, QStringLiteral("--type"), "1", &ok);
     if (!ok || args.size() != 3)
         return 2;
     const int id = number(args.at(0), 1, INT_MAX, &ok);
@@ -269,8 +256,8 @@ int KFleetTool::alarm(const QStringList &arguments)
 {
     QStringList args = arguments;
     bool ok = true;
-    const QString time = takeOption(args, QStringLiteral("--time"),
-                                    QString::number(QDateTime::currentSecsSinceEpoch()), &ok);
+    const QString time = KCommandLine::takeOption(
+        args, QStringLiteral("--time"), QString::number(QDateTime::currentSecsSinceEpoch()), &ok);
     if (!ok || args.size() != 2)
         return 2;
     if (!m_server)

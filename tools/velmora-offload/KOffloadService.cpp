@@ -2,6 +2,7 @@
 
 #include "KAppLogHandler.h"
 #include "KAutodownloadScheduler.h"
+#include "KCommandLine.h"
 #include "KConnectionHandler.h"
 #include "KDBHandler.h"
 #include "KDBWorker.h"
@@ -14,23 +15,6 @@
 #include <QThread>
 
 namespace {
-
-// Takes "--name value" out of args: the value, or fallback when absent; *ok false when the
-// value is missing.
-QString takeOption(QStringList &args, const QString &name, const QString &fallback, bool *ok)
-{
-    const int at = args.indexOf(name);
-    if (at < 0)
-        return fallback;
-    if (at + 1 >= args.size()) {
-        *ok = false;
-        args.removeAt(at);
-        return QString();
-    }
-    const QString value = args.at(at + 1);
-    args.erase(args.begin() + at, args.begin() + at + 2);
-    return value;
-}
 
 // A positive number, or 0 when absent; -1 when it does not read.
 int positive(const QString &text)
@@ -89,17 +73,24 @@ int KOffloadService::start(const QStringList &arguments)
 {
     QStringList args = arguments;
     bool ok = true;
-    const QString log = takeOption(args, QStringLiteral("--log"), workstationLog(), &ok);
-    const QString host = takeOption(args, QStringLiteral("--host"), QString(), &ok);
-    const QString port = takeOption(args, QStringLiteral("--port"), QString(), &ok);
-    const QString name = takeOption(args, QStringLiteral("--dbname"), QString(), &ok);
-    const QString user = takeOption(args, QStringLiteral("--user"), QString(), &ok);
-    const QString passFile = takeOption(args, QStringLiteral("--password-file"), QString(), &ok);
-    const QString holder = takeOption(args, QStringLiteral("--holder"), QString(), &ok);
-    const int threads = positive(takeOption(args, QStringLiteral("--threads"), QString(), &ok));
-    const int poll = positive(takeOption(args, QStringLiteral("--poll-ms"), QString(), &ok));
-    const int lease = positive(takeOption(args, QStringLiteral("--lease-ms"), QString(), &ok));
-    const int retry = positive(takeOption(args, QStringLiteral("--retry-ms"), QString(), &ok));
+    const QString log =
+        KCommandLine::takeOption(args, QStringLiteral("--log"), workstationLog(), &ok);
+    const QString host = KCommandLine::takeOption(args, QStringLiteral("--host"), QString(), &ok);
+    const QString port = KCommandLine::takeOption(args, QStringLiteral("--port"), QString(), &ok);
+    const QString name = KCommandLine::takeOption(args, QStringLiteral("--dbname"), QString(), &ok);
+    const QString user = KCommandLine::takeOption(args, QStringLiteral("--user"), QString(), &ok);
+    const QString passFile =
+        KCommandLine::takeOption(args, QStringLiteral("--password-file"), QString(), &ok);
+    const QString holder =
+        KCommandLine::takeOption(args, QStringLiteral("--holder"), QString(), &ok);
+    const int threads =
+        positive(KCommandLine::takeOption(args, QStringLiteral("--threads"), QString(), &ok));
+    const int poll =
+        positive(KCommandLine::takeOption(args, QStringLiteral("--poll-ms"), QString(), &ok));
+    const int lease =
+        positive(KCommandLine::takeOption(args, QStringLiteral("--lease-ms"), QString(), &ok));
+    const int retry =
+        positive(KCommandLine::takeOption(args, QStringLiteral("--retry-ms"), QString(), &ok));
     const int portNumber = positive(port);
     if (!ok || !args.isEmpty() || threads < 0 || poll < 0 || lease < 0 || retry < 0 ||
         portNumber < 0 || portNumber > 65535) {
