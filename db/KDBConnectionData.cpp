@@ -61,6 +61,32 @@ QString KDBConnectionData::connectOptions() const
     return options;
 }
 
+bool KDBConnectionData::applyServerOptions(const QString &serverHost, int serverPort,
+                                           const QString &name, const QString &serverUser,
+                                           const QString &passFile)
+{
+    if (serverHost.isEmpty() && serverPort <= 0 && name.isEmpty() && serverUser.isEmpty() &&
+        passFile.isEmpty())
+        return false;
+    if (!isServer()) {
+        backend = PostgreSQL;
+        host.clear();
+    }
+    if (!serverHost.isEmpty())
+        host = serverHost;
+    if (serverPort > 0)
+        port = serverPort;
+    if (!name.isEmpty())
+        databaseName = name;
+    if (!serverUser.isEmpty()) {
+        user = serverUser;
+        password.clear();
+    }
+    if (!passFile.isEmpty())
+        passwordFile = passFile;
+    return true;
+}
+
 QString KDBConnectionData::description() const
 {
     if (!isServer())

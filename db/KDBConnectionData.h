@@ -29,6 +29,12 @@ public:
     // "/demo.db".
     static KDBConnectionData fromSettings(const KSettings *settings, const QString &directory);
 
+    // The server the command-line tools' options name: any of them given means the server,
+    // whatever this connection was; empty ones (port 0) keep what is here, a user given drops
+    // the stored password. False, nothing changed, when none is given.
+    bool applyServerOptions(const QString &serverHost, int serverPort, const QString &name,
+                            const QString &serverUser, const QString &passFile);
+
     bool isServer() const { return backend == PostgreSQL; }
     // "QSQLITE" or "QPSQL".
     QString driverName() const;

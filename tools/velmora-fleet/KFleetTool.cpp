@@ -68,28 +68,13 @@ int KFleetTool::run(const QStringList &arguments)
         return 2;
     }
     // Any server option means the server, whatever the settings say.
-    if (!host.isEmpty() || !port.isEmpty() || !name.isEmpty() || !user.isEmpty() ||
-        !passFile.isEmpty()) {
-        if (!connection.isServer()) {
-            connection.backend = KDBConnectionData::PostgreSQL;
-            connection.host.clear();
-        }
-        if (!host.isEmpty())
-            connection.host = host;
-        if (!port.isEmpty()) {
-            connection.port = number(port, 1, 65535, &ok);
-            if (!ok)
-                return fail(QStringLiteral("bad port: ") + port);
-        }
-        if (!name.isEmpty())
-            connection.databaseName = name;
-        if (!user.isEmpty()) {
-            connection.user = user;
-            connection.password.clear();
-        }
-        if (!passFile.isEmpty())
-            connection.passwordFile = passFile;
+    int portNumber = 0;
+    if (!port.isEmpty()) {
+        portNumber = number(port, 1, 65535, &ok);
+        if (!ok)
+            return fail(QStringLiteral("bad port: ") + port);
     }
+    connection.applyServerOptions(host, portNumber, name, user, passFile);
 
     // The tool needs no task database; none is created beside it.
     handler->setSharedTaskDbOverride(true);

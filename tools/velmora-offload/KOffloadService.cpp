@@ -107,27 +107,8 @@ int KOffloadService::start(const QStringList &arguments)
     KDBHandler *database = KDBHandler::instance();
     KDBConnectionData connection = database->configuredConnection();
     // Any server option means the server, whatever the settings say, and a shared queue.
-    const bool serverNamed = !host.isEmpty() || !port.isEmpty() || !name.isEmpty() ||
-                             !user.isEmpty() || !passFile.isEmpty();
-    if (serverNamed) {
-        if (!connection.isServer()) {
-            connection.backend = KDBConnectionData::PostgreSQL;
-            connection.host.clear();
-        }
-        if (!host.isEmpty())
-            connection.host = host;
-        if (portNumber > 0)
-            connection.port = portNumber;
-        if (!name.isEmpty())
-            connection.databaseName = name;
-        if (!user.isEmpty()) {
-            connection.user = user;
-            connection.password.clear();
-        }
-        if (!passFile.isEmpty())
-            connection.passwordFile = passFile;
+    if (connection.applyServerOptions(host, portNumber, name, user, passFile))
         database->setSharedTaskDbOverride(true);
-    }
     database->start();
     if (!database->open(connection))
         return fail(QStringLiteral("cannot open the database ") + connection.description() +
